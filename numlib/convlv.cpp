@@ -1,0 +1,38 @@
+// Cyclic convolution and deconvolution by FFT.
+#include "extended.h"
+#include "numlib.h"
+
+void CONVLV(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result) {
+    fvec scratch = vector(1, 2 * n);
+
+    // Spread the compact wrap-around response out to length n: negative lags
+    // to the end (top down, so overlapping ranges are safe), zeros between.
+    for (int i = 1; i <= (m - 1) / 2; ++i) response[n + 1 - i] = response[m + 1 - i];
+    for (int i = (m + 3) / 2; i <= n - (m - 1) / 2; ++i) response[i] = 0.0f;
+
+    fft_two_real(signal, response, scratch, result, n);
+
+    const int h = n / 2;
+    const xf divisor = static_cast<xf>(h);
+    for (int i = 2; i <= n + 2; i += 2) {
+        const float sr = scratch[i - 1];
+        const float si = scratch[i];
+        const float rr = result[i - 1];
+        const float ri = result[i];
+        if (ISIGN == 1.0f) {
+            result[i - 1] = static_cast<float>((xf(sr) * rr - xf(si) * ri) / divisor);
+            result[i] = static_cast<float>((xf(si) * rr + xf(sr) * ri) / divisor);
+        } else if (ISIGN == -1.0f) {
+            const float q = static_cast<float>(xf(rr) * rr + xf(ri) * ri);
+            if (q == 0.0f) num_error("Deconvolving at response zero in CONVLV");
+            result[i - 1] = static_cast<float>(((xf(sr) * rr + xf(si) * ri) / q) / divisor);
+            result[i] = static_cast<float>(((xf(si) * rr - xf(sr) * ri) / q) / divisor);
+        } else {
+            num_error("No meaning for ISIGN in CONVLV");
+        }
+    }
+    result[2] = result[n + 1];
+    fft_real(result, n / 2, -1);
+
+    vector_free(scratch, 1, 2 * n);
+}

@@ -1,0 +1,156 @@
+// numlib: the numerical routines shared by normspec and pointmean.
+//
+// Every routine works on float arrays addressed from index 1, through the
+// index-ranged view `fvec` below.  Values are 32-bit floats; expressions are
+// evaluated in x87 extended precision (long double, 64-bit significand) from
+// float operands and rounded to float exactly where a value is stored, so that
+// results come out the same to the last bit on every run and every build.
+//
+// Failures are never returned: a routine that meets input it cannot handle
+// calls num_error(), which prints three lines on standard error and ends the
+// process with exit status 1.
+#ifndef NUMLIB_NUMLIB_H
+#define NUMLIB_NUMLIB_H
+
+#include <cstddef>
+#include <cstdio>
+#include <type_traits>
+
+#if defined(NUMLIB_CHECKED)
+#include <cstdlib>
+#endif
+
+// ---------------------------------------------------------------------------
+// Index-ranged views.
+//
+// A view reaches the elements v[lo] .. v[hi] of a block that starts at `first`
+// (the element with index lo).  Indexing subtracts lo from the index instead
+// of keeping a pointer moved back by lo elements, so no pointer before the
+// start of an array is ever formed.  In checked builds (NUMLIB_CHECKED, the
+// sanitizer configuration) every access outside lo..hi aborts at once.
+template <typename T>
+struct ranged {
+    T* first = nullptr;
+    int lo = 1;
+    int hi = 0;
+
+    T& operator[](int i) const {
+#if defined(NUMLIB_CHECKED)
+        if (i < lo || i > hi) {
+            std::fprintf(stderr, "numlib: index %d outside %d..%d\n", i, lo, hi);
+            std::abort();
+        }
+#endif
+        return first[static_cast<std::ptrdiff_t>(i) - lo];
+    }
+    // A view of mutable floats may be read through a view of const ones.
+    operator ranged<const T>() const
+        requires(!std::is_const_v<T>)
+    {
+        return ranged<const T>{first, lo, hi};
+    }
+
+    // The address of element i; an address one past hi is allowed, as for arrays.
+    T* at(int i) const { return first + (static_cast<std::ptrdiff_t>(i) - lo); }
+};
+
+using fvec = ranged<float>;
+using cfvec = ranged<const float>;
+
+// A 1-based view of the n elements starting at a (a[0] becomes index 1).
+inline fvec one_based(float* a, int n) { return fvec{a, 1, n}; }
+inline cfvec one_based(const float* a, int n) { return cfvec{a, 1, n}; }
+
+// The same elements, renumbered so that the element now at index `from`
+// is reached as index `to`.
+template <typename T>
+ranged<T> renumber(ranged<T> v, int from, int to) {
+    return ranged<T>{v.at(from), to, v.hi - from + to};
+}
+
+
+// ---------------------------------------------------------------------------
+// Support routines.
+
+// Prints "Vantrel run-time error...", the message and "...now exiting to
+// system..." as three lines on standard error, then exits with status 1.
+[[noreturn]] void num_error(const char* message);
+
+// A float vector reached as v[lo..hi], taken from the heap, not initialised.
+// An allocation failure ends the run through num_error with
+// "allocation failure in vector()".  For hi < lo nothing is allocated and an
+// empty view is returned (every index is then outside it).
+fvec vector(int lo, int hi);
+
+// Gives back a vector made by vector(lo, ...); hi is not used.
+void vector_free(fvec v, int lo, int hi);
+
+// The decimal text of value, in a buffer of the routine's own that stays
+// valid until the next call.  The most negative int gives "-2147483648".
+const char* int_text(int value);
+
+// Reads an integer from `in` the way the scanf conversion "%d" does: white
+// space (line ends too) is skipped, then an optional sign and decimal digits;
+// the character after the digits stays unread for the next read.
+enum scan_status { SCAN_OK = 0, SCAN_NO_NUMBER = 1, SCAN_OUT_OF_RANGE = 2 };
+scan_status scan_int(std::FILE* in, int* value);
+
+// ---------------------------------------------------------------------------
+// Cubic spline.
+
+// Second derivatives d2[1..n] of the cubic spline through (x[k], y[k]),
+// x ascending.  An end slope above 9.9e29 asks for a natural end (zero
+// second derivative); pass 1e30f.  For n < 2 there is no interval: d2[1..n]
+// is set to 0 and nothing else is done.
+void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2);
+
+// The spline's value at t, stored in *value.  A bracketing interval of zero
+// width (always so for n = 1) ends the run with
+// "Bad XA input to routine SPLINT".
+void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value);
+
+// ---------------------------------------------------------------------------
+// Paired heap sort: keys[1..n] ascending, carried[k] travelling with its key.
+// Not stable; equal keys come out in the heap's own fixed order.  For n < 2
+// the arrays are left as they are.
+void heap_sort2(int n, fvec keys, fvec carried);
+
+// ---------------------------------------------------------------------------
+// Polynomial interpolation (Neville): the value at t of the polynomial through
+// the n points (x[k], y[k]), with the last correction added as the error
+// estimate.  Two abscissas equally far from t end the run with
+// "Error in routine POLINT".  For n = 1 *error_estimate is not written.
+void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate);
+
+// ---------------------------------------------------------------------------
+// Fast Fourier transforms, in place, count a power of two.
+//
+// Direction +1 computes H_k = sum_j h_j exp(+2 pi i jk/N), -1 the conjugate
+// sum; neither is normalised.
+
+// data[1..2*count]: count complex points, real and imaginary parts interleaved.
+void fft_complex(fvec data, int count, int isign);
+
+// Full spectra (direction +1) of two real sequences first[1..count] and
+// second[1..count], into first_spectrum[1..2*count], second_spectrum[1..2*count].
+void fft_two_real(cfvec first, cfvec second, fvec first_spectrum, fvec second_spectrum,
+                  int count);
+
+// isign == 1: the 2*count reals in data[1..2*count] become their packed
+// spectrum (F_0 at 1, F_count at 2, F_k at 2k+1, 2k+2).  Any other isign: the
+// inverse, returning count times the real sequence of a packed spectrum.
+void fft_real(fvec data, int count, int isign);
+
+// ---------------------------------------------------------------------------
+// FFT convolution.
+//
+// ISIGN == 1.0: result[1..n] = cyclic convolution of signal[1..n] with the
+// response given in wrap-around order in response[1..m] (zero lag first,
+// positive lags, negative lags at the end).  ISIGN == -1.0: deconvolution.
+// n is a power of two, at least 2, and 1 <= m <= n; response needs room for n
+// values (it is spread out in place) and result for 2n.  Any other ISIGN ends
+// the run with "No meaning for ISIGN in CONVLV"; a deconvolution at a
+// response zero with "Deconvolving at response zero in CONVLV".
+void CONVLV(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result);
+
+#endif

@@ -1,0 +1,51 @@
+// Polynomial interpolation by Neville's tableau, walking from the table
+// point nearest to t.
+#include <cmath>
+
+#include "extended.h"
+#include "numlib.h"
+
+void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate) {
+    fvec up = vector(1, n);
+    fvec down = vector(1, n);
+
+    int s = 1;
+    float best = static_cast<float>(std::fabs(xf(t) - x[1]));
+    for (int i = 1; i <= n; ++i) {
+        const double dist = std::fabs(static_cast<double>(t) - static_cast<double>(x[i]));
+        if (!(dist >= best)) {
+            s = i;
+            best = static_cast<float>(dist);
+        }
+        up[i] = y[i];
+        down[i] = y[i];
+    }
+
+    *value = y[s];
+    int p = s - 1;
+    for (int m = 1; m <= n - 1; ++m) {
+        for (int i = 1; i <= n - m; ++i) {
+            const float ho = static_cast<float>(xf(x[i]) - t);
+            const float hp = static_cast<float>(xf(x[i + m]) - t);
+            const float w = static_cast<float>(xf(up[i + 1]) - down[i]);
+            const xf gap = xf(ho) - hp;
+            if (!(gap < 0.0L || gap > 0.0L)) num_error("Error in routine POLINT");
+            float den = static_cast<float>(gap);
+            den = static_cast<float>(xf(w) / den);
+            down[i] = static_cast<float>(xf(hp) * den);
+            up[i] = static_cast<float>(xf(ho) * den);
+        }
+        float correction;
+        if (2 * p < n - m) {
+            correction = up[p + 1];
+        } else {
+            correction = down[p];
+            --p;
+        }
+        *error_estimate = correction;
+        *value = static_cast<float>(xf(*value) + correction);
+    }
+
+    vector_free(down, 1, n);
+    vector_free(up, 1, n);
+}

@@ -1,0 +1,63 @@
+// Helpers shared by the tests: child processes with captured output,
+// temporary directories and whole-file reads and writes.
+#ifndef TESTKIT_TESTKIT_H
+#define TESTKIT_TESTKIT_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+struct outcome {
+    std::string out;   // everything written to standard output
+    std::string err;   // everything written to standard error
+    int status = -1;   // exit status, or 128 + signal number when killed
+    bool signalled = false;
+};
+
+struct run_options {
+    std::string input;                 // fed to standard input, then closed
+    std::string cwd;                   // working directory ("" keeps the current one)
+    std::vector<std::string> env;      // extra NAME=value entries
+    long file_size_limit = -1;         // RLIMIT_FSIZE in bytes (SIGXFSZ then ignored)
+    long memory_limit = -1;            // RLIMIT_AS in bytes
+    double timeout_seconds = 120;      // the child is killed after this long
+};
+
+// Runs argv[0] (a path) with the arguments argv[1..].
+outcome run(const std::vector<std::string>& argv, const run_options& options = {});
+
+// Runs fn in a forked child and reports how the child ended; fn's own
+// output to the standard streams is captured.
+outcome run_in_child(const std::function<void()>& fn);
+
+// A fresh directory under $TMPDIR, removed with its contents on destruction.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+void write_file(const std::string& path, const std::string& contents);
+// Names of the entries of a directory, sorted, without "." and "..".
+std::vector<std::string> list_dir(const std::string& path);
+
+// printf-style formatting into a std::string.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The folder of shared real measured curves, or "" when it is not there.
+std::string realdata_dir();
+
+}  // namespace testkit
+
+#endif
