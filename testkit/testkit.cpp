@@ -113,8 +113,10 @@ outcome run(const std::vector<std::string>& argv, const run_options& options) {
         }
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        if (options.use_argv0) args[0] = const_cast<char*>(options.argv0.c_str());
+        if (options.empty_argv) args.clear();
         args.push_back(nullptr);
-        execv(args[0], args.data());
+        execv(argv[0].c_str(), args.data());
         _exit(127);
     }
     close(in_pipe[0]);

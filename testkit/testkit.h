@@ -23,6 +23,9 @@ struct run_options {
     long file_size_limit = -1;         // RLIMIT_FSIZE in bytes (SIGXFSZ then ignored)
     long memory_limit = -1;            // RLIMIT_AS in bytes
     double timeout_seconds = 120;      // the child is killed after this long
+    bool use_argv0 = false;            // pass argv0 as argument 0 instead of the path
+    std::string argv0;
+    bool empty_argv = false;           // start the program with no arguments at all
 };
 
 // Runs argv[0] (a path) with the arguments argv[1..].
