@@ -1,0 +1,53 @@
+// The statistics and the resumable reads behind them.
+#include <cmath>
+
+#include "pointmean.h"
+
+namespace {
+using xf = long double;
+}
+
+point_stats compute_stats(const float* values, int count) {
+    point_stats s{};
+    float sum = 0.0f;
+    for (int k = 0; k < count; ++k) sum = static_cast<float>(xf(sum) + values[k]);
+    s.mean = static_cast<float>(xf(sum) / count);
+
+    float squares = 0.0f;
+    for (int k = 0; k < count; ++k) {
+        const float deviation = static_cast<float>(xf(values[k]) - s.mean);
+        const float square = static_cast<float>(xf(deviation) * deviation);
+        squares = static_cast<float>(xf(squares) + square);
+    }
+    const float variance = static_cast<float>(xf(squares) / (count - 1));
+    s.deviation = static_cast<float>(std::sqrt(xf(variance)));
+
+    // The standard error of the mean.
+    const double divisor = std::sqrt(static_cast<double>(count));
+    s.error = static_cast<float>(xf(s.deviation) / divisor);
+    s.twice_error = static_cast<float>(2.0L * s.error);
+    s.percentage = s.mean != 0.0f ? static_cast<float>((xf(s.twice_error) / s.mean) * 100.0L)
+                                  : s.mean;
+    return s;
+}
+
+void read_next_pair(std::FILE* in, file_state* state, float* x, float* y) {
+    // Reading on from where the previous point's reads of this file stopped
+    // gives the same pair as reading the file again from its start.
+    if (state->position != 0) fseeko(in, state->position, SEEK_SET);
+    float read_x = 0.0f;
+    float read_y = 0.0f;
+    const int stored = std::fscanf(in, "%f%f", &read_x, &read_y);
+    if (stored >= 1) {
+        state->has_x = true;
+        state->x = read_x;
+    }
+    if (stored >= 2) {
+        state->has_y = true;
+        state->y = read_y;
+    }
+    const off_t position = ftello(in);
+    if (position >= 0) state->position = position;
+    if (state->has_x) *x = state->x;
+    if (state->has_y) *y = state->y;
+}
