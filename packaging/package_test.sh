@@ -1,0 +1,39 @@
+#!/bin/sh
+# Builds the Debian package, lists it, unpacks it into a scratch root and
+# runs the unpacked normspec on the unpacked example spectra.
+set -eu
+build=$1
+command -v dpkg-deb >/dev/null 2>&1 || { echo "no dpkg-deb: skipped"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+deb=$(ls "$work"/out/*.deb)
+echo "package: $(basename "$deb")"
+
+dpkg-deb -c "$deb" >"$work/contents"
+for path in ./usr/bin/normspec ./usr/bin/pointmean ./usr/bin/normspec-plot ./usr/bin/pointmean-plot \
+            ./usr/share/man/man1/normspec.1 ./usr/share/man/man1/pointmean.1 \
+            ./usr/share/doc/normspec/examples/metal.dat ./usr/share/doc/normspec/README.md; do
+    grep -q " $path\$" "$work/contents" || { echo "missing from the package: $path"; cat "$work/contents"; exit 1; }
+done
+
+dpkg-deb -f "$deb" Package Version Architecture Depends Recommends Section >"$work/fields"
+cat "$work/fields"
+grep -q '^Package: normspec$' "$work/fields"
+grep -q '^Version: 3.0.0$' "$work/fields"
+grep -q '^Depends: .*libc6' "$work/fields"
+grep -q '^Depends: .*libstdc++6' "$work/fields"
+grep -q '^Recommends: gnuplot-nox' "$work/fields"
+
+dpkg -x "$deb" "$work/root"
+mkdir "$work/run"
+cp "$work/root/usr/share/doc/normspec/examples/"* "$work/run/"
+cd "$work/run"
+"$work/root/usr/bin/normspec" metal.dat semiconductor.dat >out.txt
+grep -q "metal.dat: 400 data points read ..done" out.txt
+grep -q "semiconductor.dat: 400 data points read ..done" out.txt
+[ -s metal.datraw.txt ] && [ -s semiconductor.datexp.txt ]
+echo 3 250 | "$work/root/usr/bin/pointmean" >pm.txt || [ $? -eq 1 ]
+[ "$(wc -l <pointmean.txt)" -eq 250 ]
+echo "unpacked package works"
