@@ -1,0 +1,78 @@
+// The real instrument files beside the project (skipped when absent): the
+// imported curves equal the reference conversions to float precision.
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testkit.h"
+
+namespace {
+
+using testkit::read_file;
+using testkit::temp_dir;
+
+std::vector<float> numbers(const std::string& text) {
+    std::vector<float> values;
+    const char* p = text.c_str();
+    float v;
+    int used;
+    while (std::sscanf(p, "%f%n", &v, &used) == 1) {
+        values.push_back(v);
+        p += used;
+    }
+    return values;
+}
+
+void expect_same_floats(const std::string& ours, const std::string& reference, const std::string& what) {
+    const auto a = numbers(ours), b = numbers(reference);
+    ASSERT_EQ(a.size(), b.size()) << what;
+    ASSERT_GT(a.size(), 100u) << what;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::isnan(a[i]) && std::isnan(b[i])) continue;
+        ASSERT_LE(std::fabs(a[i] - b[i]), std::fabs(b[i]) * 1.2e-7f) << what << " value " << i;
+    }
+}
+
+testkit::outcome import(const temp_dir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), STSIMPORT_BIN);
+    testkit::run_options options;
+    options.cwd = dir.path();
+    return testkit::run(args, options);
+}
+
+TEST(RealRaw, NanonisBiasSpectroscopy) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    auto r = import(dir, {"-o", "a", data + "/raw/nanonis2023_STS_generic_4_5.dat"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_same_floats(read_file(dir / "a/s1"), read_file(data + "/nanonis2023_pm3V.txt"), "pm3V");
+    r = import(dir, {"-o", "b", "-c", "Input 3", data + "/raw/nanonis2015_Bias-Spectroscopy002.dat"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_same_floats(read_file(dir / "b/s1"), read_file(data + "/nanonis2015_input3.txt"), "input3");
+}
+
+TEST(RealRaw, NanonisGridLine) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    const auto r = import(dir, {"-n", "stxt", data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string index = read_file(dir / "stsimport-index.tsv");
+    for (int k = 1; k <= 10; ++k) {
+        // reference curve k is pixel 15 + k of the 32 x 1 line
+        const int pixel = 15 + k;
+        const std::string name = "stxt" + std::to_string(pixel + 1) + "p.txt";
+        EXPECT_NE(index.find(name + "\t" + data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds\t" +
+                             std::to_string(pixel) + "\t0\t-\tfwd\n"),
+                  std::string::npos);
+        expect_same_floats(read_file(dir / name),
+                           read_file(data + "/nanonis2025_pbline_" + std::to_string(k) + ".txt"),
+                           "pbline " + std::to_string(k));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,316 @@
+// stsimport on small files the tests write themselves.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "stsimport.h"
+#include "testkit.h"
+
+namespace {
+
+using testkit::file_exists;
+using testkit::format;
+using testkit::list_dir;
+using testkit::read_file;
+using testkit::temp_dir;
+using testkit::write_file;
+
+testkit::outcome stsimport(const temp_dir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), STSIMPORT_BIN);
+    testkit::run_options options;
+    options.cwd = dir.path();
+    return testkit::run(args, options);
+}
+
+// A Nanonis bias-spectroscopy file with the short header.
+const std::string short_dat =
+    "Experiment\tbias spectroscopy\t\nDate\t04.08.2015 08:49:41\t\nUser\t\t\n\n[DATA]\n"
+    "Bias calc (V)\tInput 3 (A)\tInput 3 [bwd] (A)\tInput 3 (A) [filt]\n"
+    "-200.000E-3\t-132.523E-12\t-150.893E-12\tNaN\n"
+    "-100.000E-3\t-60.5E-12\t-70.5E-12\t1E-9\n"
+    "100.000E-3\t70.25E-12\t80.25E-12\t2E-9\n";
+
+// The long header with a byte-order mark, several sweeps and their average.
+const std::string sweeps_dat =
+    "\xef\xbb\xbf" "Experiment\tbias spectroscopy\t\nSaved Date\t31.03.2023 14:44:30\t\n"
+    "Bias Spectroscopy>Number of sweeps\t2\t\n\n[DATA]\n"
+    "Bias calc (V)\tCurrent [00001] (A)\tCurrent [00002] (A)\tCurrent [AVG] (A)\t"
+    "Current [00001] [bwd] (A)\tCurrent [00002] [bwd] (A)\tCurrent [AVG] [bwd] (A)\tBias (V)\t\n"
+    "-1E+0\t-1E-9\t-3E-9\t-2E-9\t-5E-9\t-7E-9\t-6E-9\t-1.01E+0\t\n"
+    "1E+0\t2E-9\t4E-9\t3E-9\t6E-9\t8E-9\t7E-9\t0.99E+0\t\n";
+
+TEST(NanonisDat, ShortHeaderChannelAndDirections) {
+    temp_dir dir;
+    write_file(dir / "a.dat", short_dat);
+    auto r = stsimport(dir, {"--channel", "Input 3", "a.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(dir / "s1"), "-0.2 -0.132523\n-0.1 -0.0605\n0.1 0.07025\n");
+    EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
+              "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n");
+
+    r = stsimport(dir, {"-c", "Input 3", "-d", "bwd", "--names=stxt", "--start", "7", "a.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "stxt7p.txt"), "-0.2 -0.150893\n-0.1 -0.0705\n0.1 0.08025\n");
+
+    r = stsimport(dir, {"-c", "input 3", "--direction=mean", "-o", "m", "a.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "m/s1"), "-0.2 -0.141708\n-0.1 -0.0655\n0.1 0.07525\n");
+    EXPECT_NE(read_file(dir / "m/stsimport-index.tsv").find("\tmean\n"), std::string::npos);
+}
+
+TEST(NanonisDat, SweepsAverageOrEach) {
+    temp_dir dir;
+    write_file(dir / "b.dat", sweeps_dat);
+    auto r = stsimport(dir, {"b.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "s1"), "-1 -2\n1 3\n");  // the [AVG] column; "Bias calc" wins
+
+    r = stsimport(dir, {"--each-sweep", "-d", "bwd", "-o", "each", "b.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "each/s1"), "-1 -5\n1 6\n");
+    EXPECT_EQ(read_file(dir / "each/s2"), "-1 -7\n1 8\n");
+    EXPECT_EQ(read_file(dir / "each/stsimport-index.tsv"),
+              "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n"
+              "s1\tb.dat\t-\t-\t1\tbwd\ns2\tb.dat\t-\t-\t2\tbwd\n");
+
+    r = stsimport(dir, {"--bias", "Bias", "--bias-unit", "mV", "--current-unit", "pA", "-o", "u",
+                        "b.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "u/s1"), "-1010 -2000\n990 3000\n");
+}
+
+TEST(NanonisDat, SeveralFilesNumberOnward) {
+    temp_dir dir;
+    write_file(dir / "a.dat", short_dat);
+    write_file(dir / "b.dat", short_dat);
+    const auto r = stsimport(dir, {"-c", "Input 3", "a.dat", "b.dat"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(list_dir(dir.path()),
+              (std::vector<std::string>{"a.dat", "b.dat", "s1", "s2", "stsimport-index.tsv"}));
+}
+
+// A grid file: header, then per pixel the parameters and the channels as
+// big-endian float32.
+std::string grid(int nx, int ny, int points, const std::vector<std::string>& channels,
+                 const std::vector<std::vector<std::vector<float>>>& pixels, float start,
+                 float stop, const std::string& filetype = "Linear") {
+    std::string channel_list;
+    for (const auto& c : channels) channel_list += (channel_list.empty() ? "" : ";") + c;
+    std::string text = format("Grid dim=\"%d x %d\"\r\nGrid settings=0;0;1E-8;1E-8;0\r\n", nx, ny) +
+                       "Filetype=" + filetype + "\r\nSweep Signal=\"Bias (V)\"\r\n"
+                       "Fixed parameters=\"Sweep Start;Sweep End\"\r\n"
+                       "Experiment parameters=\"X (m);Y (m)\"\r\n# Parameters (4 byte)=4\r\n" +
+                       format("Experiment size (bytes)=%zu\r\nPoints=%d\r\n",
+                              channels.size() * points * 4, points) +
+                       "Channels=\"" + channel_list + "\"\r\n:HEADER_END:\r\n";
+    auto put = [&](float v) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        for (int s = 24; s >= 0; s -= 8) text.push_back(static_cast<char>((bits >> s) & 0xff));
+    };
+    for (size_t p = 0; p < pixels.size(); ++p) {
+        put(start);
+        put(stop);
+        put(static_cast<float>(p) * 1e-9f);
+        put(0.0f);
+        for (const auto& channel : pixels[p])
+            for (float v : channel) put(v);
+    }
+    return text;
+}
+
+std::vector<std::vector<std::vector<float>>> grid_pixels(int count) {
+    std::vector<std::vector<std::vector<float>>> pixels;
+    for (int p = 0; p < count; ++p)
+        pixels.push_back({{1e-9f * p, 2e-9f * p, 3e-9f * p}, {-1e-9f, -2e-9f, -3e-9f}});
+    return pixels;
+}
+
+TEST(NanonisGrid, PixelsInOrderWithPositions) {
+    temp_dir dir;
+    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)", "Current [bwd] (A)"}, grid_pixels(6),
+                                   0.5f, -0.5f));
+    auto r = stsimport(dir, {"g.3ds"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The sweep from its start to its end; float32 amperes scaled to nA in double.
+    auto nA = [](float amperes) { return format("%.9g", double(amperes) * 1e9); };
+    EXPECT_EQ(read_file(dir / "s1"), "0.5 0\n0 0\n-0.5 0\n");
+    EXPECT_EQ(read_file(dir / "s6"), "0.5 " + nA(5e-9f) + "\n0 " + nA(10e-9f) + "\n-0.5 " +
+                                         nA(15e-9f) + "\n");
+    const std::string index = read_file(dir / "stsimport-index.tsv");
+    EXPECT_NE(index.find("s5\tg.3ds\t1\t1\t-\tfwd\n"), std::string::npos) << index;
+    EXPECT_NE(index.find("s3\tg.3ds\t2\t0\t-\tfwd\n"), std::string::npos) << index;
+
+    r = stsimport(dir, {"-d", "bwd", "-n", "stxt", "-o", "b", "g.3ds"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "b/stxt2p.txt"),
+              "0.5 " + nA(-1e-9f) + "\n0 " + nA(-2e-9f) + "\n-0.5 " + nA(-3e-9f) + "\n");
+}
+
+TEST(NanonisGrid, InterruptedGridKeepsCompletePixels) {
+    temp_dir dir;
+    std::string bytes = grid(3, 2, 3, {"Current (A)", "Current [bwd] (A)"}, grid_pixels(6), 0.5f, -0.5f);
+    bytes.resize(bytes.size() - 40 - 7);  // pixel 6 gone, pixel 5 cut short (40 bytes a pixel)
+    write_file(dir / "g.3ds", bytes);
+    const auto r = stsimport(dir, {"g.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: g.3ds: the grid is incomplete: 2 of 6 pixels missing "
+                     "(4 complete pixels imported)\n");
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"g.3ds", "s1", "s2", "s3", "s4",
+                                                               "stsimport-index.tsv"}));
+
+    // A pixel that holds only NaN was never measured: missing, not zero.
+    auto pixels = grid_pixels(2);
+    pixels[1][0] = {NAN, NAN, NAN};
+    write_file(dir / "n.3ds", grid(2, 1, 3, {"Current (A)", "Current [bwd] (A)"}, pixels, 1, 2));
+    const auto n = stsimport(dir, {"-o", "n", "n.3ds"});
+    EXPECT_EQ(n.status, 1);
+    EXPECT_NE(n.err.find("1 of 2 pixels missing"), std::string::npos);
+    EXPECT_EQ(list_dir(dir / "n"), (std::vector<std::string>{"s1", "stsimport-index.tsv"}));
+}
+
+TEST(NanonisGrid, Refusals) {
+    temp_dir dir;
+    write_file(dir / "mls.3ds", grid(1, 1, 3, {"Current (A)"}, {{{1, 2, 3}}}, 0, 1, "MLS"));
+    auto r = stsimport(dir, {"mls.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("mls.3ds: multi-segment (MLS) sweeps are not supported"), std::string::npos);
+    std::string cut = grid(2, 2, 3, {"Current (A)"}, grid_pixels(4), 0, 1);
+    cut.resize(cut.find(":HEADER_END:") + 20);
+    write_file(dir / "cut.3ds", cut);
+    r = stsimport(dir, {"cut.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: cut.3ds: the grid holds no complete pixel (4 missing)\n");
+    write_file(dir / "fake.3ds", "Grid dim=\"2 x 2\"\r\nPoints=3\r\n");
+    r = stsimport(dir, {"fake.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a Nanonis grid file"), std::string::npos);
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"cut.3ds", "fake.3ds", "mls.3ds"}));
+}
+
+TEST(Delimited, DelimitersAndUnits) {
+    temp_dir dir;
+    write_file(dir / "c.csv", "# exported by a script\nBias (mV),Current (pA)\n-100,-50\n100,25\n");
+    write_file(dir / "t.tsv", "V/mV\tI/nA\n-100\t-0.05\n100\t0.025\n");
+    write_file(dir / "s.txt", "\"Bias [V]\";\"Current [A]\"\r\n-0.1;-5E-11\r\n0.1;2.5E-11\r\n");
+    const auto r = stsimport(dir, {"c.csv", "t.tsv", "s.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"s1", "s2", "s3"}) EXPECT_EQ(read_file(dir / name), "-0.1 -0.05\n0.1 0.025\n");
+}
+
+TEST(Errors, ClearMessagesAndNothingLeftBehind) {
+    temp_dir dir;
+    write_file(dir / "a.dat", short_dat);
+    write_file(dir / "text.txt", "just some words\nand more\n");
+    write_file(dir / "bad.dat", "Experiment\tbias spectroscopy\t\n[DATA]\nBias calc (V)\tCurrent (A)\n"
+                                "0.1\t1E-9\n0.2\toops\n");
+    write_file(dir / "short.dat", "Experiment\tx\t\n[DATA]\nBias calc (V)\tCurrent (A)\n0.1\n");
+    write_file(dir / "nodata.dat", "Experiment\tx\t\nDate\t1\t\n");
+    write_file(dir / "volts.csv", "Bias (V),Current (V)\n1,2\n");
+    write_file(dir / "nounit.csv", "Bias,Current (A)\n1,2\n");
+    std::filesystem::create_directory(dir / "folder");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"a.dat"}, "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3)"},
+        {{"-c", "Input 3", "a.dat", "text.txt"},
+         "text.txt: not a Nanonis .dat or .3ds file, nor delimited text with a header row"},
+        {{"bad.dat"}, "bad.dat: line 5: 'oops' is not a number"},
+        {{"short.dat"}, "short.dat: line 4: 1 values where the header names 2"},
+        {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
+        {{"-f", "dat", "nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
+        {{"volts.csv"}, "volts.csv: channel 'Current' is in 'V', not a current unit"},
+        {{"nounit.csv"}, "nounit.csv: the bias column 'Bias' has no voltage unit ('')"},
+        {{"-c", "Input 3", "-d", "bwd", "--each-sweep", "missing.dat"},
+         "missing.dat: cannot open: No such file or directory"},
+        {{"folder"}, "folder: is a directory"},
+        {{"-c", "Input 3", "-b", "Bias (V)", "a.dat"},
+         "a.dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, Input 3)"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = stsimport(dir, args);
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.err, "stsimport: " + message + "\n");
+    }
+    // No output at all, not even a partial one (every input is checked first).
+    for (const auto& name : list_dir(dir.path()))
+        EXPECT_TRUE(name.find(".dat") != std::string::npos || name.find(".csv") != std::string::npos ||
+                    name == "text.txt" || name == "folder")
+            << name;
+}
+
+TEST(Errors, WriteFailuresLeaveNoPartialFile) {
+    temp_dir dir;
+    write_file(dir / "a.dat", short_dat);
+    testkit::run_options options;
+    options.cwd = dir.path();
+    options.file_size_limit = 30;  // smaller than one output file
+    const auto r = testkit::run({STSIMPORT_BIN, "-c", "Input 3", "a.dat"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("stsimport: cannot write ./s1: File too large"), std::string::npos) << r.err;
+    EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a.dat"});
+}
+
+TEST(CommandLine, UsageErrorsAndHelp) {
+    temp_dir dir;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"--bogus", "x"}, {"-d", "sideways", "x"}, {"-c"}, {"--names=p", "x"},
+             {"--bias-unit", "kV", "x"}, {"--start=-1", "x"}, {"--format=xls", "x"}}) {
+        const auto r = stsimport(dir, args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(r.err.find("Try 'stsimport --help'"), std::string::npos);
+    }
+    auto r = stsimport(dir, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: stsimport [OPTION]... FILE...\n", 0), 0u);
+    r = stsimport(dir, {"--version"});
+    EXPECT_EQ(r.out, "stsimport 3.0\n");
+}
+
+TEST(ColumnNames, PartsAndUnits) {
+    const auto a = sts::parse_column_name("Current [00002] [bwd] (A)");
+    EXPECT_EQ(a.name, "Current");
+    EXPECT_EQ(a.tags, (std::vector<std::string>{"00002", "bwd"}));
+    EXPECT_EQ(a.unit, "A");
+    const auto b = sts::parse_column_name("Input 3 (A) [filt]");
+    EXPECT_EQ(b.name, "Input 3");
+    EXPECT_EQ(b.tags, std::vector<std::string>{"filt"});
+    const auto c = sts::parse_column_name("Bias(AI5) [bwd] (V)");
+    EXPECT_EQ(c.name, "Bias(AI5)");
+    EXPECT_EQ(c.unit, "V");
+    EXPECT_EQ(sts::parse_column_name("7280DSP Lockin-X (%)").unit, "");
+    EXPECT_DOUBLE_EQ(sts::amperes_per("pA"), 1e-12);
+    EXPECT_DOUBLE_EQ(sts::volts_per("\xc2\xb5V"), 1e-6);
+    EXPECT_EQ(sts::volts_per("A"), 0.0);
+}
+
+TEST(Pipeline, GridToNormspecSeries) {
+    temp_dir dir;
+    std::vector<std::vector<std::vector<float>>> pixels;
+    for (int p = 0; p < 2; ++p) {
+        std::vector<float> current;
+        for (int k = 0; k < 40; ++k) {
+            const float v = -1.0f + 2.0f * (k + 0.5f) / 40.0f;
+            current.push_back(1e-9f * std::sinh(2 * v) * (1 + p));
+        }
+        pixels.push_back({current});
+    }
+    write_file(dir / "g.3ds", grid(2, 1, 40, {"Current (A)"}, pixels, -0.975f, 0.975f));
+    ASSERT_EQ(stsimport(dir, {"g.3ds"}).status, 0);
+    testkit::run_options options;
+    options.cwd = dir.path();
+    options.input = "2\n";
+    const auto r = testkit::run({NORMSPEC_BIN, "-l", "-n"}, options);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("s1: 40 data points read ..done\ns2: 40 data points read ..done\n"),
+              std::string::npos)
+        << r.out;
+    // The raw normalised curve does not depend on the current's scale.
+    EXPECT_EQ(read_file(dir / "stxt1raw.txt"), read_file(dir / "stxt2raw.txt"));
+}
+
+}  // namespace
