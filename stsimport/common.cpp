@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "stsimport.h"
 
@@ -300,15 +301,21 @@ bool write_atomically(const std::string& path, const std::string& contents, std:
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = dir + "/." + base + ".partXXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
+    // A temporary name of our own beside the target (so that the rename
+    // stays within one file system), created exclusively, with the usual
+    // permissions under the umask.
+    static unsigned long serial = 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = dir + "/." + base + ".part" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) {
         *error = "cannot create a file in " + dir + ": " + std::strerror(errno);
         return false;
     }
-    fchmod(fd, 0644);
     size_t done = 0;
     while (done < contents.size()) {
         const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
@@ -316,30 +323,38 @@ bool write_atomically(const std::string& path, const std::string& contents, std:
         if (n <= 0) {
             *error = "cannot write " + path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
             close(fd);
-            unlink(name.data());
+            unlink(temp.c_str());
             return false;
         }
         done += static_cast<size_t>(n);
     }
-    if (close(fd) != 0 || rename(name.data(), path.c_str()) != 0) {
+    if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
-        unlink(name.data());
+        unlink(temp.c_str());
         return false;
     }
     return true;
 }
 
-std::string format_pairs(const spectrum& s) {
+std::string format_pairs(const spectrum& s, bias_text_cache* cache) {
+    // "%.9g": enough digits that every value reads back as the same float.
+    char buffer[32];
+    auto g9 = [&buffer](double v) {
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 9);
+        return std::string_view(buffer, static_cast<size_t>(r.ptr - buffer));
+    };
+    if (cache->bias != s.bias) {
+        cache->bias = s.bias;
+        cache->text.clear();
+        for (double v : s.bias) cache->text.emplace_back(g9(v));
+    }
     std::string text;
     text.reserve(s.bias.size() * 28);
-    char buffer[64];
     for (size_t i = 0; i < s.bias.size(); ++i) {
-        // "%.9g": enough digits that every value reads back as the same float.
-        auto r = std::to_chars(buffer, buffer + 30, s.bias[i], std::chars_format::general, 9);
-        *r.ptr++ = ' ';
-        r = std::to_chars(r.ptr, buffer + 62, s.current[i], std::chars_format::general, 9);
-        *r.ptr++ = '\n';
-        text.append(buffer, r.ptr);
+        text += cache->text[i];
+        text += ' ';
+        text += g9(s.current[i]);
+        text += '\n';
     }
     return text;
 }

@@ -180,16 +180,23 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(out_dir, ec);
     if (!std::filesystem::is_directory(out_dir)) fail(out_dir + ": cannot create the output folder");
 
+    auto name_of = [&](size_t k) {
+        const std::string number = std::to_string(start + static_cast<long>(k));
+        return names == "s" ? "s" + number : "stxt" + number + "p.txt";
+    };
+    sts::bias_text_cache cache;
+    for (size_t k = 0; k < spectra.size(); ++k) {
+        std::string error;
+        if (!sts::write_atomically(out_dir + "/" + name_of(k), sts::format_pairs(spectra[k], &cache),
+                                   &error))
+            fail(error);
+    }
+
     std::string index = "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n";
     for (size_t k = 0; k < spectra.size(); ++k) {
-        const std::string number = std::to_string(start + static_cast<long>(k));
-        const std::string name = names == "s" ? "s" + number : "stxt" + number + "p.txt";
-        std::string error;
-        if (!sts::write_atomically(out_dir + "/" + name, sts::format_pairs(spectra[k]), &error))
-            fail(error);
         const auto& s = spectra[k];
         auto or_dash = [](const std::string& v) { return v.empty() ? std::string("-") : v; };
-        index += name + "\t" + s.source + "\t" +
+        index += name_of(k) + "\t" + s.source + "\t" +
                  (s.pixel_x < 0 ? "-" : std::to_string(s.pixel_x)) + "\t" +
                  (s.pixel_y < 0 ? "-" : std::to_string(s.pixel_y)) + "\t" + or_dash(s.sweep) +
                  "\t" + s.direction + "\n";

@@ -68,8 +68,14 @@ bool select_spectra(const std::string& path, const std::vector<column_name>& col
 // renamed into place, so that no partial file is ever left behind.
 bool write_atomically(const std::string& path, const std::string& contents, std::string* error);
 
-// "%.9g %.9g\n" rows of a spectrum.
-std::string format_pairs(const spectrum& s);
+// "%.9g %.9g\n" rows of a spectrum.  The bias texts of the last spectrum
+// are kept in *cache: the spectra of a grid share one bias axis, and
+// formatting it once halves the work.
+struct bias_text_cache {
+    std::vector<double> bias;
+    std::vector<std::string> text;
+};
+std::string format_pairs(const spectrum& s, bias_text_cache* cache);
 
 }  // namespace sts
 
