@@ -12,7 +12,7 @@ deb=$(ls "$work"/out/*.deb)
 echo "package: $(basename "$deb")"
 
 dpkg-deb -c "$deb" >"$work/contents"
-for path in ./usr/bin/normspec ./usr/bin/pointmean ./usr/bin/normspec-plot ./usr/bin/pointmean-plot \
+for path in ./usr/bin/normspec ./usr/bin/pointmean ./usr/bin/stsimport ./usr/share/man/man1/stsimport.1 ./usr/bin/normspec-plot ./usr/bin/pointmean-plot \
             ./usr/share/man/man1/normspec.1 ./usr/share/man/man1/pointmean.1 \
             ./usr/share/doc/normspec/examples/metal.dat ./usr/share/doc/normspec/README.md; do
     grep -q " $path\$" "$work/contents" || { echo "missing from the package: $path"; cat "$work/contents"; exit 1; }

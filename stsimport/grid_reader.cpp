@@ -1,6 +1,8 @@
 // Nanonis grid spectroscopy (.3ds): a text header up to ":HEADER_END:",
 // then per pixel the parameters and every channel's points as big-endian
 // float32.  The sweep runs from the pixel's "Sweep Start" to "Sweep End".
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -42,10 +44,13 @@ std::vector<std::string> split_list(const std::string& s) {
     return items;
 }
 
-bool positive_int(const std::string& s, long* value) {
+// A count from the header, refused beyond any real instrument's reach, so
+// that a damaged header cannot ask for absurd amounts of memory.
+bool positive_int(const std::string& s, long* value, long limit = 100000000) {
     char* end = nullptr;
+    errno = 0;
     *value = std::strtol(s.c_str(), &end, 10);
-    return end != s.c_str() && *value > 0;
+    return end != s.c_str() && errno == 0 && *value > 0 && *value <= limit;
 }
 
 }  // namespace
@@ -75,14 +80,14 @@ bool read_nanonis_grid(const std::string& path, const std::string& bytes, const 
     long nx = 0, ny = 0, points = 0, parameters = 0;
     const std::string dim = header["Grid dim"];
     const size_t x = dim.find('x');
-    if (x == std::string::npos || !positive_int(dim.substr(0, x), &nx) ||
-        !positive_int(dim.substr(x + 1), &ny)) {
+    if (x == std::string::npos || !positive_int(dim.substr(0, x), &nx, 1000000) ||
+        !positive_int(dim.substr(x + 1), &ny, 1000000)) {
         *error = "unreadable grid size \"" + dim + "\"";
         return false;
     }
-    if (!positive_int(header["Points"], &points) ||
-        !positive_int(header["# Parameters (4 byte)"], &parameters)) {
-        *error = "the header lacks \"Points\" or \"# Parameters (4 byte)\"";
+    if (!positive_int(header["Points"], &points, 10000000) ||
+        !positive_int(header["# Parameters (4 byte)"], &parameters, 100000)) {
+        *error = "the header lacks a usable \"Points\" or \"# Parameters (4 byte)\"";
         return false;
     }
     if (header.count("Filetype") && header["Filetype"] == "MLS") {
@@ -91,8 +96,8 @@ bool read_nanonis_grid(const std::string& path, const std::string& bytes, const 
         return false;
     }
     const std::vector<std::string> channel_names = split_list(header["Channels"]);
-    if (channel_names.empty()) {
-        *error = "the header names no channels";
+    if (channel_names.empty() || channel_names.size() > 100000) {
+        *error = "the header names no channels (or implausibly many)";
         return false;
     }
     const column_name sweep_signal = parse_column_name(header["Sweep Signal"]);
@@ -126,6 +131,10 @@ bool read_nanonis_grid(const std::string& path, const std::string& bytes, const 
     const size_t pixels = static_cast<size_t>(nx) * static_cast<size_t>(ny);
     const size_t available = bytes.size() - data;
     const size_t complete = std::min(pixels, available / pixel_bytes);
+    if (complete == 0) {
+        *error = "the grid holds no complete pixel (" + std::to_string(pixels) + " missing)";
+        return false;
+    }
 
     // The table of one pixel: the sweep axis as "Bias calc", then the channels.
     std::vector<column_name> columns;

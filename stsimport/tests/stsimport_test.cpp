@@ -187,6 +187,20 @@ TEST(NanonisGrid, Refusals) {
     r = stsimport(dir, {"cut.3ds"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "stsimport: cut.3ds: the grid holds no complete pixel (4 missing)\n");
+    // A damaged header must not ask for absurd memory (found by fuzzing).
+    std::string huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
+    huge.replace(huge.find("Points=3"), 8, "Points=31777777777777777777777");
+    write_file(dir / "huge.3ds", huge);
+    r = stsimport(dir, {"huge.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: huge.3ds: the header lacks a usable \"Points\" or \"# Parameters "
+                     "(4 byte)\"\n");
+    huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
+    huge.replace(huge.find("Points=3"), 8, "Points=9999999");
+    write_file(dir / "huge.3ds", huge);
+    r = stsimport(dir, {"huge.3ds"});
+    EXPECT_EQ(r.err, "stsimport: huge.3ds: the grid holds no complete pixel (20 missing)\n");
+    std::filesystem::remove(dir / "huge.3ds");
     write_file(dir / "fake.3ds", "Grid dim=\"2 x 2\"\r\nPoints=3\r\n");
     r = stsimport(dir, {"fake.3ds"});
     EXPECT_EQ(r.status, 1);
