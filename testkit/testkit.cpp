@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -213,6 +214,14 @@ std::string format(const char* fmt, ...) {
     std::vsnprintf(text.data(), text.size() + 1, fmt, args);
     va_end(args);
     return text;
+}
+
+std::vector<float> random_floats(size_t count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<float> v(count);
+    for (float& x : v) x = u(rng);
+    return v;
 }
 
 std::string realdata_dir() {

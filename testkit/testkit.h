@@ -58,6 +58,9 @@ std::vector<std::string> list_dir(const std::string& path);
 // printf-style formatting into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// count floats drawn evenly from [-1, 1), the same for the same seed.
+std::vector<float> random_floats(size_t count, unsigned seed);
+
 // The folder of shared real measured curves, or "" when it is not there.
 std::string realdata_dir();
 

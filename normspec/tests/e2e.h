@@ -71,6 +71,18 @@ inline columns parse(const std::string& text) {
     return c;
 }
 
+// How many pairs the C library's own "%f%f" takes from a text (at most
+// 10000, as the tool reads).
+inline int library_pairs(const std::string& text) {
+    if (text.empty()) return 0;
+    std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    int count = 0;
+    float a, b;
+    while (count < 10000 && std::fscanf(in, "%f%f", &a, &b) == 2) ++count;
+    std::fclose(in);
+    return count;
+}
+
 }  // namespace e2e
 
 #endif

@@ -21,16 +21,6 @@ using testkit::write_file;
 
 const std::string four = "-0.3 -1\n-0.1 -0.2\n0.2 0.5\n0.4 1.1\n";
 
-// How many pairs the C library's "%f%f" takes from a text.
-int library_pairs(const std::string& text) {
-    std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size() ? text.size() : 1, "r");
-    int count = 0;
-    float a, b;
-    while (count < 10000 && std::fscanf(in, "%f%f", &a, &b) == 2) ++count;
-    std::fclose(in);
-    return text.empty() ? 0 : count;
-}
-
 void expect_clean_end(const testkit::outcome& r, const std::string& what) {
     EXPECT_FALSE(r.signalled) << what;
     EXPECT_TRUE(r.status == 0 || r.status == 1) << what << " status " << r.status;
@@ -48,7 +38,7 @@ TEST(HostileBytes, GarbageAndNulBytes) {
         write_file(dir / "g", bytes);
         const auto r = normspec(dir, {"-n", "g"});
         expect_clean_end(r, "garbage round " + std::to_string(round));
-        const std::string report = "g: " + std::to_string(library_pairs(bytes)) + " data points read";
+        const std::string report = "g: " + std::to_string(e2e::library_pairs(bytes)) + " data points read";
         EXPECT_EQ(r.out.substr(banner.size(), report.size()), report);
     }
     // NUL stops the reading like any other non-number.

@@ -26,16 +26,6 @@ std::string points_read(const std::string& contents) {
     return out.substr(0, out.find(" data points read"));
 }
 
-// How many pairs the C library's own "%f%f" takes from a text.
-int library_pairs(const std::string& text) {
-    std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-    int count = 0;
-    float a, b;
-    while (std::fscanf(in, "%f%f", &a, &b) == 2) ++count;
-    std::fclose(in);
-    return count;
-}
-
 TEST(Reading, CountsPairsUntilTheFirstFailure) {
     EXPECT_EQ(points_read("0.1 1 0.2 2 0.3 3 0.4 4\n"), "f: 4");  // several pairs on a line
     EXPECT_EQ(points_read("0.1\n1\n\n0.2\t2\r\n0.3 3"), "f: 3");  // line breaks mean nothing
@@ -53,7 +43,7 @@ TEST(Reading, StopsWhereTheCLibraryStops) {
     for (const std::string tail : {"1e 3 4 5", "1e+ 3 4 5", "- 3 4 5", "nan(123) 4 5 6",
                                    "infinit 3 4 5", "0x 3 4 5", "1.5.5 3 4 5", "--1 3"}) {
         const std::string text = "0.1 1 0.2 2 " + tail;
-        EXPECT_EQ(points_read(text), "f: " + std::to_string(library_pairs(text))) << tail;
+        EXPECT_EQ(points_read(text), "f: " + std::to_string(e2e::library_pairs(text))) << tail;
     }
 }
 

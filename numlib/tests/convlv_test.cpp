@@ -38,16 +38,8 @@ std::vector<double> direct(const std::vector<float>& signal, const std::vector<f
     return out;
 }
 
-std::vector<float> random_floats(size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::vector<float> v(count);
-    for (float& x : v) x = u(rng);
-    return v;
-}
-
 TEST(Convlv, IdentityDoublingAndShift) {
-    const auto signal = random_floats(32, 1);
+    const auto signal = testkit::random_floats(32, 1);
     const auto same = convolve(signal, {1.0f}, 1.0f);
     const auto twice = convolve(signal, {2.0f}, 1.0f);
     const auto shifted = convolve(signal, {0.0f, 1.0f, 0.0f}, 1.0f);
@@ -62,8 +54,8 @@ TEST(Convlv, AgainstDirectCyclicSum) {
     for (int n : {2, 4, 8, 64, 256, 1024}) {
         for (int m : {1, 3, 5, n / 2 + 1, n - 1}) {  // odd lengths: every weight takes part
             if (m > n) continue;
-            const auto signal = random_floats(n, static_cast<unsigned>(n + m));
-            const auto compact = random_floats(m, static_cast<unsigned>(n * m + 5));
+            const auto signal = testkit::random_floats(n, static_cast<unsigned>(n + m));
+            const auto compact = testkit::random_floats(m, static_cast<unsigned>(n * m + 5));
             const auto got = convolve(signal, compact, 1.0f);
             const auto expected = direct(signal, compact);
             double worst = 0;
@@ -76,13 +68,13 @@ TEST(Convlv, AgainstDirectCyclicSum) {
 
 TEST(Convlv, EvenResponseLengthDropsTheMiddleElement) {
     const int n = 16;
-    const auto signal = random_floats(n, 9);
+    const auto signal = testkit::random_floats(n, 9);
     // m = 4: lags 0, +1 used from the front, element 3 zeroed, lag -1 at the end.
     const auto got = convolve(signal, {0.5f, 0.25f, 100.0f, -0.75f}, 1.0f);
     const auto expected = direct(signal, {0.5f, 0.25f, -0.75f});
     for (int j = 0; j < n; ++j) EXPECT_NEAR(got[j], expected[j], 1e-5) << j;
     // m = n and m = n - 1 give the same lags.
-    const auto full = random_floats(n, 10);
+    const auto full = testkit::random_floats(n, 10);
     std::vector<float> shorter_compact(full.begin(), full.begin() + n / 2);
     for (int i = n / 2 + 1; i < n; ++i) shorter_compact.push_back(full[i]);
     const auto a = convolve(signal, full, 1.0f);
@@ -92,7 +84,7 @@ TEST(Convlv, EvenResponseLengthDropsTheMiddleElement) {
 
 TEST(Convlv, DeconvolutionRoundTrip) {
     const int n = 64;
-    const auto signal = random_floats(n, 4);
+    const auto signal = testkit::random_floats(n, 4);
     const std::vector<float> compact = {1.0f, 0.3f, 0.1f, 0.1f, 0.3f};
     const auto blurred = convolve(signal, compact, 1.0f);
     const auto restored = convolve(blurred, compact, -1.0f);
@@ -111,13 +103,13 @@ TEST(Convlv, ArgumentsAfterTheCall) {
 }
 
 TEST(Convlv, Errors) {
-    const auto zero = testkit::run_in_child([] { convolve(random_floats(16, 1), {1, 1, 0}, -1.0f); });
+    const auto zero = testkit::run_in_child([] { convolve(testkit::random_floats(16, 1), {1, 1, 0}, -1.0f); });
     EXPECT_EQ(zero.status, 1);
     EXPECT_EQ(zero.err,
               "Vantrel run-time error...\nDeconvolving at response zero in CONVLV\n"
               "...now exiting to system...\n");
     for (float isign : {0.0f, 2.0f, 0.5f}) {
-        const auto bad = testkit::run_in_child([isign] { convolve(random_floats(16, 1), {1}, isign); });
+        const auto bad = testkit::run_in_child([isign] { convolve(testkit::random_floats(16, 1), {1}, isign); });
         EXPECT_EQ(bad.status, 1);
         EXPECT_EQ(bad.err,
                   "Vantrel run-time error...\nNo meaning for ISIGN in CONVLV\n"

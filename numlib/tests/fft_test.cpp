@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "numlib.h"
+#include "testkit.h"
 
 namespace {
 
@@ -24,14 +25,6 @@ std::vector<cplx> dft(const std::vector<cplx>& h, int isign) {
         out[k] = sum;
     }
     return out;
-}
-
-std::vector<float> random_floats(size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::vector<float> v(count);
-    for (float& x : v) x = u(rng);
-    return v;
 }
 
 // Float-sized tolerance for a transform of values of magnitude about 1.
@@ -69,7 +62,7 @@ TEST(FftComplex, ConstantAndSinglePoint) {
 TEST(FftComplex, AgainstDirectTransform) {
     for (int n = 1; n <= 1024; n *= 2) {
         for (int isign : {1, -1}) {
-            std::vector<float> data = random_floats(2 * n, static_cast<unsigned>(n * 3 + isign));
+            std::vector<float> data = testkit::random_floats(2 * n, static_cast<unsigned>(n * 3 + isign));
             std::vector<cplx> h(n);
             for (int k = 0; k < n; ++k) h[k] = cplx(data[2 * k], data[2 * k + 1]);
             const auto expected = dft(h, isign);
@@ -84,7 +77,7 @@ TEST(FftComplex, AgainstDirectTransform) {
 
 TEST(FftComplex, RoundTripScalesByN) {
     const int n = 256;
-    const auto original = random_floats(2 * n, 7);
+    const auto original = testkit::random_floats(2 * n, 7);
     auto data = original;
     fft_complex(one_based(data.data(), 2 * n), n, 1);
     fft_complex(one_based(data.data(), 2 * n), n, -1);
@@ -93,8 +86,8 @@ TEST(FftComplex, RoundTripScalesByN) {
 
 TEST(FftTwoReal, AgainstDirectTransform) {
     for (int n = 1; n <= 1024; n *= 2) {
-        const auto first = random_floats(n, static_cast<unsigned>(n));
-        const auto second = random_floats(n, static_cast<unsigned>(n + 1000));
+        const auto first = testkit::random_floats(n, static_cast<unsigned>(n));
+        const auto second = testkit::random_floats(n, static_cast<unsigned>(n + 1000));
         std::vector<float> s1(2 * n, 99.0f), s2(2 * n, 99.0f);
         fft_two_real(one_based(first.data(), n), one_based(second.data(), n),
                      one_based(s1.data(), 2 * n), one_based(s2.data(), 2 * n), n);
@@ -120,7 +113,7 @@ TEST(FftTwoReal, AgainstDirectTransform) {
 TEST(FftReal, ForwardAgainstDirectTransform) {
     for (int count = 1; count <= 512; count *= 2) {
         const int n = 2 * count;
-        auto data = random_floats(n, static_cast<unsigned>(count + 77));
+        auto data = testkit::random_floats(n, static_cast<unsigned>(count + 77));
         std::vector<cplx> h(data.begin(), data.end());
         const auto e = dft(h, 1);
         fft_real(one_based(data.data(), n), count, 1);
@@ -136,7 +129,7 @@ TEST(FftReal, ForwardAgainstDirectTransform) {
 
 TEST(FftReal, RoundTripScalesByCountAndOnlyOneIsForward) {
     const int count = 128;
-    const auto original = random_floats(2 * count, 3);
+    const auto original = testkit::random_floats(2 * count, 3);
     auto forward = original;
     fft_real(one_based(forward.data(), 2 * count), count, 1);
     std::vector<float> reference;
