@@ -112,6 +112,15 @@ outcome run(const std::vector<std::string>& argv, const run_options& options) {
                          static_cast<rlim_t>(options.memory_limit)};
             setrlimit(RLIMIT_AS, &limit);
         }
+        if (options.open_file_limit >= 0 || options.open_file_hard_limit >= 0) {
+            rlimit limit{};
+            getrlimit(RLIMIT_NOFILE, &limit);
+            if (options.open_file_hard_limit >= 0)
+                limit.rlim_max = static_cast<rlim_t>(options.open_file_hard_limit);
+            if (options.open_file_limit >= 0)
+                limit.rlim_cur = static_cast<rlim_t>(options.open_file_limit);
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(125);
+        }
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         if (options.use_argv0) args[0] = const_cast<char*>(options.argv0.c_str());

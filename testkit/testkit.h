@@ -22,6 +22,8 @@ struct run_options {
     std::vector<std::string> env;      // extra NAME=value entries
     long file_size_limit = -1;         // RLIMIT_FSIZE in bytes (SIGXFSZ then ignored)
     long memory_limit = -1;            // RLIMIT_AS in bytes
+    long open_file_limit = -1;         // RLIMIT_NOFILE soft limit (descriptors)
+    long open_file_hard_limit = -1;    // RLIMIT_NOFILE hard limit (-1 keeps it)
     double timeout_seconds = 120;      // the child is killed after this long
     bool use_argv0 = false;            // pass argv0 as argument 0 instead of the path
     std::string argv0;

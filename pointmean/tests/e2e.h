@@ -14,8 +14,8 @@ inline const std::string header =
     prompts + "\nSaving to pointmean.txt (individual files to statp#.txt)\nProcessing...\n\n";
 inline const std::string finished = "\nFinished!\n\n";
 
-inline testkit::outcome pointmean(const testkit::temp_dir& dir, const std::string& answers) {
-    testkit::run_options options;
+inline testkit::outcome pointmean(const testkit::temp_dir& dir, const std::string& answers,
+                                  testkit::run_options options = {}) {
     options.cwd = dir.path();
     options.input = answers;
     return testkit::run({POINTMEAN_BIN}, options);

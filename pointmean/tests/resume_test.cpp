@@ -2,6 +2,9 @@
 // definition is still "read i pairs from the file's start for point i":
 // these tests compare the real binary with that definition, run here
 // in-process on awkward files.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <random>
 #include <string>
@@ -50,12 +53,14 @@ expected_run reread_model(const temp_dir& dir, int files, int points) {
     return e;
 }
 
-void expect_same_as_rereading(const std::vector<std::string>& contents, int points) {
+void expect_same_as_rereading(const std::vector<std::string>& contents, int points,
+                              const testkit::run_options& limits = {}) {
     temp_dir dir;
     e2e::series(dir, contents);
     const int files = static_cast<int>(contents.size());
     const expected_run expected = reread_model(dir, files, points);
-    const auto r = e2e::pointmean(dir, std::to_string(files) + " " + std::to_string(points));
+    const auto r =
+        e2e::pointmean(dir, std::to_string(files) + " " + std::to_string(points), limits);
     ASSERT_EQ(r.status, 1);
     EXPECT_EQ(r.out, expected.out);
     EXPECT_EQ(read_file(dir / "pointmean.txt"), expected.summary);
@@ -93,6 +98,47 @@ TEST(Resume, SpecialValuesAndBinaryBytes) {
     expect_same_as_rereading({"1 inf 2 nan 3 -inf 0x1p-4 0x10", std::string("1 2\0\x01\xff 3 4", 10),
                               "1e39 1 2 -1e39 3 1e-50", "\t\n1\n\n2\r\n3 4"},
                              5);
+}
+
+// Files of uneven lengths with awkward tokens, for runs that keep some files
+// open and re-open the rest.
+std::vector<std::string> awkward_series(int files) {
+    const std::vector<std::string> tokens = {"1", "-2.5", "3e1", "0x1p1", "inf", "x", "-", "1e",
+                                             "4.5z", "\n", "7", "1e+", "9.75", "0.125"};
+    std::mt19937 rng(static_cast<unsigned>(files));
+    std::vector<std::string> contents;
+    for (int k = 0; k < files; ++k) {
+        std::string text;
+        const int count = static_cast<int>(rng() % 40);
+        for (int t = 0; t < count; ++t) text += tokens[rng() % tokens.size()] + " ";
+        contents.push_back(text);
+    }
+    return contents;
+}
+
+TEST(Resume, SameUnderEveryOpenFileLimit) {
+    // No limit of note; room for 8 kept files; room for none (only the
+    // reserve): the bytes are those of re-reading in every case.
+    for (long limit : {-1L, 24L, 16L}) {
+        testkit::run_options limits;
+        limits.open_file_limit = limit;
+        limits.open_file_hard_limit = limit;
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        expect_same_as_rereading(awkward_series(40), 25, limits);
+    }
+}
+
+TEST(Resume, DescriptorsTakenBeforeTheRunAreGivenWay) {
+    // Descriptors inherited from the caller use up the room the limit
+    // seemed to leave: kept files are given back when an opening finds no
+    // descriptor, and the run goes on with the same bytes.
+    std::vector<int> inherited;
+    for (int k = 0; k < 30; ++k) inherited.push_back(open("/dev/null", O_RDONLY));
+    testkit::run_options limits;
+    limits.open_file_limit = 64;
+    limits.open_file_hard_limit = 64;
+    expect_same_as_rereading(awkward_series(50), 12, limits);
+    for (int fd : inherited) close(fd);
 }
 
 TEST(Resume, RandomAwkwardFiles) {
