@@ -1,18 +1,5 @@
-// Reading spectrum files and owning the working arrays.
-#include <new>
-
+// Reading spectrum files.
 #include "normspec.h"
-
-bool allocate_working_arrays(working_arrays* w) {
-    try {
-        for (std::vector<float>* array : {&w->bias, &w->current, &w->iv, &w->iv_raw, &w->iv_coff,
-                                          &w->didv, &w->vmid, &w->didv_save})
-            array->assign(MAX_POINTS, 0.0f);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
 
 void read_spectrum(std::FILE* in, float* bias, float* current, int* n, bool* more,
                    bool* read_error) {
@@ -28,4 +15,10 @@ void read_spectrum(std::FILE* in, float* bias, float* current, int* n, bool* mor
     *n = count;
     *more = count == MAX_POINTS && std::fscanf(in, "%f%f", &v, &i) == 2;
     *read_error = std::ferror(in) != 0;
+}
+
+bool starts_with_text(std::FILE* in) {
+    std::rewind(in);
+    float v = 0.0f;
+    return std::fscanf(in, "%f", &v) == 0;
 }

@@ -1,11 +1,8 @@
-// The statistics of one point.
+// Point statistics over a series, each step stored as a float.
 #include <cmath>
 
-#include "pointmean.h"
-
-namespace {
-using xf = long double;
-}
+#include "extended.h"
+#include "spectrum.h"
 
 point_stats compute_stats(const float* values, int count) {
     point_stats s{};
