@@ -7,6 +7,7 @@
 
 #include "numlib.h"
 #include "normspec.h"
+#include "row_writer.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ struct run_state {
     spectrum_arrays arrays;
     spectrum_workspace workspace;
     norm_options options;
+    row_writer result_file;  // every result file is written through it
     int opened = 0;  // input files that could be opened
 };
 
@@ -89,7 +91,7 @@ void process(run_state* s, const std::string& input, const std::string& base, in
         std::printf(" ..fewer than 2 distinct bias values, nothing to process; skipping..\n");
         return;
     }
-    write_results(s->arrays, r, flags, base);
+    write_results(&s->result_file, s->arrays, r, flags, base);
     if (r.status == spectrum_status::routine_failure) num_error(r.failure);
     std::printf(" ..done\n");
     notes(input, r, amperes);
@@ -132,7 +134,8 @@ int ask_count() {
 
 int main(int argc, char** argv) {
     run_state s;
-    if (!reserve_arrays(&s.arrays, MAX_POINTS) || !reserve_workspace(&s.workspace, MAX_POINTS)) {
+    if (!reserve_arrays(&s.arrays, MAX_POINTS) || !reserve_workspace(&s.workspace, MAX_POINTS) ||
+        !s.result_file.reserve()) {
         std::printf("Not enough memory for the working arrays. Exit\n\n");
         return 1;
     }

@@ -10,6 +10,8 @@
 
 #include "spectrum.h"
 
+class row_writer;
+
 // Switch bits.
 constexpr int SW_LOOP = 0x01;
 constexpr int SW_RAW = 0x02;
@@ -37,9 +39,10 @@ bool starts_with_text(std::FILE* in);
 
 // Writes the result files of a computed spectrum under the name base: those
 // selected by flags, of every step that the computation completed, in the
-// fixed order didv, iv, i, exp, coff, raw.  A file that cannot be opened or
-// written ends the run with status 1 and a message on standard output.
-void write_results(const spectrum_arrays& a, const spectrum_report& r, int flags,
-                   const std::string& base);
+// fixed order didv, iv, i, exp, coff, raw, each through out (the run's one
+// buffered writer).  A file that cannot be opened or written ends the run
+// with status 1 and a message on standard output.
+void write_results(row_writer* out, const spectrum_arrays& a, const spectrum_report& r,
+                   int flags, const std::string& base);
 
 #endif

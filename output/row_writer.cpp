@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -27,18 +28,26 @@ bool write_all(int fd, const char* data, std::size_t n) {
 
 }  // namespace
 
-row_writer::row_writer(std::size_t capacity)
-    : buffer_(new char[std::max(capacity, FIXED_TEXT_MAX)]),
-      capacity_(std::max(capacity, FIXED_TEXT_MAX)) {}
+row_writer::row_writer(std::size_t capacity) : capacity_(std::max(capacity, FIXED_TEXT_MAX)) {}
 
 row_writer::~row_writer() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+bool row_writer::reserve() {
+    if (!buffer_) buffer_.reset(new (std::nothrow) char[capacity_]);
+    return buffer_ != nullptr;
+}
+
 bool row_writer::open(const char* name) {
     if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     used_ = 0;
     failed_ = false;
+    if (!reserve()) {
+        errno = ENOMEM;
+        return false;
+    }
     fd_ = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd_ >= 0;
 }

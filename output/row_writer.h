@@ -13,18 +13,22 @@ class row_writer {
 public:
     static constexpr std::size_t DEFAULT_CAPACITY = std::size_t{1} << 18;
 
-    // A writer whose buffer holds capacity bytes (at least FIXED_TEXT_MAX;
-    // smaller values are raised to it).  Throws std::bad_alloc like new.
+    // A writer whose buffer will hold capacity bytes (at least
+    // FIXED_TEXT_MAX; smaller values are raised to it).  Takes no memory yet.
     explicit row_writer(std::size_t capacity = DEFAULT_CAPACITY);
     // Closes a file still open, without reporting: call close() to know.
     ~row_writer();
     row_writer(const row_writer&) = delete;
     row_writer& operator=(const row_writer&) = delete;
 
+    // Takes the buffer's memory now (open() takes it otherwise); false when
+    // it is not there.
+    bool reserve();
+
     // Creates name, or truncates it if it exists, for writing, as
     // fopen(name, "w") does (mode 0666 less the umask).  A file still open
-    // is closed first, unreported.  False when it cannot be opened; errno
-    // then tells why and nothing is open.
+    // is closed first, unreported.  False when it cannot be opened (or the
+    // buffer not taken: ENOMEM); errno then tells why and nothing is open.
     bool open(const char* name);
     bool is_open() const { return fd_ >= 0; }
 
