@@ -24,8 +24,8 @@ constexpr int WIDEST_INTEGER_EXPONENT = 40;  // (2^24 - 1) << 40 < 2^64
 
 void put_pair(char* out, uint64_t two_digits) { std::memcpy(out, DIGIT_PAIRS + 2 * two_digits, 2); }
 
-// The decimal digits of v, no leading zeros ("0" for 0).
-char* write_unsigned(char* out, uint64_t v) {
+// The decimal digits of v >= 100, no leading zeros.
+char* write_long_unsigned(char* out, uint64_t v) {
     char digits[20];
     std::size_t start = sizeof digits;
     while (v >= 100) {
@@ -42,6 +42,20 @@ char* write_unsigned(char* out, uint64_t v) {
     const std::size_t count = sizeof digits - start;
     std::memcpy(out, digits + start, count);
     return out + count;
+}
+
+// The decimal digits of v, no leading zeros ("0" for 0); the integer parts
+// of measured values are mostly below 100.
+char* write_unsigned(char* out, uint64_t v) {
+    if (v < 10) {
+        *out = static_cast<char>('0' + v);
+        return out + 1;
+    }
+    if (v < 100) {
+        put_pair(out, v);
+        return out + 2;
+    }
+    return write_long_unsigned(out, v);
 }
 
 // "." and exactly six digits of millionths (below 10^6).
@@ -67,8 +81,10 @@ uint64_t scaled_and_rounded(uint64_t m, int shift) {
     const uint64_t quotient = scaled >> shift;
     const uint64_t remainder = scaled - (quotient << shift);
     const uint64_t half = uint64_t{1} << (shift - 1);
-    const bool up = remainder > half || (remainder == half && (quotient & 1) != 0);
-    return quotient + (up ? 1 : 0);
+    // Without branches: the comparisons go either way at random.
+    const uint64_t up = static_cast<uint64_t>(remainder > half) |
+                        (static_cast<uint64_t>(remainder == half) & quotient);
+    return quotient + (up & 1);
 }
 
 }  // namespace
