@@ -38,7 +38,9 @@ TEST(Merge, NanBiasesStaySeparateAndSingleValuesKeepTheirBits) {
     int nans = 0;
     for (int j = 0; j < 4; ++j) {
         nans += std::isnan(bias[j]);
-        if (bias[j] == 1.0f) EXPECT_TRUE(same_bits(current[j], -NAN));
+        if (bias[j] == 1.0f) {
+            EXPECT_TRUE(same_bits(current[j], -NAN));
+        }
     }
     EXPECT_EQ(nans, 2);
 }
