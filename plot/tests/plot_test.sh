@@ -119,15 +119,23 @@ grep -qF "pointmean-plot: gnuplot failed for pointmean.txt (cannot draw this); n
 leftovers=$(ls | grep '\.png\.' || true)
 [ -z "$leftovers" ] || fail "temporary files left: $leftovers"
 
-# The mean of normalised curves: pointmean reads stxt<k>p.txt, here links to
-# normspec's raw curves of an mV series; the plot names the quantity.
+# The mean of normalised curves, as the README does it: pointmean reads
+# stxt<k>p.txt, here links in a folder of their own to normspec's raw curves
+# of an mV series; the plot names the quantity.  Copies beside the curves
+# are recognised too.
 mkdir series
 cd series
 for k in 1 2 3; do awk '{ print $1 / 50, $2 }' "../s$k" >"s$k"; done
-echo 3 | "$bin/normspec/normspec" -l -s -n >/dev/null
-for k in 1 2 3; do ln -s "stxt${k}raw.txt" "stxt${k}p.txt"; done
-echo 3 "$(wc -l <stxt1raw.txt)" | "$bin/pointmean/pointmean" >/dev/null || [ $? -eq 1 ]
+echo 3 | "$bin/normspec/normspec" -l -s -n -c >/dev/null
+mkdir raw-mean
+cd raw-mean
+for k in 1 2 3; do ln -s "../stxt${k}raw.txt" "stxt${k}p.txt"; done
+echo 3 "$(wc -l <../stxt1raw.txt)" | "$bin/pointmean/pointmean" >/dev/null || [ $? -eq 1 ]
 holds "$("$plot/pointmean-plot" --text)" "standard errors: (dI/dV)/(I/V), raw" "Bias (mV)"
 holds "$("$plot/pointmean-plot" --text --ylabel 'G (arb. units)')" "standard errors: G (arb. units)"
 [ "$("$plot/pointmean-plot" pointmean.txt)" = "pointmean.png" ]
+cd ..
+for k in 1 2 3; do cp "stxt${k}coff.txt" "stxt${k}p.txt"; done
+echo 3 "$(wc -l <stxt1coff.txt)" | "$bin/pointmean/pointmean" >/dev/null || [ $? -eq 1 ]
+holds "$("$plot/pointmean-plot" --text)" "standard errors: (dI/dV)/(I/V), coff"
 echo "plots ok"
