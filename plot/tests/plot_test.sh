@@ -89,6 +89,10 @@ for suffix in didv i raw; do awk '{ print $1, "nan" }' "semiconductor.dat$suffix
 if "$plot/normspec-plot" undefined 2>err.txt; then fail "drew a plot of nan"; fi
 grep -qF "nothing to draw for undefined: its result files hold only nan/inf" err.txt
 [ ! -e undefined.png ]
+printf '0.1 nan nan nan nan\n0.2 -nan -nan -nan -nan\n' >undefined-mean.txt
+if "$plot/pointmean-plot" undefined-mean.txt 2>err.txt; then fail "drew a mean of nan"; fi
+grep -qF "undefined-mean.txt holds no finite means (nan/inf only): nothing to draw" err.txt
+[ ! -e undefined-mean.png ]
 
 # A gnuplot that fails after starting its output: a message with gnuplot's
 # reason, no PNG and no temporary file left, an earlier PNG kept as it was.
