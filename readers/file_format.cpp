@@ -12,7 +12,8 @@ struct named {
 constexpr named names[] = {{file_format::automatic, "auto"},
                            {file_format::nanonis_dat, "dat"},
                            {file_format::nanonis_grid, "3ds"},
-                           {file_format::delimited_text, "csv"}};
+                           {file_format::delimited_text, "csv"},
+                           {file_format::createc_vert, "vert"}};
 
 // Delimited text: the first line that is neither blank nor a comment names
 // the columns.
@@ -36,6 +37,7 @@ file_format detect_format(std::string_view bytes) {
     std::string_view head = bytes.substr(0, 4096);
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;
+    if (head.substr(0, 8) == "[ParVERT") return file_format::createc_vert;
     if (head.substr(0, 11) == "Experiment\t" || bytes.find("\n[DATA]") != std::string_view::npos)
         return file_format::nanonis_dat;
     return from_first_line(head);

@@ -11,6 +11,7 @@ enum class file_format {
     nanonis_dat,     // "dat": Nanonis bias spectroscopy
     nanonis_grid,    // "3ds": Nanonis grid spectroscopy
     delimited_text,  // "csv": a text table with a header row
+    createc_vert,    // "vert": Createc point spectrum
     unknown,         // none of these
 };
 
@@ -19,7 +20,7 @@ enum class file_format {
 // line anywhere).  Never answers `automatic`.
 file_format detect_format(std::string_view bytes);
 
-// The name used on the command line ("auto", "dat", "3ds", "csv"), and back;
+// The name used on the command line ("auto", "dat", "3ds", "csv", "vert"), and back;
 // false for an unknown name.
 const char* format_name(file_format f);
 bool format_from_name(std::string_view name, file_format* f);

@@ -28,7 +28,7 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
 }
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
-    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds or csv";
+    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds, csv or vert";
     return error->empty();
 }
 
@@ -93,7 +93,7 @@ const char* import_options_help() {
            "      --each-sweep       one file per recorded sweep [00001], [00002], ...\n"
            "      --bias-unit=U      V (default) or mV\n"
            "      --current-unit=U   nA (default) or pA\n"
-           "  -f, --format=F         auto (default), dat, 3ds or csv\n";
+           "  -f, --format=F         auto (default), dat, 3ds, csv or vert\n";
 }
 
 }  // namespace sts

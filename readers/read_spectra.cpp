@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "readers/byte_source.h"
+#include "readers/createc_vert.h"
 #include "readers/delimited_text.h"
 #include "readers/file_format.h"
 #include "readers/nanonis_dat.h"
@@ -30,6 +31,7 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
             return read_nanonis_grid(path, std::make_shared<memory_source>(bytes), o, out, error,
                                      warning);
         case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
+        case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
         case file_format::automatic:
         case file_format::unknown: break;
     }

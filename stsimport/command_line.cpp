@@ -74,6 +74,7 @@ std::string usage_text() {
                "\n"
                "Formats (found from the contents unless --format is given):\n"
                "  Nanonis bias spectroscopy .dat, Nanonis grid spectroscopy .3ds,\n"
+               "  Createc point spectra .VERT ([ParVERT30]),\n"
                "  delimited text (comma, semicolon or tab) with a header row naming the columns.\n"
                "\n"
                "Options:\n") +
