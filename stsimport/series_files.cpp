@@ -30,12 +30,20 @@ std::string output_name(const command_line& c, size_t k) {
     return c.names == "s" ? "s" + number : "stxt" + number + "p.txt";
 }
 
+std::vector<std::string> output_paths(const command_line& c, size_t count) {
+    std::vector<std::string> paths;
+    for (size_t k = 0; k < count; ++k) paths.push_back(c.out_dir + "/" + output_name(c, k));
+    paths.push_back(c.out_dir + "/" + index_name);
+    return paths;
+}
+
 bool write_series(const command_line& c, const std::vector<sts::spectrum>& spectra,
                   std::string* error) {
+    const std::vector<std::string> paths = output_paths(c, spectra.size());
     sts::bias_text_cache cache;
     for (size_t k = 0; k < spectra.size(); ++k) {
         const std::string text = sts::format_pairs(spectra[k].bias, spectra[k].current, &cache);
-        if (!sts::write_atomically(c.out_dir + "/" + output_name(c, k), text, error)) return false;
+        if (!sts::write_atomically(paths[k], text, error)) return false;
     }
-    return sts::write_atomically(c.out_dir + "/" + index_name, index_text(c, spectra), error);
+    return sts::write_atomically(paths.back(), index_text(c, spectra), error);
 }

@@ -11,6 +11,10 @@
 // The name of output k (from 0): "s<start + k>" or "stxt<start + k>p.txt".
 std::string output_name(const command_line& c, size_t k);
 
+// The paths an import of `count` spectra writes: the numbered files in
+// c.out_dir, then the index.
+std::vector<std::string> output_paths(const command_line& c, size_t count);
+
 // Writes every spectrum to its numbered file in c.out_dir, then the index
 // stsimport-index.tsv, each file whole or not at all.  false with *error
 // at the first file that cannot be written.

@@ -252,6 +252,61 @@ TEST(Errors, WriteFailuresLeaveNoPartialFile) {
     EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a.dat"});
 }
 
+TEST(Errors, UnusablePathsEndInAMessage) {
+    // Each once ended in an uncaught exception (SIGABRT, status 134).
+    temp_dir dir;
+    write_file(dir / "a.csv", "Bias (V),Current (nA)\n-1,-2\n1,3\n");
+    std::filesystem::create_symlink("loop", dir / "loop");
+    const std::string long_name(300, 'x');
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{long_name}, long_name + ": cannot open: File name too long"},
+        {{"loop"}, "loop: cannot open: Too many levels of symbolic links"},
+        {{"-o", long_name + "/" + long_name, "a.csv"},
+         long_name + "/" + long_name + ": cannot create the output folder: File name too long"},
+        {{"-o", "loop/out", "a.csv"},
+         "loop/out: cannot create the output folder: Too many levels of symbolic links"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = stsimport(dir, args);
+        EXPECT_FALSE(r.signalled) << message;
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.err, "stsimport: " + message + "\n");
+    }
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"a.csv", "loop"}));
+}
+
+TEST(Errors, NeverOverwritesAnInput) {
+    temp_dir dir;
+    const std::string csv = "Bias (mV),Current (pA)\n-100,-50\n100,25\n";
+    write_file(dir / "s1", csv);
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink("..", dir / "sub/up");
+    std::filesystem::create_symlink("s1", dir / "link");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"s1"}, "./s1"},                    // the source named like its output
+        {{"link"}, "./s1"},                  // reached through a link
+        {{"-o", "sub/up", "s1"}, "sub/up/s1"},  // through a linked folder
+        {{"-n", "stxt", "-o", ".", "--start", "0", "sub/../s1", "s1"}, ""},  // not an output name
+    };
+    for (const auto& [args, output] : cases) {
+        const auto r = stsimport(dir, args);
+        if (output.empty()) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "stsimport: " + output + " is one of the inputs and would be overwritten; "
+                         "choose another folder with --out (nothing was written)\n");
+        EXPECT_EQ(read_file(dir / "s1"), csv);
+    }
+    // A link in the output folder to the input is replaced, not followed.
+    std::filesystem::create_directory(dir / "out");
+    std::filesystem::create_symlink("../s1", dir / "out/s1");
+    EXPECT_EQ(stsimport(dir, {"-o", "out", "s1"}).status, 0);
+    EXPECT_EQ(read_file(dir / "s1"), csv);
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "out/s1"));
+}
+
 TEST(CommandLine, UsageErrorsAndHelp) {
     temp_dir dir;
     for (const auto& args : std::vector<std::vector<std::string>>{
