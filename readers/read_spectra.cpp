@@ -9,6 +9,7 @@
 #include "readers/file_format.h"
 #include "readers/nanonis_dat.h"
 #include "readers/nanonis_grid.h"
+#include "readers/plain_pairs.h"
 
 namespace sts {
 
@@ -32,6 +33,7 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
                                      warning);
         case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
         case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
+        case file_format::plain_pairs: return read_plain_pairs(path, bytes, o, out, error);
         case file_format::automatic:
         case file_format::unknown: break;
     }

@@ -67,8 +67,11 @@ int run(int argc, char** argv) {
     std::vector<sts::spectrum> spectra;
     const bool incomplete = read_inputs(c, &spectra);
     make_folder(c.out_dir);
-    if (!outputs_spare_inputs(c, output_paths(c, spectra.size()), &error)) fail(error);
+    const std::vector<std::string> outputs = output_paths(c, spectra.size());
+    if (!outputs_spare_inputs(c, outputs, &error) || !folder_is_ours(c, outputs, &error))
+        fail(error);
     if (!write_series(c, spectra, &error)) fail(error);
+    std::printf("%s\n", summary(c, spectra.size()).c_str());
     return incomplete ? 1 : 0;
 }
 
