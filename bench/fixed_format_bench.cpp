@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fixed_format.h"
+#include "output/fixed_format.h"
 
 namespace {
 

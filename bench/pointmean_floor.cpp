@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "pointmean.h"
-#include "row_writer.h"
+#include "output/row_writer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // fuzzer's bytes spell, four bytes a value.
 #include <string>
 
-#include "fixed_format.h"
+#include "output/fixed_format.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,7 +7,8 @@
 
 #include "numlib.h"
 #include "normspec.h"
-#include "row_writer.h"
+#include "output/row_writer.h"
+#include "readers/plain_pairs.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ bool read_input(run_state* s, std::FILE* in, const std::string& input, int* n) {
     }
     if (*n < 2) {
         std::printf(" ..fewer than 2 points, nothing to process; skipping..\n");
-        if (*n == 0 && starts_with_text(in))
+        if (*n == 0 && sts::starts_with_text(in))
             std::printf("%s: the file starts with text, not numbers (a header line?); "
                         "stsimport converts files with a header (stsimport --help)\n",
                         input.c_str());

@@ -33,10 +33,6 @@ void print_help(const char* argv0);
 void read_spectrum(std::FILE* in, float* bias, float* current, int* n, bool* more,
                    bool* read_error);
 
-// Whether the first token of the file, read from its start, is not a number
-// (a header line, most likely).  Moves the file's position.
-bool starts_with_text(std::FILE* in);
-
 // Writes the result files of a computed spectrum under the name base: those
 // selected by flags, of every step that the computation completed, in the
 // fixed order didv, iv, i, exp, coff, raw, each through out (the run's one

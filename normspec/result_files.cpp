@@ -5,7 +5,7 @@
 #include <string>
 
 #include "normspec.h"
-#include "row_writer.h"
+#include "output/row_writer.h"
 
 namespace {
 

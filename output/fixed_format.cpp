@@ -5,7 +5,7 @@
 // 0 <= e <= 40 the value is the integer m << e.  Only magnitudes of 2^64 and
 // more (e > 40) go through std::to_chars, whose fixed form with a precision
 // is defined to give what printf gives.
-#include "fixed_format.h"
+#include "output/fixed_format.h"
 
 #include <bit>
 #include <charconv>

@@ -1,7 +1,7 @@
 // Buffered writing with every failure kept: a failed write makes the file
 // failed for good, so that close() reports it even when later writes would
 // have gone through.
-#include "row_writer.h"
+#include "output/row_writer.h"
 
 #include <fcntl.h>
 #include <unistd.h>

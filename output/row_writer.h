@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "fixed_format.h"
+#include "output/fixed_format.h"
 
 class row_writer {
 public:

@@ -8,7 +8,7 @@
 
 #include "numlib.h"
 #include "pointmean.h"
-#include "row_writer.h"
+#include "output/row_writer.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "fixed_format.h"
 #include "numlib.h"
+#include "output/fixed_format.h"
+#include "output/row_writer.h"
 #include "pointmean.h"
-#include "row_writer.h"
 
 namespace {
 

@@ -163,4 +163,14 @@ struct point_stats {
 // values[0 .. count-1] in series order, count >= 2.
 point_stats compute_stats(const float* values, int count);
 
+// The same statistics for values that arrive one at a time and can be seen
+// twice (a grid too large to hold): every value in order through stats_add
+// from a sum of 0, the mean from stats_mean, every value again in the same
+// order through stats_add_square from 0, then stats_finish.  The results are
+// those of compute_stats bit for bit.
+float stats_add(float sum, float value);
+float stats_mean(float sum, int count);
+float stats_add_square(float squares, float value, float mean);
+point_stats stats_finish(float mean, float squares, int count);
+
 #endif

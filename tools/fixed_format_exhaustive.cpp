@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "fixed_format.h"
+#include "output/fixed_format.h"
 
 namespace {
 

@@ -49,11 +49,12 @@ TEST(RealData, EveryCurveRunsThrough) {
         // merged, and nothing anywhere is undefined.
         const bool createc = name.rfind("createc2018", 0) == 0;
         const int kept = createc ? n - 1 : n;
-        if (createc)
+        if (createc) {
             EXPECT_NE(r.out.find(name + ": note: 1 point at repeated bias values merged into "
                                         "their mean\n"),
                       std::string::npos)
                 << name;
+        }
         for (const char* suffix : {"didv.txt", "iv.txt", "i.txt", "exp.txt", "coff.txt", "raw.txt"})
             EXPECT_EQ(read_file(dir / (name + suffix)).find("nan"), std::string::npos)
                 << name << suffix;

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fixed_format.h"
+#include "output/fixed_format.h"
 
 namespace {
 

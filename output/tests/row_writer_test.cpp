@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "row_writer.h"
+#include "output/row_writer.h"
 #include "testkit.h"
 
 namespace {
