@@ -49,6 +49,8 @@ std::FILE* open_input(input_series* series, const char* name) {
 
 }  // namespace
 
+std::string input_name(int k) { return std::string("stxt") + int_text(k) + "p.txt"; }
+
 int input_keep_limit(int count) {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
@@ -71,7 +73,7 @@ bool read_input_pair(input_series* series, int k, float* x, float* y) {
         read_pair(file.kept, &file.state, x, y);
         return true;
     }
-    const std::string name = std::string("stxt") + int_text(k) + "p.txt";
+    const std::string name = input_name(k);
     std::FILE* in = open_input(series, name.c_str());
     if (in == nullptr) return false;
     if (!file.seen && series->kept < series->keep_limit) {

@@ -77,10 +77,7 @@ void collect_point(run_files* f, int files, std::vector<float>* values, float* x
         } catch (const std::bad_alloc&) {
             stop_run(f, "%s", "Not enough memory for so many files. Exiting..\n\n");
         }
-        if (!read) {
-            const std::string name = std::string("stxt") + int_text(k) + "p.txt";
-            stop_run(f, "Couldn't open %s. Exiting..\n\n", name.c_str());
-        }
+        if (!read) stop_run(f, "Couldn't open %s. Exiting..\n\n", input_name(k).c_str());
         f->point.put_fixed(*y);
         f->point.put('\n');
         (*values)[static_cast<size_t>(k - 1)] = *y;

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "spectrum.h"
@@ -45,6 +46,9 @@ struct input_series {
     int keep_limit = 0;             // how many files may be kept
     int kept = 0;                   // how many are
 };
+
+// The name of input file k: "stxt", the decimal k, "p.txt".
+std::string input_name(int k);
 
 // How many input files of a series of count may stay open: raises the soft
 // open-file limit towards count plus a reserve (the standard streams, the
