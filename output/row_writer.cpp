@@ -67,6 +67,11 @@ void row_writer::put(std::string_view text) {
     }
 }
 
+void row_writer::put_fixed_across(float value) {
+    char text[FIXED_TEXT_MAX];
+    put(std::string_view(text, static_cast<std::size_t>(format_fixed(text, value) - text)));
+}
+
 bool row_writer::flush() {
     if (used_ > 0) write_out();
     return !failed_;

@@ -33,16 +33,17 @@ public:
     bool is_open() const { return fd_ >= 0; }
 
     // Appends text / one character / value as printf("%f") writes it.
-    // When the buffer is full it is written to the file; a failed write is
-    // remembered (failed()) and what follows is dropped.  Precondition: a
-    // file is open.
+    // The buffer is filled to the brim and written whole, as the C
+    // library's streams do, so that every write but the last is of the
+    // full capacity; a failed write is remembered (failed()) and what
+    // follows is dropped.  Precondition: a file is open.
     void put(std::string_view text);
     void put(char c) {
         if (used_ == capacity_) write_out();
         buffer_[used_++] = c;
     }
     void put_fixed(float value) {
-        if (capacity_ - used_ < FIXED_TEXT_MAX) write_out();
+        if (capacity_ - used_ < FIXED_TEXT_MAX) return put_fixed_across(value);
         used_ = static_cast<std::size_t>(format_fixed(buffer_.get() + used_, value) - buffer_.get());
     }
 
@@ -57,6 +58,7 @@ public:
 
 private:
     void write_out();
+    void put_fixed_across(float value);
 
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;

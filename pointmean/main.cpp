@@ -48,9 +48,14 @@ int ask(const char* prompt, const char* none, const char* out_of_range) {
     return value;
 }
 
+// The summary's buffer is the size the C library gives a file's stream,
+// so that a disk that fills up stops the run after as many points as it
+// always did; a point file is written in one piece when it is closed.
+constexpr std::size_t SUMMARY_BUFFER = 4096;
+
 // What a run holds open: the summary, the point file in hand, the inputs.
 struct run_files {
-    row_writer summary;
+    row_writer summary{SUMMARY_BUFFER};
     row_writer point;
     input_series inputs;
 };

@@ -243,6 +243,23 @@ TEST(Failures, WriteErrorsAreNeverSilent) {
     const auto r = testkit::run({POINTMEAN_BIN}, options);
     EXPECT_EQ(r.status, 99);
     EXPECT_NE(r.out.find("Couldn't write pointmean.txt. Exiting..\n\n"), std::string::npos);
+
+    // The summary goes out in 4096-byte blocks as a C library stream's
+    // would: the first block fills the limit, the second fails, and the run
+    // stops at the point whose line spills past 8192 bytes, before its
+    // console line.  Its point file is complete; no later one exists.
+    int stop = 0;
+    std::string summary;
+    while (summary.size() <= 8192) {
+        ++stop;
+        const double mean = stop - 0.5;  // rows i - 1 and i in the two files
+        summary += format("%f %f %f %f %f\n", double(stop - 1), mean, 0.707107, 0.5, 1.0);
+    }
+    EXPECT_EQ(read_file(dir / "pointmean.txt"), summary.substr(0, 4096));
+    EXPECT_NE(r.out.find(format("Value of point %d is", stop - 1)), std::string::npos);
+    EXPECT_EQ(r.out.find(format("Value of point %d is", stop)), std::string::npos);
+    EXPECT_TRUE(testkit::file_exists(dir / format("statp%d.txt", stop)));
+    EXPECT_FALSE(testkit::file_exists(dir / format("statp%d.txt", stop + 1)));
 }
 
 TEST(Statistics, EachStepStoredAsFloat) {
