@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
             }
         });
     for (auto& t : pool) t.join();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     double sum = 0;
     for (double s : sums) sum += s;
     std::printf("%llu pixels measured of %llu, %.0f pixels/s on %d threads (checksum %.6g)\n",

@@ -30,7 +30,8 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
 }
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
-    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds, csv, vert or pairs";
+    if (!format_from_name(f, &o->format))
+        *error = "format must be auto, dat, 3ds, csv, vert or pairs";
     return error->empty();
 }
 
