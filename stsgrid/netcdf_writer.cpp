@@ -67,7 +67,7 @@ const quantity quantities[] = {
 
 const char* const status_meanings =
     "processed too_few_points two_points routine_failure too_many_points not_measured "
-    "missing unreadable";
+    "missing unreadable partly_measured";
 
 std::atomic<unsigned long> temporary_serial{0};
 
