@@ -5,6 +5,7 @@
 #ifndef STSGRID_GRID_STATISTICS_H
 #define STSGRID_GRID_STATISTICS_H
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -15,25 +16,18 @@ public:
     explicit series_statistics(int length) : sums_(static_cast<size_t>(length), 0.0f),
                                              squares_(static_cast<size_t>(length), 0.0f) {}
     // First pass: one pixel's record of `length` values.
-    void add(const float* record) {
-        for (size_t i = 0; i < sums_.size(); ++i) sums_[i] = stats_add(sums_[i], record[i]);
-        ++count_;
-    }
+    void add(const float* record);
     // Second pass, after the first has seen every pixel: the same records
     // in the same order.
-    void add_square(const float* record) {
-        if (means_.empty()) {
-            for (float sum : sums_) means_.push_back(stats_mean(sum, count_));
-        }
-        for (size_t i = 0; i < squares_.size(); ++i)
-            squares_[i] = stats_add_square(squares_[i], record[i], means_[i]);
-    }
+    void add_square(const float* record);
     int count() const { return count_; }
     // The statistics of point i; needs count() >= 2.
     point_stats at(size_t i) const { return stats_finish(means_[i], squares_[i], count_); }
     size_t length() const { return sums_.size(); }
 
 private:
+    bool finite(const float* record) const;
+
     std::vector<float> sums_, squares_, means_;
     int count_ = 0;
 };
