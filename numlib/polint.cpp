@@ -10,7 +10,7 @@ void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimat
     fvec down = vector(1, n);
 
     int s = 1;
-    float best = static_cast<float>(std::fabs(xf(t) - x[1]));
+    float best = static_cast<float>(xf_fabs(xf(t) - x[1]));
     for (int i = 1; i <= n; ++i) {
         const double dist = std::fabs(static_cast<double>(t) - static_cast<double>(x[i]));
         if (!(dist >= best)) {
@@ -29,7 +29,7 @@ void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimat
             const float hp = static_cast<float>(xf(x[i + m]) - t);
             const float w = static_cast<float>(xf(up[i + 1]) - down[i]);
             const xf gap = xf(ho) - hp;
-            if (!(gap < 0.0L || gap > 0.0L)) num_error("Error in routine POLINT");
+            if (!(gap < xf(0) || gap > xf(0))) num_error("Error in routine POLINT");
             float den = static_cast<float>(gap);
             den = static_cast<float>(xf(w) / den);
             down[i] = static_cast<float>(xf(hp) * den);
