@@ -1,55 +1,143 @@
 // normspec: the run over a list of spectrum files or a numbered series.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "numlib.h"
 #include "normspec.h"
+#include "readers/plain_pairs.h"
 
 namespace {
 
-// One spectrum: read it, report, run the pipeline.  Every way it can end
-// short of the pipeline completes the "data points read" line.
-void process(working_arrays* w, const std::string& input, const std::string& base, int flags) {
+// What a run holds for all its spectra.
+struct run_state {
+    spectrum_arrays arrays;
+    spectrum_workspace workspace;
+    norm_options options;
+    int opened = 0;  // input files that could be opened
+};
+
+// Currents in A rather than nA all print as 0.000000.
+bool looks_like_amperes(const float* current, int n) {
+    bool nonzero = false;
+    for (int j = 0; j < n; ++j) {
+        if (!(std::fabs(current[j]) < 1e-6f)) return false;
+        nonzero = nonzero || current[j] != 0.0f;
+    }
+    return nonzero;
+}
+
+// The lines that follow " ..done": what was merged, what is undefined, and
+// what looks wrong with the input.
+void notes(const std::string& input, const spectrum_report& r, bool amperes) {
+    if (r.merged > 0)
+        std::printf("%s: note: %d point%s at repeated bias values merged into their mean\n",
+                    input.c_str(), r.merged, r.merged == 1 ? "" : "s");
+    if (r.causes != 0)
+        std::printf("%s: warning: results hold inf/nan values (%s)\n", input.c_str(),
+                    describe_causes(r.causes).c_str());
+    if (amperes)
+        std::printf("%s: warning: every current is below 1e-6 in size and prints as 0.000000; "
+                    "give currents in nA (stsimport converts instrument files to nA)\n",
+                    input.c_str());
+}
+
+// Reads a spectrum into the run's arrays; false (the report line completed)
+// when there is nothing to compute.
+bool read_input(run_state* s, std::FILE* in, const std::string& input, int* n) {
+    bool more = false;
+    bool read_error = false;
+    read_spectrum(in, s->arrays.bias.data(), s->arrays.current.data(), n, &more, &read_error);
+    std::printf("%s: %d data points read", input.c_str(), *n);
+    if (read_error) {
+        std::printf(" ..read error, file not processed; skipping..\n");
+        return false;
+    }
+    if (more) {
+        std::printf(" ..the file holds more than %d points; skipping..\n", MAX_POINTS);
+        return false;
+    }
+    if (*n < 2) {
+        std::printf(" ..fewer than 2 points, nothing to process; skipping..\n");
+        if (*n == 0 && sts::starts_with_text(in))
+            std::printf("%s: the file starts with text, not numbers (a header line?); "
+                        "stsimport converts files with a header (stsimport --help)\n",
+                        input.c_str());
+        return false;
+    }
+    return true;
+}
+
+// One spectrum: read it, report, compute, write.  Every way it can end
+// short of the computation completes the "data points read" line.
+void process(run_state* s, const std::string& input, const std::string& base, int flags) {
     std::FILE* in = std::fopen(input.c_str(), "r");
     if (in == nullptr) {
         std::printf("Can't open %s; skipping..\n", input.c_str());
         return;
     }
+    ++s->opened;
     int n = 0;
-    bool more = false;
-    bool read_error = false;
-    read_spectrum(in, w->bias.data(), w->current.data(), &n, &more, &read_error);
-    std::printf("%s: %d data points read", input.c_str(), n);
+    const bool go = read_input(s, in, input, &n);
     std::fclose(in);
+    if (!go) return;
 
-    if (read_error) {
-        std::printf(" ..read error, file not processed; skipping..\n");
+    const bool amperes = looks_like_amperes(s->arrays.current.data(), n);
+    const spectrum_report r = compute_spectrum(n, s->options, &s->workspace, &s->arrays);
+    if (r.status == spectrum_status::too_few_points) {
+        std::printf(" ..fewer than 2 distinct bias values, nothing to process; skipping..\n");
         return;
     }
-    if (more) {
-        std::printf(" ..the file holds more than %d points; skipping..\n", MAX_POINTS);
-        return;
-    }
-    if (n < 2) {
-        std::printf(" ..fewer than 2 points, nothing to process; skipping..\n");
-        return;
-    }
-    const int causes = run_pipeline(w, n, flags, base);
+    write_results(s->arrays, r, flags, base);
+    if (r.status == spectrum_status::routine_failure) num_error(r.failure);
     std::printf(" ..done\n");
-    if (causes != 0)
-        std::printf("%s: warning: results hold inf/nan values (%s)\n", input.c_str(),
-                    describe_causes(causes).c_str());
+    notes(input, r, amperes);
+}
+
+// "--help" and "--version" alone on the command line.
+bool long_option(int argc, char** argv) {
+    if (argc != 2) return false;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        print_help(argv[0]);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("normspec 3.0\n");
+        return true;
+    }
+    return false;
+}
+
+// The numbered series asks for its length; 0 when there is nothing to do.
+int ask_count() {
+    std::printf("Enter number of spectroscopy files to process: ");
+    std::fflush(stdout);
+    int typed = 0;
+    const scan_status status = scan_int(stdin, &typed);
+    if (status == SCAN_NO_NUMBER) {
+        std::printf("\nNo number given; nothing to process.\n");
+        return 0;
+    }
+    if (status == SCAN_OUT_OF_RANGE) {
+        std::printf("\nNumber out of range; nothing to process.\n");
+        return 0;
+    }
+    if (typed < 1) return 0;
+    std::printf("\nProcessing %d spectroscopy files...\n", typed);
+    return typed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    working_arrays w;
-    if (!allocate_working_arrays(&w)) {
+    run_state s;
+    if (!reserve_arrays(&s.arrays, MAX_POINTS) || !reserve_workspace(&s.workspace, MAX_POINTS)) {
         std::printf("Not enough memory for the working arrays. Exit\n\n");
         return 1;
     }
+    if (long_option(argc, argv)) return 0;
 
     int flags = 0;
     int count = 0;
@@ -70,35 +158,23 @@ int main(int argc, char** argv) {
 
     std::printf("\nNormspec 3.0 running...\n\n");
 
-    int files = file_count;
-    if (flags & SW_LOOP) {
-        std::printf("Enter number of spectroscopy files to process: ");
-        std::fflush(stdout);
-        int typed = 0;
-        const scan_status status = scan_int(stdin, &typed);
-        if (status == SCAN_NO_NUMBER) {
-            std::printf("\nNo number given; nothing to process.\n");
-            return 0;
-        }
-        if (status == SCAN_OUT_OF_RANGE) {
-            std::printf("\nNumber out of range; nothing to process.\n");
-            return 0;
-        }
-        if (typed < 1) return 0;
-        files = typed;
-        std::printf("\nProcessing %d spectroscopy files...\n", files);
-    }
+    const int files = (flags & SW_LOOP) ? ask_count() : file_count;
+    if ((flags & SW_LOOP) && files == 0) return 0;
 
     for (int k = 1; k <= files; ++k) {
         if (flags & SW_LOOP) {
             const std::string input = std::string("s") + int_text(k);
             const std::string base = std::string("stxt") + int_text(k);
-            process(&w, input, base, flags);
+            process(&s, input, base, flags);
         } else {
             const std::string name = argv[count + k];
-            process(&w, name, name, flags);
+            process(&s, name, name, flags);
         }
     }
+    if ((flags & SW_LOOP) && s.opened == 0)
+        std::printf("\nNo file s1 ... s%d was found in this folder: the numbered series reads "
+                    "files named s1, s2, ... (stsimport writes them)\n",
+                    files);
 
     std::printf("\nAll files done!!\n\n");
     return 0;

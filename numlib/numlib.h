@@ -110,6 +110,28 @@ void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last,
 // "Bad XA input to routine SPLINT".
 void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value);
 
+// The same two routines for callers that must not end the process and must
+// not allocate (several threads, one bad spectrum among many):
+// spline_coeffs_using takes its scratch space work[1..n-1] from the caller;
+// splint_try returns false where SPLINT would end the run, leaving *value
+// unchanged.  Results are bit for bit those of the routines above.
+void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2,
+                         fvec work);
+bool splint_try(cfvec x, cfvec y, cfvec d2, int n, float t, float* value);
+
+// The index left (1 <= left < n) of the interval that SPLINT's bisection
+// brackets t with: the largest left below n with x[left] <= t, or 1.
+// Needs n >= 2; x need not be ordered (the bisection's answer is returned
+// whatever it is).
+int spline_bracket(cfvec x, int n, float t);
+
+// The spline's value at t on the interval x[left] .. x[left + 1], the
+// formula that SPLINT applies once it has found that interval.  Returns
+// false (and leaves *value) when the interval has zero or NaN width.  With
+// x strictly ascending, callers that evaluate at ascending points can find
+// left by walking instead of bisecting and get SPLINT's value.
+bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value);
+
 // ---------------------------------------------------------------------------
 // Paired heap sort: keys[1..n] ascending, carried[k] travelling with its key.
 // Not stable; equal keys come out in the heap's own fixed order.  For n < 2
@@ -122,6 +144,12 @@ void heap_sort2(int n, fvec keys, fvec carried);
 // estimate.  Two abscissas equally far from t end the run with
 // "Error in routine POLINT".  For n = 1 *error_estimate is not written.
 void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate);
+
+// POLINT with its two tables up[1..n] and down[1..n] from the caller;
+// returns false where POLINT would end the run (*value and
+// *error_estimate may then hold partial results).
+bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate, fvec up,
+                fvec down);
 
 // ---------------------------------------------------------------------------
 // Fast Fourier transforms, in place, count a power of two.
@@ -153,5 +181,10 @@ void fft_real(fvec data, int count, int isign);
 // the run with "No meaning for ISIGN in CONVLV"; a deconvolution at a
 // response zero with "Deconvolving at response zero in CONVLV".
 void CONVLV(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result);
+
+// CONVLV with its scratch vector scratch[1..2n] from the caller.  Returns
+// nullptr on success, or the message with which CONVLV would end the run.
+const char* convlv_using(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
+                         fvec scratch);
 
 #endif

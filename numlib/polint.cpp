@@ -5,10 +5,8 @@
 #include "extended.h"
 #include "numlib.h"
 
-void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate) {
-    fvec up = vector(1, n);
-    fvec down = vector(1, n);
-
+bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate, fvec up,
+                fvec down) {
     int s = 1;
     float best = static_cast<float>(xf_fabs(xf(t) - x[1]));
     for (int i = 1; i <= n; ++i) {
@@ -29,7 +27,7 @@ void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimat
             const float hp = static_cast<float>(xf(x[i + m]) - t);
             const float w = static_cast<float>(xf(up[i + 1]) - down[i]);
             const xf gap = xf(ho) - hp;
-            if (!(gap < xf(0) || gap > xf(0))) num_error("Error in routine POLINT");
+            if (!(gap < xf(0) || gap > xf(0))) return false;
             float den = static_cast<float>(gap);
             den = static_cast<float>(xf(w) / den);
             down[i] = static_cast<float>(xf(hp) * den);
@@ -45,7 +43,16 @@ void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimat
         *error_estimate = correction;
         *value = static_cast<float>(xf(*value) + correction);
     }
+    return true;
+}
 
+void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate) {
+    fvec up = vector(1, n);
+    fvec down = vector(1, n);
+    const bool ok = polint_try(x, y, n, t, value, error_estimate, up, down);
+    // The tables are given back before the run ends, so that a leak check
+    // at exit sees nothing outstanding.
     vector_free(down, 1, n);
     vector_free(up, 1, n);
+    if (!ok) num_error("Error in routine POLINT");
 }

@@ -3,15 +3,14 @@
 #include "extended.h"
 #include "numlib.h"
 
-void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2) {
+void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2,
+                         fvec work) {
     if (n < 2) {
         // No interval to work on: a flat table of second derivatives keeps
         // every later read defined.
         for (int k = 1; k <= n; ++k) d2[k] = 0.0f;
         return;
     }
-    fvec work = vector(1, n - 1);
-
     if (static_cast<double>(slope_first) > 9.9e29) {
         d2[1] = 0.0f;
         work[1] = 0.0f;
@@ -41,14 +40,15 @@ void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last,
     }
     d2[n] = static_cast<float>((xf(u) - xf(q) * work[n - 1]) / (xf(q) * d2[n - 1] + xf(1)));
     for (int k = n - 1; k >= 1; --k) d2[k] = static_cast<float>(xf(d2[k]) * d2[k + 1] + work[k]);
+}
 
+void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2) {
+    fvec work = vector(1, n - 1);
+    spline_coeffs_using(x, y, n, slope_first, slope_last, d2, work);
     vector_free(work, 1, n - 1);
 }
 
-void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
-    // With fewer than two points every bracket has zero width (x[1] - x[1]);
-    // refusing up front also keeps an empty table from being read.
-    if (n < 2) num_error("Bad XA input to routine SPLINT");
+int spline_bracket(cfvec x, int n, float t) {
     int left = 1;
     int right = n;
     while (right - left > 1) {
@@ -58,9 +58,14 @@ void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
         else
             left = mid;
     }
+    return left;
+}
+
+bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value) {
+    const int right = left + 1;
     const float h = static_cast<float>(xf(x[right]) - x[left]);
     // A NaN width is refused too: only an ordered, non-zero width is usable.
-    if (!(h < 0.0f || h > 0.0f)) num_error("Bad XA input to routine SPLINT");
+    if (!(h < 0.0f || h > 0.0f)) return false;
     const float a = static_cast<float>((xf(x[right]) - t) / h);
     const float b = static_cast<float>((xf(t) - x[left]) / h);
     const xf sixth = xf(1) / xf(6);
@@ -68,4 +73,16 @@ void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
     const xf cubic_b = (xf(b) * b) * b - b;
     *value = static_cast<float>((xf(a) * y[left] + xf(b) * y[right]) +
                                 ((cubic_a * d2[left] + cubic_b * d2[right]) * (xf(h) * h)) * sixth);
+    return true;
+}
+
+bool splint_try(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
+    // With fewer than two points every bracket has zero width (x[1] - x[1]);
+    // refusing up front also keeps an empty table from being read.
+    if (n < 2) return false;
+    return spline_value_on(x, y, d2, spline_bracket(x, n, t), t, value);
+}
+
+void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
+    if (!splint_try(x, y, d2, n, t, value)) num_error("Bad XA input to routine SPLINT");
 }

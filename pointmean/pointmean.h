@@ -6,17 +6,7 @@
 
 #include <cstdio>
 
-// The statistics of one point, each step stored as a float.
-struct point_stats {
-    float mean;
-    float deviation;  // sample standard deviation
-    float error;      // standard error of the mean
-    float twice_error;
-    float percentage;  // twice_error / mean * 100, or the mean itself when it is 0
-};
-
-// values[0 .. count-1] in file order, count >= 2.
-point_stats compute_stats(const float* values, int count);
+#include "spectrum.h"
 
 // What a spectrum file's reads have left behind: where the next read of the
 // file starts, and the last values its own reads stored into x and into y.

@@ -43,6 +43,42 @@ TEST(Help, HelpSwitchWinsOverFiles) {
     EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"file1"});
 }
 
+TEST(Help, LongOptionsAlone) {
+    temp_dir dir;
+    auto r = normspec(dir, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, help_text("normspec"));
+    r = normspec(dir, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "normspec 3.0\n");
+    // Anywhere else they are file names, as every argument after the
+    // switches is.
+    r = normspec(dir, {"-n", "--help"});
+    EXPECT_EQ(r.out, banner + "Can't open --help; skipping..\n" + all_done);
+    EXPECT_TRUE(list_dir(dir.path()).empty());
+}
+
+TEST(Hints, CurrentsInAmperesAndAnEmptySeries) {
+    temp_dir dir;
+    write_file(dir / "amps", "-0.2 -5e-10\n-0.1 -2e-10\n0.1 3e-10\n0.2 6e-10\n0.3 1e-9\n");
+    write_file(dir / "flat", "-0.2 0\n-0.1 0\n0.1 0\n0.2 0\n");
+    auto r = normspec(dir, {"-n", "amps", "flat"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, banner +
+                         "amps: 5 data points read ..done\n"
+                         "amps: warning: every current is below 1e-6 in size and prints as "
+                         "0.000000; give currents in nA (stsimport converts instrument files to "
+                         "nA)\n"
+                         "flat: 4 data points read ..done\n"
+                         "flat: warning: results hold inf/nan values (an I/V that interpolates to "
+                         "0)\n" + all_done);
+    r = normspec(dir, {"-l"}, "2\n");
+    EXPECT_EQ(r.out, banner + e2e::prompt + "\nProcessing 2 spectroscopy files...\n" +
+                         "Can't open s1; skipping..\nCan't open s2; skipping..\n"
+                         "\nNo file s1 ... s2 was found in this folder: the numbered series "
+                         "reads files named s1, s2, ... (stsimport writes them)\n" + all_done);
+}
+
 TEST(Help, ProgramNameRule) {
     temp_dir dir;
     const std::vector<std::pair<std::string, std::string>> cases = {

@@ -48,6 +48,45 @@ TEST(HostileBytes, GarbageAndNulBytes) {
               banner + "nul: 3 data points read ..done\n" + all_done);
 }
 
+// A random number token of the kinds instruments and people write:
+// ordinary decimals, exponents, zeros, repeats, extremes, inf/nan, hex.
+std::string random_token(std::mt19937& rng, const std::string& previous) {
+    static const char* const odd[] = {"0",    "-0",     "nan",     "-inf", "1e38", "-3.4e38",
+                                      "1e-45", "0x1p-3", "1e-30", "7",    "+.5",  "-2."};
+    const unsigned pick = rng() % 400;
+    if (pick == 0) return odd[rng() % (sizeof odd / sizeof *odd)];
+    if (pick < 40) return previous.empty() ? "1" : previous;  // a repeated value
+    const double mantissa = static_cast<double>(rng() % 200001) / 1000.0 - 100.0;
+    const int exponent = static_cast<int>(rng() % 9) - 6;
+    return testkit::format("%.6ge%d", mantissa, exponent);
+}
+
+TEST(HostileBytes, RandomNumbersReachTheComputation) {
+    std::mt19937 rng(7);
+    int computed = 0;
+    for (int round = 0; round < 30; ++round) {
+        std::string text, previous;
+        const int tokens = 2 + static_cast<int>(rng() % 400);
+        for (int k = 0; k < tokens; ++k) {
+            previous = random_token(rng, previous);
+            text += previous + (rng() % 3 == 0 ? "\n" : rng() % 2 ? "\t" : " ");
+        }
+        temp_dir dir;
+        write_file(dir / "r", text);
+        const auto r = normspec(dir, {"r"});
+        const std::string what = "round " + std::to_string(round) + ":\n" + text;
+        expect_clean_end(r, what);
+        const std::string report = "r: " + std::to_string(e2e::library_pairs(text)) + " data points read";
+        EXPECT_EQ(r.out.substr(banner.size(), report.size()), report) << what;
+        // A routine's refusal (a NaN bias) ends the run after the report.
+        if (r.out.find(" ..done\n") != std::string::npos) ++computed;
+        else EXPECT_NE(r.err.find("Vantrel run-time error"), std::string::npos) << what << r.out;
+    }
+    // Most rounds must get through the whole computation, or the round
+    // tests nothing but the reader.
+    EXPECT_GE(computed, 20);
+}
+
 TEST(HostileBytes, MillionCharacterLines) {
     temp_dir dir;
     // A current of a million digits (it underflows to 0), then ordinary pairs.
@@ -160,17 +199,18 @@ TEST(HostileFiles, ResultNamesThatAreNotFiles) {
     EXPECT_EQ(r.out, banner + "f: 4 data points read" + "Couldn't open output file fcoff.txt. Exit\n\n");
 }
 
-TEST(HostileFiles, EqualEndBiasesStopTheSpline) {
-    // Two points at the lowest bias and 0 V below the range: the offset
-    // spline's bracketing interval has zero width.
+TEST(HostileFiles, NanBiasStopsTheSpline) {
+    // A NaN bias sorts to an end and leaves the offset spline an interval
+    // of NaN width.
     temp_dir dir;
-    write_file(dir / "f", "1 5\n1 6\n2 7\n3 8\n");
+    write_file(dir / "f", "nan 1\n1 5\n2 7\n3 8\n");
     const auto r = normspec(dir, {"f"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, banner + "f: 4 data points read");
     EXPECT_EQ(r.err,
               "Vantrel run-time error...\nBad XA input to routine SPLINT\n"
               "...now exiting to system...\n");
+    EXPECT_EQ(testkit::list_dir(dir.path()), std::vector<std::string>{"f"});
 }
 
 }  // namespace

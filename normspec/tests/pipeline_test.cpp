@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e.h"
+#include "extended.h"
 #include "normspec.h"
 
 namespace {
@@ -247,7 +248,10 @@ TEST(Decisions, FewerThanTwoPoints) {
     EXPECT_EQ(r.status, 0);
     const std::string skip = " ..fewer than 2 points, nothing to process; skipping..\n";
     EXPECT_EQ(r.out, banner + "empty: 0 data points read" + skip + "header: 0 data points read" +
-                         skip + "one: 1 data points read" + skip +
+                         skip +
+                         "header: the file starts with text, not numbers (a header line?); "
+                         "stsimport converts files with a header (stsimport --help)\n"
+                         "one: 1 data points read" + skip +
                          "folder: 0 data points read ..read error, file not processed; "
                          "skipping..\n"
                          "Can't open missing; skipping..\n" + all_done);
@@ -255,23 +259,83 @@ TEST(Decisions, FewerThanTwoPoints) {
               (std::vector<std::string>{"empty", "folder", "header", "one"}));
 }
 
-TEST(Decisions, UndefinedDivisionsAreReported) {
+TEST(Decisions, PointAtZeroBiasTakesTheLimitOfIv) {
+    // I = 2 V + 0.5 at V = -0.5 ... 0.75 in steps of 0.25, 0 V among them:
+    // every value is exact in binary, and I/V at 0 V is the chord slope 2.
     temp_dir dir;
-    write_file(dir / "zero", "-0.2 -0.5\n-0.1 -0.2\n0 0.01\n0.1 0.3\n0.2 0.6\n0.3 1.0\n");
-    write_file(dir / "repeat", "-0.2 -0.5\n-0.1 -0.2\n0.1 0.3\n0.1 0.31\n0.2 0.6\n0.3 1.0\n");
-    write_file(dir / "nan", "-0.2 -0.5\n-0.1 nan\n0.1 0.3\n0.2 0.6\n0.3 1.0\n");
-    write_file(dir / "fine", "-0.2 -0.5\n-0.1 -0.2\n0.1 0.3\n0.2 0.6\n0.3 1.0\n");
-    const auto r = normspec(dir, {"zero", "repeat", "nan", "fine"});
+    std::vector<double> v, vmid;
+    std::string input;
+    for (int k = -2; k <= 3; ++k) {
+        v.push_back(0.25 * k);
+        input += testkit::format("%g %g\n", 0.25 * k, 0.5 * k + 0.5);
+    }
+    for (int k = -2; k <= 2; ++k) vmid.push_back(0.25 * k + 0.125);
+    write_file(dir / "zero", input);
+    const auto r = normspec(dir, {"zero"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, banner + "zero: 6 data points read ..done\n" + all_done);
+    std::vector<double> twice_v;
+    for (double x : v) twice_v.push_back(2 * x);
+    EXPECT_EQ(read_file(dir / "zeroi.txt"), rows(v, twice_v));
+    EXPECT_EQ(read_file(dir / "zeroiv.txt"), rows(v, std::vector<double>(6, 2.0)));
+    EXPECT_EQ(read_file(dir / "zeroraw.txt"), rows(vmid, std::vector<double>(5, 1.0)));
+    for (const char* suffix : {"exp.txt", "coff.txt", "didv.txt"})
+        EXPECT_EQ(read_file(dir / ("zero" + std::string(suffix))).find("nan"), std::string::npos);
+}
+
+TEST(Decisions, ZeroBiasAtEitherEndUsesItsOneNeighbour) {
+    temp_dir dir;
+    write_file(dir / "low", "0 0.5\n0.25 1\n0.5 1.5\n0.75 2\n");
+    write_file(dir / "high", "-0.75 -1\n-0.5 -0.5\n-0.25 0\n0 0.5\n");
+    const auto r = normspec(dir, {"low", "high"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir / "lowiv.txt"), rows({0, 0.25, 0.5, 0.75}, {2, 2, 2, 2}));
+    EXPECT_EQ(read_file(dir / "highiv.txt"), rows({-0.75, -0.5, -0.25, 0}, {2, 2, 2, 2}));
+}
+
+TEST(Decisions, RepeatedBiasesBecomeTheirMean) {
+    // The merged spectrum gives exactly the files of the same points with
+    // the mean current written out: merging is all that happens.
+    temp_dir dir;
+    write_file(dir / "repeat", "-0.2 -0.5\n0.1 0.3\n-0.1 -0.2\n0.1 0.31\n0.2 0.6\n0.1 0.29\n"
+                               "0.3 1.0\n-0 7\n0 8\n");
+    const float mean = static_cast<float>((xf(0.3f) + 0.31f + 0.29f) / 3);
+    write_file(dir / "merged", testkit::format("-0.2 -0.5\n-0.1 -0.2\n0 7.5\n0.1 %.9g\n0.2 0.6\n"
+                                               "0.3 1.0\n",
+                                               mean));
+    const auto r = normspec(dir, {"repeat", "merged"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, banner +
-                         "zero: 6 data points read ..done\n"
-                         "zero: warning: results hold inf/nan values (a point at exactly 0 V)\n"
-                         "repeat: 6 data points read ..done\n"
-                         "repeat: warning: results hold inf/nan values (repeated bias values)\n"
+                         "repeat: 9 data points read ..done\n"
+                         "repeat: note: 3 points at repeated bias values merged into their mean\n"
+                         "merged: 6 data points read ..done\n" + all_done);
+    for (const char* suffix : {"didv.txt", "iv.txt", "exp.txt", "coff.txt", "raw.txt"})
+        EXPECT_EQ(read_file(dir / ("repeat" + std::string(suffix))),
+                  read_file(dir / ("merged" + std::string(suffix))))
+            << suffix;
+}
+
+TEST(Decisions, OneDistinctBiasIsTooFew) {
+    temp_dir dir;
+    write_file(dir / "f", "0.5 1\n0.5 2\n0.5 3\n");
+    const auto r = normspec(dir, {"f"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, banner + "f: 3 data points read ..fewer than 2 distinct bias values, nothing "
+                              "to process; skipping..\n" + all_done);
+    EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"f"});
+}
+
+TEST(Decisions, UndefinedDivisionsAreReported) {
+    temp_dir dir;
+    write_file(dir / "nan", "-0.2 -0.5\n-0.1 nan\n0.1 0.3\n0.2 0.6\n0.3 1.0\n");
+    write_file(dir / "fine", "-0.2 -0.5\n-0.1 -0.2\n0.1 0.3\n0.2 0.6\n0.3 1.0\n");
+    const auto r = normspec(dir, {"nan", "fine"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, banner +
                          "nan: 5 data points read ..done\n"
                          "nan: warning: results hold inf/nan values (inf or nan in the input)\n"
                          "fine: 5 data points read ..done\n" + all_done);
-    EXPECT_NE(read_file(dir / "zeroraw.txt").find("nan"), std::string::npos);
+    EXPECT_NE(read_file(dir / "nanraw.txt").find("nan"), std::string::npos);
     EXPECT_EQ(read_file(dir / "fineraw.txt").find("nan"), std::string::npos);
 }
 
@@ -281,11 +345,13 @@ TEST(Decisions, DivisorThatInterpolatesToZero) {
     const float ivar[3] = {-1.0f, 1.0f, 3.0f};
     const float vmid[2] = {1.5f, 2.5f};
     float didv[2] = {1.0f, 1.0f};
-    EXPECT_EQ(normalise_by(vmid, didv, 2, bias, ivar, 3), 1);
+    spectrum_workspace w;
+    ASSERT_TRUE(reserve_workspace(&w, 3));
+    EXPECT_EQ(normalise_by(vmid, didv, didv, 2, bias, ivar, 3, &w), 1);
     EXPECT_TRUE(std::isinf(didv[0]));
     EXPECT_EQ(didv[1], 0.5f);
-    EXPECT_EQ(describe_causes(CAUSE_ZERO_DIVISOR | CAUSE_ZERO_BIAS),
-              "a point at exactly 0 V; an I/V that interpolates to 0");
+    EXPECT_EQ(describe_causes(CAUSE_ZERO_DIVISOR | CAUSE_NONFINITE_INPUT),
+              "inf or nan in the input; an I/V that interpolates to 0");
 }
 
 TEST(Decisions, LongNames) {

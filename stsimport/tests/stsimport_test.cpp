@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "stsimport.h"
+#include "readers/tests/grid_bytes.h"
 #include "testkit.h"
 
 namespace {
@@ -95,34 +95,19 @@ TEST(NanonisDat, SeveralFilesNumberOnward) {
               (std::vector<std::string>{"a.dat", "b.dat", "s1", "s2", "stsimport-index.tsv"}));
 }
 
-// A grid file: header, then per pixel the parameters and the channels as
-// big-endian float32.
+// A grid file (see grid_bytes.h) with the given sweep ends and file type.
 std::string grid(int nx, int ny, int points, const std::vector<std::string>& channels,
-                 const std::vector<std::vector<std::vector<float>>>& pixels, float start,
-                 float stop, const std::string& filetype = "Linear") {
-    std::string channel_list;
-    for (const auto& c : channels) channel_list += (channel_list.empty() ? "" : ";") + c;
-    std::string text = format("Grid dim=\"%d x %d\"\r\nGrid settings=0;0;1E-8;1E-8;0\r\n", nx, ny) +
-                       "Filetype=" + filetype + "\r\nSweep Signal=\"Bias (V)\"\r\n"
-                       "Fixed parameters=\"Sweep Start;Sweep End\"\r\n"
-                       "Experiment parameters=\"X (m);Y (m)\"\r\n# Parameters (4 byte)=4\r\n" +
-                       format("Experiment size (bytes)=%zu\r\nPoints=%d\r\n",
-                              channels.size() * points * 4, points) +
-                       "Channels=\"" + channel_list + "\"\r\n:HEADER_END:\r\n";
-    auto put = [&](float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        for (int s = 24; s >= 0; s -= 8) text.push_back(static_cast<char>((bits >> s) & 0xff));
-    };
-    for (size_t p = 0; p < pixels.size(); ++p) {
-        put(start);
-        put(stop);
-        put(static_cast<float>(p) * 1e-9f);
-        put(0.0f);
-        for (const auto& channel : pixels[p])
-            for (float v : channel) put(v);
-    }
-    return text;
+                 const gridtest::pixel_values& pixels, float start, float stop,
+                 const std::string& filetype = "Linear") {
+    gridtest::grid_spec g;
+    g.nx = nx;
+    g.ny = ny;
+    g.points = points;
+    g.channels = channels;
+    g.start = start;
+    g.stop = stop;
+    g.filetype = filetype;
+    return gridtest::grid_file(g, pixels);
 }
 
 std::vector<std::vector<std::vector<float>>> grid_pixels(int count) {
@@ -283,23 +268,6 @@ TEST(CommandLine, UsageErrorsAndHelp) {
     EXPECT_EQ(r.out.rfind("Usage: stsimport [OPTION]... FILE...\n", 0), 0u);
     r = stsimport(dir, {"--version"});
     EXPECT_EQ(r.out, "stsimport 3.0\n");
-}
-
-TEST(ColumnNames, PartsAndUnits) {
-    const auto a = sts::parse_column_name("Current [00002] [bwd] (A)");
-    EXPECT_EQ(a.name, "Current");
-    EXPECT_EQ(a.tags, (std::vector<std::string>{"00002", "bwd"}));
-    EXPECT_EQ(a.unit, "A");
-    const auto b = sts::parse_column_name("Input 3 (A) [filt]");
-    EXPECT_EQ(b.name, "Input 3");
-    EXPECT_EQ(b.tags, std::vector<std::string>{"filt"});
-    const auto c = sts::parse_column_name("Bias(AI5) [bwd] (V)");
-    EXPECT_EQ(c.name, "Bias(AI5)");
-    EXPECT_EQ(c.unit, "V");
-    EXPECT_EQ(sts::parse_column_name("7280DSP Lockin-X (%)").unit, "");
-    EXPECT_DOUBLE_EQ(sts::amperes_per("pA"), 1e-12);
-    EXPECT_DOUBLE_EQ(sts::volts_per("\xc2\xb5V"), 1e-6);
-    EXPECT_EQ(sts::volts_per("A"), 0.0);
 }
 
 TEST(Pipeline, GridToNormspecSeries) {

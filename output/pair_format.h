@@ -1,0 +1,26 @@
+// Spectra as the text pair files that normspec and pointmean read.
+#ifndef OUTPUT_PAIR_FORMAT_H
+#define OUTPUT_PAIR_FORMAT_H
+
+#include <string>
+#include <vector>
+
+namespace sts {
+
+// The bias texts of the last spectrum formatted: the spectra of a grid
+// share one bias axis, and formatting it once halves the work.  One cache
+// per thread.
+struct bias_text_cache {
+    std::vector<double> bias;
+    std::vector<std::string> text;
+};
+
+// "%.9g %.9g\n" rows of bias[i] and current[i] (nine significant digits:
+// every float reads back as itself).  bias and current have the same
+// length.  Never fails.
+std::string format_pairs(const std::vector<double>& bias, const std::vector<double>& current,
+                         bias_text_cache* cache);
+
+}  // namespace sts
+
+#endif

@@ -1,0 +1,25 @@
+// Text tables with a header row: comma, semicolon or tab separated.
+#ifndef READERS_DELIMITED_TEXT_H
+#define READERS_DELIMITED_TEXT_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "readers/import_options.h"
+#include "readers/spectrum.h"
+
+namespace sts {
+
+// Reads a table whose first line that is neither blank nor a "#" comment
+// names the columns; the delimiter is a tab if that line has one, else a
+// semicolon if it has one, else a comma.  Appends the selected spectra to
+// *out with `path` as their source.  false with *error (not naming the
+// file) when there is no header row, the first row holds numbers, the
+// table is damaged or the columns are missing.
+bool read_delimited(const std::string& path, std::string_view text, const import_options& o,
+                    std::vector<spectrum>* out, std::string* error);
+
+}  // namespace sts
+
+#endif

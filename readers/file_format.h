@@ -1,0 +1,29 @@
+// The instrument file formats and how a file shows which it is.
+#ifndef READERS_FILE_FORMAT_H
+#define READERS_FILE_FORMAT_H
+
+#include <string_view>
+
+namespace sts {
+
+enum class file_format {
+    automatic,       // found from the contents
+    nanonis_dat,     // "dat": Nanonis bias spectroscopy
+    nanonis_grid,    // "3ds": Nanonis grid spectroscopy
+    delimited_text,  // "csv": a text table with a header row
+    unknown,         // none of these
+};
+
+// What a file looks like from its bytes (the first 4096 suffice except for
+// a Nanonis .dat without its header line, which is found by a "[DATA]"
+// line anywhere).  Never answers `automatic`.
+file_format detect_format(std::string_view bytes);
+
+// The name used on the command line ("auto", "dat", "3ds", "csv"), and back;
+// false for an unknown name.
+const char* format_name(file_format f);
+bool format_from_name(std::string_view name, file_format* f);
+
+}  // namespace sts
+
+#endif

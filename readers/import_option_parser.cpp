@@ -1,0 +1,99 @@
+// The command-line options that every importing tool shares.
+#include "readers/import_option_parser.h"
+
+namespace sts {
+
+namespace {
+
+bool parse_direction(const std::string& d, import_options* o, std::string* error) {
+    if (d == "fwd" || d == "forward") o->dir = direction::forward;
+    else if (d == "bwd" || d == "backward") o->dir = direction::backward;
+    else if (d == "mean") o->dir = direction::mean;
+    else *error = "direction must be fwd, bwd or mean, not '" + d + "'";
+    return error->empty();
+}
+
+bool parse_bias_unit(const std::string& u, import_options* o, std::string* error) {
+    if (u == "V") o->bias_scale = 1.0;
+    else if (u == "mV") o->bias_scale = 1e3;
+    else *error = "bias unit must be V or mV";
+    return error->empty();
+}
+
+bool parse_current_unit(const std::string& u, import_options* o, std::string* error) {
+    if (u == "nA") o->current_scale = 1e9;
+    else if (u == "pA") o->current_scale = 1e12;
+    else *error = "current unit must be nA or pA";
+    return error->empty();
+}
+
+bool parse_format(const std::string& f, import_options* o, std::string* error) {
+    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds or csv";
+    return error->empty();
+}
+
+}  // namespace
+
+option_argument split_option(const std::string& arg) {
+    option_argument a;
+    a.key = arg;
+    const size_t eq = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+        a.key = arg.substr(0, eq);
+        a.value = arg.substr(eq + 1);
+        a.has_value = true;
+    }
+    return a;
+}
+
+bool option_value(int argc, char* const* argv, int* i, const option_argument& a,
+                  std::string* value, std::string* error) {
+    if (a.has_value) {
+        *value = a.value;
+        return true;
+    }
+    if (*i + 1 >= argc) {
+        *error = "option '" + a.key + "' needs a value";
+        return false;
+    }
+    *value = argv[++*i];
+    return true;
+}
+
+option_take take_import_option(int argc, char* const* argv, int* i, import_options* o,
+                               std::string* error) {
+    const option_argument a = split_option(argv[*i]);
+    if (a.key == "--each-sweep") {
+        o->each_sweep = true;
+        return option_take::taken;
+    }
+    bool (*parse)(const std::string&, import_options*, std::string*) = nullptr;
+    if (a.key == "-d" || a.key == "--direction") parse = parse_direction;
+    else if (a.key == "--bias-unit") parse = parse_bias_unit;
+    else if (a.key == "--current-unit") parse = parse_current_unit;
+    else if (a.key == "-f" || a.key == "--format") parse = parse_format;
+    std::string* text = a.key == "-c" || a.key == "--channel" ? &o->channel
+                        : a.key == "-b" || a.key == "--bias"  ? &o->bias_channel
+                                                              : nullptr;
+    if (!parse && !text) return option_take::not_ours;
+    std::string value;
+    error->clear();
+    if (!option_value(argc, argv, i, a, &value, error)) return option_take::bad;
+    if (text) {
+        *text = value;
+        return option_take::taken;
+    }
+    return parse(value, o, error) ? option_take::taken : option_take::bad;
+}
+
+const char* import_options_help() {
+    return "  -c, --channel=NAME     current channel (default: Current)\n"
+           "  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")\n"
+           "  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps\n"
+           "      --each-sweep       one file per recorded sweep [00001], [00002], ...\n"
+           "      --bias-unit=U      V (default) or mV\n"
+           "      --current-unit=U   nA (default) or pA\n"
+           "  -f, --format=F         auto (default), dat, 3ds or csv\n";
+}
+
+}  // namespace sts

@@ -1,0 +1,25 @@
+// What to take from an instrument file: channel, direction, sweeps, units.
+#ifndef READERS_IMPORT_OPTIONS_H
+#define READERS_IMPORT_OPTIONS_H
+
+#include <string>
+
+#include "readers/file_format.h"
+
+namespace sts {
+
+enum class direction { forward, backward, mean };
+
+struct import_options {
+    std::string channel = "Current";   // the current channel, case ignored
+    std::string bias_channel;          // "" = "Bias calc", then "Bias", "Voltage", "V"
+    direction dir = direction::forward;
+    bool each_sweep = false;           // one spectrum per numbered sweep
+    double bias_scale = 1.0;           // output unit per volt (1 or 1e3)
+    double current_scale = 1e9;        // output unit per ampere (1e9 or 1e12)
+    file_format format = file_format::automatic;
+};
+
+}  // namespace sts
+
+#endif

@@ -1,0 +1,79 @@
+// What the run gathers from the blocks as they pass in pixel order: the
+// counts by pixel code, the first pass of the statistics, and the values
+// of the maps.
+#ifndef STSGRID_GRID_COLLECTOR_H
+#define STSGRID_GRID_COLLECTOR_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "grid_description.h"
+#include "grid_run.h"
+#include "grid_statistics.h"
+#include "options.h"
+#include "pixel_block.h"
+#include "plots.h"
+
+// The per-pixel quantities with statistics, in the order they are written.
+struct quantity {
+    const char* name;   // variable name: "current", "didv", ...
+    bool midpoints;     // over midpoint (else over point)
+};
+extern const std::array<quantity, 5> statistics_quantities;
+
+// A quantity's records in a block.
+const std::vector<float>& records_of(const pixel_block& b, const std::string& name);
+
+class grid_collector {
+public:
+    grid_collector(const grid_description& d, const grid_options& o);
+
+    // First pass over one block.
+    void add(const pixel_block& b, const input_block& in);
+    // Second pass over one block: a quantity's records (read back) and the
+    // pixel codes of the block.
+    void add_squares(size_t q, uint64_t first, int count, const float* records,
+                     const signed char* status);
+    // Second pass of the measured-current statistics: the imported currents
+    // of each pixel in the region that has any, in pixel order.
+    void add_measured_squares(const std::vector<float>& current);
+
+    uint64_t pixels_seen() const { return seen_; }
+    const std::array<uint64_t, PIXEL_CODES>& by_code() const { return by_code_; }
+    // Every pixel's code, row-major (one byte a pixel).
+    const std::vector<signed char>& codes() const { return codes_; }
+    series_statistics& statistics(size_t q) { return stats_[q]; }
+    // The pixels the statistics are over (processed, in the region).
+    int statistics_count() const { return stats_.front().count(); }
+    series_statistics& measured() { return measured_; }
+    // The imported bias of the last pixel whose current the measured
+    // statistics take.
+    const std::vector<float>& measured_bias() const { return measured_bias_; }
+    std::vector<bias_map>& maps() { return maps_; }
+
+    bool in_region(uint64_t pixel) const;
+
+private:
+    void add_map_values(const pixel_block& b, int k);
+    void add_measured(const input_block& in, int k);
+    // A pointmean-style record: the pixel's own values, its last one
+    // standing in beyond its end.
+    void measured_record(const float* values, int n, std::vector<float>* record) const;
+
+    const grid_description& d_;
+    pixel_region region_;
+    bool want_measured_;
+    std::vector<series_statistics> stats_;
+    series_statistics measured_;
+    std::vector<float> measured_bias_;
+    std::vector<float> record_;
+    std::vector<bias_map> maps_;
+    std::vector<int> map_index_;  // nearest midpoint per map on the common axis
+    std::array<uint64_t, PIXEL_CODES> by_code_{};
+    std::vector<signed char> codes_;
+    uint64_t seen_ = 0;
+};
+
+#endif

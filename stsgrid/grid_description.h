@@ -1,0 +1,40 @@
+// What a grid run writes about the grid as a whole: its size, axes, units
+// and the attributes that say where it came from.
+#ifndef STSGRID_GRID_DESCRIPTION_H
+#define STSGRID_GRID_DESCRIPTION_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct grid_description {
+    long nx = 0;      // pixels per row (dimension x)
+    long ny = 0;      // rows (dimension y)
+    int points = 0;   // length of dimension point (the most points of any pixel)
+    // dimension midpoint has points - 1 entries
+
+    std::string source;        // the input file(s), for attributes and titles
+    std::string bias_unit;     // "V" or "mV"
+    std::string current_unit;  // "nA" or "pA"
+
+    // Coordinates of the dimensions x and y: positions along the grid's axes
+    // in nm when the grid header gives its frame, pixel numbers otherwise.
+    std::vector<double> x, y;
+    std::string xy_unit;  // "nm" or "1"
+
+    // The bias axis after sorting and merging, and its midpoints, NaN-padded
+    // to points and points - 1.  Every processed pixel has this axis unless
+    // per_pixel_axis is set; then it is the first processed pixel's, and
+    // each pixel's own axis is written as well.
+    std::vector<float> bias;
+    std::vector<float> vmid;
+    bool per_pixel_axis = false;
+
+    // Measured pixel positions (nm) are known and written per pixel.
+    bool has_positions = false;
+
+    // Global attributes: the tool's version, the parameters of the run.
+    std::vector<std::pair<std::string, std::string>> attributes;
+};
+
+#endif

@@ -1,0 +1,219 @@
+// Threads compute blocks of pixels in any order; the calling thread takes
+// them in pixel order.  A window bounds the blocks in flight, so memory does
+// not grow with the grid.
+#include "grid_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+
+// A block's storage, reused from block to block.
+struct block_slot {
+    pixel_block results;
+    input_block inputs;
+};
+
+void prepare(block_slot* s, const grid_description& d, const run_settings& rs, uint64_t first,
+             int count) {
+    pixel_block& b = s->results;
+    b.first = first;
+    b.count = count;
+    b.points = d.points;
+    const auto n = static_cast<size_t>(count) * static_cast<size_t>(d.points);
+    const auto m = static_cast<size_t>(count) * static_cast<size_t>(d.points - 1);
+    for (auto* v : {&b.current, &b.iv}) v->assign(n, NaN);
+    for (auto* v : {&b.didv, &b.norm_raw, &b.norm_exp, &b.norm_coff}) v->assign(m, NaN);
+    b.bias.assign(d.per_pixel_axis ? n : 0, NaN);
+    b.vmid.assign(d.per_pixel_axis ? m : 0, NaN);
+    b.position_x.assign(static_cast<size_t>(count), NaN);
+    b.position_y.assign(static_cast<size_t>(count), NaN);
+    b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
+    input_block& in = s->inputs;
+    in.bias.assign(rs.keep_input ? n : 0, NaN);
+    in.current.assign(rs.keep_input ? n : 0, NaN);
+    in.n.assign(rs.keep_input ? static_cast<size_t>(count) : 0, 0);
+}
+
+pixel_code code_of(const spectrum_report& r) {
+    switch (r.status) {
+        case spectrum_status::ok: return PIXEL_PROCESSED;
+        case spectrum_status::too_few_points: return PIXEL_TOO_FEW_POINTS;
+        case spectrum_status::too_many_points: return PIXEL_TOO_MANY_POINTS;
+        case spectrum_status::routine_failure: break;
+    }
+    // Two points give the broadening's parabola coinciding anchors.
+    return r.n == 2 ? PIXEL_TWO_POINTS : PIXEL_ROUTINE_FAILURE;
+}
+
+void copy_to(std::vector<float>* to, size_t at, const std::vector<float>& from, int count) {
+    std::copy_n(from.begin(), count, to->begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// The thread's own scratch space.
+struct worker_state {
+    pixel_input input;
+    spectrum_workspace workspace;
+    spectrum_arrays arrays;
+};
+
+void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
+                   worker_state* w, block_slot* s) {
+    pixel_block& b = s->results;
+    for (int k = 0; k < b.count; ++k) {
+        src.read(b.first + static_cast<uint64_t>(k), &w->input);
+        if (rs.keep_input && w->input.code == PIXEL_PROCESSED) {
+            const int n = std::min(static_cast<int>(w->input.bias.size()), d.points);
+            const size_t at = static_cast<size_t>(k) * static_cast<size_t>(d.points);
+            copy_to(&s->inputs.bias, at, w->input.bias, n);
+            copy_to(&s->inputs.current, at, w->input.current, n);
+            s->inputs.n[static_cast<size_t>(k)] = n;
+        }
+        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b);
+    }
+}
+
+}  // namespace
+
+void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
+                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b) {
+    const auto pixel = static_cast<size_t>(k);
+    b->position_x[pixel] = in.x_nm;
+    b->position_y[pixel] = in.y_nm;
+    if (in.code != PIXEL_PROCESSED) {
+        b->status[pixel] = in.code;
+        return;
+    }
+    const int n_read = static_cast<int>(in.bias.size());
+    if (n_read > a->capacity || n_read > w->capacity) {
+        b->status[pixel] = PIXEL_TOO_MANY_POINTS;
+        return;
+    }
+    std::copy_n(in.bias.begin(), n_read, a->bias.begin());
+    std::copy_n(in.current.begin(), n_read, a->current.begin());
+    const spectrum_report r = compute_spectrum(n_read, o, w, a);
+    b->status[pixel] = code_of(r);
+    if (b->status[pixel] != PIXEL_PROCESSED) return;
+    const size_t at = pixel * static_cast<size_t>(d.points);
+    const size_t mid = pixel * static_cast<size_t>(d.points - 1);
+    copy_to(&b->current, at, a->current, r.n);
+    copy_to(&b->iv, at, a->iv_raw, r.n);
+    copy_to(&b->didv, mid, a->didv, r.n - 1);
+    copy_to(&b->norm_raw, mid, a->norm_raw, r.n - 1);
+    copy_to(&b->norm_exp, mid, a->norm_exp, r.n - 1);
+    copy_to(&b->norm_coff, mid, a->norm_coff, r.n - 1);
+    if (d.per_pixel_axis) {
+        copy_to(&b->bias, at, a->bias, r.n);
+        copy_to(&b->vmid, mid, a->vmid, r.n - 1);
+    }
+}
+
+namespace {
+
+// The hand-off between the workers and the calling thread.
+class block_queue {
+public:
+    block_queue(uint64_t blocks, uint64_t window) : blocks_(blocks), window_(window) {}
+
+    // The next block to compute and a slot for it; false when there is none
+    // or the run stopped.
+    bool take(uint64_t* index, std::unique_ptr<block_slot>* slot) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        space_.wait(lock, [&] { return stop_ || next_ >= blocks_ || next_ < consumed_ + window_; });
+        if (stop_ || next_ >= blocks_) return false;
+        *index = next_++;
+        if (free_.empty()) {
+            *slot = std::make_unique<block_slot>();
+        } else {
+            *slot = std::move(free_.back());
+            free_.pop_back();
+        }
+        return true;
+    }
+    void finish(uint64_t index, std::unique_ptr<block_slot> slot) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_[index] = std::move(slot);
+        ready_.notify_all();
+    }
+    // The block with this index, once computed.
+    std::unique_ptr<block_slot> wait_for(uint64_t index) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [&] { return done_.count(index) > 0; });
+        auto slot = std::move(done_[index]);
+        done_.erase(index);
+        return slot;
+    }
+    void give_back(std::unique_ptr<block_slot> slot) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++consumed_;
+        free_.push_back(std::move(slot));
+        space_.notify_all();
+    }
+    void stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        space_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable space_, ready_;
+    std::map<uint64_t, std::unique_ptr<block_slot>> done_;
+    std::vector<std::unique_ptr<block_slot>> free_;
+    const uint64_t blocks_, window_;
+    uint64_t next_ = 0, consumed_ = 0;
+    bool stop_ = false;
+};
+
+bool make_worker(worker_state* w, const grid_description& d) {
+    const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
+    return reserve_workspace(&w->workspace, capacity) && reserve_arrays(&w->arrays, capacity);
+}
+
+}  // namespace
+
+bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
+              const block_sink& sink, std::string* error) {
+    const uint64_t pixels = static_cast<uint64_t>(d.nx) * static_cast<uint64_t>(d.ny);
+    const auto per_block = static_cast<uint64_t>(s.block_pixels);
+    const uint64_t blocks = (pixels + per_block - 1) / per_block;
+    const int threads = std::max(1, s.threads);
+    std::vector<worker_state> workers(static_cast<size_t>(threads));
+    for (auto& w : workers) {
+        if (!make_worker(&w, d)) {
+            *error = "not enough memory for the threads' working space";
+            return false;
+        }
+    }
+    block_queue queue(blocks, 2 * static_cast<uint64_t>(threads) + 2);
+    auto work = [&](worker_state* w) {
+        uint64_t index = 0;
+        std::unique_ptr<block_slot> slot;
+        while (queue.take(&index, &slot)) {
+            const uint64_t first = index * per_block;
+            prepare(slot.get(), d, s, first, static_cast<int>(std::min(per_block, pixels - first)));
+            compute_block(source, d, s, w, slot.get());
+            queue.finish(index, std::move(slot));
+        }
+    };
+    std::vector<std::thread> pool;
+    for (auto& w : workers) pool.emplace_back(work, &w);
+    bool ok = true;
+    for (uint64_t index = 0; index < blocks && ok; ++index) {
+        std::unique_ptr<block_slot> slot = queue.wait_for(index);
+        ok = sink(slot->results, slot->inputs, error);
+        queue.give_back(std::move(slot));
+    }
+    queue.stop();
+    for (auto& t : pool) t.join();
+    return ok;
+}

@@ -1,0 +1,43 @@
+// The run over a grid: every pixel computed by a pool of threads, the
+// results handed on in pixel order, so that what is written never depends
+// on the number of threads.
+#ifndef STSGRID_GRID_RUN_H
+#define STSGRID_GRID_RUN_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "grid_source.h"
+#include "pixel_block.h"
+#include "spectrum.h"
+
+struct run_settings {
+    int threads = 1;
+    norm_options norm;
+    int block_pixels = 64;   // pixels per block handed on
+    bool keep_input = false; // also hand on each pixel's imported currents
+};
+
+// What a block carries besides the results, when asked to: the imported
+// points in the instrument's order (for statistics of the measured current).
+struct input_block {
+    std::vector<float> bias, current;  // count * points, NaN-padded
+    std::vector<int> n;                // points per pixel
+};
+
+// Called on the calling thread for each block in pixel order; returns
+// false with *error to stop the run.
+using block_sink = std::function<bool(const pixel_block&, const input_block&, std::string*)>;
+
+// Computes every pixel of the source and hands the blocks to sink in order.
+// false with *error when the sink stopped the run (the workers are joined
+// first) or the memory for the threads' workspaces is not there.
+bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
+              const block_sink& sink, std::string* error);
+
+// Computes one pixel into the record at k of block b: what each thread does.
+void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
+                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b);
+
+#endif

@@ -1,0 +1,105 @@
+// The description of a run and the names of its files.
+#include "grid_setup.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// The sorted, merged axis of the first pixel that computes, and its
+// midpoints, NaN-padded to the dimensions' lengths.
+void common_axis(const grid_source& src, const grid_options& o, grid_description* d) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    d->bias.assign(static_cast<size_t>(d->points), nan);
+    d->vmid.assign(static_cast<size_t>(d->points - 1), nan);
+    const int capacity = std::max(1, std::min(d->points, MAX_POINTS));
+    spectrum_workspace w;
+    spectrum_arrays a;
+    if (!reserve_workspace(&w, capacity) || !reserve_arrays(&a, capacity)) return;
+    pixel_input in;
+    const uint64_t pixels = static_cast<uint64_t>(d->nx) * static_cast<uint64_t>(d->ny);
+    for (uint64_t p = 0; p < pixels; ++p) {
+        src.read(p, &in);
+        const int n = static_cast<int>(in.bias.size());
+        if (in.code != PIXEL_PROCESSED || n > capacity) continue;
+        std::copy_n(in.bias.begin(), n, a.bias.begin());
+        std::copy_n(in.current.begin(), n, a.current.begin());
+        const spectrum_report r = compute_spectrum(n, o.norm, &w, &a);
+        if (r.status != spectrum_status::ok) continue;
+        std::copy_n(a.bias.begin(), r.n, d->bias.begin());
+        std::copy_n(a.vmid.begin(), r.n - 1, d->vmid.begin());
+        return;
+    }
+}
+
+std::string number(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+const char* direction_name(sts::direction dir) {
+    switch (dir) {
+        case sts::direction::forward: return "fwd";
+        case sts::direction::backward: return "bwd";
+        case sts::direction::mean: return "mean";
+    }
+    return "fwd";
+}
+
+void attributes(const grid_options& o, grid_description* d) {
+    auto& a = d->attributes;
+    a.emplace_back("program", "stsgrid 3.0");
+    a.emplace_back("channel", o.import.channel);
+    a.emplace_back("direction", direction_name(o.import.dir));
+    a.emplace_back("exp_width", number(o.norm.exp_width) + " " + d->bias_unit);
+    a.emplace_back("coff_offset", number(o.norm.coff_offset) + " " + d->current_unit + "/" +
+                                      d->bias_unit);
+    a.emplace_back("statistics_region",
+                   o.region.given ? "x " + std::to_string(o.region.x0) + ":" +
+                                        std::to_string(o.region.x1) + ", y " +
+                                        std::to_string(o.region.y0) + ":" +
+                                        std::to_string(o.region.y1)
+                                  : "all pixels");
+}
+
+}  // namespace
+
+void describe_run(const grid_source& src, const grid_options& o, grid_description* d) {
+    src.describe(d);
+    d->points = std::max(2, src.points());  // a point axis of at least one interval
+    d->bias_unit = o.import.bias_scale == 1e3 ? "mV" : "V";
+    d->current_unit = o.import.current_scale == 1e12 ? "pA" : "nA";
+    d->per_pixel_axis = !src.same_bias_everywhere();
+    common_axis(src, o, d);
+    attributes(o, d);
+}
+
+bool check_output_name(const grid_options& o, const std::string& out, std::string* error) {
+    struct stat target {};
+    if (stat(out.c_str(), &target) != 0) return true;  // nothing there yet
+    for (const auto& input : o.inputs) {
+        struct stat in {};
+        if (stat(input.c_str(), &in) == 0 && in.st_dev == target.st_dev &&
+            in.st_ino == target.st_ino) {
+            *error = out + ": the output would replace the input " + input +
+                     "; name another with -o";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string companion(const std::string& output, const std::string& suffix) {
+    const bool nc = output.size() > 3 && output.compare(output.size() - 3, 3, ".nc") == 0;
+    return (nc ? output.substr(0, output.size() - 3) : output) + suffix;
+}
+
+std::string bias_text(double bias) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", bias);
+    return text;
+}

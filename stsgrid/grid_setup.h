@@ -1,0 +1,27 @@
+// Everything about a run that is fixed before the first pixel: the grid's
+// description (size, axes, units, attributes) and the output names.
+#ifndef STSGRID_GRID_SETUP_H
+#define STSGRID_GRID_SETUP_H
+
+#include <string>
+
+#include "grid_description.h"
+#include "grid_source.h"
+#include "options.h"
+
+// Fills *d from the source and the options.  The common bias axis is that
+// of the first pixel that computes; a grid without one gets a NaN axis.
+void describe_run(const grid_source& src, const grid_options& o, grid_description* d);
+
+// Refuses an output that is one of the inputs (never written over), with
+// *error saying so.
+bool check_output_name(const grid_options& o, const std::string& out, std::string* error);
+
+// The name of a companion file of the output: the output's name without
+// ".nc", then suffix ("_mean.png", ...).
+std::string companion(const std::string& output, const std::string& suffix);
+
+// "0.01" for a bias of 0.01: the shortest text that names it in a file name.
+std::string bias_text(double bias);
+
+#endif

@@ -1,0 +1,41 @@
+// Statistics over the pixels of a grid, point by point, in exactly the
+// float arithmetic of pointmean: every value is seen twice, in pixel order,
+// first for the sums and then for the squares about the mean, so nothing
+// of the grid is held between the passes.
+#ifndef STSGRID_GRID_STATISTICS_H
+#define STSGRID_GRID_STATISTICS_H
+
+#include <string>
+#include <vector>
+
+#include "spectrum.h"
+
+class series_statistics {
+public:
+    explicit series_statistics(int length) : sums_(static_cast<size_t>(length), 0.0f),
+                                             squares_(static_cast<size_t>(length), 0.0f) {}
+    // First pass: one pixel's record of `length` values.
+    void add(const float* record) {
+        for (size_t i = 0; i < sums_.size(); ++i) sums_[i] = stats_add(sums_[i], record[i]);
+        ++count_;
+    }
+    // Second pass, after the first has seen every pixel: the same records
+    // in the same order.
+    void add_square(const float* record) {
+        if (means_.empty()) {
+            for (float sum : sums_) means_.push_back(stats_mean(sum, count_));
+        }
+        for (size_t i = 0; i < squares_.size(); ++i)
+            squares_[i] = stats_add_square(squares_[i], record[i], means_[i]);
+    }
+    int count() const { return count_; }
+    // The statistics of point i; needs count() >= 2.
+    point_stats at(size_t i) const { return stats_finish(means_[i], squares_[i], count_); }
+    size_t length() const { return sums_.size(); }
+
+private:
+    std::vector<float> sums_, squares_, means_;
+    int count_ = 0;
+};
+
+#endif

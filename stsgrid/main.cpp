@@ -1,0 +1,95 @@
+// stsgrid: a whole grid of STS spectra in one command: the normalised
+// curves of every pixel, statistics over the grid, one netCDF file, maps.
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "grid_collector.h"
+#include "grid_run.h"
+#include "grid_setup.h"
+#include "grid_source.h"
+#include "netcdf_writer.h"
+#include "options.h"
+#include "output/atomic_write.h"
+#include "plots.h"
+#include "progress.h"
+#include "statistics_pass.h"
+#include "summary.h"
+#include "text_outputs.h"
+
+namespace {
+
+constexpr int EXIT_INPUT = 1;        // unreadable input, or an output that failed
+constexpr int EXIT_USAGE = 2;        // a wrong command line
+constexpr int EXIT_UNPROCESSED = 3;  // done, but some pixels could not be processed
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "stsgrid: %s\nTry 'stsgrid --help' for more information.\n",
+                 message.c_str());
+    return EXIT_USAGE;
+}
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "stsgrid: %s\n", message.c_str());
+    return EXIT_INPUT;
+}
+
+// The netCDF file: every pixel, then the statistics; renamed into place
+// when complete.
+bool write_grid(const grid_source& src, const grid_description& d, const grid_options& o,
+                const std::string& out, grid_collector* c, std::string* error) {
+    netcdf_writer w;
+    if (!w.create(out, d, error)) return false;
+    progress_line bar(static_cast<uint64_t>(d.nx * d.ny), o.progress);
+    run_settings rs;
+    rs.threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    rs.norm = o.norm;
+    rs.keep_input = !o.pointmean.empty();
+    const auto sink = [&](const pixel_block& b, const input_block& in, std::string* e) {
+        if (!w.write(b, e)) return false;
+        c->add(b, in);
+        bar.update(c->pixels_seen());
+        return true;
+    };
+    if (!run_grid(src, d, rs, sink, error)) return false;
+    bar.finish();
+    return second_pass(&w, d, c, error) && write_statistics(&w, c, error) && w.commit(error);
+}
+
+// The text files and pictures beside the netCDF file.
+bool write_companions(const grid_source& src, const grid_description& d, const grid_options& o,
+                      const std::string& out, grid_collector* c, std::string* error) {
+    if (!o.pointmean.empty() && !write_pointmean(src, d, o, c, error)) return false;
+    if ((o.mean_text || o.mean_plot) && !write_mean_texts(d, out, c, error)) return false;
+    for (const auto& m : c->maps())
+        if (!draw_map(d, m, companion(out, "_map_" + bias_text(m.bias) + ".png"), error))
+            return false;
+    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics(2).count(),
+                                         companion(out, "_mean.png"), error))
+        return false;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    grid_options o;
+    std::string error;
+    switch (parse_grid_options(argc, argv, &o, &error)) {
+        case parse_result::help: std::fputs(grid_usage().c_str(), stdout); return 0;
+        case parse_result::version: std::puts("stsgrid 3.0"); return 0;
+        case parse_result::error: return usage_error(error);
+        case parse_result::run: break;
+    }
+    const std::string out = o.output.empty() ? default_output(o.inputs.front()) : o.output;
+    if (!check_output_name(o, out, &error)) return failure(error);
+    const auto src = open_grid_source(o.inputs, o.import, &error);
+    if (!src) return failure(error);
+    grid_description d;
+    describe_run(*src, o, &d);
+    grid_collector c(d, o);
+    if (!write_grid(*src, d, o, out, &c, &error)) return failure(error);
+    report_written(out, d, c);
+    if (!write_companions(*src, d, o, out, &c, &error)) return failure(error);
+    return report_unprocessed(c) ? EXIT_UNPROCESSED : 0;
+}

@@ -1,0 +1,567 @@
+// The grid's netCDF-4 file.  Layout and names: netcdf_writer.h.
+//
+// Memory: the per-pixel variables are chunked (1, cx, record) with chunks
+// of at most chunk_limit bytes, and each variable's chunk cache holds two
+// chunks, so the library keeps a bounded amount whatever the grid's size.
+// Determinism: nothing time-dependent goes into the file (netCDF-4 turns
+// HDF5's object time stamps off), and the order of the library calls is
+// fixed by the order of the calls to this class.
+#include "netcdf_writer.h"
+
+#include <fcntl.h>
+#include <netcdf.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#ifndef STSGRID_VERSION
+#define STSGRID_VERSION "3.0"
+#endif
+
+namespace {
+
+// At most this many bytes in one chunk: a whole row of a 64-pixel-wide grid
+// of 1000-point spectra, so that larger grids need no more memory.
+constexpr size_t chunk_limit = 256 * 1024;
+
+enum class axis { point, midpoint };
+enum class unit_kind { current, conductance, ratio, bias };
+
+// One per-pixel float variable.
+struct quantity {
+    const char* name;
+    axis along;
+    unit_kind unit;
+    const char* long_name;
+    std::vector<float> pixel_block::*values;
+    bool statistics;  // has mean_, sd_ and se_ variables
+    bool pixel_axis;  // written only when the axes differ per pixel
+    const char* comment = nullptr;
+};
+
+const quantity quantities[] = {
+    {"current", axis::point, unit_kind::current, "offset-corrected tunnel current",
+     &pixel_block::current, true, false},
+    {"iv", axis::point, unit_kind::conductance, "I/V", &pixel_block::iv, false, false},
+    {"didv", axis::midpoint, unit_kind::conductance, "dI/dV", &pixel_block::didv, true, false},
+    {"norm_raw", axis::midpoint, unit_kind::ratio, "(dI/dV)/(I/V), I/V untreated",
+     &pixel_block::norm_raw, true, false},
+    {"norm_exp", axis::midpoint, unit_kind::ratio,
+     "(dI/dV)/(I/V), I/V broadened by an exponential convolution", &pixel_block::norm_exp, true,
+     false,
+     "The exponential weights are not normalised: the scale of this curve differs from that of "
+     "norm_raw and norm_coff."},
+    {"norm_coff", axis::midpoint, unit_kind::ratio,
+     "(dI/dV)/(I/V), I/V broadened by an offset added in quadrature", &pixel_block::norm_coff,
+     true, false},
+    {"pixel_bias", axis::point, unit_kind::bias, "bias of the pixel's own points",
+     &pixel_block::bias, false, true},
+    {"pixel_vmid", axis::midpoint, unit_kind::bias, "midpoint bias of the pixel's own points",
+     &pixel_block::vmid, false, true},
+};
+
+const char* const status_meanings =
+    "processed too_few_points two_points routine_failure too_many_points not_measured "
+    "missing unreadable";
+
+std::atomic<unsigned long> temporary_serial{0};
+
+// ".<name>.part<pid>-<serial>" in the folder of path, so that the rename
+// stays within one file system.
+std::string temporary_name(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, base) + "." + path.substr(base) + ".part" +
+           std::to_string(getpid()) + "-" + std::to_string(temporary_serial++);
+}
+
+// The library's message, with the system's reason where the library only
+// says that HDF5 failed (a full disk shows up as "HDF error").
+std::string describe(int status, int saved_errno) {
+    std::string text = nc_strerror(status);
+    if (status == NC_EHDFERR && saved_errno != 0)
+        text += std::string(" (") + std::strerror(saved_errno) + ")";
+    return text;
+}
+
+}  // namespace
+
+struct netcdf_writer::impl {
+    int ncid = -1;
+    std::string path, temporary;
+    bool committed = false;
+    size_t nx = 0, ny = 0, points = 0;
+    bool per_pixel_axis = false, has_positions = false;
+    std::string bias_unit, current_unit;
+    uint64_t written = 0;  // pixels written so far, from pixel 0 on
+    int dim_y = -1, dim_x = -1, dim_point = -1, dim_midpoint = -1;
+    int var_quantity[std::size(quantities)] = {};  // -1 where not defined
+    int var_status = -1, var_position_x = -1, var_position_y = -1;
+    int status = NC_NOERR;  // the first failure of a sequence of calls
+    int status_errno = 0;
+
+    // Runs one library call unless an earlier one failed; keeps the first
+    // failure and the system's reason for it.
+    template <typename call>
+    bool run(call&& c) {
+        if (status != NC_NOERR) return false;
+        errno = 0;
+        status = c();
+        status_errno = errno;
+        return status == NC_NOERR;
+    }
+    bool fail(const std::string& what, std::string* error) {
+        if (error) *error = what + ": " + describe(status, status_errno);
+        return false;
+    }
+    size_t record(const quantity& q) const { return q.along == axis::point ? points : points - 1; }
+    std::string unit(unit_kind u) const;
+    void abandon();
+    bool define(const grid_description& d);
+    void define_globals(const grid_description& d);
+    void define_coordinates(const grid_description& d);
+    void define_pixel_variables();
+    void define_statistics(const quantity& q);
+    int define_chunked(const char* name, nc_type type, int record_dim, size_t record);
+    void text(int var, const char* name, const std::string& value) {
+        run([&] { return nc_put_att_text(ncid, var, name, value.size(), value.c_str()); });
+    }
+    void describe_variable(int var, const std::string& units, const std::string& long_name);
+    void write_coordinates(const grid_description& d);
+    bool put_rows(int var, uint64_t first, uint64_t count, size_t record, const void* data,
+                  size_t element);
+    bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
+    bool mark_missing();
+    bool close_and_rename(std::string* error);
+};
+
+std::string netcdf_writer::impl::unit(unit_kind u) const {
+    switch (u) {
+        case unit_kind::current: return current_unit;
+        case unit_kind::conductance: return current_unit + "/" + bias_unit;
+        case unit_kind::bias: return bias_unit;
+        case unit_kind::ratio: break;
+    }
+    return "1";
+}
+
+void netcdf_writer::impl::abandon() {
+    if (ncid >= 0) nc_abort(ncid);
+    ncid = -1;
+    if (!temporary.empty()) unlink(temporary.c_str());
+    temporary.clear();
+}
+
+void netcdf_writer::impl::describe_variable(int var, const std::string& units,
+                                            const std::string& long_name) {
+    text(var, "units", units);
+    text(var, "long_name", long_name);
+}
+
+// A variable over (y, x) or (y, x, record_dim), chunked by rows of pixels,
+// its cache bounded to two chunks.  Floats get NaN as their fill value.
+int netcdf_writer::impl::define_chunked(const char* name, nc_type type, int record_dim,
+                                        size_t record) {
+    const size_t element = type == NC_FLOAT ? sizeof(float) : 1;
+    const size_t per_pixel = std::max<size_t>(record, 1) * element;
+    size_t chunk[3] = {1, 1, record};
+    if (per_pixel > chunk_limit)
+        chunk[2] = chunk_limit / element;  // long records are split along the record
+    else
+        chunk[1] = std::min(nx, chunk_limit / per_pixel);
+    const int dims[3] = {dim_y, dim_x, record_dim};
+    const int ndims = record_dim < 0 ? 2 : 3;
+    int var = -1;
+    run([&] { return nc_def_var(ncid, name, type, ndims, dims, &var); });
+    run([&] { return nc_def_var_chunking(ncid, var, NC_CHUNKED, chunk); });
+    const size_t chunk_bytes = chunk[0] * chunk[1] * (ndims == 3 ? chunk[2] : 1) * element;
+    run([&] { return nc_set_var_chunk_cache(ncid, var, 2 * chunk_bytes, 11, 1.0f); });
+    if (type == NC_FLOAT) {
+        const float fill = std::numeric_limits<float>::quiet_NaN();
+        run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
+    }
+    return var;
+}
+
+void netcdf_writer::impl::define_globals(const grid_description& d) {
+    const std::string conventions = "CF-1.8";
+    const std::string title = "Normalised tunnelling spectra of a grid";
+    const std::string software = "stsgrid " STSGRID_VERSION;
+    for (const auto& [name, value] : {std::pair{"Conventions", &conventions},
+                                      std::pair{"title", &title},
+                                      std::pair{"source", &d.source},
+                                      std::pair{"software", &software}})
+        text(NC_GLOBAL, name, *value);
+    for (const auto& [name, value] : d.attributes) text(NC_GLOBAL, name.c_str(), value);
+}
+
+void netcdf_writer::impl::define_coordinates(const grid_description& d) {
+    int var = -1;
+    const bool nm = d.xy_unit != "1";
+    for (const auto& [name, dim] : {std::pair{"y", dim_y}, std::pair{"x", dim_x}}) {
+        run([&] { return nc_def_var(ncid, name, NC_DOUBLE, 1, &dim, &var); });
+        describe_variable(var, d.xy_unit,
+                          (nm ? "position along the grid's " : "pixel number along ") +
+                              std::string(name));
+        text(var, "axis", name[0] == 'x' ? "X" : "Y");
+    }
+    const float fill = std::numeric_limits<float>::quiet_NaN();
+    const std::string of_axis = per_pixel_axis ? " (of the first processed pixel)" : "";
+    for (const auto& [name, dim] : {std::pair{"bias", dim_point}, std::pair{"vmid", dim_midpoint}}) {
+        run([&] { return nc_def_var(ncid, name, NC_FLOAT, 1, &dim, &var); });
+        run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
+        describe_variable(var, bias_unit,
+                          (dim == dim_point ? "bias" : "bias midway between neighbouring points") +
+                              of_axis);
+    }
+}
+
+void netcdf_writer::impl::define_pixel_variables() {
+    for (size_t k = 0; k < std::size(quantities); ++k) {
+        const quantity& q = quantities[k];
+        var_quantity[k] = -1;
+        if (q.pixel_axis && !per_pixel_axis) continue;
+        const int var =
+            define_chunked(q.name, NC_FLOAT, q.along == axis::point ? dim_point : dim_midpoint,
+                           record(q));
+        describe_variable(var, unit(q.unit), q.long_name);
+        if (!q.pixel_axis) text(var, "coordinates", q.along == axis::point ? "bias" : "vmid");
+        if (q.comment) text(var, "comment", q.comment);
+        var_quantity[k] = var;
+    }
+    var_status = define_chunked("status", NC_BYTE, -1, 0);
+    describe_variable(var_status, "1", "pixel status: 0 if processed, else why not");
+    signed char codes[PIXEL_CODES];
+    for (int c = 0; c < PIXEL_CODES; ++c) codes[c] = static_cast<signed char>(c);
+    run([&] { return nc_put_att_schar(ncid, var_status, "flag_values", NC_BYTE, PIXEL_CODES, codes); });
+    text(var_status, "flag_meanings", status_meanings);
+    if (!has_positions) return;
+    var_position_x = define_chunked("position_x", NC_FLOAT, -1, 0);
+    describe_variable(var_position_x, "nm", "measured position of the pixel, x");
+    var_position_y = define_chunked("position_y", NC_FLOAT, -1, 0);
+    describe_variable(var_position_y, "nm", "measured position of the pixel, y");
+}
+
+void netcdf_writer::impl::define_statistics(const quantity& q) {
+    static const std::pair<const char*, const char*> kinds[] = {
+        {"mean_", "mean over the pixels of "},
+        {"sd_", "sample standard deviation over the pixels of "},
+        {"se_", "standard error of the mean over the pixels of "}};
+    const int dim = q.along == axis::point ? dim_point : dim_midpoint;
+    const float fill = std::numeric_limits<float>::quiet_NaN();
+    const long long none = 0;
+    for (const auto& [prefix, long_name] : kinds) {
+        const std::string name = prefix + std::string(q.name);
+        int var = -1;
+        run([&] { return nc_def_var(ncid, name.c_str(), NC_FLOAT, 1, &dim, &var); });
+        run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
+        describe_variable(var, unit(q.unit), long_name + std::string(q.long_name));
+        text(var, "coordinates", q.along == axis::point ? "bias" : "vmid");
+        run([&] { return nc_put_att_longlong(ncid, var, "pixels", NC_INT64, 1, &none); });
+    }
+}
+
+bool netcdf_writer::impl::define(const grid_description& d) {
+    run([&] { return nc_def_dim(ncid, "y", ny, &dim_y); });
+    run([&] { return nc_def_dim(ncid, "x", nx, &dim_x); });
+    run([&] { return nc_def_dim(ncid, "point", points, &dim_point); });
+    run([&] { return nc_def_dim(ncid, "midpoint", points - 1, &dim_midpoint); });
+    define_globals(d);
+    define_coordinates(d);
+    define_pixel_variables();
+    for (const quantity& q : quantities)
+        if (q.statistics) define_statistics(q);
+    run([&] { return nc_enddef(ncid); });
+    write_coordinates(d);
+    return status == NC_NOERR;
+}
+
+void netcdf_writer::impl::write_coordinates(const grid_description& d) {
+    for (const auto& [name, values] : {std::pair{"x", &d.x}, std::pair{"y", &d.y}}) {
+        int var = -1;
+        run([&] { return nc_inq_varid(ncid, name, &var); });
+        run([&] { return nc_put_var_double(ncid, var, values->data()); });
+    }
+    for (const auto& [name, values] : {std::pair{"bias", &d.bias}, std::pair{"vmid", &d.vmid}}) {
+        int var = -1;
+        run([&] { return nc_inq_varid(ncid, name, &var); });
+        run([&] { return nc_put_var_float(ncid, var, values->data()); });
+    }
+}
+
+// Pixels first .. first + count - 1 of a variable over (y, x[, record]),
+// one hyperslab per row segment; data holds count records of `record`
+// elements (one element per pixel when record is 0).
+bool netcdf_writer::impl::put_rows(int var, uint64_t first, uint64_t count, size_t record,
+                                   const void* data, size_t element) {
+    const size_t per_pixel = std::max<size_t>(record, 1) * element;
+    for (uint64_t p = first, end = first + count; p < end;) {
+        const size_t x = p % nx;
+        const size_t n = std::min<uint64_t>(nx - x, end - p);
+        const size_t start[3] = {static_cast<size_t>(p / nx), x, 0};
+        const size_t extent[3] = {1, n, record};
+        const char* from = static_cast<const char*>(data) + (p - first) * per_pixel;
+        if (!run([&] { return nc_put_vara(ncid, var, start, extent, from); })) return false;
+        p += n;
+    }
+    return true;
+}
+
+bool netcdf_writer::impl::get_rows(int var, uint64_t first, uint64_t count, size_t record,
+                                   float* out) {
+    for (uint64_t p = first, end = first + count; p < end;) {
+        const size_t x = p % nx;
+        const size_t n = std::min<uint64_t>(nx - x, end - p);
+        const size_t start[3] = {static_cast<size_t>(p / nx), x, 0};
+        const size_t extent[3] = {1, n, record};
+        if (!run([&] { return nc_get_vara_float(ncid, var, start, extent, out + (p - first) * record); }))
+            return false;
+        p += n;
+    }
+    return true;
+}
+
+// Pixels never written (an interrupted grid) get a status that says so;
+// their values keep the fill value NaN.
+bool netcdf_writer::impl::mark_missing() {
+    const uint64_t total = static_cast<uint64_t>(nx) * ny;
+    if (written >= total) return true;
+    const std::vector<signed char> row(nx, PIXEL_MISSING);
+    for (uint64_t p = written; p < total;) {
+        const uint64_t n = std::min<uint64_t>(nx - p % nx, total - p);
+        if (!put_rows(var_status, p, n, 0, row.data(), 1)) return false;
+        p += n;
+    }
+    written = total;
+    return true;
+}
+
+bool netcdf_writer::impl::close_and_rename(std::string* error) {
+    errno = 0;
+    status = nc_close(ncid);
+    status_errno = errno;
+    ncid = -1;
+    if (status != NC_NOERR) {
+        fail("cannot write " + path, error);
+        abandon();
+        return false;
+    }
+    // On disk before it takes the name, so that a crash cannot leave an
+    // empty file under it.
+    const int fd = open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && fsync(fd) == 0;
+    const int sync_errno = errno;
+    if (fd >= 0) close(fd);
+    if (!synced || rename(temporary.c_str(), path.c_str()) != 0) {
+        if (error)
+            *error = "cannot write " + path + ": " + std::strerror(synced ? errno : sync_errno);
+        abandon();
+        return false;
+    }
+    temporary.clear();
+    committed = true;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);  // best effort: the file itself is complete either way
+        close(dir);
+    }
+    return true;
+}
+
+namespace {
+
+// What is wrong with a description, or "".
+std::string check_description(const grid_description& d) {
+    if (d.nx < 1 || d.ny < 1) return "the grid has no pixels";
+    if (d.points < 2) return "the spectra have fewer than 2 points";
+    if (d.x.size() != static_cast<size_t>(d.nx) || d.y.size() != static_cast<size_t>(d.ny))
+        return "the x and y axes do not match the grid's size";
+    if (d.bias.size() != static_cast<size_t>(d.points) ||
+        d.vmid.size() != static_cast<size_t>(d.points - 1))
+        return "the bias axes do not match the number of points";
+    if (d.bias_unit.empty() || d.current_unit.empty() || d.xy_unit.empty())
+        return "a unit is missing";
+    return "";
+}
+
+}  // namespace
+
+netcdf_writer::~netcdf_writer() {
+    if (impl_ && !impl_->committed) impl_->abandon();
+    delete impl_;
+}
+
+bool netcdf_writer::create(const std::string& path, const grid_description& d,
+                           std::string* error) {
+    const std::string problem = impl_ ? "a file was already created" : check_description(d);
+    if (!problem.empty()) {
+        if (error) *error = "cannot write " + path + ": " + problem;
+        return false;
+    }
+    impl_ = new impl;
+    impl& w = *impl_;
+    w.path = path;
+    w.nx = static_cast<size_t>(d.nx);
+    w.ny = static_cast<size_t>(d.ny);
+    w.points = static_cast<size_t>(d.points);
+    w.per_pixel_axis = d.per_pixel_axis;
+    w.has_positions = d.has_positions;
+    w.bias_unit = d.bias_unit;
+    w.current_unit = d.current_unit;
+    // A stale temporary file of an earlier process with our pid is left alone.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        w.temporary = temporary_name(path);
+        w.status = NC_NOERR;
+        if (w.run([&] { return nc_create(w.temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &w.ncid); }) ||
+            w.status != NC_EEXIST)
+            break;
+    }
+    if (w.status != NC_NOERR) {
+        if (w.status != NC_EEXIST) unlink(w.temporary.c_str());
+        w.temporary.clear();
+        w.ncid = -1;
+        return w.fail("cannot create " + path, error);
+    }
+    if (!w.define(d)) {
+        w.fail("cannot write " + path, error);
+        w.abandon();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The quantity called name that has a variable in this file, or nullptr.
+const quantity* find_quantity(const std::string& name, const int* defined, int* var) {
+    for (size_t k = 0; k < std::size(quantities); ++k)
+        if (name == quantities[k].name && defined[k] >= 0) {
+            *var = defined[k];
+            return &quantities[k];
+        }
+    return nullptr;
+}
+
+std::string size_problem(const char* name, size_t have, size_t want) {
+    if (have == want) return "";
+    return std::string("the block's ") + name + " holds " + std::to_string(have) +
+           " values, not " + std::to_string(want);
+}
+
+// What is wrong with a block for this file, or "".
+std::string check_block(const pixel_block& b, uint64_t written, size_t nx, size_t ny,
+                               size_t points, bool positions, const int* defined) {
+    if (b.first != written)
+        return "a block starts at pixel " + std::to_string(b.first) + ", not at the next one (" +
+               std::to_string(written) + ")";
+    if (b.count < 0 || b.first + static_cast<uint64_t>(b.count) > static_cast<uint64_t>(nx) * ny)
+        return "a block reaches beyond the grid's last pixel";
+    if (b.points != static_cast<int>(points))
+        return "a block has records of " + std::to_string(b.points) + " points, not " +
+               std::to_string(points);
+    const size_t n = static_cast<size_t>(b.count);
+    std::string problem;
+    for (size_t k = 0; k < std::size(quantities) && problem.empty(); ++k)
+        if (defined[k] >= 0) {
+            const size_t record = quantities[k].along == axis::point ? points : points - 1;
+            problem = size_problem(quantities[k].name, (b.*quantities[k].values).size(), n * record);
+        }
+    if (problem.empty()) problem = size_problem("status", b.status.size(), n);
+    if (problem.empty() && positions) problem = size_problem("position_x", b.position_x.size(), n);
+    if (problem.empty() && positions) problem = size_problem("position_y", b.position_y.size(), n);
+    return problem;
+}
+
+}  // namespace
+
+bool netcdf_writer::write(const pixel_block& b, std::string* error) {
+    if (!impl_ || impl_->ncid < 0) {
+        if (error) *error = "cannot write pixels: no file is open";
+        return false;
+    }
+    impl& w = *impl_;
+    const std::string problem = check_block(b, w.written, w.nx, w.ny, w.points, w.has_positions,
+                                            w.var_quantity);
+    if (!problem.empty()) {
+        if (error) *error = "cannot write " + w.path + ": " + problem;
+        return false;
+    }
+    const uint64_t n = static_cast<uint64_t>(b.count);
+    for (size_t k = 0; k < std::size(quantities); ++k)
+        if (w.var_quantity[k] >= 0)
+            w.put_rows(w.var_quantity[k], b.first, n, w.record(quantities[k]),
+                       (b.*quantities[k].values).data(), sizeof(float));
+    w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
+    if (w.has_positions) {
+        w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
+        w.put_rows(w.var_position_y, b.first, n, 0, b.position_y.data(), sizeof(float));
+    }
+    if (w.status != NC_NOERR) return w.fail("cannot write " + w.path, error);
+    w.written += n;
+    return true;
+}
+
+bool netcdf_writer::read(const std::string& variable, uint64_t first, int count, float* out,
+                         std::string* error) {
+    int var = -1;
+    const quantity* q =
+        impl_ && impl_->ncid >= 0 ? find_quantity(variable, impl_->var_quantity, &var) : nullptr;
+    if (!q || count < 0 ||
+        first + static_cast<uint64_t>(count) > static_cast<uint64_t>(impl_->nx) * impl_->ny) {
+        if (error)
+            *error = "cannot read " + variable + " of pixels " + std::to_string(first) + " + " +
+                     std::to_string(count) + ": no such variable or pixels in an open file";
+        return false;
+    }
+    if (!impl_->get_rows(var, first, static_cast<uint64_t>(count), impl_->record(*q), out))
+        return impl_->fail("cannot read " + variable + " back from " + impl_->path, error);
+    return true;
+}
+
+bool netcdf_writer::write_statistics(const std::string& name, const std::vector<float>& mean,
+                                     const std::vector<float>& sd, const std::vector<float>& se,
+                                     long pixels, std::string* error) {
+    int var = -1;
+    const quantity* q =
+        impl_ && impl_->ncid >= 0 ? find_quantity(name, impl_->var_quantity, &var) : nullptr;
+    const size_t record = q ? impl_->record(*q) : 0;
+    if (!q || !q->statistics || mean.size() != record || sd.size() != record ||
+        se.size() != record) {
+        if (error)
+            *error = "cannot write statistics of " + name +
+                     ": no such quantity in an open file, or not one value per " +
+                     (q && q->along == axis::point ? "point" : "midpoint");
+        return false;
+    }
+    impl& w = *impl_;
+    const long long count = pixels;
+    for (const auto& [prefix, values] : {std::pair{"mean_", &mean}, std::pair{"sd_", &sd},
+                                         std::pair{"se_", &se}}) {
+        const std::string full = prefix + name;
+        w.run([&] { return nc_inq_varid(w.ncid, full.c_str(), &var); });
+        w.run([&] { return nc_put_var_float(w.ncid, var, values->data()); });
+        w.run([&] { return nc_put_att_longlong(w.ncid, var, "pixels", NC_INT64, 1, &count); });
+    }
+    if (w.status != NC_NOERR) return w.fail("cannot write " + w.path, error);
+    return true;
+}
+
+bool netcdf_writer::commit(std::string* error) {
+    if (!impl_ || impl_->ncid < 0) {
+        if (error) *error = "cannot commit: no file is open";
+        return false;
+    }
+    impl& w = *impl_;
+    if (!w.mark_missing()) {
+        w.fail("cannot write " + w.path, error);
+        w.abandon();
+        return false;
+    }
+    return w.close_and_rename(error);
+}

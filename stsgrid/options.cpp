@@ -1,0 +1,208 @@
+// stsgrid's command line: its own options, then the import options it
+// shares with stsimport.
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "readers/import_option_parser.h"
+
+namespace {
+
+bool parse_double(const std::string& text, double* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtod(text.c_str(), &end);
+    return *end == '\0' && errno == 0 && std::isfinite(*value);
+}
+
+bool parse_long(const std::string& text, long* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && errno == 0;
+}
+
+// "a:b" with a <= b, both from 0 up.
+bool parse_range(const std::string& text, long* a, long* b) {
+    const size_t colon = text.find(':');
+    return colon != std::string::npos && parse_long(text.substr(0, colon), a) &&
+           parse_long(text.substr(colon + 1), b) && *a >= 0 && *a <= *b;
+}
+
+bool parse_region(const std::string& text, pixel_region* r) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos) return false;
+    r->given = parse_range(text.substr(0, comma), &r->x0, &r->x1) &&
+               parse_range(text.substr(comma + 1), &r->y0, &r->y1);
+    return r->given;
+}
+
+bool parse_biases(const std::string& text, std::vector<double>* biases) {
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t comma = text.find(',', at);
+        if (comma == std::string::npos) comma = text.size();
+        double v = 0;
+        if (!parse_double(text.substr(at, comma - at), &v)) return false;
+        biases->push_back(v);
+        at = comma + 1;
+    }
+    return !biases->empty();
+}
+
+// A float option that must be positive (the broadening constants).
+bool parse_positive_float(const std::string& text, float* value) {
+    double v = 0;
+    if (!parse_double(text, &v) || !(v > 0) || v > 1e30) return false;
+    *value = static_cast<float>(v);
+    return true;
+}
+
+// One of stsgrid's own options with its value; false with *error.
+bool take_own(const std::string& key, const std::string& value, grid_options* o,
+              std::string* error) {
+    long number = 0;
+    if (key == "-o" || key == "--output") {
+        o->output = value;
+    } else if (key == "-j" || key == "--jobs") {
+        if (!parse_long(value, &number) || number < 1 || number > 1024) {
+            *error = "jobs must be a whole number from 1 to 1024, not '" + value + "'";
+            return false;
+        }
+        o->threads = static_cast<int>(number);
+    } else if (key == "--region") {
+        if (!parse_region(value, &o->region)) {
+            *error = "region must be x0:x1,y0:y1 (pixel numbers from 0, inclusive), not '" +
+                     value + "'";
+            return false;
+        }
+    } else if (key == "--map") {
+        if (!parse_biases(value, &o->maps)) {
+            *error = "map needs biases like 0.01 or -0.5,0,0.5, not '" + value + "'";
+            return false;
+        }
+    } else if (key == "--pointmean") {
+        o->pointmean = value;
+    } else if (key == "--exp-width") {
+        if (!parse_positive_float(value, &o->norm.exp_width)) {
+            *error = "exp-width must be a positive number of bias units, not '" + value + "'";
+            return false;
+        }
+    } else if (key == "--coff-offset") {
+        if (!parse_positive_float(value, &o->norm.coff_offset)) {
+            *error = "coff-offset must be a positive number, not '" + value + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool takes_value(const std::string& key) {
+    return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
+           key == "--region" || key == "--map" || key == "--pointmean" ||
+           key == "--exp-width" || key == "--coff-offset";
+}
+
+// One argument that starts with '-'; false with *error.
+bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* special,
+                 std::string* error) {
+    const sts::option_argument a = sts::split_option(argv[*i]);
+    if (a.key == "-h" || a.key == "--help") *special = parse_result::help;
+    else if (a.key == "--version") *special = parse_result::version;
+    else if (a.key == "--mean-plot") o->mean_plot = true;
+    else if (a.key == "--mean-text") o->mean_text = true;
+    else if (a.key == "--no-progress") o->progress = false;
+    else if (takes_value(a.key)) {
+        std::string value;
+        return sts::option_value(argc, argv, i, a, &value, error) &&
+               take_own(a.key, value, o, error);
+    } else {
+        switch (sts::take_import_option(argc, argv, i, &o->import, error)) {
+            case sts::option_take::taken: return true;
+            case sts::option_take::bad: return false;
+            case sts::option_take::not_ours: break;
+        }
+        *error = "unknown option '" + std::string(argv[*i]) + "'";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error) {
+    parse_result special = parse_result::run;
+    bool options_end = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options_end && arg == "--") {
+            options_end = true;
+        } else if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
+            o->inputs.push_back(arg);
+        } else if (!take_option(argc, argv, &i, o, &special, error)) {
+            return parse_result::error;
+        }
+        if (special != parse_result::run) return special;
+    }
+    if (o->import.each_sweep) {
+        *error = "stsgrid takes one spectrum per pixel; --each-sweep is for stsimport";
+        return parse_result::error;
+    }
+    if (o->inputs.empty()) {
+        *error = "no input: give a .3ds grid or spectrum files";
+        return parse_result::error;
+    }
+    return parse_result::run;
+}
+
+std::string default_output(const std::string& input) {
+    const size_t slash = input.rfind('/');
+    const size_t dot = input.rfind('.');
+    const bool has_extension = dot != std::string::npos && dot > 0 &&
+                               (slash == std::string::npos || dot > slash + 1);
+    return (has_extension ? input.substr(0, dot) : input) + ".nc";
+}
+
+std::string grid_usage() {
+    return std::string(
+               "Usage: stsgrid [OPTION]... INPUT...\n"
+               "Normalised differential conductance of a whole grid of STS spectra at once:\n"
+               "every pixel computed exactly as normspec computes a spectrum, statistics over\n"
+               "the grid, one netCDF-4 file, maps at chosen biases.\n"
+               "\n"
+               "INPUT is a Nanonis grid (.3ds), or spectrum files (any file stsimport reads, or\n"
+               "plain bias/current pairs), each one pixel of an N x 1 grid in the order given.\n"
+               "\n"
+               "Options:\n"
+               "  -o, --output=FILE      the netCDF file (default: the first input's name with\n"
+               "                         .nc in place of its extension, beside it)\n"
+               "  -j, --jobs=N           threads (default: every core); the file is the same\n"
+               "      --region=X0:X1,Y0:Y1  statistics over this rectangle of pixels only\n"
+               "                         (pixel numbers from 0, both ends included)\n"
+               "      --map=V[,V...]     PNG maps of dI/dV and the normalised curves at the\n"
+               "                         midpoint nearest each bias V: <output>_map_<V>.png\n"
+               "      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE\n"
+               "                         band (<output>_mean.png), and the mean text files\n"
+               "      --mean-text        the grid means as text in pointmean.txt's columns\n"
+               "                         (bias, mean, sd, se, 2 se): <output>_mean_<name>.txt\n"
+               "      --pointmean=FILE   statistics of the measured current as imported, the\n"
+               "                         file pointmean writes for the same pixels\n"
+               "      --exp-width=V      decay width of the exponential broadening (default\n"
+               "                         1.33, in bias units; set it to the energy scale)\n"
+               "      --coff-offset=X    offset added in quadrature to I/V (default 0.05)\n"
+               "      --no-progress      no progress line (shown only on a terminal anyway)\n"
+               "  -h, --help             show this help and exit\n"
+               "      --version          show the version and exit\n"
+               "\n"
+               "Import options, as for stsimport:\n") +
+           sts::import_options_help() +
+           "\n"
+           "Exit status: 0 when every pixel was processed, 3 when the output is written\n"
+           "but some pixels could not be processed (the summary and the variable 'status'\n"
+           "say which and why), 1 for an unreadable input or an output that could not be\n"
+           "written, 2 for a wrong command line.\n";
+}

@@ -1,0 +1,47 @@
+// stsgrid's command line.
+#ifndef STSGRID_OPTIONS_H
+#define STSGRID_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "readers/import_options.h"
+#include "spectrum.h"
+
+// A rectangle of pixels, 0-based and inclusive, as given to --region.
+struct pixel_region {
+    bool given = false;
+    long x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    bool contains(long x, long y) const {
+        return !given || (x >= x0 && x <= x1 && y >= y0 && y <= y1);
+    }
+};
+
+struct grid_options {
+    std::vector<std::string> inputs;
+    std::string output;              // "" = named after the first input
+    int threads = 0;                 // 0 = every core
+    pixel_region region;
+    std::vector<double> maps;        // biases for --map
+    bool mean_plot = false;
+    bool mean_text = false;
+    std::string pointmean;           // --pointmean FILE, or ""
+    bool progress = true;            // when standard error is a terminal
+    norm_options norm;
+    sts::import_options import;
+};
+
+enum class parse_result { run, help, version, error };
+
+// Parses argv into *o; on error *error says what is wrong (for a message
+// ending in "Try 'stsgrid --help'").
+parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error);
+
+// The text of --help.
+std::string grid_usage();
+
+// The output file's name when -o is not given: the first input's name
+// with its extension replaced by ".nc", beside it.
+std::string default_output(const std::string& input);
+
+#endif

@@ -1,0 +1,42 @@
+// The results of a run of consecutive pixels, as the writers take them.
+#ifndef STSGRID_PIXEL_BLOCK_H
+#define STSGRID_PIXEL_BLOCK_H
+
+#include <cstdint>
+#include <vector>
+
+// Pixel codes of the status variable; 0 is a processed pixel.
+enum pixel_code : signed char {
+    PIXEL_PROCESSED = 0,
+    PIXEL_TOO_FEW_POINTS = 1,    // fewer than 2 distinct bias values
+    PIXEL_TWO_POINTS = 2,        // exactly 2: the broadening needs three
+    PIXEL_ROUTINE_FAILURE = 3,   // a numerical routine refused the spectrum
+    PIXEL_TOO_MANY_POINTS = 4,   // more than 10000 points
+    PIXEL_NOT_MEASURED = 5,      // every value missing (NaN), never measured
+    PIXEL_MISSING = 6,           // not in the file (an interrupted grid)
+    PIXEL_UNREADABLE = 7,        // the bytes could not be read
+};
+constexpr int PIXEL_CODES = 8;
+
+// Pixels first .. first + count - 1 in row-major order (index = y * nx + x).
+// Every per-pixel array holds count consecutive records; a pixel that was
+// not processed, and every place beyond a pixel's own points, holds NaN.
+struct pixel_block {
+    uint64_t first = 0;
+    int count = 0;
+    int points = 0;  // record length of the point arrays; midpoint ones have points - 1
+
+    std::vector<float> current;    // offset-corrected current, count * points
+    std::vector<float> iv;         // I/V untreated, count * points
+    std::vector<float> didv;       // count * (points - 1)
+    std::vector<float> norm_raw;   // count * (points - 1)
+    std::vector<float> norm_exp;   // count * (points - 1)
+    std::vector<float> norm_coff;  // count * (points - 1)
+    std::vector<float> bias;       // each pixel's own axis, count * points (per-pixel axes only)
+    std::vector<float> vmid;       // count * (points - 1) (per-pixel axes only)
+    std::vector<float> position_x; // nm, count (NaN where unknown)
+    std::vector<float> position_y;
+    std::vector<signed char> status;  // pixel_code, count
+};
+
+#endif

@@ -1,0 +1,116 @@
+// The second pass of the grid statistics and the files of their results.
+#include "statistics_pass.h"
+
+#include <limits>
+
+#include "output/atomic_write.h"
+#include "grid_setup.h"
+#include "text_outputs.h"
+
+namespace {
+
+constexpr int BLOCK = 64;  // pixels read back at a time
+
+// Whether any pixel of [first, first + count) counts for the statistics.
+bool any_counted(const grid_collector& c, uint64_t first, int count) {
+    for (int k = 0; k < count; ++k) {
+        const uint64_t p = first + static_cast<uint64_t>(k);
+        if (c.codes()[p] == PIXEL_PROCESSED && c.in_region(p)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool second_pass(netcdf_writer* w, const grid_description& d, grid_collector* c,
+                 std::string* error) {
+    const uint64_t pixels = static_cast<uint64_t>(d.nx) * static_cast<uint64_t>(d.ny);
+    std::vector<float> records;
+    for (size_t q = 0; q < statistics_quantities.size(); ++q) {
+        if (c->statistics(q).count() < 2) continue;
+        const size_t length = c->statistics(q).length();
+        for (uint64_t first = 0; first < pixels; first += BLOCK) {
+            const int count = static_cast<int>(std::min<uint64_t>(BLOCK, pixels - first));
+            if (!any_counted(*c, first, count)) continue;
+            records.resize(static_cast<size_t>(count) * length);
+            if (!w->read(statistics_quantities[q].name, first, count, records.data(), error))
+                return false;
+            c->add_squares(q, first, count, records.data(), c->codes().data() + first);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The statistics of point i, NaN where fewer than two pixels count.
+point_stats stats_or_nan(const series_statistics& s, size_t i) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    return s.count() >= 2 ? s.at(i) : point_stats{nan, nan, nan, nan, nan};
+}
+
+}  // namespace
+
+bool write_statistics(netcdf_writer* w, grid_collector* c, std::string* error) {
+    for (size_t q = 0; q < statistics_quantities.size(); ++q) {
+        const series_statistics& s = c->statistics(q);
+        std::vector<float> mean, sd, se;
+        for (size_t i = 0; i < s.length(); ++i) {
+            const point_stats p = stats_or_nan(s, i);
+            mean.push_back(p.mean);
+            sd.push_back(p.deviation);
+            se.push_back(p.error);
+        }
+        if (!w->write_statistics(statistics_quantities[q].name, mean, sd, se, s.count(), error))
+            return false;
+    }
+    return true;
+}
+
+bool write_pointmean(const grid_source& src, const grid_description& d, const grid_options& o,
+                     grid_collector* c, std::string* error) {
+    if (c->measured().count() < 2) {
+        *error = o.pointmean + ": the statistics need at least two pixels with data";
+        return false;
+    }
+    const uint64_t pixels = static_cast<uint64_t>(d.nx) * static_cast<uint64_t>(d.ny);
+    pixel_input in;
+    for (uint64_t p = 0; p < pixels; ++p) {
+        if (!c->in_region(p)) continue;
+        src.read(p, &in);
+        if (in.code != PIXEL_PROCESSED || in.current.empty()) continue;
+        if (in.current.size() > static_cast<size_t>(d.points))
+            in.current.resize(static_cast<size_t>(d.points));
+        c->add_measured_squares(in.current);
+    }
+    return sts::write_atomically(o.pointmean, statistics_rows(c->measured_bias(), c->measured()),
+                                 error);
+}
+
+bool write_mean_texts(const grid_description& d, const std::string& out, grid_collector* c,
+                      std::string* error) {
+    for (size_t q = 0; q < statistics_quantities.size(); ++q) {
+        const auto& axis = statistics_quantities[q].midpoints ? d.vmid : d.bias;
+        const std::string name = companion(out, std::string("_mean_") +
+                                                    statistics_quantities[q].name + ".txt");
+        if (!sts::write_atomically(name, statistics_rows(axis, c->statistics(q)), error))
+            return false;
+    }
+    return true;
+}
+
+std::vector<mean_curve> mean_curves(grid_collector& c) {
+    std::vector<mean_curve> curves;
+    for (size_t q = 2; q < statistics_quantities.size(); ++q) {
+        mean_curve m;
+        m.name = statistics_quantities[q].name;
+        const series_statistics& s = c.statistics(q);
+        for (size_t i = 0; i < s.length(); ++i) {
+            const point_stats p = stats_or_nan(s, i);
+            m.mean.push_back(p.mean);
+            m.se.push_back(p.error);
+        }
+        curves.push_back(std::move(m));
+    }
+    return curves;
+}

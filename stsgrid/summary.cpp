@@ -1,0 +1,40 @@
+// The closing lines of a run.
+#include "summary.h"
+
+#include <cstdio>
+
+const char* describe_code(int code) {
+    switch (code) {
+        case PIXEL_PROCESSED: return "processed";
+        case PIXEL_TOO_FEW_POINTS: return "fewer than 2 points";
+        case PIXEL_TWO_POINTS: return "exactly 2 points";
+        case PIXEL_ROUTINE_FAILURE: return "a numerical routine failed";
+        case PIXEL_TOO_MANY_POINTS: return "more than 10000 points";
+        case PIXEL_NOT_MEASURED: return "all values missing";
+        case PIXEL_MISSING: return "missing from the file";
+        case PIXEL_UNREADABLE: return "unreadable";
+        default: return "unknown";
+    }
+}
+
+void report_written(const std::string& out, const grid_description& d, const grid_collector& c) {
+    std::printf("stsgrid: wrote %s: %ld x %ld pixels, %d points; statistics over %d pixels\n",
+                out.c_str(), d.nx, d.ny, d.points, c.statistics_count());
+}
+
+bool report_unprocessed(const grid_collector& c) {
+    const auto& counts = c.by_code();
+    const uint64_t unprocessed = c.pixels_seen() - counts[PIXEL_PROCESSED];
+    if (unprocessed == 0) return false;
+    std::string causes;
+    for (int code = 1; code < PIXEL_CODES; ++code) {
+        if (counts[static_cast<size_t>(code)] == 0) continue;
+        if (!causes.empty()) causes += ", ";
+        causes += std::to_string(counts[static_cast<size_t>(code)]) + " " + describe_code(code);
+    }
+    std::printf("stsgrid: %llu of %llu pixels not processed: %s (status codes in the variable "
+                "'status')\n",
+                static_cast<unsigned long long>(unprocessed),
+                static_cast<unsigned long long>(c.pixels_seen()), causes.c_str());
+    return true;
+}

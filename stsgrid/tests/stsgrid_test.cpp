@@ -1,0 +1,240 @@
+// stsgrid end to end: the real binaries in a temporary folder.  Every value
+// it writes equals what stsimport and normspec give through the text files;
+// its statistics are pointmean's; threads change no byte.
+#include <netcdf.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "grid_file.h"
+#include "testkit.h"
+
+namespace {
+
+using testkit::read_file;
+using testkit::temp_dir;
+using testkit::write_file;
+
+testkit::outcome tool(const char* bin, const std::string& cwd, std::vector<std::string> args,
+                      const std::string& input = "") {
+    args.insert(args.begin(), bin);
+    testkit::run_options options;
+    options.cwd = cwd;
+    options.input = input;
+    return testkit::run(args, options);
+}
+
+testkit::outcome stsgrid(const temp_dir& dir, std::vector<std::string> args) {
+    return tool(STSGRID_BIN, dir.path(), std::move(args));
+}
+
+// A variable of a netCDF file, whole, as floats.
+struct nc_file {
+    int id = -1;
+    explicit nc_file(const std::string& path) { EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR) << path; }
+    ~nc_file() {
+        if (id >= 0) nc_close(id);
+    }
+    std::vector<float> floats(const std::string& name) const {
+        int var = -1;
+        EXPECT_EQ(nc_inq_varid(id, name.c_str(), &var), NC_NOERR) << name;
+        int dims = 0;
+        nc_inq_varndims(id, var, &dims);
+        std::vector<int> ids(static_cast<size_t>(dims));
+        nc_inq_vardimid(id, var, ids.data());
+        size_t total = 1;
+        for (int d : ids) {
+            size_t length = 0;
+            nc_inq_dimlen(id, d, &length);
+            total *= length;
+        }
+        std::vector<float> v(total);
+        EXPECT_EQ(nc_get_var_float(id, var, v.data()), NC_NOERR) << name;
+        return v;
+    }
+    size_t dim(const std::string& name) const {
+        int d = -1;
+        size_t length = 0;
+        nc_inq_dimid(id, name.c_str(), &d);
+        nc_inq_dimlen(id, d, &length);
+        return length;
+    }
+};
+
+// The rows of a normspec result file from a record of the netCDF file.
+std::string rows(const std::vector<float>& x, const float* y, size_t count) {
+    std::string text;
+    for (size_t j = 0; j < count; ++j) text += testkit::format("%f   %f\n", x[j], y[j]);
+    return text;
+}
+
+size_t lines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Which pixel each file of an stsimport series came from.
+std::map<int, long> pixels_of_series(const std::string& index, long nx) {
+    std::map<int, long> pixels;
+    std::istringstream in(index);
+    std::string line;
+    std::getline(in, line);  // the header row
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string output, source, x, y;
+        fields >> output >> source >> x >> y;
+        pixels[std::stoi(output.substr(1))] = std::stol(y) * nx + std::stol(x);
+    }
+    return pixels;
+}
+
+// Runs the text path (stsimport, then normspec -l) on grid and compares
+// every result file with the records of stsgrid's file.
+void expect_text_path_agrees(const temp_dir& dir, const std::string& grid, const std::string& nc) {
+    // An incomplete grid imports with status 1, its complete pixels kept.
+    const int imported = tool(STSIMPORT_BIN, dir.path(), {"-o", "text", grid}).status;
+    ASSERT_TRUE(imported == 0 || imported == 1);
+    const nc_file f(dir / nc);
+    const long nx = static_cast<long>(f.dim("x"));
+    const size_t points = f.dim("point"), mids = f.dim("midpoint");
+    const auto series = pixels_of_series(read_file(dir / "text/stsimport-index.tsv"), nx);
+    ASSERT_EQ(tool(NORMSPEC_BIN, dir / "text", {"-l"}, std::to_string(series.size())).status, 0);
+    const auto bias = f.floats("bias"), vmid = f.floats("vmid");
+    const std::vector<std::pair<std::string, std::vector<float>>> at_points = {
+        {"i.txt", f.floats("current")}, {"iv.txt", f.floats("iv")}};
+    const std::vector<std::pair<std::string, std::vector<float>>> at_mids = {
+        {"didv.txt", f.floats("didv")}, {"raw.txt", f.floats("norm_raw")},
+        {"exp.txt", f.floats("norm_exp")}, {"coff.txt", f.floats("norm_coff")}};
+    for (const auto& [k, pixel] : series) {
+        const std::string base = dir / ("text/stxt" + std::to_string(k));
+        const auto p = static_cast<size_t>(pixel);
+        for (const auto& [suffix, values] : at_points) {
+            const std::string text = read_file(base + suffix);
+            EXPECT_EQ(rows(bias, values.data() + p * points, lines(text)), text) << k << suffix;
+        }
+        for (const auto& [suffix, values] : at_mids) {
+            const std::string text = read_file(base + suffix);
+            EXPECT_EQ(rows(vmid, values.data() + p * mids, lines(text)), text) << k << suffix;
+        }
+    }
+}
+
+float current_of(long pixel, long k) {
+    const double v = -0.5 + 0.025 * static_cast<double>(k);
+    return static_cast<float>(1e-9 * (std::sinh(3 * v) + 0.01 * static_cast<double>(pixel) * v * v) + 2e-11);
+}
+
+TEST(TextPath, RealGridLine) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    const std::string grid = data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds";
+    const auto r = stsgrid(dir, {"-o", "line.nc", grid});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "stsgrid: wrote line.nc: 32 x 1 pixels, 401 points; statistics over 32 pixels\n");
+    expect_text_path_agrees(dir, grid, "line.nc");
+}
+
+TEST(TextPath, GeneratedGridWithGapsAndZeroBias) {
+    // 0 V is among the 41 biases; pixel 5 was never measured; the last
+    // pixel is missing from the file.
+    temp_dir dir;
+    grid_file::layout g;
+    g.written = g.nx * g.ny - 1;
+    write_file(dir / "g.3ds", grid_file::make(g, [](long p, long k) {
+                   return p == 5 ? NAN : current_of(p, k);
+               }));
+    const auto r = stsgrid(dir, {"g.3ds"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out,
+              "stsgrid: wrote g.nc: 4 x 3 pixels, 41 points; statistics over 10 pixels\n"
+              "stsgrid: 2 of 12 pixels not processed: 1 all values missing, 1 missing from the "
+              "file (status codes in the variable 'status')\n");
+    const nc_file f(dir / "g.nc");
+    const auto status = f.floats("status");
+    EXPECT_EQ(status[5], 5.0f);
+    EXPECT_EQ(status[11], 6.0f);
+    EXPECT_TRUE(std::isnan(f.floats("norm_raw")[5 * 40]));
+    expect_text_path_agrees(dir, dir / "g.3ds", "g.nc");
+}
+
+TEST(Threads, TheFileIsTheSameWhateverTheirNumber) {
+    temp_dir dir;
+    grid_file::layout g;
+    g.nx = 13;
+    g.ny = 11;  // 143 pixels: blocks of 64 do not divide it
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    ASSERT_EQ(stsgrid(dir, {"-j", "1", "-o", "one.nc", "g.3ds"}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"-j", "3", "-o", "three.nc", "g.3ds"}).status, 0);
+    EXPECT_TRUE(read_file(dir / "one.nc") == read_file(dir / "three.nc"));
+}
+
+TEST(Statistics, PointmeanFileEqualsPointmeansOwn) {
+    temp_dir dir;
+    grid_file::layout g;
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    ASSERT_EQ(stsgrid(dir, {"--pointmean", "pm.txt", "--region", "1:2,0:2", "g.3ds"}).status, 0);
+    // The same pixels as a pointmean series: columns 1 and 2 of each row.
+    ASSERT_EQ(tool(STSIMPORT_BIN, dir.path(), {"-o", "all", "--names", "stxt", "g.3ds"}).status, 0);
+    std::filesystem::create_directory(dir / "series");
+    int k = 0;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 1; x <= 2; ++x)
+            std::filesystem::copy_file(dir / ("all/stxt" + std::to_string(y * 4 + x + 1) + "p.txt"),
+                                       dir / ("series/stxt" + std::to_string(++k) + "p.txt"));
+    const auto r = tool(POINTMEAN_BIN, dir / "series", {}, "6 41\n");
+    ASSERT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(read_file(dir / "pm.txt"), read_file(dir / "series/pointmean.txt"));
+}
+
+TEST(CommandLine, HelpVersionAndMistakes) {
+    temp_dir dir;
+    auto r = stsgrid(dir, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Usage: stsgrid"), std::string::npos);
+    r = stsgrid(dir, {"--version"});
+    EXPECT_EQ(r.out, "stsgrid 3.0\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"--bogus", "g.3ds"}, {"-j", "0", "g.3ds"},
+          {"--region", "3:1,0:0", "g.3ds"}, {"--each-sweep", "g.3ds"}, {"--map", "x", "g.3ds"}}) {
+        r = stsgrid(dir, args);
+        EXPECT_EQ(r.status, 2) << args.size();
+        EXPECT_NE(r.err.find("Try 'stsgrid --help'"), std::string::npos);
+    }
+    EXPECT_TRUE(testkit::list_dir(dir.path()).empty());
+}
+
+TEST(BadInput, ClearMessagesAndNothingHalfWritten) {
+    temp_dir dir;
+    grid_file::layout g;
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    std::string absurd = grid_file::make(g, current_of);
+    absurd.replace(absurd.find("Points=41"), 9, "Points=999999999");
+    write_file(dir / "absurd.3ds", absurd);
+    auto r = stsgrid(dir, {"absurd.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("stsgrid: absurd.3ds: ", 0), 0u) << r.err;
+    r = stsgrid(dir, {"missing.3ds"});
+    EXPECT_EQ(r.status, 1);
+    // A disk that fills: no file under the final name, no temporary left.
+    testkit::run_options options;
+    options.cwd = dir.path();
+    options.file_size_limit = 4096;
+    r = testkit::run({STSGRID_BIN, "-o", "full.nc", "g.3ds"}, options);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(testkit::list_dir(dir.path()),
+              (std::vector<std::string>{"absurd.3ds", "g.3ds"}));
+    // The output never replaces an input.
+    r = stsgrid(dir, {"-o", "g.3ds", "g.3ds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(dir / "g.3ds"), grid_file::make(g, current_of));
+}
+
+}  // namespace

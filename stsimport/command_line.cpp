@@ -1,0 +1,94 @@
+// stsimport's command line: the shared import options and its own.
+#include "command_line.h"
+
+#include <cstdlib>
+
+#include "readers/import_option_parser.h"
+
+namespace {
+
+bool parse_start(const std::string& s, long* start, std::string* error) {
+    char* end = nullptr;
+    *start = std::strtol(s.c_str(), &end, 10);
+    if (end == s.c_str() || *end != '\0' || *start < 0 || *start > 1000000000) {
+        *error = "start must be a whole number from 0 up";
+        return false;
+    }
+    return true;
+}
+
+// stsimport's own options; false with *error when arg is none of them or
+// its value is wrong.
+bool take_own_option(int argc, char* const* argv, int* i, command_line* c, std::string* error) {
+    const sts::option_argument a = sts::split_option(argv[*i]);
+    std::string value;
+    if (a.key == "-o" || a.key == "--out") {
+        if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
+        c->out_dir = value;
+    } else if (a.key == "-n" || a.key == "--names") {
+        if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
+        c->names = value;
+        if (value != "s" && value != "stxt") *error = "names must be s or stxt";
+    } else if (a.key == "--start") {
+        if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
+        parse_start(value, &c->start, error);
+    } else {
+        *error = "unknown option '" + std::string(argv[*i]) + "'";
+    }
+    return error->empty();
+}
+
+}  // namespace
+
+bool parse_command_line(int argc, char* const* argv, command_line* c, command* what,
+                        std::string* error) {
+    *what = command::run;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            for (++i; i < argc; ++i) c->inputs.push_back(argv[i]);
+            break;
+        }
+        if (arg.empty() || arg[0] != '-' || arg == "-") {
+            c->inputs.push_back(arg);
+            continue;
+        }
+        const std::string key = sts::split_option(arg).key;
+        if (key == "-h" || key == "--help" || key == "--version") {
+            *what = key == "--version" ? command::version : command::help;
+            return true;
+        }
+        const sts::option_take taken = sts::take_import_option(argc, argv, &i, &c->import, error);
+        if (taken == sts::option_take::bad) return false;
+        if (taken == sts::option_take::not_ours && !take_own_option(argc, argv, &i, c, error))
+            return false;
+    }
+    if (c->inputs.empty()) *error = "no input files";
+    return error->empty();
+}
+
+std::string usage_text() {
+    return std::string(
+               "Usage: stsimport [OPTION]... FILE...\n"
+               "Convert STS instrument files to the pair files that normspec and pointmean read.\n"
+               "\n"
+               "Formats (found from the contents unless --format is given):\n"
+               "  Nanonis bias spectroscopy .dat, Nanonis grid spectroscopy .3ds,\n"
+               "  delimited text (comma, semicolon or tab) with a header row naming the columns.\n"
+               "\n"
+               "Options:\n") +
+           sts::import_options_help() +
+           "  -o, --out=DIR          output folder (default: .; created if missing)\n"
+           "  -n, --names=STYLE      s: s1, s2, ... (normspec -l; the default)\n"
+           "                         stxt: stxt1p.txt, stxt2p.txt, ... (pointmean)\n"
+           "      --start=K          number of the first output (default 1)\n"
+           "  -h, --help             show this help and exit\n"
+           "      --version          show the version and exit\n"
+           "\n"
+           "Every spectrum becomes one file of \"%.9g %.9g\" rows in the instrument's point\n"
+           "order; stsimport-index.tsv in the output folder maps each file to its source\n"
+           "(file, grid pixel x and y, sweep, direction).\n"
+           "\n"
+           "Exit status: 0 on success, 1 when an input is bad or incomplete (a grid that\n"
+           "was interrupted keeps its complete pixels), 2 for a wrong command line.\n";
+}
