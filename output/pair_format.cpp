@@ -8,11 +8,13 @@ namespace sts {
 
 namespace {
 
-// What printf's "%.9g" writes, without its locale and format parsing.
+// What printf's "%.9g" writes of v rounded to float, without its locale
+// and format parsing.
 struct g9 {
     char buffer[32];
     std::string_view operator()(double v) {
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 9);
+        const double f = static_cast<float>(v);
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, f, std::chars_format::general, 9);
         return std::string_view(buffer, static_cast<size_t>(r.ptr - buffer));
     }
 };

@@ -15,9 +15,13 @@ struct bias_text_cache {
     std::vector<std::string> text;
 };
 
-// "%.9g %.9g\n" rows of bias[i] and current[i] (nine significant digits:
-// every float reads back as itself).  bias and current have the same
-// length.  Never fails.
+// "%.9g %.9g\n" rows of bias[i] and current[i], each value first rounded
+// to float: the tools that read the rows hold floats, and nine significant
+// digits of a float read back (strtof, scanf "%f") as that very float, so
+// the text gives exactly static_cast<float> of the value.  (Formatting the
+// double itself would let a second rounding differ from the direct one for
+// about 1 % of real currents.)  bias and current have the same length.
+// Never fails.
 std::string format_pairs(const std::vector<double>& bias, const std::vector<double>& current,
                          bias_text_cache* cache);
 

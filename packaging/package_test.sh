@@ -12,9 +12,11 @@ deb=$(ls "$work"/out/*.deb)
 echo "package: $(basename "$deb")"
 
 dpkg-deb -c "$deb" >"$work/contents"
-for path in ./usr/bin/normspec ./usr/bin/pointmean ./usr/bin/stsimport ./usr/share/man/man1/stsimport.1 ./usr/bin/normspec-plot ./usr/bin/pointmean-plot \
+for path in ./usr/bin/normspec ./usr/bin/pointmean ./usr/bin/stsimport ./usr/bin/stsgrid \
+            ./usr/share/man/man1/stsimport.1 ./usr/share/man/man1/stsgrid.1 ./usr/bin/normspec-plot ./usr/bin/pointmean-plot \
             ./usr/share/man/man1/normspec.1 ./usr/share/man/man1/pointmean.1 \
-            ./usr/share/doc/normspec/examples/metal.dat ./usr/share/doc/normspec/README.md; do
+            ./usr/share/doc/normspec/examples/metal.dat ./usr/share/doc/normspec/README.md \
+            ./usr/share/doc/normspec/copyright ./usr/share/doc/normspec/LICENSE; do
     grep -q " $path\$" "$work/contents" || { echo "missing from the package: $path"; cat "$work/contents"; exit 1; }
 done
 
@@ -27,6 +29,11 @@ grep -q '^Depends: .*libstdc++6' "$work/fields"
 grep -q '^Recommends: gnuplot-nox' "$work/fields"
 
 dpkg -x "$deb" "$work/root"
+# the licence is the project's, in Debian's place and beside the README
+licence="$(dirname "$0")/../LICENSE"
+cmp "$licence" "$work/root/usr/share/doc/normspec/copyright"
+cmp "$licence" "$work/root/usr/share/doc/normspec/LICENSE"
+grep -q "^Copyright (c) 2026 the normspec authors$" "$work/root/usr/share/doc/normspec/copyright"
 mkdir "$work/run"
 cp "$work/root/usr/share/doc/normspec/examples/"* "$work/run/"
 cd "$work/run"
@@ -36,4 +43,7 @@ grep -q "semiconductor.dat: 400 data points read ..done" out.txt
 [ -s metal.datraw.txt ] && [ -s semiconductor.datexp.txt ]
 echo 3 250 | "$work/root/usr/bin/pointmean" >pm.txt || [ $? -eq 1 ]
 [ "$(wc -l <pointmean.txt)" -eq 250 ]
+# stsgrid from the package on a line of the example spectra.
+"$work/root/usr/bin/stsgrid" -o line.nc metal.dat semiconductor.dat >grid.txt
+grep -q "wrote line.nc: 2 x 1 pixels, 400 points" grid.txt
 echo "unpacked package works"

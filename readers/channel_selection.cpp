@@ -61,9 +61,14 @@ bool plan_bias(const std::vector<column_name>& columns, const import_options& o,
         return false;
     }
     const column_name& bias = columns[plan->bias_column];
+    if (bias.unit.empty() && o.bias_unit_given) {
+        plan->bias_multiplier = 1.0;  // already in the output unit
+        return true;
+    }
     const double factor = volts_per(bias.unit);
     if (factor == 0.0) {
-        *error = "the bias column '" + bias.name + "' has no voltage unit ('" + bias.unit + "')";
+        *error = "the bias column '" + bias.name + "' has no voltage unit ('" + bias.unit + "')" +
+                 (bias.unit.empty() ? "; give its unit with --bias-unit=V or mV" : "");
         return false;
     }
     plan->bias_multiplier = factor * o.bias_scale;
@@ -107,16 +112,40 @@ std::vector<current_column> channel_columns(const std::vector<column_name>& colu
 bool plan_units(const std::vector<column_name>& columns, const std::vector<current_column>& found,
                 const import_options& o, selection_plan* plan, std::string* error) {
     plan->amperes.assign(columns.size(), 0.0);
+    plan->current_scale = o.current_scale;
+    size_t unitless = 0;
     for (const auto& c : found) {
-        plan->amperes[c.index] = amperes_per(columns[c.index].unit);
+        const std::string& unit = columns[c.index].unit;
+        unitless += unit.empty() ? 1 : 0;
+        plan->amperes[c.index] = unit.empty() && o.current_unit_given ? 1.0 : amperes_per(unit);
         if (plan->amperes[c.index] == 0.0) {
-            *error = "channel '" + o.channel + "' is in '" + columns[c.index].unit +
-                     "', not a current unit";
+            *error = "channel '" + o.channel + "' is in '" + unit + "', not a current unit" +
+                     (unit.empty() ? "; give its unit with --current-unit=nA or pA" : "");
             return false;
         }
     }
-    plan->current_scale = o.current_scale;
+    if (unitless > 0 && unitless < found.size()) {
+        *error = "channel '" + o.channel + "' has columns with and without a unit";
+        return false;
+    }
+    // Columns without a unit are in the output unit already.
+    if (unitless > 0) plan->current_scale = 1.0;
     return true;
+}
+
+// What to give -c when the channel is not there: the columns in amperes.
+std::string channel_hint(const std::vector<column_name>& columns, int bias) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (static_cast<int>(i) != bias && amperes_per(columns[i].unit) > 0 &&
+            !has_tag(columns[i], "filt") &&
+            std::find(names.begin(), names.end(), columns[i].name) == names.end())
+            names.push_back(columns[i].name);
+    if (names.empty()) return "";
+    if (names.size() == 1) return "; try -c \"" + names[0] + "\"";
+    std::string list;
+    for (const auto& n : names) list += (list.empty() ? "\"" : ", \"") + n + "\"";
+    return "; the current channels are " + list + " (choose one with -c)";
 }
 
 // The sources of one direction: each numbered sweep, or the one the file
@@ -194,7 +223,8 @@ bool plan_selection(const std::vector<column_name>& columns, const import_option
     if (!plan_bias(columns, o, plan, error)) return false;
     const std::vector<current_column> found = channel_columns(columns, o, plan->bias_column);
     if (found.empty()) {
-        *error = "no channel '" + o.channel + "' (columns: " + names_of(columns) + ")";
+        *error = "no channel '" + o.channel + "' (columns: " + names_of(columns) + ")" +
+                 channel_hint(columns, plan->bias_column);
         return false;
     }
     return plan_units(columns, found, o, plan, error) && plan_directions(found, o, plan, error);

@@ -43,8 +43,10 @@ struct selection_plan {
 //   - else the plain column, else the "[AVG]" column, else the mean of the
 //     numbered sweeps;
 //   - for direction::mean, the point-by-point mean of forward and backward.
-// false with *error (naming the columns) when a column is missing or lacks
-// a voltage or current unit.
+// A bias or current column whose name gives no unit is taken to be in the
+// output unit when o says it was given, and refused otherwise.  false with
+// *error (naming the columns, and the current channels there are when o's
+// is missing) when a column is missing or lacks a voltage or current unit.
 bool plan_selection(const std::vector<column_name>& columns, const import_options& o,
                     selection_plan* plan, std::string* error);
 

@@ -11,15 +11,21 @@ enum class file_format {
     nanonis_dat,     // "dat": Nanonis bias spectroscopy
     nanonis_grid,    // "3ds": Nanonis grid spectroscopy
     delimited_text,  // "csv": a text table with a header row
+    createc_vert,    // "vert": Createc point spectrum
+    plain_pairs,     // "pairs": bias and current pairs, no names (what normspec reads)
     unknown,         // none of these
 };
 
 // What a file looks like from its bytes (the first 4096 suffice except for
 // a Nanonis .dat without its header line, which is found by a "[DATA]"
-// line anywhere).  Never answers `automatic`.
+// line anywhere).  Of the text files, the first line that is neither blank
+// nor a "#" comment decides: two blank-separated numbers make plain pairs;
+// a comma, semicolon or tab makes a delimited table; blank-separated names
+// make one when the next line holds numbers.  Never answers `automatic`.
 file_format detect_format(std::string_view bytes);
 
-// The name used on the command line ("auto", "dat", "3ds", "csv"), and back;
+// The name used on the command line ("auto", "dat", "3ds", "csv", "vert",
+// "pairs"), and back;
 // false for an unknown name.
 const char* format_name(file_format f);
 bool format_from_name(std::string_view name, file_format* f);

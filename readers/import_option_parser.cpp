@@ -17,6 +17,7 @@ bool parse_bias_unit(const std::string& u, import_options* o, std::string* error
     if (u == "V") o->bias_scale = 1.0;
     else if (u == "mV") o->bias_scale = 1e3;
     else *error = "bias unit must be V or mV";
+    o->bias_unit_given = error->empty();
     return error->empty();
 }
 
@@ -24,11 +25,12 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
     if (u == "nA") o->current_scale = 1e9;
     else if (u == "pA") o->current_scale = 1e12;
     else *error = "current unit must be nA or pA";
+    o->current_unit_given = error->empty();
     return error->empty();
 }
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
-    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds or csv";
+    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds, csv, vert or pairs";
     return error->empty();
 }
 
@@ -91,9 +93,11 @@ const char* import_options_help() {
            "  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")\n"
            "  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps\n"
            "      --each-sweep       one file per recorded sweep [00001], [00002], ...\n"
-           "      --bias-unit=U      V (default) or mV\n"
-           "      --current-unit=U   nA (default) or pA\n"
-           "  -f, --format=F         auto (default), dat, 3ds or csv\n";
+           "      --bias-unit=U      V (default) or mV: the unit written; also the unit\n"
+           "                         read where a bias column's name gives none\n"
+           "      --current-unit=U   nA (default) or pA: the unit written; also the unit\n"
+           "                         read where a current column's name gives none\n"
+           "  -f, --format=F         auto (default), dat, 3ds, csv, vert or pairs\n";
 }
 
 }  // namespace sts

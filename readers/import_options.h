@@ -17,6 +17,10 @@ struct import_options {
     bool each_sweep = false;           // one spectrum per numbered sweep
     double bias_scale = 1.0;           // output unit per volt (1 or 1e3)
     double current_scale = 1e9;        // output unit per ampere (1e9 or 1e12)
+    // Whether the output units were given; a column whose name gives no unit
+    // is then taken to be in that unit (and refused otherwise).
+    bool bias_unit_given = false;
+    bool current_unit_given = false;
     file_format format = file_format::automatic;
 };
 

@@ -4,10 +4,12 @@
 #include <memory>
 
 #include "readers/byte_source.h"
+#include "readers/createc_vert.h"
 #include "readers/delimited_text.h"
 #include "readers/file_format.h"
 #include "readers/nanonis_dat.h"
 #include "readers/nanonis_grid.h"
+#include "readers/plain_pairs.h"
 
 namespace sts {
 
@@ -30,6 +32,8 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
             return read_nanonis_grid(path, std::make_shared<memory_source>(bytes), o, out, error,
                                      warning);
         case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
+        case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
+        case file_format::plain_pairs: return read_plain_pairs(path, bytes, o, out, error);
         case file_format::automatic:
         case file_format::unknown: break;
     }

@@ -10,7 +10,7 @@ namespace {
 
 bool read_row(const std::string& line, size_t number, char delimiter, size_t width,
               std::vector<std::vector<double>>* table, std::string* error) {
-    std::vector<std::string> fields = split(line, delimiter);
+    std::vector<std::string> fields = row_fields(line, delimiter);
     while (fields.size() > width && strip(fields.back()).empty()) fields.pop_back();
     if (fields.size() != width) {
         *error = "line " + std::to_string(number) + ": " + std::to_string(fields.size()) +
@@ -19,7 +19,7 @@ bool read_row(const std::string& line, size_t number, char delimiter, size_t wid
     }
     for (size_t c = 0; c < width; ++c) {
         double v;
-        if (!parse_number(fields[c], &v)) {
+        if (!parse_number(fields[c], &v, delimiter != ',')) {
             *error = "line " + std::to_string(number) + ": '" + strip(fields[c]) +
                      "' is not a number";
             return false;
@@ -31,8 +31,12 @@ bool read_row(const std::string& line, size_t number, char delimiter, size_t wid
 
 }  // namespace
 
+std::vector<std::string> row_fields(const std::string& line, char delimiter) {
+    return delimiter == blanks ? split_blanks(line) : split(line, delimiter);
+}
+
 std::vector<column_name> header_columns(const std::string& line, char delimiter) {
-    std::vector<std::string> fields = split(line, delimiter);
+    std::vector<std::string> fields = row_fields(line, delimiter);
     while (!fields.empty() && strip(fields.back()).empty()) fields.pop_back();
     std::vector<column_name> columns;
     for (const auto& f : fields) columns.push_back(parse_column_name(strip(f)));

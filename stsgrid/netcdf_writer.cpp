@@ -202,7 +202,10 @@ void netcdf_writer::impl::define_globals(const grid_description& d) {
 void netcdf_writer::impl::define_coordinates(const grid_description& d) {
     int var = -1;
     const bool nm = d.xy_unit != "1";
-    for (const auto& [name, dim] : {std::pair{"y", dim_y}, std::pair{"x", dim_x}}) {
+    for (const auto& entry : {std::pair{"y", dim_y}, std::pair{"x", dim_x}}) {
+        // Plain copies: clang 14 cannot capture structured bindings in lambdas.
+        const char* const name = entry.first;
+        const int dim = entry.second;
         run([&] { return nc_def_var(ncid, name, NC_DOUBLE, 1, &dim, &var); });
         describe_variable(var, d.xy_unit,
                           (nm ? "position along the grid's " : "pixel number along ") +
@@ -211,7 +214,9 @@ void netcdf_writer::impl::define_coordinates(const grid_description& d) {
     }
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const std::string of_axis = per_pixel_axis ? " (of the first processed pixel)" : "";
-    for (const auto& [name, dim] : {std::pair{"bias", dim_point}, std::pair{"vmid", dim_midpoint}}) {
+    for (const auto& entry : {std::pair{"bias", dim_point}, std::pair{"vmid", dim_midpoint}}) {
+        const char* const name = entry.first;
+        const int dim = entry.second;
         run([&] { return nc_def_var(ncid, name, NC_FLOAT, 1, &dim, &var); });
         run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
         describe_variable(var, bias_unit,
@@ -254,7 +259,9 @@ void netcdf_writer::impl::define_statistics(const quantity& q) {
     const int dim = q.along == axis::point ? dim_point : dim_midpoint;
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const long long none = 0;
-    for (const auto& [prefix, long_name] : kinds) {
+    for (const auto& entry : kinds) {
+        const auto& prefix = entry.first;
+        const auto& long_name = entry.second;
         const std::string name = prefix + std::string(q.name);
         int var = -1;
         run([&] { return nc_def_var(ncid, name.c_str(), NC_FLOAT, 1, &dim, &var); });
@@ -281,12 +288,16 @@ bool netcdf_writer::impl::define(const grid_description& d) {
 }
 
 void netcdf_writer::impl::write_coordinates(const grid_description& d) {
-    for (const auto& [name, values] : {std::pair{"x", &d.x}, std::pair{"y", &d.y}}) {
+    for (const auto& entry : {std::pair{"x", &d.x}, std::pair{"y", &d.y}}) {
+        const auto& name = entry.first;
+        const auto& values = entry.second;
         int var = -1;
         run([&] { return nc_inq_varid(ncid, name, &var); });
         run([&] { return nc_put_var_double(ncid, var, values->data()); });
     }
-    for (const auto& [name, values] : {std::pair{"bias", &d.bias}, std::pair{"vmid", &d.vmid}}) {
+    for (const auto& entry : {std::pair{"bias", &d.bias}, std::pair{"vmid", &d.vmid}}) {
+        const auto& name = entry.first;
+        const auto& values = entry.second;
         int var = -1;
         run([&] { return nc_inq_varid(ncid, name, &var); });
         run([&] { return nc_put_var_float(ncid, var, values->data()); });
@@ -541,8 +552,10 @@ bool netcdf_writer::write_statistics(const std::string& name, const std::vector<
     }
     impl& w = *impl_;
     const long long count = pixels;
-    for (const auto& [prefix, values] : {std::pair{"mean_", &mean}, std::pair{"sd_", &sd},
+    for (const auto& entry : {std::pair{"mean_", &mean}, std::pair{"sd_", &sd},
                                          std::pair{"se_", &se}}) {
+        const auto& prefix = entry.first;
+        const auto& values = entry.second;
         const std::string full = prefix + name;
         w.run([&] { return nc_inq_varid(w.ncid, full.c_str(), &var); });
         w.run([&] { return nc_put_var_float(w.ncid, var, values->data()); });

@@ -110,7 +110,14 @@ bool takes_value(const std::string& key) {
 // One argument that starts with '-'; false with *error.
 bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* special,
                  std::string* error) {
-    const sts::option_argument a = sts::split_option(argv[*i]);
+    sts::option_argument a = sts::split_option(argv[*i]);
+    // "-j4", "-oout.nc": a short option's value glued to it.
+    if ((a.key.rfind("-j", 0) == 0 || a.key.rfind("-o", 0) == 0) && a.key.size() > 2 &&
+        a.key[1] != '-') {
+        a.value = a.key.substr(2);
+        a.key.resize(2);
+        a.has_value = true;
+    }
     if (a.key == "-h" || a.key == "--help") *special = parse_result::help;
     else if (a.key == "--version") *special = parse_result::version;
     else if (a.key == "--mean-plot") o->mean_plot = true;

@@ -233,7 +233,9 @@ bool draw_map(const grid_description& d, const bias_map& m, const std::string& p
     const bool line = d.nx == 1 || d.ny == 1;
     int height = 800;
     std::string script = line ? profile_frame(d, m) : image_frame(d, m, &height);
-    for (const auto& [name, values] : panels) {
+    for (const auto& entry : panels) {
+        const auto& name = entry.first;
+        const auto& values = entry.second;
         const std::string file = job.put(
             std::string(name) + ".txt",
             line ? profile_data(d.ny == 1 ? d.x : d.y, *values) : image_data(d, *values), error);

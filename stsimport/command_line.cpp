@@ -29,6 +29,8 @@ bool take_own_option(int argc, char* const* argv, int* i, command_line* c, std::
         if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
         c->names = value;
         if (value != "s" && value != "stxt") *error = "names must be s or stxt";
+    } else if (a.key == "--force") {
+        c->force = true;
     } else if (a.key == "--start") {
         if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
         parse_start(value, &c->start, error);
@@ -74,7 +76,10 @@ std::string usage_text() {
                "\n"
                "Formats (found from the contents unless --format is given):\n"
                "  Nanonis bias spectroscopy .dat, Nanonis grid spectroscopy .3ds,\n"
-               "  delimited text (comma, semicolon or tab) with a header row naming the columns.\n"
+               "  Createc point spectra .VERT ([ParVERT30]),\n"
+               "  text with a header row naming the columns (\"Bias (V)\", \"I/pA\"), separated\n"
+               "  by commas, semicolons, tabs or blanks (decimal commas unless comma-separated),\n"
+               "  plain number pairs (taken as they are).\n"
                "\n"
                "Options:\n") +
            sts::import_options_help() +
@@ -82,13 +87,17 @@ std::string usage_text() {
            "  -n, --names=STYLE      s: s1, s2, ... (normspec -l; the default)\n"
            "                         stxt: stxt1p.txt, stxt2p.txt, ... (pointmean)\n"
            "      --start=K          number of the first output (default 1)\n"
+           "      --force            write into a folder that holds numbered files of\n"
+           "                         another import (or not made by stsimport) too\n"
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
            "\n"
-           "Every spectrum becomes one file of \"%.9g %.9g\" rows in the instrument's point\n"
-           "order; stsimport-index.tsv in the output folder maps each file to its source\n"
-           "(file, grid pixel x and y, sweep, direction).\n"
+           "Every spectrum becomes one file of \"%.9g %.9g\" rows (each value rounded to\n"
+           "float) in the instrument's point order; stsimport-index.tsv in the output\n"
+           "folder maps each file to its source (file, grid pixel x and y, sweep,\n"
+           "direction).  No input is ever overwritten.\n"
            "\n"
            "Exit status: 0 on success, 1 when an input is bad or incomplete (a grid that\n"
-           "was interrupted keeps its complete pixels), 2 for a wrong command line.\n";
+           "was interrupted keeps its complete pixels) or the output folder cannot take\n"
+           "the import, 2 for a wrong command line.\n";
 }

@@ -12,6 +12,7 @@ struct command_line {
     std::string out_dir = ".";
     std::string names = "s";          // "s": s1, s2, ...; "stxt": stxt1p.txt, ...
     long start = 1;                   // number of the first output
+    bool force = false;               // add to a folder of another import's files
     std::vector<std::string> inputs;
 };
 

@@ -2,12 +2,15 @@
 // that normspec and pointmean read, named as those tools expect.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "command_line.h"
+#include "output_guard.h"
 #include "readers/read_spectra.h"
 #include "series_files.h"
 
@@ -41,14 +44,14 @@ bool read_inputs(const command_line& c, std::vector<sts::spectrum>* spectra) {
 }
 
 void make_folder(const std::string& dir) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir, ec)) fail(dir + ": cannot create the output folder");
+    std::error_code made, found;
+    std::filesystem::create_directories(dir, made);
+    if (!std::filesystem::is_directory(dir, found))
+        fail(dir + ": cannot create the output folder" +
+             (made ? ": " + made.message() : found ? ": " + found.message() : std::string()));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     command_line c;
     command what;
     std::string error;
@@ -64,6 +67,25 @@ int main(int argc, char** argv) {
     std::vector<sts::spectrum> spectra;
     const bool incomplete = read_inputs(c, &spectra);
     make_folder(c.out_dir);
+    const std::vector<std::string> outputs = output_paths(c, spectra.size());
+    if (!outputs_spare_inputs(c, outputs, &error) || !folder_is_ours(c, outputs, &error))
+        fail(error);
     if (!write_series(c, spectra, &error)) fail(error);
+    std::printf("%s\n", summary(c, spectra.size()).c_str());
     return incomplete ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing below is meant to throw; should it all the same (no memory
+    // left, a library surprise), the run still ends with a message and a
+    // documented status, not an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fail("out of memory");
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
 }

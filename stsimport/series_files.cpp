@@ -1,6 +1,11 @@
 // The files an import writes: the numbered pair files and the index.
 #include "series_files.h"
 
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
 #include "output/atomic_write.h"
 #include "output/pair_format.h"
 
@@ -12,9 +17,27 @@ std::string or_dash(const std::string& v) { return v.empty() ? std::string("-") 
 
 std::string position(int v) { return v < 0 ? std::string("-") : std::to_string(v); }
 
+// With --force, the rows of the folder's index for the files that stay.
+std::string kept_rows(const command_line& c, size_t count) {
+    if (!c.force) return "";
+    std::set<std::string> ours;
+    for (size_t k = 0; k < count; ++k) ours.insert(output_name(c, k));
+    std::string rows;
+    std::ifstream index(c.out_dir + "/" + index_name);
+    std::string line;
+    std::getline(index, line);  // the column names
+    while (std::getline(index, line)) {
+        const std::string name = line.substr(0, line.find('\t'));
+        if (ours.count(name) == 0 && access((c.out_dir + "/" + name).c_str(), F_OK) == 0)
+            rows += line + "\n";
+    }
+    return rows;
+}
+
 // One row per output: its name, source file, grid pixel, sweep, direction.
 std::string index_text(const command_line& c, const std::vector<sts::spectrum>& spectra) {
-    std::string index = "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n";
+    std::string index = "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n" +
+                        kept_rows(c, spectra.size());
     for (size_t k = 0; k < spectra.size(); ++k) {
         const auto& s = spectra[k];
         index += output_name(c, k) + "\t" + s.source + "\t" + position(s.pixel_x) + "\t" +
@@ -30,12 +53,30 @@ std::string output_name(const command_line& c, size_t k) {
     return c.names == "s" ? "s" + number : "stxt" + number + "p.txt";
 }
 
+std::vector<std::string> output_paths(const command_line& c, size_t count) {
+    std::vector<std::string> paths;
+    for (size_t k = 0; k < count; ++k) paths.push_back(c.out_dir + "/" + output_name(c, k));
+    paths.push_back(c.out_dir + "/" + index_name);
+    return paths;
+}
+
 bool write_series(const command_line& c, const std::vector<sts::spectrum>& spectra,
                   std::string* error) {
+    const std::vector<std::string> paths = output_paths(c, spectra.size());
     sts::bias_text_cache cache;
     for (size_t k = 0; k < spectra.size(); ++k) {
         const std::string text = sts::format_pairs(spectra[k].bias, spectra[k].current, &cache);
-        if (!sts::write_atomically(c.out_dir + "/" + output_name(c, k), text, error)) return false;
+        if (!sts::write_atomically(paths[k], text, error)) return false;
     }
-    return sts::write_atomically(c.out_dir + "/" + index_name, index_text(c, spectra), error);
+    return sts::write_atomically(paths.back(), index_text(c, spectra), error);
+}
+
+std::string summary(const command_line& c, size_t count) {
+    const std::string folder = c.out_dir == "." ? "" : c.out_dir + "/";
+    const std::string from = c.inputs.size() == 1 ? c.inputs[0]
+                                                  : std::to_string(c.inputs.size()) + " files";
+    std::string into = folder + output_name(c, 0);
+    if (count > 1) into += " ... " + folder + output_name(c, count - 1);
+    return "imported " + std::to_string(count) + (count == 1 ? " spectrum" : " spectra") +
+           " from " + from + " into " + into;
 }

@@ -11,10 +11,19 @@
 // The name of output k (from 0): "s<start + k>" or "stxt<start + k>p.txt".
 std::string output_name(const command_line& c, size_t k);
 
+// The paths an import of `count` spectra writes: the numbered files in
+// c.out_dir, then the index.
+std::vector<std::string> output_paths(const command_line& c, size_t count);
+
 // Writes every spectrum to its numbered file in c.out_dir, then the index
-// stsimport-index.tsv, each file whole or not at all.  false with *error
-// at the first file that cannot be written.
+// stsimport-index.tsv, each file whole or not at all; with c.force the
+// index keeps the rows of the files that stay.  false with *error at the
+// first file that cannot be written.
 bool write_series(const command_line& c, const std::vector<sts::spectrum>& spectra,
                   std::string* error);
+
+// The line that says what was done: "imported 32 spectra from g.3ds into
+// s1 ... s32".
+std::string summary(const command_line& c, size_t count);
 
 #endif

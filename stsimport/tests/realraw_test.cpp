@@ -55,6 +55,18 @@ TEST(RealRaw, NanonisBiasSpectroscopy) {
     expect_same_floats(read_file(dir / "b/s1"), read_file(data + "/nanonis2015_input3.txt"), "input3");
 }
 
+TEST(RealRaw, CreatecPointSpectrum) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    // The forward half of the 10000 rows, 20-bit ADC counts through 10^9 V/A.
+    const auto r = import(dir, {data + "/raw/createc2018_A180524.133727.VERT"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_same_floats(read_file(dir / "s1"), read_file(data + "/createc2018_lhe_zramp_1.txt"),
+                       "zramp_1");
+    EXPECT_EQ(numbers(read_file(dir / "s1")).size(), 2u * 5000);
+}
+
 TEST(RealRaw, NanonisGridLine) {
     const std::string data = testkit::realdata_dir();
     if (data.empty()) GTEST_SKIP() << "no real data folder";

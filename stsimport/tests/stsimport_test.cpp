@@ -50,17 +50,22 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
     auto r = stsimport(dir, {"--channel", "Input 3", "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(read_file(dir / "s1"), "-0.2 -0.132523\n-0.1 -0.0605\n0.1 0.07025\n");
+    EXPECT_EQ(read_file(dir / "s1"), "-0.200000003 -0.132523\n-0.100000001 -0.0604999997\n0.100000001 0.0702499971\n");
     EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n");
 
-    r = stsimport(dir, {"-c", "Input 3", "-d", "bwd", "--names=stxt", "--start", "7", "a.dat"});
+    // Added to the folder of the first import: the index lists both.
+    r = stsimport(dir, {"-c", "Input 3", "-d", "bwd", "--names=stxt", "--start", "7", "--force",
+                        "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(dir / "stxt7p.txt"), "-0.2 -0.150893\n-0.1 -0.0705\n0.1 0.08025\n");
+    EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
+              "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n"
+              "stxt7p.txt\ta.dat\t-\t-\t-\tbwd\n");
+    EXPECT_EQ(read_file(dir / "stxt7p.txt"), "-0.200000003 -0.150893003\n-0.100000001 -0.0705000013\n0.100000001 0.0802500024\n");
 
     r = stsimport(dir, {"-c", "input 3", "--direction=mean", "-o", "m", "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(dir / "m/s1"), "-0.2 -0.141708\n-0.1 -0.0655\n0.1 0.07525\n");
+    EXPECT_EQ(read_file(dir / "m/s1"), "-0.200000003 -0.141708001\n-0.100000001 -0.0654999986\n0.100000001 0.0752499998\n");
     EXPECT_NE(read_file(dir / "m/stsimport-index.tsv").find("\tmean\n"), std::string::npos);
 }
 
@@ -123,19 +128,17 @@ TEST(NanonisGrid, PixelsInOrderWithPositions) {
                                    0.5f, -0.5f));
     auto r = stsimport(dir, {"g.3ds"});
     EXPECT_EQ(r.status, 0) << r.err;
-    // The sweep from its start to its end; float32 amperes scaled to nA in double.
-    auto nA = [](float amperes) { return format("%.9g", double(amperes) * 1e9); };
+    // The sweep from its start to its end; float32 amperes scaled to nA in
+    // double, then rounded to float (5e-9f A is 4.99999997 nA in double).
     EXPECT_EQ(read_file(dir / "s1"), "0.5 0\n0 0\n-0.5 0\n");
-    EXPECT_EQ(read_file(dir / "s6"), "0.5 " + nA(5e-9f) + "\n0 " + nA(10e-9f) + "\n-0.5 " +
-                                         nA(15e-9f) + "\n");
+    EXPECT_EQ(read_file(dir / "s6"), "0.5 5\n0 10\n-0.5 14.999999\n");
     const std::string index = read_file(dir / "stsimport-index.tsv");
     EXPECT_NE(index.find("s5\tg.3ds\t1\t1\t-\tfwd\n"), std::string::npos) << index;
     EXPECT_NE(index.find("s3\tg.3ds\t2\t0\t-\tfwd\n"), std::string::npos) << index;
 
     r = stsimport(dir, {"-d", "bwd", "-n", "stxt", "-o", "b", "g.3ds"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(dir / "b/stxt2p.txt"),
-              "0.5 " + nA(-1e-9f) + "\n0 " + nA(-2e-9f) + "\n-0.5 " + nA(-3e-9f) + "\n");
+    EXPECT_EQ(read_file(dir / "b/stxt2p.txt"), "0.5 -1\n0 -2\n-0.5 -3\n");
 }
 
 TEST(NanonisGrid, InterruptedGridKeepsCompletePixels) {
@@ -200,7 +203,7 @@ TEST(Delimited, DelimitersAndUnits) {
     write_file(dir / "s.txt", "\"Bias [V]\";\"Current [A]\"\r\n-0.1;-5E-11\r\n0.1;2.5E-11\r\n");
     const auto r = stsimport(dir, {"c.csv", "t.tsv", "s.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    for (const char* name : {"s1", "s2", "s3"}) EXPECT_EQ(read_file(dir / name), "-0.1 -0.05\n0.1 0.025\n");
+    for (const char* name : {"s1", "s2", "s3"}) EXPECT_EQ(read_file(dir / name), "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n");
 }
 
 TEST(Errors, ClearMessagesAndNothingLeftBehind) {
@@ -215,7 +218,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
     write_file(dir / "nounit.csv", "Bias,Current (A)\n1,2\n");
     std::filesystem::create_directory(dir / "folder");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"a.dat"}, "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3)"},
+        {{"a.dat"}, "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
+                    "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
          "text.txt: not a Nanonis .dat or .3ds file, nor delimited text with a header row"},
         {{"bad.dat"}, "bad.dat: line 5: 'oops' is not a number"},
@@ -223,7 +227,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"-f", "dat", "nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"volts.csv"}, "volts.csv: channel 'Current' is in 'V', not a current unit"},
-        {{"nounit.csv"}, "nounit.csv: the bias column 'Bias' has no voltage unit ('')"},
+        {{"nounit.csv"}, "nounit.csv: the bias column 'Bias' has no voltage unit (''); give its "
+                         "unit with --bias-unit=V or mV"},
         {{"-c", "Input 3", "-d", "bwd", "--each-sweep", "missing.dat"},
          "missing.dat: cannot open: No such file or directory"},
         {{"folder"}, "folder: is a directory"},
@@ -252,6 +257,122 @@ TEST(Errors, WriteFailuresLeaveNoPartialFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("stsimport: cannot write ./s1: File too large"), std::string::npos) << r.err;
     EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a.dat"});
+}
+
+TEST(Errors, UnusablePathsEndInAMessage) {
+    // Each once ended in an uncaught exception (SIGABRT, status 134).
+    temp_dir dir;
+    write_file(dir / "a.csv", "Bias (V),Current (nA)\n-1,-2\n1,3\n");
+    std::filesystem::create_symlink("loop", dir / "loop");
+    const std::string long_name(300, 'x');
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{long_name}, long_name + ": cannot open: File name too long"},
+        {{"loop"}, "loop: cannot open: Too many levels of symbolic links"},
+        {{"-o", long_name + "/" + long_name, "a.csv"},
+         long_name + "/" + long_name + ": cannot create the output folder: File name too long"},
+        {{"-o", "loop/out", "a.csv"},
+         "loop/out: cannot create the output folder: Too many levels of symbolic links"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = stsimport(dir, args);
+        EXPECT_FALSE(r.signalled) << message;
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.err, "stsimport: " + message + "\n");
+    }
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"a.csv", "loop"}));
+}
+
+TEST(Errors, NeverOverwritesAnInput) {
+    temp_dir dir;
+    const std::string csv = "Bias (mV),Current (pA)\n-100,-50\n100,25\n";
+    write_file(dir / "s1", csv);
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink("..", dir / "sub/up");
+    std::filesystem::create_symlink("s1", dir / "link");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"s1"}, "./s1"},                    // the source named like its output
+        {{"link"}, "./s1"},                  // reached through a link
+        {{"-o", "sub/up", "s1"}, "sub/up/s1"},  // through a linked folder
+        {{"-n", "stxt", "-o", ".", "--start", "0", "sub/../s1", "s1"}, ""},  // not an output name
+    };
+    for (const auto& [args, output] : cases) {
+        const auto r = stsimport(dir, args);
+        if (output.empty()) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "stsimport: " + output + " is one of the inputs and would be overwritten; "
+                         "choose another folder with --out (nothing was written)\n");
+        EXPECT_EQ(read_file(dir / "s1"), csv);
+    }
+    // A link in the output folder to the input is replaced, not followed.
+    std::filesystem::create_directory(dir / "out");
+    std::filesystem::create_symlink("../s1", dir / "out/s1");
+    EXPECT_EQ(stsimport(dir, {"-o", "out", "--force", "s1"}).status, 0);
+    EXPECT_EQ(read_file(dir / "s1"), csv);
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "out/s1"));
+}
+
+TEST(FirstContact, OneSummaryLine) {
+    temp_dir dir;
+    write_file(dir / "a.dat", short_dat);
+    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)"}, grid_pixels(6), 0.5f, -0.5f));
+    auto r = stsimport(dir, {"-c", "Input 3", "a.dat"});
+    EXPECT_EQ(r.out, "imported 1 spectrum from a.dat into s1\n");
+    r = stsimport(dir, {"-n", "stxt", "-o", "line", "g.3ds"});
+    EXPECT_EQ(r.out, "imported 6 spectra from g.3ds into line/stxt1p.txt ... line/stxt6p.txt\n");
+    r = stsimport(dir, {"-o", "two", "-c", "Input 3", "--start", "0", "a.dat", "a.dat"});
+    EXPECT_EQ(r.out, "imported 2 spectra from 2 files into two/s0 ... two/s1\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(FirstContact, NoMixingWithAnotherSeries) {
+    temp_dir dir;
+    write_file(dir / "a.dat", short_dat);
+    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)"}, grid_pixels(6), 0.5f, -0.5f));
+    ASSERT_EQ(stsimport(dir, {"-o", "out", "g.3ds"}).status, 0);
+    const std::string index = read_file(dir / "out/stsimport-index.tsv");
+    // A second import of one spectrum would leave s2 ... s6 of the grid beside it.
+    auto r = stsimport(dir, {"-o", "out", "-c", "Input 3", "a.dat"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: out already holds s2 ... s6 (5 files), which this import would "
+                     "not replace: two series would mix; give another folder with --out, or "
+                     "--force (nothing was written)\n");
+    EXPECT_EQ(read_file(dir / "out/stsimport-index.tsv"), index);
+    // The same import again, or one that replaces them all, may go there.
+    EXPECT_EQ(stsimport(dir, {"-o", "out", "--start=1", "g.3ds"}).status, 0);
+    // Numbered files that no import wrote are never replaced unasked.
+    write_file(dir / "s1", "1 2\n3 4\n");
+    r = stsimport(dir, {"-c", "Input 3", "a.dat"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: .: s1 would be replaced, yet no import wrote it "
+                     "(stsimport-index.tsv does not list it); give another folder with --out, "
+                     "or --force (nothing was written)\n");
+    EXPECT_EQ(read_file(dir / "s1"), "1 2\n3 4\n");
+    r = stsimport(dir, {"--force", "-c", "Input 3", "a.dat"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read_file(dir / "s1"), "1 2\n3 4\n");
+}
+
+TEST(FirstContact, TextExportsAsTheyCome) {
+    temp_dir dir;
+    // Blank-separated names, decimal commas, units from the command line.
+    write_file(dir / "w.txt", "Bias calc (V)   Current (nA)\n-0,1   -0,05\n0,1 0,025\n");
+    write_file(dir / "plain.txt", "V I\n-100 -50\n100 25\n");
+    write_file(dir / "pairs.txt", "-0.1 -0.05\n0.1 0.025\n");
+    auto r = stsimport(dir, {"-o", "w", "w.txt", "pairs.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string rows = "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n";
+    EXPECT_EQ(read_file(dir / "w/s1"), rows);
+    EXPECT_EQ(read_file(dir / "w/s2"), rows);
+    r = stsimport(dir, {"-o", "p", "plain.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: plain.txt: the bias column 'V' has no voltage unit (''); give its "
+                     "unit with --bias-unit=V or mV\n");
+    r = stsimport(dir, {"-o", "p", "--bias-unit", "mV", "--current-unit=pA", "plain.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "p/s1"), "-100 -50\n100 25\n");
 }
 
 TEST(CommandLine, UsageErrorsAndHelp) {

@@ -1,0 +1,107 @@
+// The two roads from an instrument file to a float: the text that stsimport
+// writes, read back by strtof (as normspec reads it), and the reader's
+// double cast straight to float (as a tool reading the grid itself does).
+// They must meet at the same float for every value.
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "readers/read_spectra.h"
+#include "readers/tests/grid_bytes.h"
+#include "testkit.h"
+
+namespace {
+
+using testkit::read_file;
+using testkit::temp_dir;
+
+struct comparison {
+    size_t values = 0;
+    size_t differing = 0;         // strtof(text) != float(double): must stay 0
+    size_t double_road_differs = 0;  // what "%.9g" of the double would have given
+};
+
+void compare_file(const std::string& text, const sts::spectrum& s, comparison* c) {
+    const char* p = text.c_str();
+    for (size_t k = 0; k < s.bias.size(); ++k) {
+        for (double v : {s.bias[k], s.current[k]}) {
+            char* end = nullptr;
+            const float read = std::strtof(p, &end);
+            if (end == p) return;
+            p = end;
+            ++c->values;
+            const float direct = static_cast<float>(v);
+            if (!(read == direct || (read != read && direct != direct))) ++c->differing;
+            if (std::strtof(testkit::format("%.9g", v).c_str(), nullptr) != direct) ++c->double_road_differs;
+        }
+    }
+}
+
+// Imports `input` with the arguments into a fresh folder and compares every
+// output file with the reader's spectra for the same options.
+comparison both_roads(const std::string& input, const std::vector<std::string>& args,
+                      const sts::import_options& o) {
+    temp_dir dir;
+    std::vector<std::string> argv = {STSIMPORT_BIN, "-o", dir / "out"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(input);
+    const auto r = testkit::run(argv);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<sts::spectrum> spectra;
+    std::string error, warning;
+    EXPECT_TRUE(sts::read_spectra_file(input, o, &spectra, &error, &warning)) << error;
+    comparison c;
+    for (size_t k = 0; k < spectra.size(); ++k)
+        compare_file(read_file(dir / ("out/s" + std::to_string(k + 1))), spectra[k], &c);
+    EXPECT_EQ(c.values, 2 * spectra.size() * (spectra.empty() ? 0 : spectra[0].bias.size()));
+    return c;
+}
+
+TEST(FloatRoads, RealGridMeetsAtTheSameFloat) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    const std::string grid = data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds";
+    comparison c = both_roads(grid, {}, {});
+    EXPECT_EQ(c.values, 32u * 401 * 2);
+    EXPECT_EQ(c.differing, 0u);
+    EXPECT_GT(c.double_road_differs, 0u);  // the old road did lose bits here
+    sts::import_options o;
+    o.dir = sts::direction::mean;
+    o.bias_scale = 1e3;
+    o.current_scale = 1e12;
+    c = both_roads(grid, {"-d", "mean", "--bias-unit", "mV", "--current-unit", "pA"}, o);
+    EXPECT_EQ(c.differing, 0u);
+}
+
+TEST(FloatRoads, GeneratedGridMeetsAtTheSameFloat) {
+    // Random float32 currents of every size, an odd sweep, both units.
+    const int pixels = 40, points = 257;
+    gridtest::grid_spec g;
+    g.nx = pixels;
+    g.points = points;
+    g.start = -0.0123f;
+    g.stop = 0.0371f;
+    gridtest::pixel_values values;
+    const auto r = testkit::random_floats(static_cast<size_t>(pixels * points), 5);
+    for (int p = 0; p < pixels; ++p) {
+        std::vector<float> current;
+        for (int k = 0; k < points; ++k)
+            current.push_back(r[p * points + k] * std::pow(10.0f, -8.0f - static_cast<float>(p % 5)));
+        values.push_back({current});
+    }
+    temp_dir dir;
+    testkit::write_file(dir / "g.3ds", gridtest::grid_file(g, values));
+    comparison c = both_roads(dir / "g.3ds", {}, {});
+    EXPECT_EQ(c.differing, 0u);
+    EXPECT_GT(c.double_road_differs, 0u);
+    sts::import_options o;
+    o.bias_scale = 1e3;
+    o.current_scale = 1e12;
+    c = both_roads(dir / "g.3ds", {"--bias-unit", "mV", "--current-unit", "pA"}, o);
+    EXPECT_EQ(c.differing, 0u);
+}
+
+}  // namespace
