@@ -94,6 +94,12 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         return;
     }
     const int n_read = static_cast<int>(in.bias.size());
+    // A sweep cut short leaves NaN in place of currents; one NaN current
+    // makes every result of the spectrum NaN, so the pixel is marked.
+    if (std::any_of(in.current.begin(), in.current.end(), [](float v) { return std::isnan(v); })) {
+        b->status[pixel] = PIXEL_PARTLY_MEASURED;
+        return;
+    }
     if (n_read > a->capacity || n_read > w->capacity) {
         b->status[pixel] = PIXEL_TOO_MANY_POINTS;
         return;

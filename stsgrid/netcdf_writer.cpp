@@ -9,6 +9,7 @@
 #include "netcdf_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <netcdf.h>
 #include <unistd.h>
 
@@ -66,7 +67,7 @@ const quantity quantities[] = {
 
 const char* const status_meanings =
     "processed too_few_points two_points routine_failure too_many_points not_measured "
-    "missing unreadable";
+    "missing unreadable partly_measured";
 
 std::atomic<unsigned long> temporary_serial{0};
 
@@ -103,6 +104,7 @@ struct netcdf_writer::impl {
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int status = NC_NOERR;  // the first failure of a sequence of calls
     int status_errno = 0;
+    uint64_t chunked_bytes = 0;  // what the chunked variables will take in the file
 
     // Runs one library call unless an earlier one failed; keeps the first
     // failure and the system's reason for it.
@@ -137,6 +139,7 @@ struct netcdf_writer::impl {
     bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
     bool mark_missing();
     bool close_and_rename(std::string* error);
+    bool reserve_space();
 };
 
 std::string netcdf_writer::impl::unit(unit_kind u) const {
@@ -147,6 +150,30 @@ std::string netcdf_writer::impl::unit(unit_kind u) const {
         case unit_kind::ratio: break;
     }
     return "1";
+}
+
+// The library underneath (HDF5 1.10) can crash on a write that fails for a
+// full disk or a file-size limit.  So the space the whole file will take is
+// claimed up front, where such a failure shows as a plain error before any
+// write: first by growing the file to that length (which meets the size
+// limit and the disk's free space alike), then, at its own length again,
+// kept reserved past its end, so that no later write meets a full disk
+// either (where the file system can; elsewhere the first check stands).
+bool netcdf_writer::impl::reserve_space() {
+    const uint64_t total = chunked_bytes + (1u << 20) + chunked_bytes / 64;
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat before {};
+    int failure = fd < 0 || fstat(fd, &before) != 0 ? errno : 0;
+    if (failure == 0) failure = posix_fallocate(fd, 0, static_cast<off_t>(total));
+    if (failure == 0 && ftruncate(fd, before.st_size) != 0) failure = errno;
+#if defined(FALLOC_FL_KEEP_SIZE)
+    if (failure == 0) (void)fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(total));
+#endif
+    if (fd >= 0 && close(fd) != 0 && failure == 0) failure = errno;
+    if (failure == 0) return true;
+    status = NC_EHDFERR;
+    status_errno = failure;
+    return false;
 }
 
 void netcdf_writer::impl::abandon() {
@@ -179,6 +206,10 @@ int netcdf_writer::impl::define_chunked(const char* name, nc_type type, int reco
     run([&] { return nc_def_var(ncid, name, type, ndims, dims, &var); });
     run([&] { return nc_def_var_chunking(ncid, var, NC_CHUNKED, chunk); });
     const size_t chunk_bytes = chunk[0] * chunk[1] * (ndims == 3 ? chunk[2] : 1) * element;
+    // Every chunk is stored whole, the ones at the edges of the grid too.
+    const uint64_t across = (nx + chunk[1] - 1) / chunk[1];
+    const uint64_t along = ndims == 3 ? (std::max<size_t>(record, 1) + chunk[2] - 1) / chunk[2] : 1;
+    chunked_bytes += static_cast<uint64_t>(ny) * across * along * chunk_bytes;
     run([&] { return nc_set_var_chunk_cache(ncid, var, 2 * chunk_bytes, 11, 1.0f); });
     if (type == NC_FLOAT) {
         const float fill = std::numeric_limits<float>::quiet_NaN();
@@ -282,6 +313,7 @@ bool netcdf_writer::impl::define(const grid_description& d) {
     define_pixel_variables();
     for (const quantity& q : quantities)
         if (q.statistics) define_statistics(q);
+    if (status == NC_NOERR && !reserve_space()) return false;
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
     return status == NC_NOERR;
@@ -361,10 +393,13 @@ bool netcdf_writer::impl::close_and_rename(std::string* error) {
         abandon();
         return false;
     }
-    // On disk before it takes the name, so that a crash cannot leave an
-    // empty file under it.
-    const int fd = open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && fsync(fd) == 0;
+    // Space reserved past the end and not used is given back (cutting the
+    // file at its own length frees it); then the file is on disk before it
+    // takes the name, so that a crash cannot leave an empty file under it.
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat written {};
+    const bool synced = fd >= 0 && fstat(fd, &written) == 0 &&
+                        ftruncate(fd, written.st_size) == 0 && fsync(fd) == 0;
     const int sync_errno = errno;
     if (fd >= 0) close(fd);
     if (!synced || rename(temporary.c_str(), path.c_str()) != 0) {

@@ -15,8 +15,9 @@ enum pixel_code : signed char {
     PIXEL_NOT_MEASURED = 5,      // every value missing (NaN), never measured
     PIXEL_MISSING = 6,           // not in the file (an interrupted grid)
     PIXEL_UNREADABLE = 7,        // the bytes could not be read
+    PIXEL_PARTLY_MEASURED = 8,   // some currents missing (NaN): a sweep cut short
 };
-constexpr int PIXEL_CODES = 8;
+constexpr int PIXEL_CODES = 9;
 
 // Pixels first .. first + count - 1 in row-major order (index = y * nx + x).
 // Every per-pixel array holds count consecutive records; a pixel that was

@@ -13,6 +13,7 @@ const char* describe_code(int code) {
         case PIXEL_NOT_MEASURED: return "all values missing";
         case PIXEL_MISSING: return "missing from the file";
         case PIXEL_UNREADABLE: return "unreadable";
+        case PIXEL_PARTLY_MEASURED: return "some values missing";
         default: return "unknown";
     }
 }

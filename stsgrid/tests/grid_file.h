@@ -22,6 +22,7 @@ struct layout {
     float start = -0.5f, end = 0.5f;   // V
     long written = -1;                 // pixels in the file (-1: all)
     long header_points = -1;           // "Points" in the header (-1: points)
+    std::function<float(long)> end_of;  // a pixel's own sweep end, if set
 };
 
 // current(pixel, k) in A; NaN for a pixel never measured.
@@ -37,7 +38,7 @@ inline std::string make(const layout& g, const std::function<float(long, long)>&
     const long pixels = g.written < 0 ? g.nx * g.ny : g.written;
     for (long p = 0; p < pixels; ++p) {
         put(&s, g.start);
-        put(&s, g.end);
+        put(&s, g.end_of ? g.end_of(p) : g.end);
         put(&s, static_cast<float>(2e-9 * static_cast<double>(p % g.nx)));
         put(&s, static_cast<float>(2e-9 * static_cast<double>(p / g.nx)));
         for (int direction = 0; direction < 2; ++direction)

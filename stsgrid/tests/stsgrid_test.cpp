@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -163,6 +164,78 @@ TEST(TextPath, GeneratedGridWithGapsAndZeroBias) {
     EXPECT_EQ(status[11], 6.0f);
     EXPECT_TRUE(std::isnan(f.floats("norm_raw")[5 * 40]));
     expect_text_path_agrees(dir, dir / "g.3ds", "g.nc");
+}
+
+TEST(TextPath, PixelsWithAxesOfTheirOwn) {
+    // Every row sweeps to another end: the file keeps each pixel's axis.
+    temp_dir dir;
+    grid_file::layout g;
+    g.end_of = [](long p) { return 0.5f + 0.125f * static_cast<float>(p / 4); };
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    ASSERT_EQ(stsgrid(dir, {"g.3ds"}).status, 0);
+    const nc_file f(dir / "g.nc");
+    const auto bias = f.floats("pixel_bias");
+    EXPECT_EQ(bias[40], 0.5f);            // pixel 0's last point
+    EXPECT_EQ(bias[11 * 41 + 40], 0.75f);  // pixel 11's
+    EXPECT_EQ(f.floats("bias")[40], 0.5f);
+}
+
+TEST(PixelStatus, SweepsCutShortAreMarked) {
+    temp_dir dir;
+    grid_file::layout g;
+    g.nx = 3;
+    g.ny = 1;
+    write_file(dir / "g.3ds", grid_file::make(g, [](long p, long k) {
+                   return p == 1 && k > 30 ? NAN : current_of(p, k);
+               }));
+    const auto r = stsgrid(dir, {"g.3ds"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("1 of 3 pixels not processed: 1 some values missing"), std::string::npos);
+    const nc_file f(dir / "g.nc");
+    EXPECT_EQ(f.floats("status"), (std::vector<float>{0, 8, 0}));
+    EXPECT_TRUE(std::isnan(f.floats("current")[41]));
+}
+
+TEST(Xarray, AMapIsOneSelection) {
+    if (std::system("/usr/bin/python3 -c 'import xarray' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no xarray for /usr/bin/python3";
+    temp_dir dir;
+    grid_file::layout g;
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    ASSERT_EQ(stsgrid(dir, {"g.3ds"}).status, 0);
+    const std::string script =
+        "import xarray\n"
+        "ds = xarray.open_dataset('g.nc')\n"
+        "m = ds.norm_raw.sel(vmid=0.1, method='nearest')\n"
+        "print(float(m.vmid), m.dims, float(m.isel(y=2, x=3)), ds.norm_raw.attrs['units'],\n"
+        "      ds.bias.attrs['units'], ds.didv.attrs['units'], float(ds.mean_didv[5]))\n";
+    write_file(dir / "map.py", script);
+    const auto r = tool("/usr/bin/python3", dir.path(), {"map.py"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nc_file f(dir / "g.nc");
+    const auto vmid = f.floats("vmid");
+    const size_t j = static_cast<size_t>(
+        std::min_element(vmid.begin(), vmid.end(),
+                         [](float a, float b) { return std::fabs(a - 0.1) < std::fabs(b - 0.1); }) -
+        vmid.begin());
+    const float value = f.floats("norm_raw")[11 * 40 + j];
+    EXPECT_EQ(r.out, testkit::format("%.17g ('y', 'x') %.17g 1 V nA/V %.17g\n",
+                                     static_cast<double>(vmid[j]), static_cast<double>(value),
+                                     static_cast<double>(f.floats("mean_didv")[5])));
+}
+
+TEST(Pictures, MapsAndMeanCurves) {
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+    temp_dir dir;
+    grid_file::layout g;
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    const auto r = stsgrid(dir, {"--map=-0.2,0.2", "--mean-plot", "g.3ds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"g_map_-0.2.png", "g_map_0.2.png", "g_mean.png"})
+        EXPECT_GT(read_file(dir / name).size(), 1000u) << name;
+    // The mean text files in pointmean.txt's columns, one row a point.
+    EXPECT_EQ(lines(read_file(dir / "g_mean_norm_raw.txt")), 40u);
+    EXPECT_EQ(lines(read_file(dir / "g_mean_current.txt")), 41u);
 }
 
 TEST(Threads, TheFileIsTheSameWhateverTheirNumber) {
