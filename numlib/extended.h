@@ -12,6 +12,14 @@
 // are formed in xf from exactly representable values (xf(1) / xf(6), not
 // 1.0L / 6.0L, which elsewhere is a constant of another format), and the
 // mathematical functions on xf are the two below.
+//
+// One operation on two floats whose result is stored as float is written
+// with the four functions at the end (add_floats etc.), not as
+// static_cast<float>(xf(a) + b): GCC compiles that form into an SSE float
+// instruction (the value is the same, since 64 >= 2 * 24 + 2 significand
+// bits make the double rounding harmless), and of two NaN operands SSE
+// returns the first, where the x87 unit returns the one with the larger
+// significand.  The functions fix which operand is first, in every build.
 #ifndef NUMLIB_EXTENDED_H
 #define NUMLIB_EXTENDED_H
 
@@ -43,5 +51,62 @@ inline xf xf_sqrt(xf value) { return soft_sqrt(value); }
 inline xf xf_fabs(xf value) { return soft_fabs(value); }
 
 #endif
+
+#include <cstdint>
+#include <cstring>
+
+namespace extended_detail {
+
+// Both NaN: the first, quieted (the SSE rule); otherwise no answer yet.
+inline bool both_nan(float a, float b, float* result) {
+    if (!(a != a && b != b)) return false;
+    std::uint32_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    bits |= 0x00400000u;
+    std::memcpy(result, &bits, sizeof bits);
+    return true;
+}
+
+}  // namespace extended_detail
+
+// a + b, a - b, a * b and a / b of two floats, rounded once to float; of two
+// NaN operands the result is a's, quieted.  Anything else as in xf.
+inline float add_floats(float a, float b) {
+#if defined(NUMLIB_HARDWARE_EXTENDED)
+    asm("addss %1, %0" : "+x"(a) : "x"(b));  // a stays first (GCC would commute a + b)
+    return a;
+#else
+    float r;
+    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) + b);
+#endif
+}
+
+inline float subtract_floats(float a, float b) {
+#if defined(NUMLIB_HARDWARE_EXTENDED)
+    return a - b;
+#else
+    float r;
+    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) - b);
+#endif
+}
+
+inline float multiply_floats(float a, float b) {
+#if defined(NUMLIB_HARDWARE_EXTENDED)
+    asm("mulss %1, %0" : "+x"(a) : "x"(b));
+    return a;
+#else
+    float r;
+    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) * b);
+#endif
+}
+
+inline float divide_floats(float a, float b) {
+#if defined(NUMLIB_HARDWARE_EXTENDED)
+    return a / b;
+#else
+    float r;
+    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) / b);
+#endif
+}
 
 #endif

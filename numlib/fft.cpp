@@ -55,10 +55,12 @@ void fft_complex(fvec data, int count, int isign) {
                 const int k = i + span;
                 const float vr = static_cast<float>(xf(ur) * data[k] - xf(ui) * data[k + 1]);
                 const float vi = static_cast<float>(xf(ur) * data[k + 1] + xf(ui) * data[k]);
-                data[k] = static_cast<float>(xf(data[i]) - vr);
-                data[k + 1] = static_cast<float>(xf(data[i + 1]) - vi);
-                data[i] = static_cast<float>(xf(data[i]) + vr);
-                data[i + 1] = static_cast<float>(xf(data[i + 1]) + vi);
+                data[k] = subtract_floats(data[i], vr);
+                data[k + 1] = subtract_floats(data[i + 1], vi);
+                // (vr first: the order this sum has always been computed in,
+                // which decides which of two NaNs comes out.)
+                data[i] = add_floats(vr, data[i]);
+                data[i + 1] = add_floats(vi, data[i + 1]);
             }
             rotate(ur, ui, alpha, beta);
         }
@@ -125,14 +127,17 @@ void fft_real(fvec data, int count, int isign) {
         data[a1] = static_cast<float>(xf(er) + xf(ur) * odd_r - xf(ui) * odd_i);
         data[a2] = static_cast<float>(xf(ei) + xf(ur) * odd_i + xf(ui) * odd_r);
         data[a3] = static_cast<float>(xf(er) - xf(ur) * odd_r + xf(ui) * odd_i);
-        data[a4] = static_cast<float>(-xf(ei) + xf(ur) * odd_i + xf(ui) * odd_r);
+        // -Ei + ur*Oi is written as ur*Oi - Ei: the same value (signed zeros
+        // too), and the form GCC compiles either to, so that a NaN Ei keeps
+        // its sign in every build.
+        data[a4] = static_cast<float>(xf(ur) * odd_i - xf(ei) + xf(ui) * odd_r);
         rotate(ur, ui, alpha, beta);
     }
 
     const float t = data[1];
     if (forward) {
-        data[1] = static_cast<float>(xf(t) + data[2]);
-        data[2] = static_cast<float>(xf(t) - data[2]);
+        data[1] = add_floats(data[2], t);  // (first operand: as ever computed)
+        data[2] = subtract_floats(t, data[2]);
     } else {
         data[1] = static_cast<float>(xf(0.5) * (xf(t) + data[2]));
         data[2] = static_cast<float>(xf(0.5) * (xf(t) - data[2]));

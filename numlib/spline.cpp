@@ -63,7 +63,7 @@ int spline_bracket(cfvec x, int n, float t) {
 
 bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value) {
     const int right = left + 1;
-    const float h = static_cast<float>(xf(x[right]) - x[left]);
+    const float h = subtract_floats(x[right], x[left]);
     // A NaN width is refused too: only an ordered, non-zero width is usable.
     if (!(h < 0.0f || h > 0.0f)) return false;
     const float a = static_cast<float>((xf(x[right]) - t) / h);

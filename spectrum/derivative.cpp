@@ -5,7 +5,7 @@
 void current_over_bias(const float* bias, const float* current, float* iv, int n) {
     for (int j = 0; j < n; ++j) {
         if (bias[j] != 0.0f) {
-            iv[j] = static_cast<float>(xf(current[j]) / bias[j]);
+            iv[j] = divide_floats(current[j], bias[j]);
             continue;
         }
         // I/V has no value at 0 V but a limit, the slope of the current

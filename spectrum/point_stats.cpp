@@ -4,14 +4,14 @@
 #include "extended.h"
 #include "spectrum.h"
 
-float stats_add(float sum, float value) { return static_cast<float>(xf(sum) + value); }
+float stats_add(float sum, float value) { return add_floats(sum, value); }
 
 float stats_mean(float sum, int count) { return static_cast<float>(xf(sum) / count); }
 
 float stats_add_square(float squares, float value, float mean) {
-    const float deviation = static_cast<float>(xf(value) - mean);
-    const float square = static_cast<float>(xf(deviation) * deviation);
-    return static_cast<float>(xf(squares) + square);
+    const float deviation = subtract_floats(value, mean);
+    const float square = multiply_floats(deviation, deviation);
+    return add_floats(squares, square);
 }
 
 point_stats stats_finish(float mean, float squares, int count) {
