@@ -19,7 +19,9 @@
 // instruction (the value is the same, since 64 >= 2 * 24 + 2 significand
 // bits make the double rounding harmless), and of two NaN operands SSE
 // returns the first, where the x87 unit returns the one with the larger
-// significand.  The functions fix which operand is first, in every build.
+// significand.  The functions say so, and fix which operand is first, in
+// every build; elsewhere they are the processor's own float operations with
+// the NaN made as on x86-64.
 #ifndef NUMLIB_EXTENDED_H
 #define NUMLIB_EXTENDED_H
 
@@ -57,27 +59,38 @@ inline xf xf_fabs(xf value) { return soft_fabs(value); }
 
 namespace extended_detail {
 
-// Both NaN: the first, quieted (the SSE rule); otherwise no answer yet.
-inline bool both_nan(float a, float b, float* result) {
-    if (!(a != a && b != b)) return false;
-    std::uint32_t bits;
-    std::memcpy(&bits, &a, sizeof bits);
-    bits |= 0x00400000u;
-    std::memcpy(result, &bits, sizeof bits);
-    return true;
+inline float float_of(std::uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// The NaN an SSE float operation gives: the first NaN operand, quieted, or
+// the negative default NaN when neither operand is one (an invalid operation
+// such as inf - inf).
+inline float operation_nan(float a, float b) {
+    std::uint32_t bits = 0xFFC00000u;
+    if (a != a)
+        std::memcpy(&bits, &a, sizeof bits);
+    else if (b != b)
+        std::memcpy(&bits, &b, sizeof bits);
+    return float_of(bits | 0x00400000u);
 }
 
 }  // namespace extended_detail
 
-// a + b, a - b, a * b and a / b of two floats, rounded once to float; of two
-// NaN operands the result is a's, quieted.  Anything else as in xf.
+// a + b, a - b, a * b and a / b of two floats, rounded once to float (the
+// IEEE operation: its value is every processor's); a NaN result is the
+// first NaN operand, quieted, or the negative default NaN.  On x86-64 these
+// are the SSE instructions GCC has always compiled such expressions to; the
+// sums and products in assembly, so that GCC cannot swap the operands.
 inline float add_floats(float a, float b) {
 #if defined(NUMLIB_HARDWARE_EXTENDED)
-    asm("addss %1, %0" : "+x"(a) : "x"(b));  // a stays first (GCC would commute a + b)
+    asm("addss %1, %0" : "+x"(a) : "x"(b));
     return a;
 #else
-    float r;
-    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) + b);
+    const float r = a + b;
+    return r == r ? r : extended_detail::operation_nan(a, b);
 #endif
 }
 
@@ -85,8 +98,8 @@ inline float subtract_floats(float a, float b) {
 #if defined(NUMLIB_HARDWARE_EXTENDED)
     return a - b;
 #else
-    float r;
-    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) - b);
+    const float r = a - b;
+    return r == r ? r : extended_detail::operation_nan(a, b);
 #endif
 }
 
@@ -95,8 +108,8 @@ inline float multiply_floats(float a, float b) {
     asm("mulss %1, %0" : "+x"(a) : "x"(b));
     return a;
 #else
-    float r;
-    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) * b);
+    const float r = a * b;
+    return r == r ? r : extended_detail::operation_nan(a, b);
 #endif
 }
 
@@ -104,8 +117,8 @@ inline float divide_floats(float a, float b) {
 #if defined(NUMLIB_HARDWARE_EXTENDED)
     return a / b;
 #else
-    float r;
-    return extended_detail::both_nan(a, b, &r) ? r : static_cast<float>(xf(a) / b);
+    const float r = a / b;
+    return r == r ? r : extended_detail::operation_nan(a, b);
 #endif
 }
 
