@@ -162,12 +162,6 @@ std::uint64_t remainder_bits(std::uint64_t r, std::uint64_t d) {
     return r != 0 ? 1 : 0;
 }
 
-// The extended value of a non-zero integer given as sign and magnitude (exact).
-soft_extended from_magnitude(bool sign, std::uint64_t magnitude) {
-    const int lead = std::countl_zero(magnitude);
-    return make(sign, BIAS + 63 - lead, magnitude << lead);
-}
-
 // IEEE binary format of `precision` significand bits (hidden bit counted)
 // and the given exponent bias; max_field is its all-ones exponent.
 struct ieee_format {
@@ -274,19 +268,6 @@ soft_extended soft_extended::from_ieee_general(std::uint64_t bits, int precision
 
 std::uint64_t soft_extended::to_ieee_general(soft_extended v, int precision) {
     return to_ieee(v, format_of(precision));
-}
-
-soft_extended soft_extended::from_int64(std::int64_t value) {
-    if (value == 0) return zero(false);
-    const bool negative = value < 0;
-    // The magnitude in unsigned arithmetic, so that INT64_MIN is fine too.
-    const std::uint64_t magnitude =
-        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    return from_magnitude(negative, magnitude);
-}
-
-soft_extended soft_extended::from_uint64(std::uint64_t value) {
-    return value == 0 ? zero(false) : from_magnitude(false, value);
 }
 
 soft_extended soft_extended::multiply_general(soft_extended av, soft_extended bv) {

@@ -46,9 +46,10 @@ public:
     soft_extended(float value);   // (defined inline below)
     soft_extended(double value);
     template <std::signed_integral I>
-    soft_extended(I value) : soft_extended(from_int64(static_cast<std::int64_t>(value))) {}
+    constexpr soft_extended(I value) : soft_extended(from_int64(static_cast<std::int64_t>(value))) {}
     template <std::unsigned_integral I>
-    soft_extended(I value) : soft_extended(from_uint64(static_cast<std::uint64_t>(value))) {}
+    constexpr soft_extended(I value)
+        : soft_extended(from_magnitude(0, static_cast<std::uint64_t>(value))) {}
 
     // Rounded to nearest even; see the conversion rules above.
     explicit operator float() const;
@@ -104,8 +105,18 @@ public:
 private:
     __extension__ typedef unsigned __int128 wide;  // GCC's and Clang's, outside ISO C++
 
-    static soft_extended from_int64(std::int64_t value);
-    static soft_extended from_uint64(std::uint64_t value);
+    // Exact, and constant for a constant (xf(6) costs nothing at run time).
+    static constexpr soft_extended from_magnitude(unsigned sign, std::uint64_t magnitude) {
+        if (magnitude == 0) return soft_extended{};
+        const int lead = std::countl_zero(magnitude);
+        return from_bits(static_cast<std::uint16_t>(sign | static_cast<unsigned>(16383 + 63 - lead)),
+                         magnitude << lead);
+    }
+    static constexpr soft_extended from_int64(std::int64_t value) {
+        // The magnitude in unsigned arithmetic, so that INT64_MIN is fine too.
+        return value < 0 ? from_magnitude(0x8000u, 0 - static_cast<std::uint64_t>(value))
+                         : from_magnitude(0, static_cast<std::uint64_t>(value));
+    }
     static bool both_normal(soft_extended a, soft_extended b);
     static bool normal_or_zero(soft_extended v);
     static soft_extended divide_normal(soft_extended a, soft_extended b);

@@ -68,7 +68,7 @@ bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value
     if (!(h < 0.0f || h > 0.0f)) return false;
     const float a = static_cast<float>((xf(x[right]) - t) / h);
     const float b = static_cast<float>((xf(t) - x[left]) / h);
-    const xf sixth = xf(1) / xf(6);
+    static const xf sixth = xf(1) / xf(6);  // (formed once, in xf itself)
     const xf cubic_a = (xf(a) * a) * a - a;
     const xf cubic_b = (xf(b) * b) * b - b;
     *value = static_cast<float>((xf(a) * y[left] + xf(b) * y[right]) +
