@@ -67,7 +67,7 @@ extended_bits operand_source::any() {
         return make(sign, (r & 1) != 0 ? 1 + edge : MAX_FIELD - 1 - edge, significand());
     }
     if (choice < 72) {
-        const std::uint64_t sub = significand() >> (1 + bits() % 64);
+        const std::uint64_t sub = significand() >> (1 + bits() % 63);
         return make(sign, 0, sub != 0 ? sub : 1);
     }
     if (choice < 77) return make(sign, 0, 0);
