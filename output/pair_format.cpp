@@ -14,7 +14,8 @@ struct g9 {
     char buffer[32];
     std::string_view operator()(double v) {
         const double f = static_cast<float>(v);
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer, f, std::chars_format::general, 9);
+        const auto r =
+            std::to_chars(buffer, buffer + sizeof buffer, f, std::chars_format::general, 9);
         return std::string_view(buffer, static_cast<size_t>(r.ptr - buffer));
     }
 };

@@ -48,7 +48,8 @@ bool check_header(const std::map<std::string, std::string>& h, vert_layout* layo
     const std::string dac = entry(h, "DAC-Type"), gain = entry(h, "Gainpreamp");
     const std::string back = entry(h, "VertSpecBack"), channels = entry(h, "Vertchannelselectval");
     if (dac != "20bit") {
-        *error = "Createc DAC-Type " + dac + " is not read (only 20bit, whose current scale is known)";
+        *error = "Createc DAC-Type " + dac +
+                 " is not read (only 20bit, whose current scale is known)";
         return false;
     }
     double exponent = 0;
@@ -170,7 +171,9 @@ void fill(const vert_rows& rows, const vert_layout& layout, const import_options
         s->bias.push_back(rows.bias_mV[k] * bias_multiplier);
         s->current.push_back(current * o.current_scale);
     }
-    s->direction = o.dir == direction::forward ? "fwd" : o.dir == direction::backward ? "bwd" : "mean";
+    s->direction = o.dir == direction::forward    ? "fwd"
+                   : o.dir == direction::backward ? "bwd"
+                                                  : "mean";
 }
 
 bool check_version(std::string_view bytes, std::string* error) {

@@ -30,7 +30,8 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
 }
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
-    if (!format_from_name(f, &o->format)) *error = "format must be auto, dat, 3ds, csv, vert or pairs";
+    if (!format_from_name(f, &o->format))
+        *error = "format must be auto, dat, 3ds, csv, vert or pairs";
     return error->empty();
 }
 
@@ -92,7 +93,7 @@ const char* import_options_help() {
     return "  -c, --channel=NAME     current channel (default: Current)\n"
            "  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")\n"
            "  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps\n"
-           "      --each-sweep       one file per recorded sweep [00001], [00002], ...\n"
+           "      --each-sweep       one spectrum per recorded sweep [00001], [00002], ...\n"
            "      --bias-unit=U      V (default) or mV: the unit written; also the unit\n"
            "                         read where a bias column's name gives none\n"
            "      --current-unit=U   nA (default) or pA: the unit written; also the unit\n"

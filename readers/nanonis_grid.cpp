@@ -55,7 +55,8 @@ bool nanonis_grid::open(std::shared_ptr<const byte_source> source, const std::st
         return false;
     }
     columns_.clear();
-    columns_.push_back(parse_column_name("Bias calc (" + parse_column_name(header_.sweep_signal).unit + ")"));
+    const std::string sweep_unit = parse_column_name(header_.sweep_signal).unit;
+    columns_.push_back(parse_column_name("Bias calc (" + sweep_unit + ")"));
     for (const auto& name : header_.channels) columns_.push_back(parse_column_name(name));
     if (!plan_selection(columns_, o, &plan_, error)) return false;
     used_channels_.clear();

@@ -23,9 +23,9 @@ bool parse_number(const std::string& field, double* value, bool decimal_comma) {
     std::string t = strip(field);
     if (whole_number(t, value)) return true;
     const size_t comma = t.find(',');
-    if (!decimal_comma || comma == std::string::npos || t.find(',', comma + 1) != std::string::npos ||
-        t.find('.') != std::string::npos)
-        return false;
+    const bool one_comma =
+        comma != std::string::npos && t.find(',', comma + 1) == std::string::npos;
+    if (!decimal_comma || !one_comma || t.find('.') != std::string::npos) return false;
     t[comma] = '.';
     return whole_number(t, value);
 }

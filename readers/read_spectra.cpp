@@ -16,7 +16,8 @@ namespace sts {
 namespace {
 
 const char* const unknown_format =
-    "not a Nanonis .dat or .3ds file, nor delimited text with a header row";
+    "not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row "
+    "or plain pairs of numbers";
 
 file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;

@@ -33,7 +33,9 @@ struct grid_description {
     // Measured pixel positions (nm) are known and written per pixel.
     bool has_positions = false;
 
-    // Global attributes: the tool's version, the parameters of the run.
+    // Global attributes: the parameters of the run (name, value).  The
+    // writer puts Conventions, title, source and software (the tool and its
+    // version) before them; a pair of the same name replaces one of those.
     std::vector<std::pair<std::string, std::string>> attributes;
 };
 

@@ -6,11 +6,20 @@
 // Determinism: nothing time-dependent goes into the file (netCDF-4 turns
 // HDF5's object time stamps off), and the order of the library calls is
 // fixed by the order of the calls to this class.
+// Failures: once HDF5 has failed to write (a full disk), closing the file
+// fails as well and leaves HDF5 with a half-closed file that crashes the
+// process in nc_abort or at exit (netCDF 4.9.0, HDF5 1.10.8).  Two guards:
+// create() reserves the file's room on disk before HDF5 writes, so that a
+// disk too full fails there, cleanly; and after a failure of HDF5 itself
+// the file's descriptor is pointed at /dev/null, so that the doomed file
+// closes without error and is removed.
 #include "netcdf_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <netcdf.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,6 +98,45 @@ std::string describe(int status, int saved_errno) {
     return text;
 }
 
+// The chunk of a variable over (y, x[, record]) with elements of `element`
+// bytes (record 0: one element per pixel): whole records along a row,
+// long records split.
+struct chunk_shape {
+    size_t x = 1, record = 1;
+    size_t bytes(size_t element) const { return x * record * element; }
+};
+
+chunk_shape chunk_for(size_t nx, size_t record, size_t element) {
+    chunk_shape c;
+    c.record = std::max<size_t>(record, 1);
+    if (c.record * element > chunk_limit)
+        c.record = chunk_limit / element;
+    else
+        c.x = std::min(nx, chunk_limit / (c.record * element));
+    return c;
+}
+
+// The descriptor through which this process has the file at path open
+// (the library's), or -1 when there is none or no /proc to find it in.
+int open_descriptor(const std::string& path) {
+    struct stat file;
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds || stat(path.c_str(), &file) != 0) {
+        if (fds) closedir(fds);
+        return -1;
+    }
+    int found = -1;
+    while (const dirent* entry = readdir(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        struct stat st;
+        if (entry->d_name[0] != '.' && fd != dirfd(fds) && fstat(fd, &st) == 0 &&
+            st.st_dev == file.st_dev && st.st_ino == file.st_ino)
+            found = fd;
+    }
+    closedir(fds);
+    return found;
+}
+
 }  // namespace
 
 struct netcdf_writer::impl {
@@ -104,17 +152,28 @@ struct netcdf_writer::impl {
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int status = NC_NOERR;  // the first failure of a sequence of calls
     int status_errno = 0;
-    uint64_t chunked_bytes = 0;  // what the chunked variables will take in the file
+    int descriptor = -1;    // the library's descriptor of the file
 
     // Runs one library call unless an earlier one failed; keeps the first
-    // failure and the system's reason for it.
+    // failure and the system's reason for it, and gives up the file.
     template <typename call>
     bool run(call&& c) {
         if (status != NC_NOERR) return false;
         errno = 0;
         status = c();
         status_errno = errno;
+        if (status != NC_NOERR) silence();
         return status == NC_NOERR;
+    }
+    // Points the file's descriptor at /dev/null, so that closing a file
+    // that is given up writes nothing and cannot fail.
+    void silence() {
+        const int null = descriptor >= 0 ? open("/dev/null", O_RDWR | O_CLOEXEC) : -1;
+        if (null >= 0) {
+            dup2(null, descriptor);
+            close(null);
+        }
+        descriptor = -1;
     }
     bool fail(const std::string& what, std::string* error) {
         if (error) *error = what + ": " + describe(status, status_errno);
@@ -139,7 +198,9 @@ struct netcdf_writer::impl {
     bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
     bool mark_missing();
     bool close_and_rename(std::string* error);
-    bool reserve_space();
+    uint64_t chunked_bytes(size_t record, size_t element) const;
+    uint64_t size_bound() const;
+    bool reserve(std::string* error);
 };
 
 std::string netcdf_writer::impl::unit(unit_kind u) const {
@@ -152,35 +213,56 @@ std::string netcdf_writer::impl::unit(unit_kind u) const {
     return "1";
 }
 
-// The library underneath (HDF5 1.10) can crash on a write that fails for a
-// full disk or a file-size limit.  So the space the whole file will take is
-// claimed up front, where such a failure shows as a plain error before any
-// write: first by growing the file to that length (which meets the size
-// limit and the disk's free space alike), then, at its own length again,
-// kept reserved past its end, so that no later write meets a full disk
-// either (where the file system can; elsewhere the first check stands).
-bool netcdf_writer::impl::reserve_space() {
-    const uint64_t total = chunked_bytes + (1u << 20) + chunked_bytes / 64;
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
-    struct stat before {};
-    int failure = fd < 0 || fstat(fd, &before) != 0 ? errno : 0;
-    if (failure == 0) failure = posix_fallocate(fd, 0, static_cast<off_t>(total));
-    if (failure == 0 && ftruncate(fd, before.st_size) != 0) failure = errno;
-#if defined(FALLOC_FL_KEEP_SIZE)
-    if (failure == 0) (void)fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(total));
-#endif
-    if (fd >= 0 && close(fd) != 0 && failure == 0) failure = errno;
-    if (failure == 0) return true;
-    status = NC_EHDFERR;
-    status_errno = failure;
-    return false;
-}
-
 void netcdf_writer::impl::abandon() {
     if (ncid >= 0) nc_abort(ncid);
     ncid = -1;
     if (!temporary.empty()) unlink(temporary.c_str());
     temporary.clear();
+}
+
+// The bytes of a chunked variable's chunks, edge chunks whole, with room
+// for their index entries.
+uint64_t netcdf_writer::impl::chunked_bytes(size_t record, size_t element) const {
+    const chunk_shape c = chunk_for(nx, record, element);
+    const uint64_t chunks = static_cast<uint64_t>(ny) * ((nx + c.x - 1) / c.x) *
+                            ((std::max<size_t>(record, 1) + c.record - 1) / c.record);
+    return chunks * (c.bytes(element) + 64);
+}
+
+// An upper bound of the file's size; a mebibyte covers headers, attributes
+// and the library's own records.
+uint64_t netcdf_writer::impl::size_bound() const {
+    uint64_t bytes = uint64_t{1} << 20;
+    for (const quantity& q : quantities)
+        if (!q.pixel_axis || per_pixel_axis) {
+            bytes += chunked_bytes(record(q), sizeof(float));
+            if (q.statistics) bytes += 3 * record(q) * sizeof(float);
+        }
+    bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
+    return bytes + (nx + ny) * sizeof(double) + (2 * points) * sizeof(float);
+}
+
+// Takes the file's room on disk before HDF5 writes a byte of it: a disk
+// too full (or a file size limit too small) shows here as a clear failure,
+// not later inside HDF5, which cannot give up a file cleanly (see the top).
+// Unused room goes back when the file is complete.  File systems without
+// fallocate are written without the reservation.
+bool netcdf_writer::impl::reserve(std::string* error) {
+    const uint64_t bound = size_bound();
+    rlimit limit{};
+    int problem = 0;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        bound > limit.rlim_cur)
+        problem = EFBIG;
+    else if (descriptor >= 0 &&
+             fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bound)) != 0 &&
+             errno != EOPNOTSUPP && errno != ENOSYS)
+        problem = errno;
+    if (problem == 0) return true;
+    if (error)
+        *error = "cannot write " + path + ": " + std::strerror(problem) + " (the file needs up to " +
+                 std::to_string(bound / (1024 * 1024) + 1) + " MiB)";
+    return false;
 }
 
 void netcdf_writer::impl::describe_variable(int var, const std::string& units,
@@ -194,23 +276,14 @@ void netcdf_writer::impl::describe_variable(int var, const std::string& units,
 int netcdf_writer::impl::define_chunked(const char* name, nc_type type, int record_dim,
                                         size_t record) {
     const size_t element = type == NC_FLOAT ? sizeof(float) : 1;
-    const size_t per_pixel = std::max<size_t>(record, 1) * element;
-    size_t chunk[3] = {1, 1, record};
-    if (per_pixel > chunk_limit)
-        chunk[2] = chunk_limit / element;  // long records are split along the record
-    else
-        chunk[1] = std::min(nx, chunk_limit / per_pixel);
+    const chunk_shape shape = chunk_for(nx, record, element);
+    const size_t chunk[3] = {1, shape.x, shape.record};
     const int dims[3] = {dim_y, dim_x, record_dim};
     const int ndims = record_dim < 0 ? 2 : 3;
     int var = -1;
     run([&] { return nc_def_var(ncid, name, type, ndims, dims, &var); });
     run([&] { return nc_def_var_chunking(ncid, var, NC_CHUNKED, chunk); });
-    const size_t chunk_bytes = chunk[0] * chunk[1] * (ndims == 3 ? chunk[2] : 1) * element;
-    // Every chunk is stored whole, the ones at the edges of the grid too.
-    const uint64_t across = (nx + chunk[1] - 1) / chunk[1];
-    const uint64_t along = ndims == 3 ? (std::max<size_t>(record, 1) + chunk[2] - 1) / chunk[2] : 1;
-    chunked_bytes += static_cast<uint64_t>(ny) * across * along * chunk_bytes;
-    run([&] { return nc_set_var_chunk_cache(ncid, var, 2 * chunk_bytes, 11, 1.0f); });
+    run([&] { return nc_set_var_chunk_cache(ncid, var, 2 * shape.bytes(element), 11, 1.0f); });
     if (type == NC_FLOAT) {
         const float fill = std::numeric_limits<float>::quiet_NaN();
         run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
@@ -234,9 +307,9 @@ void netcdf_writer::impl::define_coordinates(const grid_description& d) {
     int var = -1;
     const bool nm = d.xy_unit != "1";
     for (const auto& entry : {std::pair{"y", dim_y}, std::pair{"x", dim_x}}) {
-        // Plain copies: clang 14 cannot capture structured bindings in lambdas.
-        const char* const name = entry.first;
-        const int dim = entry.second;
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
+        const auto& name = entry.first;
+        const auto& dim = entry.second;
         run([&] { return nc_def_var(ncid, name, NC_DOUBLE, 1, &dim, &var); });
         describe_variable(var, d.xy_unit,
                           (nm ? "position along the grid's " : "pixel number along ") +
@@ -246,8 +319,9 @@ void netcdf_writer::impl::define_coordinates(const grid_description& d) {
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const std::string of_axis = per_pixel_axis ? " (of the first processed pixel)" : "";
     for (const auto& entry : {std::pair{"bias", dim_point}, std::pair{"vmid", dim_midpoint}}) {
-        const char* const name = entry.first;
-        const int dim = entry.second;
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
+        const auto& name = entry.first;
+        const auto& dim = entry.second;
         run([&] { return nc_def_var(ncid, name, NC_FLOAT, 1, &dim, &var); });
         run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
         describe_variable(var, bias_unit,
@@ -291,6 +365,7 @@ void netcdf_writer::impl::define_statistics(const quantity& q) {
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const long long none = 0;
     for (const auto& entry : kinds) {
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& prefix = entry.first;
         const auto& long_name = entry.second;
         const std::string name = prefix + std::string(q.name);
@@ -313,7 +388,6 @@ bool netcdf_writer::impl::define(const grid_description& d) {
     define_pixel_variables();
     for (const quantity& q : quantities)
         if (q.statistics) define_statistics(q);
-    if (status == NC_NOERR && !reserve_space()) return false;
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
     return status == NC_NOERR;
@@ -321,6 +395,7 @@ bool netcdf_writer::impl::define(const grid_description& d) {
 
 void netcdf_writer::impl::write_coordinates(const grid_description& d) {
     for (const auto& entry : {std::pair{"x", &d.x}, std::pair{"y", &d.y}}) {
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& name = entry.first;
         const auto& values = entry.second;
         int var = -1;
@@ -328,6 +403,7 @@ void netcdf_writer::impl::write_coordinates(const grid_description& d) {
         run([&] { return nc_put_var_double(ncid, var, values->data()); });
     }
     for (const auto& entry : {std::pair{"bias", &d.bias}, std::pair{"vmid", &d.vmid}}) {
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& name = entry.first;
         const auto& values = entry.second;
         int var = -1;
@@ -384,22 +460,26 @@ bool netcdf_writer::impl::mark_missing() {
 }
 
 bool netcdf_writer::impl::close_and_rename(std::string* error) {
-    errno = 0;
-    status = nc_close(ncid);
-    status_errno = errno;
-    ncid = -1;
+    // Everything written before the close, so that a failure shows while
+    // the file can still be given up cleanly.
+    if (run([&] { return nc_sync(ncid); })) {
+        errno = 0;
+        status = nc_close(ncid);
+        status_errno = errno;
+        ncid = -1;
+    }
     if (status != NC_NOERR) {
         fail("cannot write " + path, error);
         abandon();
         return false;
     }
-    // Space reserved past the end and not used is given back (cutting the
-    // file at its own length frees it); then the file is on disk before it
-    // takes the name, so that a crash cannot leave an empty file under it.
+    // The reserved room beyond the end goes back (a truncation to the same
+    // size frees it); then the file goes to disk before it takes the name,
+    // so that a crash cannot leave an empty file under it.
     const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
-    struct stat written {};
-    const bool synced = fd >= 0 && fstat(fd, &written) == 0 &&
-                        ftruncate(fd, written.st_size) == 0 && fsync(fd) == 0;
+    struct stat st;
+    const bool synced = fd >= 0 && fstat(fd, &st) == 0 && ftruncate(fd, st.st_size) == 0 &&
+                        fsync(fd) == 0;
     const int sync_errno = errno;
     if (fd >= 0) close(fd);
     if (!synced || rename(temporary.c_str(), path.c_str()) != 0) {
@@ -473,6 +553,11 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
         w.temporary.clear();
         w.ncid = -1;
         return w.fail("cannot create " + path, error);
+    }
+    w.descriptor = open_descriptor(w.temporary);
+    if (!w.reserve(error)) {
+        w.abandon();
+        return false;
     }
     if (!w.define(d)) {
         w.fail("cannot write " + path, error);
@@ -589,6 +674,7 @@ bool netcdf_writer::write_statistics(const std::string& name, const std::vector<
     const long long count = pixels;
     for (const auto& entry : {std::pair{"mean_", &mean}, std::pair{"sd_", &sd},
                                          std::pair{"se_", &se}}) {
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& prefix = entry.first;
         const auto& values = entry.second;
         const std::string full = prefix + name;

@@ -1,7 +1,9 @@
 // Pictures of a grid run, drawn by gnuplot: maps at chosen biases and the
 // grid-mean normalised curves.  Each PNG is written under a temporary name
 // and renamed when gnuplot has finished without error, so a failure leaves
-// no empty or partial picture.
+// no empty or partial picture.  gnuplot is found on PATH; the data it reads
+// goes to a private folder under $TMPDIR (else /tmp) that is removed
+// afterwards.
 #ifndef STSGRID_PLOTS_H
 #define STSGRID_PLOTS_H
 
@@ -19,9 +21,16 @@ struct bias_map {
 };
 
 // One PNG with four panels (dI/dV and the three normalised curves), each a
-// map with a perceptually uniform colour map, a colour bar, axes in the
-// grid's x/y unit (nm) and a title naming the quantity, the bias and the
-// source.  false with *error (gnuplot missing or failing).
+// map with a perceptually uniform colour map (viridis), a colour bar, axes
+// in the grid's x/y unit (nm) at equal scales and a title naming the
+// quantity, the bias and the source; NaN pixels stay blank.  The colours
+// span the 1st to 99th percentile of the pixels (of 100 or more), so that
+// a few wild pixels do not wash out the map; the panel says so when that
+// cut anything.  A line of spectra (nx or ny 1) is drawn as curves along
+// the line instead.  Biases within +-0.1 V are shown in mV.
+// Precondition: d.x and d.y evenly spaced; each map ny * nx values.
+// false with *error (sizes that do not match, gnuplot missing or failing);
+// png is then untouched.
 bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
               std::string* error);
 
@@ -31,9 +40,11 @@ struct mean_curve {
     std::vector<float> mean, se;
 };
 
-// One PNG of the grid-mean normalised curves against the midpoint bias,
-// each with a band of +-2 standard errors; each curve visible on its own
-// scale (panels).  false with *error.
+// One PNG of the grid-mean curves against the bias (the midpoints, or the
+// points for a curve of that length), one panel each in the given order,
+// each with a band of +-2 standard errors and its own scale; missing
+// values leave gaps.  false with *error (no curves, lengths that match no
+// axis, gnuplot missing or failing); png is then untouched.
 bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& curves,
                       long pixels, const std::string& png, std::string* error);
 

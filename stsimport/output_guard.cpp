@@ -117,7 +117,8 @@ bool folder_is_ours(const command_line& c, const std::vector<std::string>& outpu
         *error = c.out_dir + " already holds " + some_of(foreign) + ", which this import would "
                  "not replace: two series would mix" + advice;
     else if (!unindexed.empty())
-        *error = c.out_dir + ": " + some_of(unindexed) + " would be replaced, yet no import wrote " +
+        *error = c.out_dir + ": " + some_of(unindexed) +
+                 " would be replaced, yet no import wrote " +
                  (unindexed.size() == 1 ? "it (stsimport-index.tsv does not list it)"
                                         : "them (stsimport-index.tsv does not list them)") +
                  advice;

@@ -34,7 +34,8 @@ TEST(AtomicWrite, FailuresLeaveNothingBehind) {
     temp_dir dir;
     std::string error;
     EXPECT_FALSE(sts::write_atomically(dir / "missing/a", "x", &error));
-    EXPECT_EQ(error, "cannot create a file in " + (dir / "missing") + ": No such file or directory");
+    EXPECT_EQ(error,
+              "cannot create a file in " + (dir / "missing") + ": No such file or directory");
     testkit::write_file(dir / "keep", "old\n");
     // A file size limit hit half way: the old file stays whole and no
     // temporary file remains.

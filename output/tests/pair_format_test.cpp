@@ -28,7 +28,8 @@ TEST(PairFormat, AsPrintfWritesTheFloats) {
     const auto r = testkit::random_floats(400, 7);
     for (size_t i = 0; i < r.size(); i += 2) {
         bias.push_back(r[i] * std::pow(10.0, static_cast<int>(i % 40) - 20));
-        current.push_back(static_cast<double>(r[i + 1]) / 3.0 * std::pow(10.0, 15 - static_cast<int>(i % 31)));
+        current.push_back(static_cast<double>(r[i + 1]) / 3.0 *
+                          std::pow(10.0, 15 - static_cast<int>(i % 31)));
     }
     const double inf = std::numeric_limits<double>::infinity();
     for (double v : {0.0, -0.0, inf, -inf, std::nan(""), 1e-320, 123456789.0, 1234567890.0, 1e39,
@@ -46,7 +47,8 @@ TEST(PairFormat, TextReadsBackAsTheFloat) {
     const auto r = testkit::random_floats(20000, 11);
     for (size_t i = 0; i + 1 < r.size(); i += 2) {
         const double scale = std::pow(10.0, static_cast<double>(i % 24) - 12.0);
-        values.push_back(static_cast<double>(r[i]) * scale + static_cast<double>(r[i + 1]) * scale * 1e-8);
+        values.push_back(static_cast<double>(r[i]) * scale +
+                         static_cast<double>(r[i + 1]) * scale * 1e-8);
     }
     sts::bias_text_cache cache;
     const std::string text = sts::format_pairs(values, values, &cache);

@@ -78,10 +78,10 @@ TEST(CreatecVert, GainAndForwardOnlyFiles) {
     std::vector<sts::spectrum> out;
     sts::import_options o;
     o.dir = sts::direction::backward;
-    EXPECT_FALSE(sts::read_createc_vert("a", vert(both_ways, "DAC-Type=20bit\r\nGainpreamp / GainPre "
-                                                             "10^=9\r\nVertSpecBack=0\r\n"
-                                                             "Vertchannelselectval=3\r\n"),
-                                        o, &out, &error));
+    const std::string forward_only = vert(both_ways,
+                                          "DAC-Type=20bit\r\nGainpreamp / GainPre 10^=9\r\n"
+                                          "VertSpecBack=0\r\nVertchannelselectval=3\r\n");
+    EXPECT_FALSE(sts::read_createc_vert("a", forward_only, o, &out, &error));
     EXPECT_EQ(error, "no backward sweep of channel 'Current'");
     // Found from its first bytes.
     ASSERT_TRUE(sts::read_spectra("a.VERT", vert(both_ways), {}, &out, &error, &error)) << error;
@@ -118,7 +118,8 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
               "the DATA section holds 5 rows where it announces 6");
     EXPECT_EQ(refused(good.substr(0, good.size() - 30)),
               "line 17: not a row \"5<TAB>V<TAB>z<TAB>I<TAB>dI\"");
-    EXPECT_EQ(refused(with("\r\n2\t", "\r\n7\t")), "line 14: not a row \"2<TAB>V<TAB>z<TAB>I<TAB>dI\"");
+    EXPECT_EQ(refused(with("\r\n2\t", "\r\n7\t")),
+              "line 14: not a row \"2<TAB>V<TAB>z<TAB>I<TAB>dI\"");
     std::vector<row> odd = both_ways;
     odd.pop_back();
     EXPECT_EQ(refused(vert(odd)), "an odd number of rows cannot be a forward and a backward sweep");

@@ -64,7 +64,8 @@ TEST(GridHeader, SizesChannelsParametersFrame) {
     EXPECT_EQ(h.ny, 2);
     EXPECT_EQ(h.points, 5);
     EXPECT_EQ(h.channels, (std::vector<std::string>{"Current (A)", "Current [bwd] (A)"}));
-    EXPECT_EQ(h.parameters, (std::vector<std::string>{"Sweep Start", "Sweep End", "X (m)", "Y (m)"}));
+    EXPECT_EQ(h.parameters,
+              (std::vector<std::string>{"Sweep Start", "Sweep End", "X (m)", "Y (m)"}));
     EXPECT_EQ(h.x_parameter, 2);
     EXPECT_EQ(h.y_parameter, 3);
     EXPECT_EQ(h.data_offset, bytes.size());
@@ -102,7 +103,8 @@ TEST(GridHeader, NominalPositionsTurnWithTheFrame) {
 TEST(GridPixels, EachPixelAsTheWholeGridReadsIt) {
     const grid_spec g = two_channels(3, 2, 7);
     const std::string bytes = grid_file(g, ramps(6, 7));
-    for (const auto dir : {sts::direction::forward, sts::direction::backward, sts::direction::mean}) {
+    for (const auto dir :
+         {sts::direction::forward, sts::direction::backward, sts::direction::mean}) {
         sts::import_options o;
         o.dir = dir;
         std::vector<sts::spectrum> whole;
@@ -175,7 +177,8 @@ TEST(GridPixels, MissingAndUnmeasured) {
 TEST(GridPixels, ThreadsShareOneOpenFile) {
     const int nx = 16, ny = 8, points = 64;
     testkit::temp_dir dir;
-    testkit::write_file(dir / "g.3ds", grid_file(two_channels(nx, ny, points), ramps(nx * ny, points)));
+    testkit::write_file(dir / "g.3ds",
+                        grid_file(two_channels(nx, ny, points), ramps(nx * ny, points)));
     std::string error;
     auto file = sts::file_source::open(dir / "g.3ds", &error);
     ASSERT_NE(file, nullptr) << error;
@@ -219,7 +222,8 @@ TEST(GridPixels, RealLinePositionsAndHeader) {
     EXPECT_EQ(h.parameter_count, 10);
     EXPECT_EQ(grid.complete_pixels(), 32u);
     ASSERT_NE(h.value("Ext. VI 1>Condition"), nullptr);
-    EXPECT_EQ(*h.value("Ext. VI 1>Condition"), "17nA depoed for 3min40s\nanneal ramp up to 300 twice.\n");
+    EXPECT_EQ(*h.value("Ext. VI 1>Condition"),
+              "17nA depoed for 3min40s\nanneal ramp up to 300 twice.\n");
     // The frame puts each pixel where its measured X and Y say (1.73 nm apart).
     sts::grid_pixel pixel;
     for (long ix = 0; ix < 32; ++ix) {

@@ -84,13 +84,15 @@ TEST(DelimitedText, DecimalCommasExceptInCommaTables) {
     EXPECT_EQ(floats(s[0].bias), (std::vector<float>{-0.1005f, 0.1f}));
     EXPECT_EQ(floats(s[0].current), (std::vector<float>{-0.05025f, 0.025f}));
     EXPECT_EQ(floats(read_ok("V/V I/nA\n-0,5 -2,5\n")[0].current), std::vector<float>{-2.5f});
-    EXPECT_EQ(refusal("Bias (V),Current (nA)\n\"-0,5\",1\n"), "line 2: 3 values where the header names 2");
+    EXPECT_EQ(refusal("Bias (V),Current (nA)\n\"-0,5\",1\n"),
+              "line 2: 3 values where the header names 2");
 }
 
 TEST(DelimitedText, UnitsFromTheCommandLineWhereTheHeaderHasNone) {
     const std::string text = "V I\n-100 -50\n100 25\n";
-    EXPECT_EQ(refusal(text),
-              "the bias column 'V' has no voltage unit (''); give its unit with --bias-unit=V or mV");
+    EXPECT_EQ(
+        refusal(text),
+        "the bias column 'V' has no voltage unit (''); give its unit with --bias-unit=V or mV");
     sts::import_options o;
     o.bias_scale = 1e3;
     o.bias_unit_given = true;
@@ -134,7 +136,8 @@ TEST(PlainPairs, AsTheCLibraryReadsThem) {
     o.format = file_format::plain_pairs;
     EXPECT_EQ(refusal("", o), "no pair of numbers to read");
     o.dir = sts::direction::mean;
-    EXPECT_EQ(refusal("1 2\n", o), "a file of plain pairs holds one sweep: no backward one, no mean");
+    EXPECT_EQ(refusal("1 2\n", o),
+              "a file of plain pairs holds one sweep: no backward one, no mean");
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ void compare_file(const std::string& text, const sts::spectrum& s, comparison* c
             ++c->values;
             const float direct = static_cast<float>(v);
             if (!(read == direct || (read != read && direct != direct))) ++c->differing;
-            if (std::strtof(testkit::format("%.9g", v).c_str(), nullptr) != direct) ++c->double_road_differs;
+            if (std::strtof(testkit::format("%.9g", v).c_str(), nullptr) != direct)
+                ++c->double_road_differs;
         }
     }
 }
@@ -89,7 +90,8 @@ TEST(FloatRoads, GeneratedGridMeetsAtTheSameFloat) {
     for (int p = 0; p < pixels; ++p) {
         std::vector<float> current;
         for (int k = 0; k < points; ++k)
-            current.push_back(r[p * points + k] * std::pow(10.0f, -8.0f - static_cast<float>(p % 5)));
+            current.push_back(r[p * points + k] *
+                              std::pow(10.0f, -8.0f - static_cast<float>(p % 5)));
         values.push_back({current});
     }
     temp_dir dir;

@@ -50,7 +50,8 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
     auto r = stsimport(dir, {"--channel", "Input 3", "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(read_file(dir / "s1"), "-0.200000003 -0.132523\n-0.100000001 -0.0604999997\n0.100000001 0.0702499971\n");
+    EXPECT_EQ(read_file(dir / "s1"),
+              "-0.200000003 -0.132523\n-0.100000001 -0.0604999997\n0.100000001 0.0702499971\n");
     EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n");
 
@@ -61,11 +62,13 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
     EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n"
               "stxt7p.txt\ta.dat\t-\t-\t-\tbwd\n");
-    EXPECT_EQ(read_file(dir / "stxt7p.txt"), "-0.200000003 -0.150893003\n-0.100000001 -0.0705000013\n0.100000001 0.0802500024\n");
+    EXPECT_EQ(read_file(dir / "stxt7p.txt"),
+              "-0.200000003 -0.150893003\n-0.100000001 -0.0705000013\n0.100000001 0.0802500024\n");
 
     r = stsimport(dir, {"-c", "input 3", "--direction=mean", "-o", "m", "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(dir / "m/s1"), "-0.200000003 -0.141708001\n-0.100000001 -0.0654999986\n0.100000001 0.0752499998\n");
+    EXPECT_EQ(read_file(dir / "m/s1"),
+              "-0.200000003 -0.141708001\n-0.100000001 -0.0654999986\n0.100000001 0.0752499998\n");
     EXPECT_NE(read_file(dir / "m/stsimport-index.tsv").find("\tmean\n"), std::string::npos);
 }
 
@@ -143,7 +146,8 @@ TEST(NanonisGrid, PixelsInOrderWithPositions) {
 
 TEST(NanonisGrid, InterruptedGridKeepsCompletePixels) {
     temp_dir dir;
-    std::string bytes = grid(3, 2, 3, {"Current (A)", "Current [bwd] (A)"}, grid_pixels(6), 0.5f, -0.5f);
+    std::string bytes =
+        grid(3, 2, 3, {"Current (A)", "Current [bwd] (A)"}, grid_pixels(6), 0.5f, -0.5f);
     bytes.resize(bytes.size() - 40 - 7);  // pixel 6 gone, pixel 5 cut short (40 bytes a pixel)
     write_file(dir / "g.3ds", bytes);
     const auto r = stsimport(dir, {"g.3ds"});
@@ -168,7 +172,8 @@ TEST(NanonisGrid, Refusals) {
     write_file(dir / "mls.3ds", grid(1, 1, 3, {"Current (A)"}, {{{1, 2, 3}}}, 0, 1, "MLS"));
     auto r = stsimport(dir, {"mls.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("mls.3ds: multi-segment (MLS) sweeps are not supported"), std::string::npos);
+    EXPECT_NE(r.err.find("mls.3ds: multi-segment (MLS) sweeps are not supported"),
+              std::string::npos);
     std::string cut = grid(2, 2, 3, {"Current (A)"}, grid_pixels(4), 0, 1);
     cut.resize(cut.find(":HEADER_END:") + 20);
     write_file(dir / "cut.3ds", cut);
@@ -203,32 +208,38 @@ TEST(Delimited, DelimitersAndUnits) {
     write_file(dir / "s.txt", "\"Bias [V]\";\"Current [A]\"\r\n-0.1;-5E-11\r\n0.1;2.5E-11\r\n");
     const auto r = stsimport(dir, {"c.csv", "t.tsv", "s.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    for (const char* name : {"s1", "s2", "s3"}) EXPECT_EQ(read_file(dir / name), "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n");
+    for (const char* name : {"s1", "s2", "s3"})
+        EXPECT_EQ(read_file(dir / name), "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n");
 }
 
 TEST(Errors, ClearMessagesAndNothingLeftBehind) {
     temp_dir dir;
     write_file(dir / "a.dat", short_dat);
     write_file(dir / "text.txt", "just some words\nand more\n");
-    write_file(dir / "bad.dat", "Experiment\tbias spectroscopy\t\n[DATA]\nBias calc (V)\tCurrent (A)\n"
-                                "0.1\t1E-9\n0.2\toops\n");
+    write_file(dir / "bad.dat",
+               "Experiment\tbias spectroscopy\t\n[DATA]\nBias calc (V)\tCurrent (A)\n"
+               "0.1\t1E-9\n0.2\toops\n");
     write_file(dir / "short.dat", "Experiment\tx\t\n[DATA]\nBias calc (V)\tCurrent (A)\n0.1\n");
     write_file(dir / "nodata.dat", "Experiment\tx\t\nDate\t1\t\n");
     write_file(dir / "volts.csv", "Bias (V),Current (V)\n1,2\n");
     write_file(dir / "nounit.csv", "Bias,Current (A)\n1,2\n");
     std::filesystem::create_directory(dir / "folder");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"a.dat"}, "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
-                    "try -c \"Input 3\""},
+        {{"a.dat"},
+         "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
+         "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
-         "text.txt: not a Nanonis .dat or .3ds file, nor delimited text with a header row"},
+         "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a "
+         "header row or plain pairs of numbers"},
         {{"bad.dat"}, "bad.dat: line 5: 'oops' is not a number"},
         {{"short.dat"}, "short.dat: line 4: 1 values where the header names 2"},
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
-        {{"-f", "dat", "nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
+        {{"-f", "dat", "nodata.dat"},
+         "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"volts.csv"}, "volts.csv: channel 'Current' is in 'V', not a current unit"},
-        {{"nounit.csv"}, "nounit.csv: the bias column 'Bias' has no voltage unit (''); give its "
-                         "unit with --bias-unit=V or mV"},
+        {{"nounit.csv"},
+         "nounit.csv: the bias column 'Bias' has no voltage unit (''); give its "
+         "unit with --bias-unit=V or mV"},
         {{"-c", "Input 3", "-d", "bwd", "--each-sweep", "missing.dat"},
          "missing.dat: cannot open: No such file or directory"},
         {{"folder"}, "folder: is a directory"},
@@ -242,8 +253,9 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
     }
     // No output at all, not even a partial one (every input is checked first).
     for (const auto& name : list_dir(dir.path()))
-        EXPECT_TRUE(name.find(".dat") != std::string::npos || name.find(".csv") != std::string::npos ||
-                    name == "text.txt" || name == "folder")
+        EXPECT_TRUE(name.find(".dat") != std::string::npos ||
+                    name.find(".csv") != std::string::npos || name == "text.txt" ||
+                    name == "folder")
             << name;
 }
 
@@ -255,7 +267,8 @@ TEST(Errors, WriteFailuresLeaveNoPartialFile) {
     options.file_size_limit = 30;  // smaller than one output file
     const auto r = testkit::run({STSIMPORT_BIN, "-c", "Input 3", "a.dat"}, options);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("stsimport: cannot write ./s1: File too large"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("stsimport: cannot write ./s1: File too large"), std::string::npos)
+        << r.err;
     EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a.dat"});
 }
 

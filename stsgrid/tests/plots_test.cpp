@@ -1,0 +1,123 @@
+// Maps and mean curves through the real gnuplot, and through stand-ins
+// that fail.  Each case runs in a child whose PATH and TMPDIR it sets.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "plots.h"
+#include "testkit.h"
+
+namespace {
+
+grid_description grid(long nx, long ny) {
+    grid_description d;
+    d.nx = nx;
+    d.ny = ny;
+    d.points = 4;
+    d.source = "it's_a `touch hacked` grid\nof 2 lines";
+    d.bias_unit = "V";
+    d.current_unit = "nA";
+    d.xy_unit = "nm";
+    for (long k = 0; k < nx; ++k) d.x.push_back(0.5 * static_cast<double>(k));
+    for (long k = 0; k < ny; ++k) d.y.push_back(0.5 * static_cast<double>(k));
+    d.bias = {-0.002f, -0.001f, 0.001f, 0.002f};
+    d.vmid = {-0.0015f, 0.0f, 0.0015f};
+    return d;
+}
+
+bias_map map_of(const grid_description& d) {
+    bias_map m;
+    m.bias = 0.001;
+    m.vmid = 0.0015f;
+    for (long p = 0; p < d.nx * d.ny; ++p) {
+        const float v = p % 7 == 3 ? NAN : std::sin(static_cast<float>(p) * 0.3f);
+        m.didv.push_back(v * 100);
+        m.norm_raw.push_back(v);
+        m.norm_exp.push_back(NAN);  // a panel with no processed pixel
+        m.norm_coff.push_back(v + 1);
+    }
+    return m;
+}
+
+const std::vector<mean_curve> curves = {{"norm_raw", {1, 2, NAN}, {0.1f, 0.2f, 0.1f}},
+                                        {"norm_exp", {0.01f, 0.02f, 0.03f}, {0, 0, 0}}};
+
+// Runs draw in a child with PATH and TMPDIR set; the child's error on
+// standard error, exit status 0 when it drew.
+testkit::outcome drawn(const std::string& path, const std::string& tmp,
+                       const std::function<bool(std::string*)>& draw) {
+    return testkit::run_in_child([&] {
+        setenv("PATH", path.c_str(), 1);
+        setenv("TMPDIR", tmp.c_str(), 1);
+        std::string error;
+        const bool ok = draw(&error);
+        std::fputs(error.c_str(), stderr);
+        _exit(ok ? 0 : 3);
+    });
+}
+
+bool is_png(const std::string& file) {
+    const std::string bytes = testkit::read_file(file);
+    return bytes.size() > 1000 && bytes.compare(1, 3, "PNG") == 0;
+}
+
+}  // namespace
+
+// A 2-D map, a line of spectra either way round, the mean curves: each a
+// picture, with nothing left in the scratch folder and nothing run from a
+// hostile title.
+TEST(Plots, DrawsMapsLinesAndMeanCurves) {
+    if (!testkit::file_exists("/usr/bin/gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+    testkit::temp_dir dir, tmp;
+    for (const auto& [nx, ny] : {std::pair{12L, 9L}, std::pair{20L, 1L}, std::pair{1L, 6L}}) {
+        const std::string png = dir / testkit::format("map%ldx%ld.png", nx, ny);
+        const grid_description d = grid(nx, ny);
+        const testkit::outcome o = drawn(std::getenv("PATH"), tmp.path(), [&](std::string* e) {
+            return draw_map(d, map_of(d), png, e);
+        });
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_TRUE(is_png(png)) << png;
+    }
+    const std::string png = dir / "mean.png";
+    const testkit::outcome o = drawn(std::getenv("PATH"), tmp.path(), [&](std::string* e) {
+        return draw_mean_curves(grid(3, 3), curves, 9, png, e);
+    });
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(is_png(png));
+    EXPECT_EQ(testkit::list_dir(dir.path()).size(), 4u) << "no temporary picture left";
+    EXPECT_TRUE(testkit::list_dir(tmp.path()).empty()) << "scratch folder removed";
+    EXPECT_FALSE(testkit::file_exists("hacked"));
+}
+
+// gnuplot missing, failing, or ending well without a picture: a message
+// and no PNG, not even an empty one.
+TEST(Plots, FailuresLeaveNoPicture) {
+    testkit::temp_dir dir, tmp, bin;
+    const std::string png = dir / "map.png";
+    const grid_description d = grid(4, 4);
+    const auto draw = [&](std::string* e) { return draw_map(d, map_of(d), png, e); };
+
+    testkit::outcome o = drawn(bin.path(), tmp.path(), draw);
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.err.find("gnuplot is not on PATH"), std::string::npos) << o.err;
+
+    testkit::write_file(bin / "gnuplot", "#!/bin/sh\necho 'line 3: no such terminal' >&2\nexit 1\n");
+    chmod((bin / "gnuplot").c_str(), 0755);
+    o = drawn(bin.path(), tmp.path(), draw);
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.err.find("gnuplot failed drawing " + png + ": line 3: no such terminal"),
+              std::string::npos) << o.err;
+
+    testkit::write_file(bin / "gnuplot", "#!/bin/sh\nexit 0\n");
+    o = drawn(bin.path(), tmp.path(), draw);
+    EXPECT_NE(o.err.find("gnuplot wrote no picture"), std::string::npos) << o.err;
+
+    o = drawn(bin.path(), tmp.path(), [&](std::string* e) {
+        return draw_mean_curves(d, {{"norm_raw", {1, 2}, {1, 2}}}, 1, png, e);
+    });
+    EXPECT_NE(o.err.find("do not match the bias axis"), std::string::npos) << o.err;
+    EXPECT_TRUE(testkit::list_dir(dir.path()).empty());
+    EXPECT_TRUE(testkit::list_dir(tmp.path()).empty());
+}
