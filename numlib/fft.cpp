@@ -46,7 +46,7 @@ void fft_complex(fvec data, int count, int isign) {
         const int stride = 2 * span;
         const double theta = 6.28318530717959 / static_cast<double>(isign * span);
         const double eta = std::sin(0.5 * theta);
-        const double alpha = static_cast<double>(-2.0L * eta * eta);
+        const double alpha = static_cast<double>(xf(-2) * eta * eta);
         const double beta = std::sin(theta);
         double ur = 1.0;
         double ui = 0.0;
@@ -55,10 +55,12 @@ void fft_complex(fvec data, int count, int isign) {
                 const int k = i + span;
                 const float vr = static_cast<float>(xf(ur) * data[k] - xf(ui) * data[k + 1]);
                 const float vi = static_cast<float>(xf(ur) * data[k + 1] + xf(ui) * data[k]);
-                data[k] = static_cast<float>(xf(data[i]) - vr);
-                data[k + 1] = static_cast<float>(xf(data[i + 1]) - vi);
-                data[i] = static_cast<float>(xf(data[i]) + vr);
-                data[i + 1] = static_cast<float>(xf(data[i + 1]) + vi);
+                data[k] = subtract_floats(data[i], vr);
+                data[k + 1] = subtract_floats(data[i + 1], vi);
+                // (vr first: the order this sum has always been computed in,
+                // which decides which of two NaNs comes out.)
+                data[i] = add_floats(vr, data[i]);
+                data[i + 1] = add_floats(vi, data[i + 1]);
             }
             rotate(ur, ui, alpha, beta);
         }
@@ -81,10 +83,10 @@ void fft_two_real(cfvec first, cfvec second, fvec first_spectrum, fvec second_sp
     for (int j = 3; j <= count + 1; j += 2) {
         const int p = 2 * count + 2 - j;
         const int q = 2 * count + 3 - j;
-        const float sr = static_cast<float>(0.5L * (xf(z[j]) + z[p]));
-        const float dr = static_cast<float>(0.5L * (xf(z[j]) - z[p]));
-        const float si = static_cast<float>(0.5L * (xf(z[j + 1]) + z[q]));
-        const float di = static_cast<float>(0.5L * (xf(z[j + 1]) - z[q]));
+        const float sr = static_cast<float>(xf(0.5) * (xf(z[j]) + z[p]));
+        const float dr = static_cast<float>(xf(0.5) * (xf(z[j]) - z[p]));
+        const float si = static_cast<float>(xf(0.5) * (xf(z[j + 1]) + z[q]));
+        const float di = static_cast<float>(xf(0.5) * (xf(z[j + 1]) - z[q]));
         z[j] = sr;
         z[j + 1] = di;
         z[p] = sr;
@@ -108,9 +110,9 @@ void fft_real(fvec data, int count, int isign) {
         theta = -theta;
     }
     const double eta = std::sin(0.5 * theta);
-    const double alpha = static_cast<double>(-2.0L * eta * eta);
+    const double alpha = static_cast<double>(xf(-2) * eta * eta);
     const double beta = std::sin(theta);
-    double ur = static_cast<double>(1.0L + alpha);
+    double ur = static_cast<double>(xf(1) + alpha);
     double ui = beta;
 
     for (int i = 2; i <= count / 2; ++i) {
@@ -118,24 +120,27 @@ void fft_real(fvec data, int count, int isign) {
         const int a2 = 2 * i;
         const int a3 = 2 * count + 3 - a2;
         const int a4 = a3 + 1;
-        const float er = static_cast<float>(0.5L * (xf(data[a1]) + data[a3]));
-        const float ei = static_cast<float>(0.5L * (xf(data[a2]) - data[a4]));
+        const float er = static_cast<float>(xf(0.5) * (xf(data[a1]) + data[a3]));
+        const float ei = static_cast<float>(xf(0.5) * (xf(data[a2]) - data[a4]));
         const float odd_r = static_cast<float>(-xf(sigma) * (xf(data[a2]) + data[a4]));
         const float odd_i = static_cast<float>(xf(sigma) * (xf(data[a1]) - data[a3]));
         data[a1] = static_cast<float>(xf(er) + xf(ur) * odd_r - xf(ui) * odd_i);
         data[a2] = static_cast<float>(xf(ei) + xf(ur) * odd_i + xf(ui) * odd_r);
         data[a3] = static_cast<float>(xf(er) - xf(ur) * odd_r + xf(ui) * odd_i);
-        data[a4] = static_cast<float>(-xf(ei) + xf(ur) * odd_i + xf(ui) * odd_r);
+        // -Ei + ur*Oi is written as ur*Oi - Ei: the same value (signed zeros
+        // too), and the form GCC compiles either to, so that a NaN Ei keeps
+        // its sign in every build.
+        data[a4] = static_cast<float>(xf(ur) * odd_i - xf(ei) + xf(ui) * odd_r);
         rotate(ur, ui, alpha, beta);
     }
 
     const float t = data[1];
     if (forward) {
-        data[1] = static_cast<float>(xf(t) + data[2]);
-        data[2] = static_cast<float>(xf(t) - data[2]);
+        data[1] = add_floats(data[2], t);  // (first operand: as ever computed)
+        data[2] = subtract_floats(t, data[2]);
     } else {
-        data[1] = static_cast<float>(0.5L * (xf(t) + data[2]));
-        data[2] = static_cast<float>(0.5L * (xf(t) - data[2]));
+        data[1] = static_cast<float>(xf(0.5) * (xf(t) + data[2]));
+        data[2] = static_cast<float>(xf(0.5) * (xf(t) - data[2]));
         fft_complex(data, count, -1);
     }
 }

@@ -2,9 +2,10 @@
 //
 // Every routine works on float arrays addressed from index 1, through the
 // index-ranged view `fvec` below.  Values are 32-bit floats; expressions are
-// evaluated in x87 extended precision (long double, 64-bit significand) from
-// float operands and rounded to float exactly where a value is stored, so that
-// results come out the same to the last bit on every run and every build.
+// evaluated in x87 extended precision (64-bit significand, the type `xf` of
+// extended.h) from float operands and rounded to float exactly where a value
+// is stored, so that results come out the same to the last bit on every run,
+// every build and every processor.
 //
 // Failures are never returned: a routine that meets input it cannot handle
 // calls num_error(), which prints three lines on standard error and ends the

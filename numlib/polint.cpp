@@ -8,7 +8,7 @@
 bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate, fvec up,
                 fvec down) {
     int s = 1;
-    float best = static_cast<float>(std::fabs(xf(t) - x[1]));
+    float best = static_cast<float>(xf_fabs(xf(t) - x[1]));
     for (int i = 1; i <= n; ++i) {
         const double dist = std::fabs(static_cast<double>(t) - static_cast<double>(x[i]));
         if (!(dist >= best)) {
@@ -23,15 +23,15 @@ bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_est
     int p = s - 1;
     for (int m = 1; m <= n - 1; ++m) {
         for (int i = 1; i <= n - m; ++i) {
-            const float ho = static_cast<float>(xf(x[i]) - t);
-            const float hp = static_cast<float>(xf(x[i + m]) - t);
-            const float w = static_cast<float>(xf(up[i + 1]) - down[i]);
+            const float ho = subtract_floats(x[i], t);
+            const float hp = subtract_floats(x[i + m], t);
+            const float w = subtract_floats(up[i + 1], down[i]);
             const xf gap = xf(ho) - hp;
-            if (!(gap < 0.0L || gap > 0.0L)) return false;
+            if (!(gap < xf(0) || gap > xf(0))) return false;
             float den = static_cast<float>(gap);
-            den = static_cast<float>(xf(w) / den);
-            down[i] = static_cast<float>(xf(hp) * den);
-            up[i] = static_cast<float>(xf(ho) * den);
+            den = divide_floats(w, den);
+            down[i] = multiply_floats(hp, den);
+            up[i] = multiply_floats(ho, den);
         }
         float correction;
         if (2 * p < n - m) {
@@ -41,7 +41,7 @@ bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_est
             --p;
         }
         *error_estimate = correction;
-        *value = static_cast<float>(xf(*value) + correction);
+        *value = add_floats(correction, *value);  // (operand order: as ever computed)
     }
     return true;
 }

@@ -17,16 +17,16 @@ void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope
     } else {
         d2[1] = -0.5f;
         const xf h = xf(x[2]) - x[1];
-        work[1] = static_cast<float>((3.0L / h) * ((xf(y[2]) - y[1]) / h - slope_first));
+        work[1] = static_cast<float>((xf(3) / h) * ((xf(y[2]) - y[1]) / h - slope_first));
     }
 
     for (int i = 2; i <= n - 1; ++i) {
         const float s = static_cast<float>((xf(x[i]) - x[i - 1]) / (xf(x[i + 1]) - x[i - 1]));
-        const float p = static_cast<float>(xf(s) * d2[i - 1] + 2.0L);
-        d2[i] = static_cast<float>((xf(s) - 1.0L) / p);
+        const float p = static_cast<float>(xf(s) * d2[i - 1] + xf(2));
+        d2[i] = static_cast<float>((xf(s) - xf(1)) / p);
         work[i] = static_cast<float>((xf(y[i + 1]) - y[i]) / (xf(x[i + 1]) - x[i]) -
                                      (xf(y[i]) - y[i - 1]) / (xf(x[i]) - x[i - 1]));
-        work[i] = static_cast<float>(((6.0L * work[i]) / (xf(x[i + 1]) - x[i - 1]) -
+        work[i] = static_cast<float>(((xf(6) * work[i]) / (xf(x[i + 1]) - x[i - 1]) -
                                       xf(s) * work[i - 1]) /
                                      p);
     }
@@ -36,9 +36,9 @@ void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope
     if (static_cast<double>(slope_last) <= 9.9e29) {
         q = 0.5f;
         const xf h = xf(x[n]) - x[n - 1];
-        u = static_cast<float>((3.0L / h) * (slope_last - (xf(y[n]) - y[n - 1]) / h));
+        u = static_cast<float>((xf(3) / h) * (slope_last - (xf(y[n]) - y[n - 1]) / h));
     }
-    d2[n] = static_cast<float>((xf(u) - xf(q) * work[n - 1]) / (xf(q) * d2[n - 1] + 1.0L));
+    d2[n] = static_cast<float>((xf(u) - xf(q) * work[n - 1]) / (xf(q) * d2[n - 1] + xf(1)));
     for (int k = n - 1; k >= 1; --k) d2[k] = static_cast<float>(xf(d2[k]) * d2[k + 1] + work[k]);
 }
 
@@ -63,12 +63,12 @@ int spline_bracket(cfvec x, int n, float t) {
 
 bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value) {
     const int right = left + 1;
-    const float h = static_cast<float>(xf(x[right]) - x[left]);
+    const float h = subtract_floats(x[right], x[left]);
     // A NaN width is refused too: only an ordered, non-zero width is usable.
     if (!(h < 0.0f || h > 0.0f)) return false;
     const float a = static_cast<float>((xf(x[right]) - t) / h);
     const float b = static_cast<float>((xf(t) - x[left]) / h);
-    const xf sixth = 1.0L / 6.0L;
+    static const xf sixth = xf(1) / xf(6);  // (formed once, in xf itself)
     const xf cubic_a = (xf(a) * a) * a - a;
     const xf cubic_b = (xf(b) * b) * b - b;
     *value = static_cast<float>((xf(a) * y[left] + xf(b) * y[right]) +

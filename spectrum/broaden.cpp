@@ -24,11 +24,11 @@ bool extrapolate(const float* bias, const float* iv, int n, fvec padded) {
     float discarded_error = 0.0f;
     for (int k = 0; k < EXTRA; ++k) {
         const float d = static_cast<float>(xf(k + 1) * (xf(bias[1]) - bias[0]));
-        const float left = static_cast<float>(xf(bias[0]) - d);
+        const float left = subtract_floats(bias[0], d);
         if (!polint_try(ax, ay, 3, left, padded.at(EXTRA - 1 - k), &discarded_error,
                         one_based(up, 3), one_based(down, 3)))
             return false;
-        const float right = static_cast<float>(xf(bias[n - 1]) + d);
+        const float right = add_floats(d, bias[n - 1]);  // (operand order: as ever computed)
         if (!polint_try(ax, ay, 3, right, padded.at(n + EXTRA + k), &discarded_error,
                         one_based(up, 3), one_based(down, 3)))
             return false;

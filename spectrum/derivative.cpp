@@ -5,7 +5,7 @@
 void current_over_bias(const float* bias, const float* current, float* iv, int n) {
     for (int j = 0; j < n; ++j) {
         if (bias[j] != 0.0f) {
-            iv[j] = static_cast<float>(xf(current[j]) / bias[j]);
+            iv[j] = divide_floats(current[j], bias[j]);
             continue;
         }
         // I/V has no value at 0 V but a limit, the slope of the current
@@ -23,5 +23,5 @@ void differentiate(const float* bias, const float* current, float* didv, float* 
         didv[i - 1] = static_cast<float>((xf(current[i]) - current[i - 1]) /
                                          (xf(bias[i]) - bias[i - 1]));
     for (int i = 0; i <= n - 2; ++i)
-        vmid[i] = static_cast<float>((xf(bias[i]) + bias[i + 1]) * 0.5L);
+        vmid[i] = static_cast<float>((xf(bias[i]) + bias[i + 1]) * xf(0.5));
 }

@@ -42,7 +42,7 @@ int normalise_at_midpoints(const float* vmid, const float* didv, float* out, int
         float s = 0.0f;
         if (!spline_value_on(x, y, d2, left, vmid[j], &s)) return -1;
         if (s == 0.0f) ++zero_divisors;
-        out[j] = static_cast<float>(xf(didv[j]) / s);
+        out[j] = divide_floats(didv[j], s);
     }
     return zero_divisors;
 }

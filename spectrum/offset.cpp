@@ -11,6 +11,6 @@ bool remove_offset(const float* bias, float* current, int n, spectrum_workspace*
                         one_based(w->spline.data(), n));
     float offset = 0.0f;
     if (!splint_try(x, one_based(current, n), d2, n, 0.0f, &offset)) return false;
-    for (int j = 0; j < n; ++j) current[j] = static_cast<float>(xf(current[j]) - offset);
+    for (int j = 0; j < n; ++j) current[j] = subtract_floats(current[j], offset);
     return true;
 }

@@ -4,27 +4,27 @@
 #include "extended.h"
 #include "spectrum.h"
 
-float stats_add(float sum, float value) { return static_cast<float>(xf(sum) + value); }
+float stats_add(float sum, float value) { return add_floats(sum, value); }
 
 float stats_mean(float sum, int count) { return static_cast<float>(xf(sum) / count); }
 
 float stats_add_square(float squares, float value, float mean) {
-    const float deviation = static_cast<float>(xf(value) - mean);
-    const float square = static_cast<float>(xf(deviation) * deviation);
-    return static_cast<float>(xf(squares) + square);
+    const float deviation = subtract_floats(value, mean);
+    const float square = multiply_floats(deviation, deviation);
+    return add_floats(squares, square);
 }
 
 point_stats stats_finish(float mean, float squares, int count) {
     point_stats s{};
     s.mean = mean;
     const float variance = static_cast<float>(xf(squares) / (count - 1));
-    s.deviation = static_cast<float>(std::sqrt(xf(variance)));
+    s.deviation = static_cast<float>(xf_sqrt(xf(variance)));
 
     // The standard error of the mean.
     const double divisor = std::sqrt(static_cast<double>(count));
     s.error = static_cast<float>(xf(s.deviation) / divisor);
-    s.twice_error = static_cast<float>(2.0L * s.error);
-    s.percentage = s.mean != 0.0f ? static_cast<float>((xf(s.twice_error) / s.mean) * 100.0L)
+    s.twice_error = static_cast<float>(xf(2) * s.error);
+    s.percentage = s.mean != 0.0f ? static_cast<float>((xf(s.twice_error) / s.mean) * xf(100))
                                   : s.mean;
     return s;
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e.h"
+#include "extended.h"
 #include "normspec.h"
 
 namespace {
@@ -298,7 +299,7 @@ TEST(Decisions, RepeatedBiasesBecomeTheirMean) {
     temp_dir dir;
     write_file(dir / "repeat", "-0.2 -0.5\n0.1 0.3\n-0.1 -0.2\n0.1 0.31\n0.2 0.6\n0.1 0.29\n"
                                "0.3 1.0\n-0 7\n0 8\n");
-    const float mean = static_cast<float>((static_cast<long double>(0.3f) + 0.31f + 0.29f) / 3);
+    const float mean = static_cast<float>((xf(0.3f) + 0.31f + 0.29f) / 3);
     write_file(dir / "merged", testkit::format("-0.2 -0.5\n-0.1 -0.2\n0 7.5\n0.1 %.9g\n0.2 0.6\n"
                                                "0.3 1.0\n",
                                                mean));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e.h"
+#include "extended.h"
 #include "pointmean.h"
 
 namespace {
@@ -267,11 +268,11 @@ TEST(Statistics, EachStepStoredAsFloat) {
     const float values[3] = {0.1f, 0.2f, 0.7f};
     const point_stats s = compute_stats(values, 3);
     const float sum = (0.1f + 0.2f) + 0.7f;
-    EXPECT_EQ(s.mean, static_cast<float>(static_cast<long double>(sum) / 3));
+    EXPECT_EQ(s.mean, static_cast<float>(xf(sum) / 3));
     EXPECT_EQ(s.twice_error, 2.0f * s.error);
     EXPECT_NEAR(s.deviation, 0.3214550253664318, 1e-7);
     EXPECT_NEAR(s.error, 0.3214550253664318 / std::sqrt(3.0), 1e-7);
-    EXPECT_EQ(s.percentage, static_cast<float>(static_cast<long double>(s.twice_error) / s.mean * 100.0L));
+    EXPECT_EQ(s.percentage, static_cast<float>(xf(s.twice_error) / s.mean * xf(100)));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "extended.h"
 #include "normalise_internal.h"
 #include "numlib.h"
 #include "spectrum.h"
@@ -78,7 +79,7 @@ TEST(CurrentOverBias, ZeroBiasTakesTheChordSlope) {
     float iv[4];
     current_over_bias(bias, current, iv, 4);
     EXPECT_EQ(iv[0], 2.0f);
-    EXPECT_EQ(iv[1], static_cast<float>(1.5L / 0.75L));  // (0.5 - -1) / (0.25 - -0.5)
+    EXPECT_EQ(iv[1], static_cast<float>(xf(1.5) / xf(0.75)));  // (0.5 - -1) / (0.25 - -0.5)
     EXPECT_EQ(iv[2], 2.0f);
     EXPECT_EQ(iv[3], 3.0f);
     // At either end the point itself stands in for the missing neighbour.
