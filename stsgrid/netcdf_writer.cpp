@@ -201,6 +201,8 @@ struct netcdf_writer::impl {
     uint64_t chunked_bytes(size_t record, size_t element) const;
     uint64_t size_bound() const;
     bool reserve(std::string* error);
+    void start_writeback(uint64_t pixels);
+    uint64_t unsynced = 0;  // pixels written since the disk was last asked to catch up
 };
 
 std::string netcdf_writer::impl::unit(unit_kind u) const {
@@ -444,6 +446,21 @@ bool netcdf_writer::impl::get_rows(int var, uint64_t first, uint64_t count, size
     return true;
 }
 
+// The file must be on disk before it takes its name (commit() syncs it).
+// Asking the kernel now and then to start writing what has reached it
+// spreads that work over the run, so that the final sync finds little left.
+void netcdf_writer::impl::start_writeback(uint64_t pixels) {
+#if defined(SYNC_FILE_RANGE_WRITE)
+    unsynced += pixels;
+    if (unsynced * points * 7 * sizeof(float) < (64u << 20)) return;  // every ~64 MiB
+    unsynced = 0;
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    close(fd);
+#endif
+}
+
 // Pixels never written (an interrupted grid) get a status that says so;
 // their values keep the fill value NaN.
 bool netcdf_writer::impl::mark_missing() {
@@ -635,6 +652,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
     }
     if (w.status != NC_NOERR) return w.fail("cannot write " + w.path, error);
     w.written += n;
+    w.start_writeback(n);
     return true;
 }
 
