@@ -1,7 +1,9 @@
 // Gathering counts, first-pass sums and map values from the passing blocks.
 #include "grid_collector.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <limits>
 
 const std::array<quantity, 5> statistics_quantities = {{
@@ -56,6 +58,14 @@ grid_collector::grid_collector(const grid_description& d, const grid_options& o)
     }
 }
 
+bool grid_collector::open_spills(const std::string& folder, std::string* error) {
+    for (const auto& s : stats_) {
+        spills_.emplace_back();
+        if (!spills_.back().open(folder, s.length(), error)) return false;
+    }
+    return !want_measured_ || measured_spill_.open(folder, measured_.length(), error);
+}
+
 bool grid_collector::in_region(uint64_t pixel) const {
     const auto nx = static_cast<uint64_t>(d_.nx);
     return region_.contains(static_cast<long>(pixel % nx), static_cast<long>(pixel / nx));
@@ -67,7 +77,6 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         const uint64_t pixel = b.first + static_cast<uint64_t>(k);
         const auto code = b.status[static_cast<size_t>(k)];
         ++by_code_[static_cast<size_t>(code)];
-        codes_.push_back(code);
         ++seen_;
         if (code == PIXEL_PROCESSED) add_map_values(b, k);
         if (!in_region(pixel)) continue;
@@ -75,8 +84,10 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         if (code != PIXEL_PROCESSED) continue;
         for (size_t q = 0; q < stats_.size(); ++q) {
             const size_t length = statistics_quantities[q].midpoints ? p - 1 : p;
-            stats_[q].add(records_of(b, statistics_quantities[q].name).data() +
-                          static_cast<size_t>(k) * length);
+            const float* record = records_of(b, statistics_quantities[q].name).data() +
+                                  static_cast<size_t>(k) * length;
+            stats_[q].add(record);
+            spills_[q].append(record);
         }
     }
 }
@@ -108,19 +119,34 @@ void grid_collector::add_measured(const input_block& in, int k) {
     const size_t at = static_cast<size_t>(k) * static_cast<size_t>(d_.points);
     measured_record(in.current.data() + at, n, &record_);
     measured_.add(record_.data());
+    measured_spill_.append(record_.data());
     measured_record(in.bias.data() + at, n, &measured_bias_);
 }
 
-void grid_collector::add_squares(size_t q, uint64_t first, int count, const float* records,
-                                 const signed char* status) {
-    const size_t length = stats_[q].length();
-    for (int k = 0; k < count; ++k) {
-        if (status[k] != PIXEL_PROCESSED || !in_region(first + static_cast<uint64_t>(k))) continue;
-        stats_[q].add_square(records + static_cast<size_t>(k) * length);
+bool grid_collector::add_squares(int threads, std::string* error) {
+    // The jobs: each statistics with its scratch file.
+    std::vector<std::pair<series_statistics*, record_spill*>> jobs;
+    for (size_t q = 0; q < stats_.size(); ++q) jobs.emplace_back(&stats_[q], &spills_[q]);
+    if (want_measured_) jobs.emplace_back(&measured_, &measured_spill_);
+    for (auto& [stats, spill] : jobs)
+        if (!spill->finish(error)) return false;
+    std::vector<std::string> errors(jobs.size());
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t j = next++; j < jobs.size(); j = next++) {
+            series_statistics* s = jobs[j].first;
+            if (s->count() < 2) continue;
+            jobs[j].second->replay([s](const float* r) { s->add_square(r); }, &errors[j]);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < std::min<int>(threads, static_cast<int>(jobs.size())); ++t) pool.emplace_back(work);
+    work();
+    for (auto& t : pool) t.join();
+    for (const auto& e : errors) {
+        if (e.empty()) continue;
+        *error = e;
+        return false;
     }
-}
-
-void grid_collector::add_measured_squares(const std::vector<float>& current) {
-    measured_record(current.data(), static_cast<int>(current.size()), &record_);
-    measured_.add_square(record_.data());
+    return true;
 }

@@ -15,6 +15,7 @@
 #include "options.h"
 #include "pixel_block.h"
 #include "plots.h"
+#include "record_spill.h"
 
 // The per-pixel quantities with statistics, in the order they are written.
 struct quantity {
@@ -30,20 +31,19 @@ class grid_collector {
 public:
     grid_collector(const grid_description& d, const grid_options& o);
 
+    // Makes the scratch files that keep the counted records between the
+    // passes, in folder; false with *error.
+    bool open_spills(const std::string& folder, std::string* error);
+
     // First pass over one block.
     void add(const pixel_block& b, const input_block& in);
-    // Second pass over one block: a quantity's records (read back) and the
-    // pixel codes of the block.
-    void add_squares(size_t q, uint64_t first, int count, const float* records,
-                     const signed char* status);
-    // Second pass of the measured-current statistics: the imported currents
-    // of each pixel in the region that has any, in pixel order.
-    void add_measured_squares(const std::vector<float>& current);
+    // Second pass over every counted record, each quantity (and the
+    // measured current, the last) on a thread of its own, at most `threads`
+    // at a time; false with *error when a scratch file failed.
+    bool add_squares(int threads, std::string* error);
 
     uint64_t pixels_seen() const { return seen_; }
     const std::array<uint64_t, PIXEL_CODES>& by_code() const { return by_code_; }
-    // Every pixel's code, row-major (one byte a pixel).
-    const std::vector<signed char>& codes() const { return codes_; }
     series_statistics& statistics(size_t q) { return stats_[q]; }
     // The pixels the statistics are over (processed, in the region).
     int statistics_count() const { return stats_.front().count(); }
@@ -69,10 +69,11 @@ private:
     series_statistics measured_;
     std::vector<float> measured_bias_;
     std::vector<float> record_;
+    std::vector<record_spill> spills_;  // one per quantity
+    record_spill measured_spill_;
     std::vector<bias_map> maps_;
     std::vector<int> map_index_;  // nearest midpoint per map on the common axis
     std::array<uint64_t, PIXEL_CODES> by_code_{};
-    std::vector<signed char> codes_;
     uint64_t seen_ = 0;
 };
 

@@ -13,17 +13,56 @@
 // infinities, are the one place where the two arithmetics part.
 #include "grid_statistics.h"
 
+#include <cstring>
+
+namespace {
+
+// Four floats at a time, each lane its own IEEE float operation (GCC and
+// Clang vector extensions: SSE on x86-64, NEON on aarch64).
+typedef float four __attribute__((vector_size(16)));
+
+four load(const float* p) {
+    four v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void store(float* p, four v) { std::memcpy(p, &v, sizeof v); }
+
+// sums[i] += record[i]
+void add_floats(float* sums, const float* record, size_t n) {
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) store(sums + i, load(sums + i) + load(record + i));
+    for (; i < n; ++i) sums[i] = sums[i] + record[i];
+}
+
+// squares[i] += (record[i] - means[i])^2, each step rounded to float
+void add_square_floats(float* squares, const float* record, const float* means, size_t n) {
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const four deviation = load(record + i) - load(means + i);
+        store(squares + i, load(squares + i) + deviation * deviation);
+    }
+    for (; i < n; ++i) {
+        const float deviation = record[i] - means[i];
+        squares[i] = squares[i] + deviation * deviation;
+    }
+}
+
+}  // namespace
+
 bool series_statistics::finite(const float* record) const {
-    bool all = true;
-    for (size_t i = 0; i < sums_.size(); ++i) all = all && std::isfinite(record[i]);
-    return all;
+    // Branch-free, so that the whole record is checked at full speed.
+    unsigned bad = 0;
+    for (size_t i = 0; i < sums_.size(); ++i) bad |= !std::isfinite(record[i]);
+    return bad == 0;
 }
 
 void series_statistics::add(const float* record) {
     float* sums = sums_.data();
     const size_t n = sums_.size();
     if (finite(record)) {
-        for (size_t i = 0; i < n; ++i) sums[i] = sums[i] + record[i];
+        add_floats(sums, record, n);
     } else {
         for (size_t i = 0; i < n; ++i) sums[i] = stats_add(sums[i], record[i]);
     }
@@ -41,10 +80,7 @@ void series_statistics::add_square(const float* record) {
     bool plain = finite(record);
     for (size_t i = 0; i < n && plain; ++i) plain = std::isfinite(means[i]);
     if (plain) {
-        for (size_t i = 0; i < n; ++i) {
-            const float deviation = record[i] - means[i];
-            squares[i] = squares[i] + deviation * deviation;
-        }
+        add_square_floats(squares, record, means, n);
     } else {
         for (size_t i = 0; i < n; ++i) squares[i] = stats_add_square(squares[i], record[i], means[i]);
     }

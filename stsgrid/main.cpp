@@ -19,6 +19,11 @@
 
 namespace {
 
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 constexpr int EXIT_INPUT = 1;        // unreadable input, or an output that failed
 constexpr int EXIT_USAGE = 2;        // a wrong command line
 constexpr int EXIT_UNPROCESSED = 3;  // done, but some pixels could not be processed
@@ -39,7 +44,7 @@ int failure(const std::string& message) {
 bool write_grid(const grid_source& src, const grid_description& d, const grid_options& o,
                 const std::string& out, grid_collector* c, std::string* error) {
     netcdf_writer w;
-    if (!w.create(out, d, error)) return false;
+    if (!w.create(out, d, error) || !c->open_spills(folder_of(out), error)) return false;
     progress_line bar(static_cast<uint64_t>(d.nx * d.ny), o.progress);
     run_settings rs;
     rs.threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -53,13 +58,13 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     };
     if (!run_grid(src, d, rs, sink, error)) return false;
     bar.finish();
-    return second_pass(&w, d, c, error) && write_statistics(&w, c, error) && w.commit(error);
+    return second_pass(rs.threads, c, error) && write_statistics(&w, c, error) && w.commit(error);
 }
 
 // The text files and pictures beside the netCDF file.
-bool write_companions(const grid_source& src, const grid_description& d, const grid_options& o,
+bool write_companions(const grid_description& d, const grid_options& o,
                       const std::string& out, grid_collector* c, std::string* error) {
-    if (!o.pointmean.empty() && !write_pointmean(src, d, o, c, error)) return false;
+    if (!o.pointmean.empty() && !write_pointmean(o, c, error)) return false;
     if ((o.mean_text || o.mean_plot) && !write_mean_texts(d, out, c, error)) return false;
     for (const auto& m : c->maps())
         if (!draw_map(d, m, companion(out, "_map_" + bias_text(m.bias) + ".png"), error))
@@ -90,6 +95,6 @@ int main(int argc, char** argv) {
     grid_collector c(d, o);
     if (!write_grid(*src, d, o, out, &c, &error)) return failure(error);
     report_written(out, d, c);
-    if (!write_companions(*src, d, o, out, &c, &error)) return failure(error);
+    if (!write_companions(d, o, out, &c, &error)) return failure(error);
     return report_unprocessed(c) ? EXIT_UNPROCESSED : 0;
 }

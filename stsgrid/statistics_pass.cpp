@@ -7,38 +7,8 @@
 #include "grid_setup.h"
 #include "text_outputs.h"
 
-namespace {
-
-constexpr int BLOCK = 64;  // pixels read back at a time
-
-// Whether any pixel of [first, first + count) counts for the statistics.
-bool any_counted(const grid_collector& c, uint64_t first, int count) {
-    for (int k = 0; k < count; ++k) {
-        const uint64_t p = first + static_cast<uint64_t>(k);
-        if (c.codes()[p] == PIXEL_PROCESSED && c.in_region(p)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-bool second_pass(netcdf_writer* w, const grid_description& d, grid_collector* c,
-                 std::string* error) {
-    const uint64_t pixels = static_cast<uint64_t>(d.nx) * static_cast<uint64_t>(d.ny);
-    std::vector<float> records;
-    for (size_t q = 0; q < statistics_quantities.size(); ++q) {
-        if (c->statistics(q).count() < 2) continue;
-        const size_t length = c->statistics(q).length();
-        for (uint64_t first = 0; first < pixels; first += BLOCK) {
-            const int count = static_cast<int>(std::min<uint64_t>(BLOCK, pixels - first));
-            if (!any_counted(*c, first, count)) continue;
-            records.resize(static_cast<size_t>(count) * length);
-            if (!w->read(statistics_quantities[q].name, first, count, records.data(), error))
-                return false;
-            c->add_squares(q, first, count, records.data(), c->codes().data() + first);
-        }
-    }
-    return true;
+bool second_pass(int threads, grid_collector* c, std::string* error) {
+    return c->add_squares(threads, error);
 }
 
 namespace {
@@ -67,21 +37,10 @@ bool write_statistics(netcdf_writer* w, grid_collector* c, std::string* error) {
     return true;
 }
 
-bool write_pointmean(const grid_source& src, const grid_description& d, const grid_options& o,
-                     grid_collector* c, std::string* error) {
+bool write_pointmean(const grid_options& o, grid_collector* c, std::string* error) {
     if (c->measured().count() < 2) {
         *error = o.pointmean + ": the statistics need at least two pixels with data";
         return false;
-    }
-    const uint64_t pixels = static_cast<uint64_t>(d.nx) * static_cast<uint64_t>(d.ny);
-    pixel_input in;
-    for (uint64_t p = 0; p < pixels; ++p) {
-        if (!c->in_region(p)) continue;
-        src.read(p, &in);
-        if (in.code != PIXEL_PROCESSED || in.current.empty()) continue;
-        if (in.current.size() > static_cast<size_t>(d.points))
-            in.current.resize(static_cast<size_t>(d.points));
-        c->add_measured_squares(in.current);
     }
     return sts::write_atomically(o.pointmean, statistics_rows(c->measured_bias(), c->measured()),
                                  error);

@@ -1,6 +1,6 @@
 // The statistics over the grid after the pixels have passed once: the
-// second pass over the values (read back from the netCDF file, or from the
-// input for the measured current) and the files that hold the results.
+// second pass over the values kept since the first, and the files that hold
+// the results.
 #ifndef STSGRID_STATISTICS_PASS_H
 #define STSGRID_STATISTICS_PASS_H
 
@@ -14,17 +14,15 @@
 #include "options.h"
 #include "plots.h"
 
-// Reads every quantity back from the file in pixel order for the squares.
-bool second_pass(netcdf_writer* w, const grid_description& d, grid_collector* c,
-                 std::string* error);
+// The squares about the means, over the records kept since the first pass.
+bool second_pass(int threads, grid_collector* c, std::string* error);
 
 // Writes mean_, sd_ and se_ of every quantity into the file.
 bool write_statistics(netcdf_writer* w, grid_collector* c, std::string* error);
 
 // The statistics of the measured current as imported, in pointmean's
 // summary layout, to o.pointmean.
-bool write_pointmean(const grid_source& src, const grid_description& d, const grid_options& o,
-                     grid_collector* c, std::string* error);
+bool write_pointmean(const grid_options& o, grid_collector* c, std::string* error);
 
 // <output>_mean_<quantity>.txt for every quantity.
 bool write_mean_texts(const grid_description& d, const std::string& out, grid_collector* c,
