@@ -207,6 +207,7 @@ std::string grid_usage() {
                "\n"
                "Import options, as for stsimport:\n") +
            sts::import_options_help() +
+           "  (--each-sweep is stsimport's alone: stsgrid takes one spectrum a pixel)\n"
            "\n"
            "Exit status: 0 when every pixel was processed, 3 when the output is written\n"
            "but some pixels could not be processed (the summary and the variable 'status'\n"
