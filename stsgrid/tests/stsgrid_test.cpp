@@ -223,6 +223,17 @@ TEST(Xarray, AMapIsOneSelection) {
     EXPECT_EQ(r.out, testkit::format("%.9g ('y', 'x') %.9g 1 V nA/V %.9g\n",
                                      static_cast<double>(vmid[j]), static_cast<double>(value),
                                      static_cast<double>(f.floats("mean_didv")[5])));
+    // The same point of the same pixel through the text path: pixel (3, 2)
+    // is the twelfth file of the import.
+    ASSERT_EQ(tool(STSIMPORT_BIN, dir.path(), {"-o", "text", "g.3ds"}).status, 0);
+    ASSERT_EQ(tool(NORMSPEC_BIN, dir / "text", {"-l", "-n", "-s"}, "12\n").status, 0);
+    std::istringstream raw(read_file(dir / "text/stxt12raw.txt"));
+    std::string row;
+    for (size_t k = 0; k <= j; ++k) std::getline(raw, row);
+    std::istringstream python(r.out);
+    std::string python_vmid, dims_y, dims_x, python_value;
+    python >> python_vmid >> dims_y >> dims_x >> python_value;
+    EXPECT_EQ(row, testkit::format("%f   %f", std::stod(python_vmid), std::stod(python_value)));
 }
 
 TEST(Pictures, MapsAndMeanCurves) {
