@@ -53,8 +53,10 @@ bool check_header(const std::map<std::string, std::string>& h, vert_layout* layo
         return false;
     }
     double exponent = 0;
-    if (!parse_number(gain, &exponent) || exponent != static_cast<int>(exponent) || exponent < 0 ||
-        exponent > 15) {
+    // The range is checked before the whole-number test: converting a double
+    // beyond int's range to int is undefined.
+    if (!parse_number(gain, &exponent) || !(exponent >= 0 && exponent <= 15) ||
+        exponent != static_cast<int>(exponent)) {
         *error = "Createc preamplifier gain \"GainPre 10^=" + gain + "\" is not a power of ten";
         return false;
     }

@@ -113,6 +113,9 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
               "index, V, z, I, dI)");
     EXPECT_EQ(refused(with("GainPre 10^=9", "GainPre 10^=x")),
               "Createc preamplifier gain \"GainPre 10^=x\" is not a power of ten");
+    // Beyond int's range (found by fuzzing: converting it was undefined).
+    EXPECT_EQ(refused(with("GainPre 10^=9", "GainPre 10^=9.4e35")),
+              "Createc preamplifier gain \"GainPre 10^=9.4e35\" is not a power of ten");
     // A file cut short, a damaged row, a row count the halves cannot share.
     EXPECT_EQ(refused(good.substr(0, good.rfind("\n5\t") + 1)),
               "the DATA section holds 5 rows where it announces 6");
