@@ -11,7 +11,7 @@
 
 #include "readers/byte_source.h"
 #include "readers/nanonis_grid.h"
-#include "spectrum.h"
+#include "spectrum/spectrum.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

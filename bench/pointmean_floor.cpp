@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pointmean.h"
+#include "pointmean/pointmean.h"
 #include "output/row_writer.h"
 
 namespace {

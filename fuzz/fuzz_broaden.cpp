@@ -1,7 +1,7 @@
 // The exponential broadening on random spectra: ascending biases with
 // steps that keep the extrapolation anchors apart, arbitrary I/V values.
-#include "fuzz_input.h"
-#include "normspec.h"
+#include "fuzz/fuzz_input.h"
+#include "normspec/normspec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_input in{data, size};

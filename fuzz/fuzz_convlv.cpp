@@ -1,6 +1,6 @@
 // Convolution on arbitrary lengths, response lengths and values.
-#include "fuzz_input.h"
-#include "numlib.h"
+#include "fuzz/fuzz_input.h"
+#include "numlib/numlib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_input in{data, size};

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "output/fixed_format.h"
-#include "fuzz_input.h"
+#include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_input in{data, size};

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <memory>
 
-#include "fuzz_input.h"
-#include "grid_run.h"
+#include "fuzz/fuzz_input.h"
+#include "stsgrid/grid_run.h"
 #include "readers/byte_source.h"
 #include "readers/nanonis_grid.h"
+
+using namespace sts;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

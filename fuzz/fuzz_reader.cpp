@@ -1,7 +1,7 @@
 // The spectrum reader on arbitrary bytes: never past MAX_POINTS, and the
 // same pairs as the C library's own "%f%f" loop.
-#include "fuzz_input.h"
-#include "normspec.h"
+#include "fuzz/fuzz_input.h"
+#include "normspec/normspec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -1,8 +1,8 @@
 // pointmean's two ways of reading a file on from point to point (kept open,
 // or opened anew and resumed) against reading i pairs from the start for
 // point i, over a few files of arbitrary bytes.
-#include "fuzz_input.h"
-#include "pointmean.h"
+#include "fuzz/fuzz_input.h"
+#include "pointmean/pointmean.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;

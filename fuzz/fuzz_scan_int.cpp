@@ -4,8 +4,8 @@
 #include <climits>
 #include <string>
 
-#include "fuzz_input.h"
-#include "numlib.h"
+#include "fuzz/fuzz_input.h"
+#include "numlib/numlib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "fuzz_input.h"
-#include "soft_extended.h"
+#include "fuzz/fuzz_input.h"
+#include "numlib/soft_extended.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // arbitrary ordinates and evaluation points.
 #include <cmath>
 
-#include "fuzz_input.h"
-#include "numlib.h"
+#include "fuzz/fuzz_input.h"
+#include "numlib/numlib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_input in{data, size};

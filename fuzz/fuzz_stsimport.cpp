@@ -3,7 +3,7 @@
 // each pixel read alone gives what the whole read gives.
 #include <memory>
 
-#include "fuzz_input.h"
+#include "fuzz/fuzz_input.h"
 #include "output/pair_format.h"
 #include "readers/byte_source.h"
 #include "readers/nanonis_grid.h"
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const std::string bytes(reinterpret_cast<const char*>(data + 2), size - 2);
     const sts::import_options o = options_from(data[0], data[1]);
-    std::vector<sts::spectrum> spectra;
+    std::vector<sts::imported_spectrum> spectra;
     std::string error, warning;
     const bool ok = sts::read_spectra("f", bytes, o, &spectra, &error, &warning);
     fuzz_check(ok || !error.empty(), "a refusal says why");

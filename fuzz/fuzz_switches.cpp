@@ -2,8 +2,8 @@
 // (arguments separated by NUL bytes, the first being argument 0).
 #include <string>
 
-#include "fuzz_input.h"
-#include "normspec.h"
+#include "fuzz/fuzz_input.h"
+#include "normspec/normspec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> args(1);

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "numlib.h"
-#include "normspec.h"
+#include "numlib/numlib.h"
+#include "normspec/normspec.h"
 #include "output/row_writer.h"
 #include "readers/plain_pairs.h"
+#include "sts/version.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ bool long_option(int argc, char** argv) {
         return true;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("normspec 3.0\n");
+        std::printf("normspec " STS_VERSION "\n");
         return true;
     }
     return false;
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     }
     if ((flags & (SW_RAW | SW_EXP | SW_COFF)) == 0) flags |= SW_RAW | SW_EXP | SW_COFF;
 
-    std::printf("\nNormspec 3.0 running...\n\n");
+    std::printf("\nNormspec " STS_VERSION " running...\n\n");
 
     const int files = (flags & SW_LOOP) ? ask_count() : file_count;
     if ((flags & SW_LOOP) && files == 0) return 0;

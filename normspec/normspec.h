@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "spectrum.h"
+#include "spectrum/spectrum.h"
 
 class row_writer;
 

@@ -1,5 +1,5 @@
 // Reading spectrum files: plain pairs, at most MAX_POINTS of them.
-#include "normspec.h"
+#include "normspec/normspec.h"
 #include "readers/plain_pairs.h"
 
 void read_spectrum(std::FILE* in, float* bias, float* current, int* n, bool* more,

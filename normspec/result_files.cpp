@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "normspec.h"
+#include "normspec/normspec.h"
 #include "output/row_writer.h"
 
 namespace {

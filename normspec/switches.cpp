@@ -2,7 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "normspec.h"
+#include "normspec/normspec.h"
+#include "sts/version.h"
 
 void parse_switches(int* flags, int* count, int argc, const char* const* argv) {
     *flags = 0;
@@ -44,7 +45,7 @@ std::string program_name(const char* argv0) {
 }
 
 void print_help(const char* argv0) {
-    std::printf("\nThis is normspec v3.0\n\n");
+    std::printf("\nThis is normspec v" STS_VERSION "\n\n");
     std::printf("Usage:\n\n");
     std::printf("%s [switches] [filelist]", program_name(argv0).c_str());
     std::printf("\n\nThe following switches are supported:\n");

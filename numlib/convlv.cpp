@@ -1,6 +1,6 @@
 // Cyclic convolution and deconvolution by FFT.
-#include "extended.h"
-#include "numlib.h"
+#include "numlib/extended.h"
+#include "numlib/numlib.h"
 
 const char* convlv_using(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
                          fvec scratch) {

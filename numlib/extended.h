@@ -43,7 +43,7 @@ inline xf xf_fabs(xf value) { return std::fabs(value); }
 
 #else
 
-#include "soft_extended.h"
+#include "numlib/soft_extended.h"
 
 using xf = soft_extended;
 

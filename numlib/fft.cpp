@@ -7,8 +7,8 @@
 #include <cmath>
 #include <utility>
 
-#include "extended.h"
-#include "numlib.h"
+#include "numlib/extended.h"
+#include "numlib/numlib.h"
 
 namespace {
 

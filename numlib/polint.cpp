@@ -2,8 +2,8 @@
 // point nearest to t.
 #include <cmath>
 
-#include "extended.h"
-#include "numlib.h"
+#include "numlib/extended.h"
+#include "numlib/numlib.h"
 
 bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate, fvec up,
                 fvec down) {

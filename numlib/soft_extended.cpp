@@ -5,7 +5,7 @@
 // unit's (Intel 64 and IA-32 Architectures Software Developer's Manual,
 // vol. 1, 4.8.3.5 and 8.5.1, checked against the unit itself by the
 // differential tests).
-#include "soft_extended.h"
+#include "numlib/soft_extended.h"
 
 #include <bit>
 #include <climits>

@@ -1,5 +1,5 @@
 // Paired heap sort: keys ascending, each carried value moving with its key.
-#include "numlib.h"
+#include "numlib/numlib.h"
 
 void heap_sort2(int n, fvec keys, fvec carried) {
     if (n < 2) return;  // nothing to order; the selection phase needs two entries

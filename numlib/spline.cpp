@@ -1,7 +1,7 @@
 // Natural and clamped cubic splines: second derivatives once per table,
 // then evaluation by bisection.
-#include "extended.h"
-#include "numlib.h"
+#include "numlib/extended.h"
+#include "numlib/numlib.h"
 
 void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2,
                          fvec work) {

@@ -1,6 +1,6 @@
 // Support routines: the numerical error exit, index-ranged vectors, integer
 // text and "%d"-style integer input.
-#include "numlib.h"
+#include "numlib/numlib.h"
 
 #include <cctype>
 #include <climits>

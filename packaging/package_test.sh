@@ -3,6 +3,7 @@
 # runs the unpacked normspec on the unpacked example spectra.
 set -eu
 build=$1
+version=$2   # project(VERSION) of the top CMakeLists.txt
 command -v dpkg-deb >/dev/null 2>&1 || { echo "no dpkg-deb: skipped"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -23,7 +24,7 @@ done
 dpkg-deb -f "$deb" Package Version Architecture Depends Recommends Section >"$work/fields"
 cat "$work/fields"
 grep -q '^Package: normspec$' "$work/fields"
-grep -q '^Version: 3.0.0$' "$work/fields"
+grep -q "^Version: $version.0\$" "$work/fields"
 grep -q '^Depends: .*libc6' "$work/fields"
 grep -q '^Depends: .*libstdc++6' "$work/fields"
 grep -q '^Recommends: gnuplot-nox' "$work/fields"

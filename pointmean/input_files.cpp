@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <string>
 
-#include "numlib.h"
-#include "pointmean.h"
+#include "numlib/numlib.h"
+#include "pointmean/pointmean.h"
 #include "output/row_writer.h"
 
 namespace {

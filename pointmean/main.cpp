@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "numlib.h"
+#include "numlib/numlib.h"
 #include "output/fixed_format.h"
 #include "output/row_writer.h"
-#include "pointmean.h"
+#include "pointmean/pointmean.h"
+#include "sts/version.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("pointmean 3.0\n");
+        std::printf("pointmean " STS_VERSION "\n");
         return 0;
     }
     const int files = ask("Enter number of spectroscopy files:",

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "spectrum.h"
+#include "spectrum/spectrum.h"
 
 class row_writer;
 

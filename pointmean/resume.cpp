@@ -1,5 +1,5 @@
 // Reading a spectrum file on from where its previous read stopped.
-#include "pointmean.h"
+#include "pointmean/pointmean.h"
 
 void read_pair(std::FILE* in, file_state* state, float* x, float* y) {
     float read_x = 0.0f;

@@ -1,5 +1,5 @@
 // gnuplot as a child process: see gnuplot.h.
-#include "gnuplot.h"
+#include "stsgrid/gnuplot.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -17,6 +17,8 @@
 #include <vector>
 
 extern char** environ;
+
+namespace sts {
 
 namespace {
 
@@ -170,3 +172,5 @@ bool gnuplot_job::draw(const std::string& script, int width, int height, const s
     }
     return false;
 }
+
+}  // namespace sts

@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace sts {
+
 class gnuplot_job {
 public:
     gnuplot_job() = default;
@@ -40,5 +42,7 @@ private:
 // s as a gnuplot string expression: single-quoted (quotes doubled, no
 // backquote command substitution), line breaks joined in as "\n".
 std::string gnuplot_quote(const std::string& s);
+
+}  // namespace sts
 
 #endif

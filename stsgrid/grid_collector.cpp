@@ -1,10 +1,12 @@
 // Gathering counts, first-pass sums and map values from the passing blocks.
-#include "grid_collector.h"
+#include "stsgrid/grid_collector.h"
 
 #include <atomic>
 #include <cmath>
 #include <thread>
 #include <limits>
+
+namespace sts {
 
 const std::array<quantity, 5> statistics_quantities = {{
     {"current", false},
@@ -150,3 +152,5 @@ bool grid_collector::add_squares(int threads, std::string* error) {
     }
     return true;
 }
+
+}  // namespace sts

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "grid_description.h"
-#include "grid_run.h"
-#include "grid_statistics.h"
-#include "options.h"
-#include "pixel_block.h"
-#include "plots.h"
-#include "record_spill.h"
+#include "stsgrid/grid_description.h"
+#include "stsgrid/grid_run.h"
+#include "stsgrid/grid_statistics.h"
+#include "stsgrid/options.h"
+#include "stsgrid/pixel_block.h"
+#include "stsgrid/plots.h"
+#include "stsgrid/record_spill.h"
+
+namespace sts {
 
 // The per-pixel quantities with statistics, in the order they are written.
 struct quantity {
@@ -76,5 +78,7 @@ private:
     std::array<uint64_t, PIXEL_CODES> by_code_{};
     uint64_t seen_ = 0;
 };
+
+}  // namespace sts
 
 #endif

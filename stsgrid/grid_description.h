@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace sts {
+
 struct grid_description {
     long nx = 0;      // pixels per row (dimension x)
     long ny = 0;      // rows (dimension y)
@@ -38,5 +40,7 @@ struct grid_description {
     // version) before them; a pair of the same name replaces one of those.
     std::vector<std::pair<std::string, std::string>> attributes;
 };
+
+}  // namespace sts
 
 #endif

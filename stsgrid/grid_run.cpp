@@ -1,7 +1,7 @@
 // Threads compute blocks of pixels in any order; the calling thread takes
 // them in pixel order.  A window bounds the blocks in flight, so memory does
 // not grow with the grid.
-#include "grid_run.h"
+#include "stsgrid/grid_run.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+namespace sts {
 
 namespace {
 
@@ -223,3 +225,5 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     for (auto& t : pool) t.join();
     return ok;
 }
+
+}  // namespace sts

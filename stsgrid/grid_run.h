@@ -8,9 +8,11 @@
 #include <functional>
 #include <string>
 
-#include "grid_source.h"
-#include "pixel_block.h"
-#include "spectrum.h"
+#include "stsgrid/grid_source.h"
+#include "stsgrid/pixel_block.h"
+#include "spectrum/spectrum.h"
+
+namespace sts {
 
 struct run_settings {
     int threads = 1;
@@ -39,5 +41,7 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
 // Computes one pixel into the record at k of block b: what each thread does.
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
                    spectrum_arrays* a, const grid_description& d, int k, pixel_block* b);
+
+}  // namespace sts
 
 #endif

@@ -1,11 +1,14 @@
 // The description of a run and the names of its files.
-#include "grid_setup.h"
+#include "stsgrid/grid_setup.h"
+#include "sts/version.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+
+namespace sts {
 
 namespace {
 
@@ -52,7 +55,7 @@ const char* direction_name(sts::direction dir) {
 
 void attributes(const grid_options& o, grid_description* d) {
     auto& a = d->attributes;
-    a.emplace_back("program", "stsgrid 3.0");
+    a.emplace_back("program", "stsgrid " STS_VERSION);
     a.emplace_back("channel", o.import.channel);
     a.emplace_back("direction", direction_name(o.import.dir));
     a.emplace_back("exp_width", number(o.norm.exp_width) + " " + d->bias_unit);
@@ -103,3 +106,5 @@ std::string bias_text(double bias) {
     std::snprintf(text, sizeof text, "%g", bias);
     return text;
 }
+
+}  // namespace sts

@@ -5,9 +5,11 @@
 
 #include <string>
 
-#include "grid_description.h"
-#include "grid_source.h"
-#include "options.h"
+#include "stsgrid/grid_description.h"
+#include "stsgrid/grid_source.h"
+#include "stsgrid/options.h"
+
+namespace sts {
 
 // Fills *d from the source and the options.  The common bias axis is that
 // of the first pixel that computes; a grid without one gets a NaN axis.
@@ -23,5 +25,7 @@ std::string companion(const std::string& output, const std::string& suffix);
 
 // "0.01" for a bias of 0.01: the shortest text that names it in a file name.
 std::string bias_text(double bias);
+
+}  // namespace sts
 
 #endif

@@ -1,5 +1,5 @@
 // The two kinds of grid source: a Nanonis .3ds file and a list of files.
-#include "grid_source.h"
+#include "stsgrid/grid_source.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +12,9 @@
 #include "readers/file_format.h"
 #include "readers/plain_pairs.h"
 #include "readers/read_spectra.h"
-#include "spectrum.h"
+#include "spectrum/spectrum.h"
+
+namespace sts {
 
 namespace {
 
@@ -143,7 +145,7 @@ bool read_plain(const std::string& path, file_pixel* p, std::string* error) {
 
 bool read_instrument(const std::string& path, const sts::import_options& o, file_pixel* p,
                      std::string* error) {
-    std::vector<sts::spectrum> spectra;
+    std::vector<sts::imported_spectrum> spectra;
     std::string warning;
     if (!sts::read_spectra_file(path, o, &spectra, error, &warning)) {
         *error = path + ": " + *error;
@@ -254,3 +256,5 @@ std::unique_ptr<grid_source> open_grid_source(const std::vector<std::string>& in
     if (!list->open(inputs, o, error)) return nullptr;
     return list;
 }
+
+}  // namespace sts

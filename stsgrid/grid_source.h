@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "grid_description.h"
-#include "pixel_block.h"
+#include "stsgrid/grid_description.h"
+#include "stsgrid/pixel_block.h"
 #include "readers/import_options.h"
 #include "readers/nanonis_grid.h"
+
+namespace sts {
 
 // One pixel as read, with the reader's scratch space; one per thread.
 struct pixel_input {
@@ -44,5 +46,7 @@ public:
 // with *error (naming the file) when an input cannot be read.
 std::unique_ptr<grid_source> open_grid_source(const std::vector<std::string>& inputs,
                                               const sts::import_options& o, std::string* error);
+
+}  // namespace sts
 
 #endif

@@ -11,9 +11,11 @@
 // points at a time.  NaN and infinity take pointmean's own steps: which of
 // two NaNs an operation passes on, and the sign of a NaN made from
 // infinities, are the one place where the two arithmetics part.
-#include "grid_statistics.h"
+#include "stsgrid/grid_statistics.h"
 
 #include <cstring>
+
+namespace sts {
 
 namespace {
 
@@ -85,3 +87,5 @@ void series_statistics::add_square(const float* record) {
         for (size_t i = 0; i < n; ++i) squares[i] = stats_add_square(squares[i], record[i], means[i]);
     }
 }
+
+}  // namespace sts

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "spectrum.h"
+#include "spectrum/spectrum.h"
+
+namespace sts {
 
 class series_statistics {
 public:
@@ -31,5 +33,7 @@ private:
     std::vector<float> sums_, squares_, means_;
     int count_ = 0;
 };
+
+}  // namespace sts
 
 #endif

@@ -4,19 +4,21 @@
 #include <string>
 #include <thread>
 
-#include "grid_collector.h"
-#include "grid_run.h"
-#include "grid_setup.h"
-#include "grid_source.h"
-#include "netcdf_writer.h"
-#include "options.h"
+#include "stsgrid/grid_collector.h"
+#include "stsgrid/grid_run.h"
+#include "stsgrid/grid_setup.h"
+#include "stsgrid/grid_source.h"
+#include "stsgrid/netcdf_writer.h"
+#include "stsgrid/options.h"
 #include "output/atomic_write.h"
-#include "plots.h"
-#include "progress.h"
-#include "statistics_pass.h"
-#include "summary.h"
-#include "text_outputs.h"
+#include "stsgrid/plots.h"
+#include "stsgrid/progress.h"
+#include "stsgrid/statistics_pass.h"
+#include "stsgrid/summary.h"
+#include "stsgrid/text_outputs.h"
+#include "sts/version.h"
 
+namespace sts {
 namespace {
 
 std::string folder_of(const std::string& path) {
@@ -76,13 +78,15 @@ bool write_companions(const grid_description& d, const grid_options& o,
 }
 
 }  // namespace
+}  // namespace sts
 
 int main(int argc, char** argv) {
+    using namespace sts;
     grid_options o;
     std::string error;
     switch (parse_grid_options(argc, argv, &o, &error)) {
         case parse_result::help: std::fputs(grid_usage().c_str(), stdout); return 0;
-        case parse_result::version: std::puts("stsgrid 3.0"); return 0;
+        case parse_result::version: std::puts("stsgrid " STS_VERSION); return 0;
         case parse_result::error: return usage_error(error);
         case parse_result::run: break;
     }

@@ -13,7 +13,8 @@
 // disk too full fails there, cleanly; and after a failure of HDF5 itself
 // the file's descriptor is pointed at /dev/null, so that the doomed file
 // closes without error and is removed.
-#include "netcdf_writer.h"
+#include "stsgrid/netcdf_writer.h"
+#include "sts/version.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -28,9 +29,7 @@
 #include <cstring>
 #include <limits>
 
-#ifndef STSGRID_VERSION
-#define STSGRID_VERSION "3.0"
-#endif
+namespace sts {
 
 namespace {
 
@@ -296,7 +295,7 @@ int netcdf_writer::impl::define_chunked(const char* name, nc_type type, int reco
 void netcdf_writer::impl::define_globals(const grid_description& d) {
     const std::string conventions = "CF-1.8";
     const std::string title = "Normalised tunnelling spectra of a grid";
-    const std::string software = "stsgrid " STSGRID_VERSION;
+    const std::string software = "stsgrid " STS_VERSION;
     for (const auto& [name, value] : {std::pair{"Conventions", &conventions},
                                       std::pair{"title", &title},
                                       std::pair{"source", &d.source},
@@ -717,3 +716,5 @@ bool netcdf_writer::commit(std::string* error) {
     }
     return w.close_and_rename(error);
 }
+
+}  // namespace sts

@@ -38,8 +38,10 @@
 #include <string>
 #include <vector>
 
-#include "grid_description.h"
-#include "pixel_block.h"
+#include "stsgrid/grid_description.h"
+#include "stsgrid/pixel_block.h"
+
+namespace sts {
 
 class netcdf_writer {
 public:
@@ -94,5 +96,7 @@ private:
     struct impl;
     impl* impl_ = nullptr;
 };
+
+}  // namespace sts
 
 #endif

@@ -1,12 +1,14 @@
 // stsgrid's command line: its own options, then the import options it
 // shares with stsimport.
-#include "options.h"
+#include "stsgrid/options.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 #include "readers/import_option_parser.h"
+
+namespace sts {
 
 namespace {
 
@@ -214,3 +216,5 @@ std::string grid_usage() {
            "say which and why), 1 for an unreadable input or an output that could not be\n"
            "written, 2 for a wrong command line.\n";
 }
+
+}  // namespace sts

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "readers/import_options.h"
-#include "spectrum.h"
+#include "spectrum/spectrum.h"
+
+namespace sts {
 
 // A rectangle of pixels, 0-based and inclusive, as given to --region.
 struct pixel_region {
@@ -43,5 +45,7 @@ std::string grid_usage();
 // The output file's name when -o is not given: the first input's name
 // with its extension replaced by ".nc", beside it.
 std::string default_output(const std::string& input);
+
+}  // namespace sts
 
 #endif

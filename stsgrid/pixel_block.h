@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace sts {
+
 // Pixel codes of the status variable; 0 is a processed pixel.
 enum pixel_code : signed char {
     PIXEL_PROCESSED = 0,
@@ -39,5 +41,7 @@ struct pixel_block {
     std::vector<float> position_y;
     std::vector<signed char> status;  // pixel_code, count
 };
+
+}  // namespace sts
 
 #endif

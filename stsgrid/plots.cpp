@@ -1,12 +1,14 @@
 // Maps and mean curves of a grid run, as gnuplot scripts: see plots.h.
-#include "plots.h"
+#include "stsgrid/plots.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-#include "gnuplot.h"
+#include "stsgrid/gnuplot.h"
+
+namespace sts {
 
 namespace {
 
@@ -314,3 +316,5 @@ bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& 
     }
     return job.draw(script + "unset multiplot\n", 1000, 80 + 280 * n, png, error);
 }
+
+}  // namespace sts

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "grid_description.h"
+#include "stsgrid/grid_description.h"
+
+namespace sts {
 
 // The values of every pixel (row-major, ny * nx, NaN where not processed)
 // at the midpoint nearest one requested bias.
@@ -47,5 +49,7 @@ struct mean_curve {
 // axis, gnuplot missing or failing); png is then untouched.
 bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& curves,
                       long pixels, const std::string& png, std::string* error);
+
+}  // namespace sts
 
 #endif

@@ -1,10 +1,12 @@
 // The progress line: a bar, the count and the rate.
-#include "progress.h"
+#include "stsgrid/progress.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
+
+namespace sts {
 
 progress_line::progress_line(uint64_t total, bool wanted)
     : total_(total), shown_(wanted && isatty(STDERR_FILENO) == 1),
@@ -36,3 +38,5 @@ void progress_line::finish() {
     draw(total_);
     std::fputc('\n', stderr);
 }
+
+}  // namespace sts

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 
+namespace sts {
+
 class progress_line {
 public:
     progress_line(uint64_t total, bool wanted);
@@ -21,5 +23,7 @@ private:
     bool shown_;
     clock::time_point start_, last_;
 };
+
+}  // namespace sts
 
 #endif

@@ -1,5 +1,5 @@
 // The spill file of the grid statistics.
-#include "record_spill.h"
+#include "stsgrid/record_spill.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+
+namespace sts {
 
 namespace {
 
@@ -112,3 +114,5 @@ bool record_spill::read_block(uint64_t first, uint64_t count, std::vector<float>
     }
     return true;
 }
+
+}  // namespace sts

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace sts {
+
 class record_spill {
 public:
     record_spill() = default;
@@ -51,5 +53,7 @@ bool record_spill::replay(F&& visit, std::string* error) const {
     }
     return true;
 }
+
+}  // namespace sts
 
 #endif

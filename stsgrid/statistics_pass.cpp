@@ -1,11 +1,13 @@
 // The second pass of the grid statistics and the files of their results.
-#include "statistics_pass.h"
+#include "stsgrid/statistics_pass.h"
 
 #include <limits>
 
 #include "output/atomic_write.h"
-#include "grid_setup.h"
-#include "text_outputs.h"
+#include "stsgrid/grid_setup.h"
+#include "stsgrid/text_outputs.h"
+
+namespace sts {
 
 bool second_pass(int threads, grid_collector* c, std::string* error) {
     return c->add_squares(threads, error);
@@ -73,3 +75,5 @@ std::vector<mean_curve> mean_curves(grid_collector& c) {
     }
     return curves;
 }
+
+}  // namespace sts

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "grid_collector.h"
-#include "grid_description.h"
-#include "grid_source.h"
-#include "netcdf_writer.h"
-#include "options.h"
-#include "plots.h"
+#include "stsgrid/grid_collector.h"
+#include "stsgrid/grid_description.h"
+#include "stsgrid/grid_source.h"
+#include "stsgrid/netcdf_writer.h"
+#include "stsgrid/options.h"
+#include "stsgrid/plots.h"
+
+namespace sts {
 
 // The squares about the means, over the records kept since the first pass.
 bool second_pass(int threads, grid_collector* c, std::string* error);
@@ -30,5 +32,7 @@ bool write_mean_texts(const grid_description& d, const std::string& out, grid_co
 
 // The mean and standard error of the three normalised curves.
 std::vector<mean_curve> mean_curves(grid_collector& c);
+
+}  // namespace sts
 
 #endif

@@ -1,7 +1,9 @@
 // The closing lines of a run.
-#include "summary.h"
+#include "stsgrid/summary.h"
 
 #include <cstdio>
+
+namespace sts {
 
 const char* describe_code(int code) {
     switch (code) {
@@ -39,3 +41,5 @@ bool report_unprocessed(const grid_collector& c) {
                 static_cast<unsigned long long>(c.pixels_seen()), causes.c_str());
     return true;
 }
+
+}  // namespace sts

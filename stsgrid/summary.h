@@ -4,8 +4,10 @@
 
 #include <string>
 
-#include "grid_collector.h"
-#include "grid_description.h"
+#include "stsgrid/grid_collector.h"
+#include "stsgrid/grid_description.h"
+
+namespace sts {
 
 // "stsgrid: wrote <out>: 128 x 128 pixels, 400 points" on standard output.
 void report_written(const std::string& out, const grid_description& d, const grid_collector& c);
@@ -16,5 +18,7 @@ bool report_unprocessed(const grid_collector& c);
 
 // What a pixel code means, for messages and the file's flag_meanings.
 const char* describe_code(int code);
+
+}  // namespace sts
 
 #endif

@@ -1,8 +1,10 @@
 // Statistics rows in pointmean's layout.
-#include "text_outputs.h"
+#include "stsgrid/text_outputs.h"
 
 #include <cstdio>
 #include <limits>
+
+namespace sts {
 
 std::string statistics_rows(const std::vector<float>& axis, const series_statistics& s) {
     std::string text;
@@ -19,3 +21,5 @@ std::string statistics_rows(const std::vector<float>& axis, const series_statist
     }
     return text;
 }
+
+}  // namespace sts

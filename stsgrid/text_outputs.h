@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "grid_statistics.h"
+#include "stsgrid/grid_statistics.h"
+
+namespace sts {
 
 // The rows of the statistics against axis; a point whose statistics are
 // undefined (fewer than two pixels) prints as nan.
 std::string statistics_rows(const std::vector<float>& axis, const series_statistics& s);
+
+}  // namespace sts
 
 #endif

@@ -1,5 +1,5 @@
 // stsimport's command line: the shared import options and its own.
-#include "command_line.h"
+#include "stsimport/command_line.h"
 
 #include <cstdlib>
 

@@ -9,10 +9,11 @@
 #include <system_error>
 #include <vector>
 
-#include "command_line.h"
-#include "output_guard.h"
+#include "stsimport/command_line.h"
+#include "stsimport/output_guard.h"
 #include "readers/read_spectra.h"
-#include "series_files.h"
+#include "stsimport/series_files.h"
+#include "sts/version.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ namespace {
 
 // Every input is read and checked before anything is written; true when a
 // grid was incomplete (its complete pixels are kept).
-bool read_inputs(const command_line& c, std::vector<sts::spectrum>* spectra) {
+bool read_inputs(const command_line& c, std::vector<sts::imported_spectrum>* spectra) {
     bool incomplete = false;
     for (const auto& path : c.inputs) {
         std::string error, warning;
@@ -61,10 +62,10 @@ int run(int argc, char** argv) {
         return 0;
     }
     if (what == command::version) {
-        std::puts("stsimport 3.0");
+        std::puts("stsimport " STS_VERSION);
         return 0;
     }
-    std::vector<sts::spectrum> spectra;
+    std::vector<sts::imported_spectrum> spectra;
     const bool incomplete = read_inputs(c, &spectra);
     make_folder(c.out_dir);
     const std::vector<std::string> outputs = output_paths(c, spectra.size());

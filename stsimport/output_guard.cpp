@@ -1,5 +1,5 @@
 // What an import must not do to the files already there.
-#include "output_guard.h"
+#include "stsimport/output_guard.h"
 
 #include <dirent.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "stsimport/command_line.h"
 
 // false with *error when writing one of the outputs (paths in c.out_dir)
 // would replace one of c.inputs, whatever names or links lead to it.  (An

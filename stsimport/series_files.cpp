@@ -1,5 +1,5 @@
 // The files an import writes: the numbered pair files and the index.
-#include "series_files.h"
+#include "stsimport/series_files.h"
 
 #include <unistd.h>
 
@@ -35,7 +35,7 @@ std::string kept_rows(const command_line& c, size_t count) {
 }
 
 // One row per output: its name, source file, grid pixel, sweep, direction.
-std::string index_text(const command_line& c, const std::vector<sts::spectrum>& spectra) {
+std::string index_text(const command_line& c, const std::vector<sts::imported_spectrum>& spectra) {
     std::string index = "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n" +
                         kept_rows(c, spectra.size());
     for (size_t k = 0; k < spectra.size(); ++k) {
@@ -60,7 +60,7 @@ std::vector<std::string> output_paths(const command_line& c, size_t count) {
     return paths;
 }
 
-bool write_series(const command_line& c, const std::vector<sts::spectrum>& spectra,
+bool write_series(const command_line& c, const std::vector<sts::imported_spectrum>& spectra,
                   std::string* error) {
     const std::vector<std::string> paths = output_paths(c, spectra.size());
     sts::bias_text_cache cache;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "readers/spectrum.h"
+#include "stsimport/command_line.h"
+#include "readers/imported_spectrum.h"
 
 // The name of output k (from 0): "s<start + k>" or "stxt<start + k>p.txt".
 std::string output_name(const command_line& c, size_t k);
@@ -19,7 +19,7 @@ std::vector<std::string> output_paths(const command_line& c, size_t count);
 // stsimport-index.tsv, each file whole or not at all; with c.force the
 // index keeps the rows of the files that stay.  false with *error at the
 // first file that cannot be written.
-bool write_series(const command_line& c, const std::vector<sts::spectrum>& spectra,
+bool write_series(const command_line& c, const std::vector<sts::imported_spectrum>& spectra,
                   std::string* error);
 
 // The line that says what was done: "imported 32 spectra from g.3ds into

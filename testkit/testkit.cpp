@@ -1,4 +1,4 @@
-#include "testkit.h"
+#include "testkit/testkit.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "normspec.h"
-#include "testkit.h"
+#include "normspec/normspec.h"
+#include "testkit/testkit.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "testkit.h"
+#include "testkit/testkit.h"
 
 namespace e2e {
 

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "extended.h"
-#include "normspec.h"
+#include "normspec/tests/e2e.h"
+#include "numlib/extended.h"
+#include "normspec/normspec.h"
 
 namespace {
 

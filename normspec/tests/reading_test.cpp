@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
+#include "normspec/tests/e2e.h"
 
 namespace {
 

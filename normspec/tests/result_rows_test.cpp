@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "normspec.h"
+#include "normspec/tests/e2e.h"
+#include "normspec/normspec.h"
 
 namespace {
 

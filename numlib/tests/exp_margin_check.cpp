@@ -34,7 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "extended.h"
+#include "numlib/extended.h"
 
 namespace {
 

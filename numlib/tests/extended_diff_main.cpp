@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "extended_differential.h"
+#include "numlib/tests/extended_differential.h"
 
 int main(int argc, char** argv) {
     const std::uint64_t cases = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 100000000;

@@ -1,11 +1,11 @@
-#include "extended_differential.h"
+#include "numlib/tests/extended_differential.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "extended_operands.h"
-#include "soft_extended.h"
+#include "numlib/tests/extended_operands.h"
+#include "numlib/soft_extended.h"
 
 #if defined(__x86_64__) && defined(__LDBL_MANT_DIG__) && __LDBL_MANT_DIG__ == 64
 #define HAVE_X87_LONG_DOUBLE 1

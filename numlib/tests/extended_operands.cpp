@@ -1,4 +1,4 @@
-#include "extended_operands.h"
+#include "numlib/tests/extended_operands.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extended.h"
+#include "numlib/extended.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "extended_differential.h"
-#include "soft_extended.h"
+#include "numlib/tests/extended_differential.h"
+#include "numlib/soft_extended.h"
 
 namespace {
 

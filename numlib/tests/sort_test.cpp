@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "numlib.h"
+#include "numlib/numlib.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "numlib.h"
-#include "testkit.h"
+#include "numlib/numlib.h"
+#include "testkit/testkit.h"
 
 namespace {
 

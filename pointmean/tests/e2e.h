@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "testkit.h"
+#include "testkit/testkit.h"
 
 namespace e2e {
 

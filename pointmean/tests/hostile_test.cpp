@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
+#include "pointmean/tests/e2e.h"
 
 namespace {
 

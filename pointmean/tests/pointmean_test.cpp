@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "extended.h"
-#include "pointmean.h"
+#include "pointmean/tests/e2e.h"
+#include "numlib/extended.h"
+#include "pointmean/pointmean.h"
 
 namespace {
 

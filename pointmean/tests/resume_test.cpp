@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "pointmean.h"
+#include "pointmean/tests/e2e.h"
+#include "pointmean/pointmean.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "grid_statistics.h"
+#include "stsgrid/grid_statistics.h"
+
+using namespace sts;
 
 namespace {
 

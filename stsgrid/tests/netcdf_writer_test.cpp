@@ -10,11 +10,13 @@
 #include <csignal>
 #include <thread>
 
-#include "netcdf_writer.h"
-#include "testkit.h"
+#include "stsgrid/netcdf_writer.h"
+#include "testkit/testkit.h"
 #ifdef NORMSPEC_SANITIZED
 #include <sanitizer/lsan_interface.h>
 #endif
+
+using namespace sts;
 
 namespace {
 

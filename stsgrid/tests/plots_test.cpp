@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "plots.h"
-#include "testkit.h"
+#include "stsgrid/plots.h"
+#include "testkit/testkit.h"
+
+using namespace sts;
 
 namespace {
 

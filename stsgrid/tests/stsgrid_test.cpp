@@ -15,8 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include "grid_file.h"
-#include "testkit.h"
+#include "stsgrid/tests/grid_file.h"
+#include "testkit/testkit.h"
+
 
 namespace {
 

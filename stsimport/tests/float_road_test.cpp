@@ -11,7 +11,7 @@
 
 #include "readers/read_spectra.h"
 #include "readers/tests/grid_bytes.h"
-#include "testkit.h"
+#include "testkit/testkit.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ struct comparison {
     size_t double_road_differs = 0;  // what "%.9g" of the double would have given
 };
 
-void compare_file(const std::string& text, const sts::spectrum& s, comparison* c) {
+void compare_file(const std::string& text, const sts::imported_spectrum& s, comparison* c) {
     const char* p = text.c_str();
     for (size_t k = 0; k < s.bias.size(); ++k) {
         for (double v : {s.bias[k], s.current[k]}) {
@@ -51,7 +51,7 @@ comparison both_roads(const std::string& input, const std::vector<std::string>& 
     argv.push_back(input);
     const auto r = testkit::run(argv);
     EXPECT_EQ(r.status, 0) << r.err;
-    std::vector<sts::spectrum> spectra;
+    std::vector<sts::imported_spectrum> spectra;
     std::string error, warning;
     EXPECT_TRUE(sts::read_spectra_file(input, o, &spectra, &error, &warning)) << error;
     comparison c;

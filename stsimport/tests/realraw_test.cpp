@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "testkit.h"
+#include "testkit/testkit.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "readers/tests/grid_bytes.h"
-#include "testkit.h"
+#include "testkit/testkit.h"
 
 namespace {
 

@@ -1,0 +1,269 @@
+// Which columns of an instrument table make which spectra.
+#include "readers/channel_selection.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "readers/text_split.h"
+#include "readers/units.h"
+
+namespace sts {
+
+namespace {
+
+enum { FWD = 0, BWD = 1 };
+
+// A column of the current channel: its direction and its sweep ("1", "2",
+// ... without leading zeros, "AVG", or "" for a plain column).
+struct current_column {
+    int index;
+    int dir;
+    std::string sweep;
+};
+
+bool has_tag(const column_name& c, const char* tag) {
+    return std::find(c.tags.begin(), c.tags.end(), tag) != c.tags.end();
+}
+
+bool all_digits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char ch) {
+        return std::isdigit(static_cast<unsigned char>(ch)) != 0;
+    });
+}
+
+std::string names_of(const std::vector<column_name>& columns) {
+    std::string names;
+    for (const auto& c : columns) names += (names.empty() ? "" : ", ") + c.name;
+    return names;
+}
+
+// The first plain (neither backward nor filtered) column with the wanted
+// name, trying the default names in turn; -1 when there is none.
+int find_bias_column(const std::vector<column_name>& columns, const import_options& o) {
+    const std::vector<std::string> wanted =
+        o.bias_channel.empty() ? std::vector<std::string>{"Bias calc", "Bias", "Voltage", "V"}
+                               : std::vector<std::string>{o.bias_channel};
+    for (const auto& name : wanted)
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (!has_tag(columns[i], "bwd") && !has_tag(columns[i], "filt") &&
+                same_name(columns[i].name, name))
+                return static_cast<int>(i);
+    return -1;
+}
+
+bool plan_bias(const std::vector<column_name>& columns, const import_options& o,
+               selection_plan* plan, std::string* error) {
+    plan->bias_column = find_bias_column(columns, o);
+    if (plan->bias_column < 0) {
+        *error = "no bias column" +
+                 (o.bias_channel.empty() ? std::string() : " '" + o.bias_channel + "'") +
+                 " (columns: " + names_of(columns) + ")";
+        return false;
+    }
+    const column_name& bias = columns[plan->bias_column];
+    if (bias.unit.empty() && o.bias_unit_given) {
+        plan->bias_multiplier = 1.0;  // already in the output unit
+        return true;
+    }
+    const double factor = volts_per(bias.unit);
+    if (factor == 0.0) {
+        *error = "the bias column '" + bias.name + "' has no voltage unit ('" + bias.unit + "')" +
+                 (bias.unit.empty() ? "; give its unit with --bias-unit=V or mV" : "");
+        return false;
+    }
+    plan->bias_multiplier = factor * o.bias_scale;
+    return true;
+}
+
+current_column classify(const column_name& c, int index, bool* filtered) {
+    current_column found{index, FWD, ""};
+    *filtered = false;
+    for (const auto& tag : c.tags) {
+        if (tag == "bwd") {
+            found.dir = BWD;
+        } else if (tag == "filt") {
+            *filtered = true;
+        } else if (same_name(tag, "AVG")) {
+            found.sweep = "AVG";
+        } else if (all_digits(tag)) {
+            const size_t nz = tag.find_first_not_of('0');
+            found.sweep = nz == std::string::npos ? "0" : tag.substr(nz);
+        }
+    }
+    return found;
+}
+
+// The columns of the current channel other than the bias column.
+std::vector<current_column> channel_columns(const std::vector<column_name>& columns,
+                                            const import_options& o, int bias) {
+    auto is_channel = [&](const std::string& name) {
+        return same_name(name, o.channel) || (same_name(o.channel, "Current") && name == "I");
+    };
+    std::vector<current_column> found;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (static_cast<int>(i) == bias || !is_channel(columns[i].name)) continue;
+        bool filtered = false;
+        const current_column c = classify(columns[i], static_cast<int>(i), &filtered);
+        if (!filtered) found.push_back(c);
+    }
+    return found;
+}
+
+bool plan_units(const std::vector<column_name>& columns, const std::vector<current_column>& found,
+                const import_options& o, selection_plan* plan, std::string* error) {
+    plan->amperes.assign(columns.size(), 0.0);
+    plan->current_scale = o.current_scale;
+    size_t unitless = 0;
+    for (const auto& c : found) {
+        const std::string& unit = columns[c.index].unit;
+        unitless += unit.empty() ? 1 : 0;
+        plan->amperes[c.index] = unit.empty() && o.current_unit_given ? 1.0 : amperes_per(unit);
+        if (plan->amperes[c.index] == 0.0) {
+            *error = "channel '" + o.channel + "' is in '" + unit + "', not a current unit" +
+                     (unit.empty() ? "; give its unit with --current-unit=nA or pA" : "");
+            return false;
+        }
+    }
+    if (unitless > 0 && unitless < found.size()) {
+        *error = "channel '" + o.channel + "' has columns with and without a unit";
+        return false;
+    }
+    // Columns without a unit are in the output unit already.
+    if (unitless > 0) plan->current_scale = 1.0;
+    return true;
+}
+
+// What to give -c when the channel is not there: the columns in amperes.
+std::string channel_hint(const std::vector<column_name>& columns, int bias) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (static_cast<int>(i) != bias && amperes_per(columns[i].unit) > 0 &&
+            !has_tag(columns[i], "filt") &&
+            std::find(names.begin(), names.end(), columns[i].name) == names.end())
+            names.push_back(columns[i].name);
+    if (names.empty()) return "";
+    if (names.size() == 1) return "; try -c \"" + names[0] + "\"";
+    std::string list;
+    for (const auto& n : names) list += (list.empty() ? "\"" : ", \"") + n + "\"";
+    return "; the current channels are " + list + " (choose one with -c)";
+}
+
+// The sources of one direction: each numbered sweep, or the one the file
+// offers best (plain, then average, then the mean of the numbered sweeps).
+std::vector<selection_plan::planned> gather(const std::vector<current_column>& found, int dir,
+                                            bool each_sweep) {
+    std::vector<int> plain, avg, numbered;
+    std::vector<std::string> labels;
+    for (const auto& c : found) {
+        if (c.dir != dir) continue;
+        if (c.sweep.empty()) {
+            plain.push_back(c.index);
+        } else if (c.sweep == "AVG") {
+            avg.push_back(c.index);
+        } else {
+            numbered.push_back(c.index);
+            labels.push_back(c.sweep);
+        }
+    }
+    std::vector<selection_plan::planned> result;
+    if (each_sweep && !numbered.empty()) {
+        for (size_t k = 0; k < numbered.size(); ++k)
+            result.push_back({labels[k], {{numbered[k]}, false}, {}});
+    } else if (!plain.empty()) {
+        result.push_back({"", {{plain.front()}, false}, {}});
+    } else if (!avg.empty()) {
+        result.push_back({"", {{avg.front()}, false}, {}});
+    } else if (!numbered.empty()) {
+        result.push_back({"", {numbered, true}, {}});
+    }
+    return result;
+}
+
+bool plan_directions(const std::vector<current_column>& found, const import_options& o,
+                     selection_plan* plan, std::string* error) {
+    if (o.dir != direction::mean) {
+        const int dir = o.dir == direction::forward ? FWD : BWD;
+        plan->spectra = gather(found, dir, o.each_sweep);
+        plan->direction = dir == FWD ? "fwd" : "bwd";
+        if (plan->spectra.empty()) {
+            *error = std::string("no ") + (dir == FWD ? "forward" : "backward") +
+                     " sweep of channel '" + o.channel + "'";
+            return false;
+        }
+        return true;
+    }
+    const auto fwd = gather(found, FWD, o.each_sweep);
+    const auto bwd = gather(found, BWD, o.each_sweep);
+    if (fwd.empty() || bwd.empty() || fwd.size() != bwd.size()) {
+        *error = "channel '" + o.channel + "' needs both a forward and a backward sweep for "
+                 "their mean";
+        return false;
+    }
+    plan->spectra.clear();
+    for (size_t k = 0; k < fwd.size(); ++k)
+        plan->spectra.push_back({fwd[k].sweep, fwd[k].first, bwd[k].first});
+    plan->direction = "mean";
+    return true;
+}
+
+// The current of one source at point k, in amperes: the arithmetic of
+// scaling each column, then summing from 0 in column order and dividing.
+double in_amperes(const selection_plan& plan, const selection_plan::source& s,
+                  const std::vector<std::vector<double>>& table, size_t k) {
+    if (!s.averaged) return table[s.columns.front()][k] * plan.amperes[s.columns.front()];
+    double sum = 0.0;
+    for (int c : s.columns) sum += table[c][k] * plan.amperes[c];
+    return sum / static_cast<double>(s.columns.size());
+}
+
+}  // namespace
+
+bool plan_selection(const std::vector<column_name>& columns, const import_options& o,
+                    selection_plan* plan, std::string* error) {
+    if (!plan_bias(columns, o, plan, error)) return false;
+    const std::vector<current_column> found = channel_columns(columns, o, plan->bias_column);
+    if (found.empty()) {
+        *error = "no channel '" + o.channel + "' (columns: " + names_of(columns) + ")" +
+                 channel_hint(columns, plan->bias_column);
+        return false;
+    }
+    return plan_units(columns, found, o, plan, error) && plan_directions(found, o, plan, error);
+}
+
+void apply_selection(const selection_plan& plan, const std::vector<std::vector<double>>& table,
+                     const std::string& source, imported_spectrum* spectra) {
+    const std::vector<double>& bias = table[plan.bias_column];
+    for (size_t s = 0; s < plan.spectra.size(); ++s) {
+        const selection_plan::planned& p = plan.spectra[s];
+        imported_spectrum& out = spectra[s];
+        out.source = source;
+        out.sweep = p.sweep;
+        out.direction = plan.direction;
+        out.bias.resize(bias.size());
+        out.current.resize(bias.size());
+        for (size_t k = 0; k < bias.size(); ++k) {
+            out.bias[k] = bias[k] * plan.bias_multiplier;
+            double value = in_amperes(plan, p.first, table, k);
+            if (!p.second.columns.empty()) {
+                double both = 0.0;
+                both += value;
+                both += in_amperes(plan, p.second, table, k);
+                value = both / 2.0;
+            }
+            out.current[k] = value * plan.current_scale;
+        }
+    }
+}
+
+bool select_spectra(const std::string& path, const std::vector<column_name>& columns,
+                    const std::vector<std::vector<double>>& table, const import_options& o,
+                    std::vector<imported_spectrum>* out, std::string* error) {
+    selection_plan plan;
+    if (!plan_selection(columns, o, &plan, error)) return false;
+    const size_t first = out->size();
+    out->resize(first + plan.spectra.size());
+    apply_selection(plan, table, path, out->data() + first);
+    return true;
+}
+
+}  // namespace sts

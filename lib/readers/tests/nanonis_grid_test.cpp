@@ -1,0 +1,238 @@
+// Grid files pixel by pixel: the header read once, each pixel read alone
+// (from memory or by pread, from several threads), and the statuses of
+// pixels that are missing or were never measured.
+#include <cmath>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "readers/byte_source.h"
+#include "readers/grid_header.h"
+#include "readers/nanonis_grid.h"
+#include "readers/read_spectra.h"
+#include "readers/tests/grid_bytes.h"
+#include "testkit/testkit.h"
+
+namespace {
+
+using gridtest::grid_file;
+using gridtest::grid_spec;
+using gridtest::pixel_values;
+
+// nx * ny pixels of two channels, forward and backward, each pixel its own.
+pixel_values ramps(int pixels, int points) {
+    pixel_values values;
+    for (int p = 0; p < pixels; ++p) {
+        std::vector<float> fwd, bwd;
+        for (int k = 0; k < points; ++k) {
+            fwd.push_back(1e-10f * static_cast<float>((p + 1) * (k - 2)));
+            bwd.push_back(-1.7e-10f * static_cast<float>(p + k));
+        }
+        values.push_back({fwd, bwd});
+    }
+    return values;
+}
+
+grid_spec two_channels(int nx, int ny, int points) {
+    grid_spec g;
+    g.nx = nx;
+    g.ny = ny;
+    g.points = points;
+    g.channels = {"Current (A)", "Current [bwd] (A)"};
+    g.start = 0.1f;
+    g.stop = -0.3f;
+    return g;
+}
+
+std::shared_ptr<sts::byte_source> in_memory(const std::string& bytes) {
+    return std::make_shared<sts::memory_source>(bytes);
+}
+
+TEST(GridHeader, SizesChannelsParametersFrame) {
+    grid_spec g = two_channels(3, 2, 5);
+    g.settings = "1E-9;-2E-9;4E-9;6E-9;30";
+    g.extra = "Comment=\"two\nlines\"\r\nBias Spectroscopy>Sweep Start (V)=1E-1\r\n"
+              "Bias Spectroscopy>Sweep End (V)=-3E-1\r\n";
+    const std::string bytes = grid_file(g, {});
+    sts::grid_header h;
+    std::string error;
+    ASSERT_TRUE(sts::parse_grid_header(bytes, &h, &error)) << error;
+    EXPECT_EQ(h.nx, 3);
+    EXPECT_EQ(h.ny, 2);
+    EXPECT_EQ(h.points, 5);
+    EXPECT_EQ(h.channels, (std::vector<std::string>{"Current (A)", "Current [bwd] (A)"}));
+    EXPECT_EQ(h.parameters,
+              (std::vector<std::string>{"Sweep Start", "Sweep End", "X (m)", "Y (m)"}));
+    EXPECT_EQ(h.x_parameter, 2);
+    EXPECT_EQ(h.y_parameter, 3);
+    EXPECT_EQ(h.data_offset, bytes.size());
+    EXPECT_EQ(h.pixel_bytes, 4u * (4 + 2 * 5));
+    EXPECT_EQ(h.pixels(), 6u);
+    ASSERT_TRUE(h.has_decimal_sweep);
+    EXPECT_EQ(h.sweep_start, 0.1);
+    EXPECT_EQ(h.sweep_end, -0.3);
+    ASSERT_NE(h.value("Comment"), nullptr);
+    EXPECT_EQ(*h.value("Comment"), "two\nlines");
+    ASSERT_TRUE(h.has_frame);
+    EXPECT_DOUBLE_EQ(h.frame.centre_x, 1.0);
+    EXPECT_DOUBLE_EQ(h.frame.height, 6.0);
+    EXPECT_DOUBLE_EQ(h.frame.angle, 30.0);
+}
+
+TEST(GridHeader, NominalPositionsTurnWithTheFrame) {
+    grid_spec g = two_channels(3, 2, 5);
+    g.settings = "1E-9;-2E-9;4E-9;6E-9;90";  // turned a quarter clockwise
+    sts::grid_header h;
+    std::string error;
+    ASSERT_TRUE(sts::parse_grid_header(grid_file(g, {}), &h, &error)) << error;
+    double x, y;
+    // Along a row: the frame's x axis turned to -y; pixel 0 at -width/2.
+    ASSERT_TRUE(sts::nominal_position_nm(h, 0, 0, &x, &y));
+    EXPECT_NEAR(x, 1.0 - 3.0, 1e-12);
+    EXPECT_NEAR(y, -2.0 + 2.0, 1e-12);
+    ASSERT_TRUE(sts::nominal_position_nm(h, 2, 1, &x, &y));
+    EXPECT_NEAR(x, 1.0 + 3.0, 1e-12);
+    EXPECT_NEAR(y, -2.0 - 2.0, 1e-12);
+    h.has_frame = false;
+    EXPECT_FALSE(sts::nominal_position_nm(h, 0, 0, &x, &y));
+}
+
+TEST(GridPixels, EachPixelAsTheWholeGridReadsIt) {
+    const grid_spec g = two_channels(3, 2, 7);
+    const std::string bytes = grid_file(g, ramps(6, 7));
+    for (const auto dir :
+         {sts::direction::forward, sts::direction::backward, sts::direction::mean}) {
+        sts::import_options o;
+        o.dir = dir;
+        std::vector<sts::imported_spectrum> whole;
+        std::string error, warning;
+        ASSERT_TRUE(sts::read_spectra("g.3ds", bytes, o, &whole, &error, &warning)) << error;
+        ASSERT_EQ(whole.size(), 6u);
+        sts::nanonis_grid grid;
+        ASSERT_TRUE(grid.open(in_memory(bytes), "g.3ds", o, &error)) << error;
+        EXPECT_EQ(grid.spectra_per_pixel(), 1u);
+        sts::grid_pixel pixel;
+        for (uint64_t p = 0; p < 6; ++p) {
+            ASSERT_EQ(grid.read_pixel(p, &pixel), sts::pixel_status::measured);
+            const sts::imported_spectrum& s = pixel.spectra.at(0);
+            EXPECT_EQ(s.bias, whole[p].bias);
+            EXPECT_EQ(s.current, whole[p].current);
+            EXPECT_EQ(s.pixel_x, static_cast<int>(p % 3));
+            EXPECT_EQ(s.pixel_y, static_cast<int>(p / 3));
+            EXPECT_EQ(s.direction, whole[p].direction);
+            EXPECT_DOUBLE_EQ(pixel.x_nm, static_cast<double>(static_cast<float>(p) * 1e-9f) * 1e9);
+            EXPECT_EQ(pixel.y_nm, 0.0);
+        }
+    }
+}
+
+TEST(GridPixels, SweepAxisAndUnits) {
+    grid_spec g = two_channels(1, 1, 5);
+    g.extra = "Bias Spectroscopy>Sweep Start (V)=1E-1\r\nBias Spectroscopy>Sweep End (V)=-3E-1\r\n";
+    const std::string bytes = grid_file(g, ramps(1, 5));
+    sts::import_options o;
+    o.bias_scale = 1e3;
+    o.current_scale = 1e12;
+    sts::nanonis_grid grid;
+    std::string error;
+    ASSERT_TRUE(grid.open(in_memory(bytes), "g", o, &error)) << error;
+    sts::grid_pixel pixel;
+    ASSERT_EQ(grid.read_pixel(0, &pixel), sts::pixel_status::measured);
+    // The header's decimal ends, not the float32 ones, in even steps.
+    std::vector<double> bias;
+    for (int k = 0; k < 5; ++k) bias.push_back((0.1 + (-0.3 - 0.1) * k / 4) * 1e3);
+    EXPECT_EQ(pixel.spectra[0].bias, bias);
+    EXPECT_NE(bias[0], static_cast<double>(0.1f) * 1e3);
+    EXPECT_EQ(pixel.spectra[0].current[0], static_cast<double>(1e-10f * -2) * 1.0 * 1e12);
+}
+
+TEST(GridPixels, MissingAndUnmeasured) {
+    const grid_spec g = two_channels(2, 2, 3);
+    pixel_values values = ramps(4, 3);
+    values[1][0] = {NAN, NAN, NAN};  // forward never measured; backward is
+    values[2][0] = {NAN, NAN, NAN};
+    values[2][1] = {NAN, NAN, NAN};
+    std::string bytes = grid_file(g, values);
+    bytes.resize(bytes.size() - 5);  // the last pixel cut short
+    sts::nanonis_grid grid;
+    std::string error;
+    ASSERT_TRUE(grid.open(in_memory(bytes), "g", {}, &error)) << error;
+    EXPECT_EQ(grid.complete_pixels(), 3u);
+    sts::grid_pixel pixel;
+    EXPECT_EQ(grid.read_pixel(0, &pixel), sts::pixel_status::measured);
+    EXPECT_EQ(grid.read_pixel(1, &pixel), sts::pixel_status::unmeasured);
+    EXPECT_EQ(grid.read_pixel(2, &pixel), sts::pixel_status::unmeasured);
+    EXPECT_EQ(grid.read_pixel(3, &pixel), sts::pixel_status::missing);
+    EXPECT_EQ(grid.read_pixel(99, &pixel), sts::pixel_status::missing);
+    sts::import_options mean;
+    mean.dir = sts::direction::mean;
+    ASSERT_TRUE(grid.open(in_memory(bytes), "g", mean, &error)) << error;
+    // A mean with one half NaN is NaN at every point: not measured either.
+    EXPECT_EQ(grid.read_pixel(1, &pixel), sts::pixel_status::unmeasured);
+}
+
+TEST(GridPixels, ThreadsShareOneOpenFile) {
+    const int nx = 16, ny = 8, points = 64;
+    testkit::temp_dir dir;
+    testkit::write_file(dir / "g.3ds",
+                        grid_file(two_channels(nx, ny, points), ramps(nx * ny, points)));
+    std::string error;
+    auto file = sts::file_source::open(dir / "g.3ds", &error);
+    ASSERT_NE(file, nullptr) << error;
+    sts::nanonis_grid grid;
+    ASSERT_TRUE(grid.open(std::move(file), "g.3ds", {}, &error)) << error;
+    std::vector<sts::imported_spectrum> expected;
+    std::string warning;
+    ASSERT_TRUE(sts::read_spectra_file(dir / "g.3ds", {}, &expected, &error, &warning)) << error;
+    ASSERT_EQ(expected.size(), static_cast<size_t>(nx * ny));
+    // Every thread reads every pixel, in its own order, and compares.
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            sts::grid_pixel pixel;
+            for (int i = 0; i < nx * ny; ++i) {
+                const int p = (i * (2 * t + 1) + t) % (nx * ny);
+                if (grid.read_pixel(p, &pixel) != sts::pixel_status::measured ||
+                    pixel.spectra[0].current != expected[p].current ||
+                    pixel.spectra[0].bias != expected[p].bias)
+                    ++mismatches[t];
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+TEST(GridPixels, RealLinePositionsAndHeader) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    std::string error;
+    auto file = sts::file_source::open(data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds", &error);
+    ASSERT_NE(file, nullptr) << error;
+    sts::nanonis_grid grid;
+    ASSERT_TRUE(grid.open(std::move(file), "line", {}, &error)) << error;
+    const sts::grid_header& h = grid.header();
+    EXPECT_EQ(h.nx, 32);
+    EXPECT_EQ(h.ny, 1);
+    EXPECT_EQ(h.points, 401);
+    EXPECT_EQ(h.channels.size(), 12u);
+    EXPECT_EQ(h.parameter_count, 10);
+    EXPECT_EQ(grid.complete_pixels(), 32u);
+    ASSERT_NE(h.value("Ext. VI 1>Condition"), nullptr);
+    EXPECT_EQ(*h.value("Ext. VI 1>Condition"),
+              "17nA depoed for 3min40s\nanneal ramp up to 300 twice.\n");
+    // The frame puts each pixel where its measured X and Y say (1.73 nm apart).
+    sts::grid_pixel pixel;
+    for (long ix = 0; ix < 32; ++ix) {
+        ASSERT_EQ(grid.read_pixel(ix, &pixel), sts::pixel_status::measured);
+        double x, y;
+        ASSERT_TRUE(sts::nominal_position_nm(h, ix, 0, &x, &y));
+        EXPECT_NEAR(x, pixel.x_nm, 2e-3) << ix;
+        EXPECT_NEAR(y, pixel.y_nm, 2e-3) << ix;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+// Exponential broadening of I/V: convolution with symmetric weights
+// exp(-k dV / width) by FFT, on a copy of the curve extended at both ends by
+// a parabola and padded with zeros to a power-of-two length.
+#include <cmath>
+
+#include "numlib/extended.h"
+#include "numlib/numlib.h"
+#include "spectrum/spectrum.h"
+
+namespace {
+
+// Points added beyond each end of the curve before it is convolved.
+constexpr int EXTRA = 10;
+
+// The parabola through the first, middle and last point, continued for
+// EXTRA steps of the first spacing beyond each end into padded.
+bool extrapolate(const float* bias, const float* iv, int n, fvec padded) {
+    const float anchor_x[3] = {bias[0], bias[n / 2], bias[n - 1]};
+    const float anchor_y[3] = {iv[0], iv[n / 2], iv[n - 1]};
+    const cfvec ax = one_based(anchor_x, 3);
+    const cfvec ay = one_based(anchor_y, 3);
+    float up[3];
+    float down[3];
+    float discarded_error = 0.0f;
+    for (int k = 0; k < EXTRA; ++k) {
+        const float d = static_cast<float>(xf(k + 1) * (xf(bias[1]) - bias[0]));
+        const float left = subtract_floats(bias[0], d);
+        if (!polint_try(ax, ay, 3, left, padded.at(EXTRA - 1 - k), &discarded_error,
+                        one_based(up, 3), one_based(down, 3)))
+            return false;
+        const float right = add_floats(d, bias[n - 1]);  // (operand order: as ever computed)
+        if (!polint_try(ax, ay, 3, right, padded.at(n + EXTRA + k), &discarded_error,
+                        one_based(up, 3), one_based(down, 3)))
+            return false;
+    }
+    return true;
+}
+
+// Weights in wrap-around order: zero lag first, lag i at i and at n - i.
+void weights(const float* bias, float width, int n, fvec kernel) {
+    for (int i = 0; i <= (n + 1) / 2 - 1; ++i) {
+        const double exponent = static_cast<double>(xf(i) * (xf(bias[0]) - bias[1]) / width);
+        const float weight = static_cast<float>(std::exp(exponent));
+        kernel[i] = weight;
+        kernel[n - i] = weight;
+    }
+    kernel[n] = 0.0f;  // the second copy of the zero-lag weight
+}
+
+}  // namespace
+
+int broadening_length(int n) {
+    int length = 1;
+    while (length <= n) length *= 2;
+    while (n + 2 * EXTRA > length - 2 * EXTRA) length *= 2;
+    return length;
+}
+
+const char* broaden_exp(const float* bias, float* iv, float width, int n, spectrum_workspace* w) {
+    const int length = broadening_length(n);
+    // Index ranges 0..length-1 as the curve is laid out; the convolution
+    // sees the same blocks renumbered from 1.
+    const fvec padded{w->padded.data(), 0, length - 1};
+    const fvec kernel{w->kernel.data(), 0, length - 1};
+    const fvec convolved{w->convolved.data(), 0, 2 * length - 1};
+    for (int i = 0; i < length; ++i) {
+        padded[i] = 0.0f;
+        kernel[i] = 0.0f;
+    }
+    for (int i = 0; i < n; ++i) padded[EXTRA + i] = iv[i];
+    if (!extrapolate(bias, iv, n, padded)) return "Error in routine POLINT";
+    weights(bias, width, n, kernel);
+
+    const char* failure =
+        convlv_using(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
+                     renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length));
+    if (failure != nullptr) return failure;
+    for (int i = 0; i < n; ++i) iv[i] = convolved[EXTRA + i];
+    return nullptr;
+}
+
+void broaden_exp(const float* bias, float* iv, float width, int n) {
+    spectrum_workspace w;
+    if (!reserve_workspace(&w, n)) num_error("allocation failure in vector()");
+    const char* failure = broaden_exp(bias, iv, width, n, &w);
+    if (failure != nullptr) num_error(failure);
+}

@@ -1,0 +1,15 @@
+// Internal: normalisation with a choice of how the bracket is found.
+#ifndef SPECTRUM_NORMALISE_INTERNAL_H
+#define SPECTRUM_NORMALISE_INTERNAL_H
+
+#include "spectrum/spectrum.h"
+
+// normalise_by; with vmid_of_bias set, the caller guarantees that bias is
+// finite and strictly ascending and that vmid are its midpoints as
+// differentiate computes them, and each bracket is found in constant time
+// (the bisection's own answer, without the search).
+int normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
+                           const float* bias, const float* ivar, int n, bool vmid_of_bias,
+                           spectrum_workspace* w);
+
+#endif

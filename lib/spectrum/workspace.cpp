@@ -1,0 +1,35 @@
+// Sizing the scratch space and the result arrays once, up front.
+#include <new>
+
+#include "spectrum/spectrum.h"
+
+bool reserve_workspace(spectrum_workspace* w, int capacity) {
+    if (capacity < 1 || capacity > MAX_POINTS) return false;
+    const auto length = static_cast<size_t>(broadening_length(capacity));
+    try {
+        w->d2.assign(static_cast<size_t>(capacity), 0.0f);
+        w->spline.assign(static_cast<size_t>(capacity), 0.0f);
+        w->padded.assign(length, 0.0f);
+        w->kernel.assign(length, 0.0f);
+        w->convolved.assign(2 * length, 0.0f);
+        w->scratch.assign(2 * length, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    w->capacity = capacity;
+    return true;
+}
+
+bool reserve_arrays(spectrum_arrays* a, int capacity) {
+    if (capacity < 1) return false;
+    try {
+        for (std::vector<float>* v : {&a->bias, &a->current, &a->iv_raw, &a->iv_exp, &a->iv_coff,
+                                      &a->vmid, &a->didv, &a->norm_exp, &a->norm_coff,
+                                      &a->norm_raw})
+            v->assign(static_cast<size_t>(capacity), 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    a->capacity = capacity;
+    return true;
+}
