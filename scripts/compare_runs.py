@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Runs two builds of normspec and pointmean on the same inputs and compares
-every result file, standard output, standard error and exit status byte for
-byte.
+"""Runs two builds of the tools on the same inputs and compares every result
+file, standard output, standard error and exit status byte for byte.
 
     python3 scripts/compare_runs.py REFERENCE CANDIDATE [--runner CMD]
                                     [--realdata DIR] [--name LABEL]
+                                    [--tools normspec,pointmean,stsimport,stsgrid]
 
-REFERENCE and CANDIDATE are build folders (holding normspec/normspec and
-pointmean/pointmean).  --runner is put before the candidate's programs, for
+REFERENCE and CANDIDATE are build folders (holding normspec/normspec,
+pointmean/pointmean and, for --tools, stsimport/stsimport, stsgrid/stsgrid
+and bench/make_grid).  --tools defaults to normspec and pointmean, the two
+that every processor's build has.  A netCDF file whose bytes differ is
+compared again through ncdump's text at full precision, so that a change of
+chunk layout alone is told apart from a change of values.  --runner is put before the candidate's programs, for
 example qemu-aarch64 for a cross-built one (the program is then named with
 qemu's -0 option, so that both see the same argv[0]).  The inputs: the
 example spectra, the real measured curves (--realdata, default
@@ -141,6 +145,58 @@ def pointmean_cases(realdata):
     return cases
 
 
+def raw_folder(realdata):
+    raw = os.path.join(realdata, "raw") if realdata else None
+    return raw if raw and os.path.isdir(raw) else None
+
+
+def stsimport_cases(realdata):
+    ex = os.path.join(ROOT, "examples")
+    cases = [("stsimport example pairs", ["metal.dat"], "", {"metal.dat": os.path.join(ex, "metal.dat")})]
+    raw = raw_folder(realdata)
+    if not raw:
+        return cases
+    for name in sorted(os.listdir(raw)):
+        path = os.path.join(raw, name)
+        if os.path.isdir(path):
+            for inner in sorted(os.listdir(path)):
+                files = {n: os.path.join(path, n) for n in os.listdir(path)}
+                cases.append(("stsimport raw %s/%s" % (name, inner), [inner, "-o", "out"], "", files))
+            continue
+        if name.endswith(".md"):
+            continue
+        for direction in ("fwd", "bwd", "mean"):
+            cases.append(("stsimport raw %s -d %s" % (name, direction),
+                          [name, "-d", direction, "-o", "out"], "", {name: path}))
+        cases.append(("stsimport raw %s --each-sweep" % name, [name, "--each-sweep", "-o", "out"], "",
+                      {name: path}))
+    return cases
+
+
+def stsgrid_cases(realdata, generated):
+    options = ["--map=-0.3,0.3", "--mean-plot", "--mean-text", "--pointmean", "pm.txt"]
+    cases = [("stsgrid generated", ["grid.3ds"] + options, "", {"grid.3ds": generated}),
+             ("stsgrid generated -j3", ["-j3", "--region=2,3:10,12", "grid.3ds", "-o", "r.nc"], "",
+              {"grid.3ds": generated})]
+    ex = os.path.join(ROOT, "examples")
+    series_files = {n: os.path.join(ex, n) for n in ("s1", "s2", "s3")}
+    cases.append(("stsgrid pairs", ["s1", "s2", "s3"], "", series_files))
+    raw = raw_folder(realdata)
+    if raw:
+        for name in sorted(os.listdir(raw)):
+            if os.path.isdir(os.path.join(raw, name)) or name.endswith(".md"):
+                continue
+            for direction in ("fwd", "mean"):
+                cases.append(("stsgrid raw %s -d %s" % (name, direction),
+                              [name, "-d", direction, "--map=0.1", "--mean-text"], "",
+                              {name: os.path.join(raw, name)}))
+    if realdata:
+        curves = {n: os.path.join(realdata, n) for n in sorted(os.listdir(realdata))
+                  if n.startswith("nanonis2025_pbline_")}
+        cases.append(("stsgrid real curves", sorted(curves), "", curves))
+    return cases
+
+
 def prepare(folder, files):
     os.makedirs(folder)
     for name, content in files.items():
@@ -165,10 +221,19 @@ def run(program, tool, args, stdin, folder, runner):
 
 
 def contents(folder):
+    """Relative path -> bytes of every file below folder; a netCDF file's
+    ncdump text is kept beside its bytes."""
     result = {}
-    for name in sorted(os.listdir(folder)):
-        with open(os.path.join(folder, name), "rb") as f:
-            result[name] = f.read()
+    for base, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(base, name)
+            key = os.path.relpath(path, folder)
+            with open(path, "rb") as f:
+                result[key] = f.read()
+            if name.endswith(".nc") and shutil.which("ncdump"):
+                dump = subprocess.run(["ncdump", "-p", "9,17", path], stdout=subprocess.PIPE,
+                                      stderr=subprocess.DEVNULL, check=False).stdout
+                result[key + " (ncdump)"] = dump.replace(path.encode(), b"FILE")
     return result
 
 
@@ -185,7 +250,7 @@ def compare_case(case, builds, runner, work):
     tool = name.split()[0]
     outcomes = []
     for side, build in enumerate(builds):
-        folder = os.path.join(work, "%s-%d" % (name.replace(" ", "_").replace("*", ""), side))
+        folder = os.path.join(work, "%s-%d" % (name.replace(" ", "_").replace("*", "").replace("/", "_"), side))
         prepare(folder, files)
         program = os.path.abspath(os.path.join(build, tool, tool))
         status, out, err = run(program, tool, args, stdin, folder, runner if side == 1 else None)
@@ -201,6 +266,11 @@ def compare_case(case, builds, runner, work):
     if sorted(f0) != sorted(f1):
         problems.append("files differ: %s / %s" % (sorted(f0), sorted(f1)))
     for file_name in sorted(set(f0) & set(f1)):
+        dump = file_name + " (ncdump)"
+        if file_name.endswith(".nc") and f0[file_name] != f1[file_name] and \
+                dump in f0 and f0[dump] == f1.get(dump):
+            problems.append("%s: the same values in another layout (bytes differ)" % file_name)
+            continue
         if f0[file_name] != f1[file_name]:
             problems.append("%s differs, %s" % (file_name, first_difference(f0[file_name], f1[file_name])))
     compared = len(f0) + 2
@@ -214,6 +284,8 @@ def main():
     parser.add_argument("--runner", default="", help="command put before the candidate's programs")
     parser.add_argument("--realdata", default=None)
     parser.add_argument("--name", default=None, help="label for the report")
+    parser.add_argument("--tools", default="normspec,pointmean",
+                        help="comma-separated tools to compare (normspec,pointmean,stsimport,stsgrid)")
     a = parser.parse_args()
     realdata = a.realdata or os.environ.get("NORMSPEC_REALDATA") or os.path.join(ROOT, "..", "shared", "realdata")
     if not os.path.isdir(realdata):
@@ -224,8 +296,22 @@ def main():
     work = tempfile.mkdtemp(prefix="compare-runs-")
     failures = 0
     streams = 0
+    tools = a.tools.split(",")
     try:
-        for case in normspec_cases(realdata) + pointmean_cases(realdata):
+        cases = []
+        if "normspec" in tools:
+            cases += normspec_cases(realdata)
+        if "pointmean" in tools:
+            cases += pointmean_cases(realdata)
+        if "stsimport" in tools:
+            cases += stsimport_cases(realdata)
+        if "stsgrid" in tools:
+            # One generated grid for both builds, made by the reference's writer.
+            generated = os.path.join(work, "generated.3ds")
+            subprocess.run([os.path.join(a.reference, "bench", "make_grid"), "24", "24", "300",
+                            generated], check=True, stdout=subprocess.DEVNULL)
+            cases += stsgrid_cases(realdata, generated)
+        for case in cases:
             problems, compared = compare_case(case, (a.reference, a.candidate), runner, work)
             streams += compared
             if problems:
@@ -235,7 +321,7 @@ def main():
                     print("    " + p)
     finally:
         shutil.rmtree(work)
-    total = len(normspec_cases(realdata)) + len(pointmean_cases(realdata))
+    total = len(cases)
     if failures:
         print("%s: %d of %d runs differ from %s" % (label, failures, total, a.reference))
         return 1
