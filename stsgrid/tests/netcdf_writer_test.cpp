@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <csignal>
 #include <thread>
 
@@ -349,6 +350,52 @@ TEST(NetcdfWriter, PerPixelVariablesAreChunkedByRows) {
     EXPECT_EQ(chunk[2], 999u);
     EXPECT_LE(chunk[1] * chunk[2] * 4, 256u * 1024);
     EXPECT_GT(chunk[1] * chunk[2] * 4, 128u * 1024);
+}
+
+// HDF5 stores a chunk that reaches past the grid's edge whole: rows cut into
+// pieces of at most the chunk limit must be cut evenly, or a 200-pixel row
+// of 1000-point spectra (65 + 65 + 65 + 5 pixels) takes room for 260.
+TEST(NetcdfWriter, ChunksReachPastTheEdgeByLessThanAPixelEach) {
+    testkit::temp_dir dir;
+    std::string error;
+    for (long nx : {100L, 163L, 200L, 257L, 333L, 512L}) {
+        ASSERT_TRUE(write_grid(dir / "g.nc", small_grid(nx, 1, 1000), 1, 0, &error)) << error;
+        nc_file f(dir / "g.nc");
+        size_t chunk[3] = {};
+        int storage = -1;
+        ASSERT_EQ(nc_inq_var_chunking(f.id, f.var("didv"), &storage, chunk), NC_NOERR);
+        const size_t pieces = (static_cast<size_t>(nx) + chunk[1] - 1) / chunk[1];
+        EXPECT_LT(pieces * chunk[1] - static_cast<size_t>(nx), pieces) << nx << " pixels wide";
+        EXPECT_LE(chunk[1] * chunk[2] * 4, 256u * 1024) << nx;
+    }
+}
+
+// The file holds its data and little else: every variable's size from the
+// file's own dimensions, against the file's size on disk.
+TEST(NetcdfWriter, FileSizeIsTheDataItHolds) {
+    testkit::temp_dir dir;
+    std::string error;
+    ASSERT_TRUE(write_grid(dir / "g.nc", small_grid(200, 3, 1000), 200, 600, &error)) << error;
+    nc_file f(dir / "g.nc");
+    int variables = 0;
+    ASSERT_EQ(nc_inq_nvars(f.id, &variables), NC_NOERR);
+    double data = 0;
+    for (int v = 0; v < variables; ++v) {
+        nc_type type;
+        int dims = 0, dim_ids[NC_MAX_VAR_DIMS];
+        ASSERT_EQ(nc_inq_var(f.id, v, nullptr, &type, &dims, dim_ids, nullptr), NC_NOERR);
+        size_t bytes = 0;
+        ASSERT_EQ(nc_inq_type(f.id, type, nullptr, &bytes), NC_NOERR);
+        double count = 1;
+        for (int d = 0; d < dims; ++d) {
+            size_t length = 0;
+            ASSERT_EQ(nc_inq_dimlen(f.id, dim_ids[d], &length), NC_NOERR);
+            count *= static_cast<double>(length);
+        }
+        data += count * static_cast<double>(bytes);
+    }
+    const double on_disk = static_cast<double>(std::filesystem::file_size(dir / "g.nc"));
+    EXPECT_LT(on_disk, 1.05 * data) << on_disk << " bytes on disk for " << data << " of data";
 }
 
 TEST(NetcdfWriter, OpensWithNcdumpAndXarray) {
