@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/console_input.h"
 #include "numlib/numlib.h"
 #include "normspec/normspec.h"
 #include "output/row_writer.h"
@@ -118,12 +119,12 @@ int ask_count() {
     std::printf("Enter number of spectroscopy files to process: ");
     std::fflush(stdout);
     int typed = 0;
-    const scan_status status = scan_int(stdin, &typed);
-    if (status == SCAN_NO_NUMBER) {
+    const sts::scan_status status = sts::scan_int(stdin, &typed);
+    if (status == sts::scan_status::no_number) {
         std::printf("\nNo number given; nothing to process.\n");
         return 0;
     }
-    if (status == SCAN_OUT_OF_RANGE) {
+    if (status == sts::scan_status::out_of_range) {
         std::printf("\nNumber out of range; nothing to process.\n");
         return 0;
     }

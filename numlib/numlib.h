@@ -90,12 +90,6 @@ void vector_free(fvec v, int lo, int hi);
 // valid until the next call.  The most negative int gives "-2147483648".
 const char* int_text(int value);
 
-// Reads an integer from `in` the way the scanf conversion "%d" does: white
-// space (line ends too) is skipped, then an optional sign and decimal digits;
-// the character after the digits stays unread for the next read.
-enum scan_status { SCAN_OK = 0, SCAN_NO_NUMBER = 1, SCAN_OUT_OF_RANGE = 2 };
-scan_status scan_int(std::FILE* in, int* value);
-
 // ---------------------------------------------------------------------------
 // Cubic spline.
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console_input.h"
 #include "numlib/numlib.h"
 #include "output/fixed_format.h"
 #include "output/row_writer.h"
@@ -43,9 +44,9 @@ int ask(const char* prompt, const char* none, const char* out_of_range) {
     std::printf("%s", prompt);
     std::fflush(stdout);
     int value = 0;
-    const scan_status status = scan_int(stdin, &value);
-    if (status == SCAN_NO_NUMBER) stop(none);
-    if (status == SCAN_OUT_OF_RANGE) stop(out_of_range);
+    const sts::scan_status status = sts::scan_int(stdin, &value);
+    if (status == sts::scan_status::no_number) stop(none);
+    if (status == sts::scan_status::out_of_range) stop(out_of_range);
     return value;
 }
 
