@@ -18,7 +18,7 @@ fvec vector(int lo, int hi) {
     // the widest ranges.
     const long long count = static_cast<long long>(hi) - lo + 1;
     void* block = std::malloc(static_cast<std::size_t>(count) * sizeof(float));
-    if (block == nullptr) num_error("allocation failure in vector()");
+    if (block == nullptr) num_error(num_message(NUM_NO_MEMORY));
     return fvec{static_cast<float*>(block), lo, hi};
 }
 
