@@ -41,7 +41,9 @@ num_status num_polint(cfvec x, cfvec y, int n, float t, float* value, float* err
             --p;
         }
         *error_estimate = correction;
-        *value = add_floats(correction, *value);  // (operand order: as ever computed)
+        // correction first: of two NaNs the sum gives the first, and its
+        // sign shows in the printed results.
+        *value = add_floats(correction, *value);
     }
     return NUM_OK;
 }

@@ -51,8 +51,9 @@ int ask(const char* prompt, const char* none, const char* out_of_range) {
 }
 
 // The summary's buffer is the size the C library gives a file's stream,
-// so that a disk that fills up stops the run after as many points as it
-// always did; a point file is written in one piece when it is closed.
+// so that a disk that fills up fails the same write, and stops the run after
+// the same point, as a summary written through that stream; a point file is
+// written in one piece when it is closed.
 constexpr std::size_t SUMMARY_BUFFER = 4096;
 
 // What a run holds open: the summary, the point file in hand, the inputs.

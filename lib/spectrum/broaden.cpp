@@ -28,7 +28,9 @@ num_status extrapolate(const float* bias, const float* iv, int n, fvec padded) {
         num_status s = num_polint(ax, ay, 3, left, padded.at(EXTRA - 1 - k), &discarded_error,
                                   one_based(up, 3), one_based(down, 3));
         if (!s.ok()) return s;
-        const float right = add_floats(d, bias[n - 1]);  // (operand order: as ever computed)
+        // d first: of two NaNs the sum gives the first, and its sign shows
+        // in the printed results.
+        const float right = add_floats(d, bias[n - 1]);
         s = num_polint(ax, ay, 3, right, padded.at(n + EXTRA + k), &discarded_error,
                        one_based(up, 3), one_based(down, 3));
         if (!s.ok()) return s;
