@@ -8,13 +8,14 @@
 // every build and every processor.
 //
 // Failures are returned: every routine that can meet input it cannot handle
-// has a form num_<routine> that returns a num_status naming the routine and
-// the reason, and never ends the process, so that one bad spectrum among
-// many (a grid, several threads) costs only itself.  The upper-case routines
-// SPLINT, POLINT and CONVLV, vector() and num_error() are the published
-// interface that programs outside this tree call: they end the process with
-// the three-line message of num_error() and exit status 1, and are written
-// as one-line wrappers around the num_ forms so that both give the same bits.
+// has a form num_splint, num_polint, num_convlv that takes its scratch space
+// from the caller and returns a num_status naming the routine and the
+// reason; it never ends the process, so that one bad spectrum among many (a
+// grid, several threads) costs only itself.  The upper-case SPLINT, POLINT
+// and CONVLV, and vector() and num_error(), are the published interface that
+// programs outside this tree call: they end the process with num_error()'s
+// three lines and exit status 1 (vector() when memory runs out).  The
+// upper-case routines only wrap the num_ forms, so both give the same bits.
 #ifndef NUMLIB_NUMLIB_H
 #define NUMLIB_NUMLIB_H
 
