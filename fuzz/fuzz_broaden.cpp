@@ -1,5 +1,6 @@
 // The exponential broadening on random spectra: ascending biases with
 // steps that keep the extrapolation anchors apart, arbitrary I/V values.
+// A refusal comes back as a status and must leave the curve as it was.
 #include "fuzz/fuzz_input.h"
 #include "normspec/normspec.h"
 
@@ -17,6 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         else
             iv[i] = in.byte() & 1 ? in.any_float() : in.ranged_float(-100.0f, 100.0f);
     }
-    broaden_exp(bias.data(), iv.data(), 1.33f, n);
+    spectrum_workspace w;
+    if (!reserve_workspace(&w, n)) return 0;
+    const std::vector<float> before = iv;
+    const num_status s = broaden_exp(bias.data(), iv.data(), 1.33f, n, &w);
+    if (!s.ok())
+        fuzz_check(std::memcmp(before.data(), iv.data(), 4 * before.size()) == 0,
+                   "a refused curve is not changed");
     return 0;
 }

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "numlib/numlib.h"
+#include "console/console_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     std::FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "r");
     int value = 12345;
-    const scan_status status = scan_int(in, &value);
+    const sts::scan_status status = sts::scan_int(in, &value);
     std::fclose(in);
 
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
     const bool digits = j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]));
     if (!digits) {
-        fuzz_check(status == SCAN_NO_NUMBER && value == 12345, "no digits, no number");
+        fuzz_check(status == sts::scan_status::no_number && value == 12345, "no digits, no number");
         return 0;
     }
     size_t end = j;
@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const long long expected = std::strtoll(text.substr(i, end - i).c_str(), nullptr, 10);
     const bool in_range = errno == 0 && expected >= INT_MIN && expected <= INT_MAX;
     if (in_range)
-        fuzz_check(status == SCAN_OK && value == expected, "same value as strtoll");
+        fuzz_check(status == sts::scan_status::ok && value == expected, "same value as strtoll");
     else
-        fuzz_check(status == SCAN_OUT_OF_RANGE && value == 12345, "out of range");
+        fuzz_check(status == sts::scan_status::out_of_range && value == 12345, "out of range");
     return 0;
 }

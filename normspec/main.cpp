@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/console_input.h"
 #include "numlib/numlib.h"
 #include "normspec/normspec.h"
 #include "output/row_writer.h"
@@ -74,29 +75,32 @@ bool read_input(run_state* s, std::FILE* in, const std::string& input, int* n) {
 }
 
 // One spectrum: read it, report, compute, write.  Every way it can end
-// short of the computation completes the "data points read" line.
-void process(run_state* s, const std::string& input, const std::string& base, int flags) {
+// short of the computation completes the "data points read" line.  Returns
+// the status of a numerical routine that refused the spectrum, which ends
+// the run: the files of the steps before it are written first.
+num_status process(run_state* s, const std::string& input, const std::string& base, int flags) {
     std::FILE* in = std::fopen(input.c_str(), "r");
     if (in == nullptr) {
         std::printf("Can't open %s; skipping..\n", input.c_str());
-        return;
+        return NUM_OK;
     }
     ++s->opened;
     int n = 0;
     const bool go = read_input(s, in, input, &n);
     std::fclose(in);
-    if (!go) return;
+    if (!go) return NUM_OK;
 
     const bool amperes = looks_like_amperes(s->arrays.current.data(), n);
     const spectrum_report r = compute_spectrum(n, s->options, &s->workspace, &s->arrays);
     if (r.status == spectrum_status::too_few_points) {
         std::printf(" ..fewer than 2 distinct bias values, nothing to process; skipping..\n");
-        return;
+        return NUM_OK;
     }
     write_results(&s->result_file, s->arrays, r, flags, base);
-    if (r.status == spectrum_status::routine_failure) num_error(r.failure);
+    if (r.status == spectrum_status::routine_failure) return r.failure;
     std::printf(" ..done\n");
     notes(input, r, amperes);
+    return NUM_OK;
 }
 
 // "--help" and "--version" alone on the command line.
@@ -118,12 +122,12 @@ int ask_count() {
     std::printf("Enter number of spectroscopy files to process: ");
     std::fflush(stdout);
     int typed = 0;
-    const scan_status status = scan_int(stdin, &typed);
-    if (status == SCAN_NO_NUMBER) {
+    const sts::scan_status status = sts::scan_int(stdin, &typed);
+    if (status == sts::scan_status::no_number) {
         std::printf("\nNo number given; nothing to process.\n");
         return 0;
     }
-    if (status == SCAN_OUT_OF_RANGE) {
+    if (status == sts::scan_status::out_of_range) {
         std::printf("\nNumber out of range; nothing to process.\n");
         return 0;
     }
@@ -166,14 +170,18 @@ int main(int argc, char** argv) {
     if ((flags & SW_LOOP) && files == 0) return 0;
 
     for (int k = 1; k <= files; ++k) {
+        num_status failure;
         if (flags & SW_LOOP) {
             const std::string input = std::string("s") + int_text(k);
             const std::string base = std::string("stxt") + int_text(k);
-            process(&s, input, base, flags);
+            failure = process(&s, input, base, flags);
         } else {
             const std::string name = argv[count + k];
-            process(&s, name, name, flags);
+            failure = process(&s, name, name, flags);
         }
+        // The numerical error exit gives the three lines on standard error
+        // and the exit status 1 that scripts around the tool check for.
+        if (!failure.ok()) num_error(num_message(failure));
     }
     if ((flags & SW_LOOP) && s.opened == 0)
         std::printf("\nNo file s1 ... s%d was found in this folder: the numbered series reads "

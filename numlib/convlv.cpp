@@ -2,8 +2,8 @@
 #include "numlib/extended.h"
 #include "numlib/numlib.h"
 
-const char* convlv_using(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
-                         fvec scratch) {
+num_status num_convlv(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
+                      fvec scratch) {
     // Spread the compact wrap-around response out to length n: negative lags
     // to the end (top down, so overlapping ranges are safe), zeros between.
     for (int i = 1; i <= (m - 1) / 2; ++i) response[n + 1 - i] = response[m + 1 - i];
@@ -23,21 +23,23 @@ const char* convlv_using(cfvec signal, int n, fvec response, int m, float ISIGN,
             result[i] = static_cast<float>((xf(si) * rr + xf(sr) * ri) / divisor);
         } else if (ISIGN == -1.0f) {
             const float q = static_cast<float>(xf(rr) * rr + xf(ri) * ri);
-            if (q == 0.0f) return "Deconvolving at response zero in CONVLV";
+            if (q == 0.0f) return NUM_CONVLV_RESPONSE_ZERO;
             result[i - 1] = static_cast<float>(((xf(sr) * rr + xf(si) * ri) / q) / divisor);
             result[i] = static_cast<float>(((xf(si) * rr - xf(sr) * ri) / q) / divisor);
         } else {
-            return "No meaning for ISIGN in CONVLV";
+            return NUM_CONVLV_UNKNOWN_ISIGN;
         }
     }
     result[2] = result[n + 1];
     fft_real(result, n / 2, -1);
-    return nullptr;
+    return NUM_OK;
 }
 
+// The published form, for programs outside this tree that expect the run to
+// end at bad input.
 void CONVLV(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result) {
     fvec scratch = vector(1, 2 * n);
-    const char* failure = convlv_using(signal, n, response, m, ISIGN, result, scratch);
+    const num_status s = num_convlv(signal, n, response, m, ISIGN, result, scratch);
     vector_free(scratch, 1, 2 * n);
-    if (failure != nullptr) num_error(failure);
+    if (!s.ok()) num_error(num_message(s));
 }

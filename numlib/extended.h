@@ -82,7 +82,7 @@ inline float operation_nan(float a, float b) {
 // a + b, a - b, a * b and a / b of two floats, rounded once to float (the
 // IEEE operation: its value is every processor's); a NaN result is the
 // first NaN operand, quieted, or the negative default NaN.  On x86-64 these
-// are the SSE instructions GCC has always compiled such expressions to; the
+// are the SSE instructions GCC compiles such expressions to there; the
 // sums and products in assembly, so that GCC cannot swap the operands.
 inline float add_floats(float a, float b) {
 #if defined(NUMLIB_HARDWARE_EXTENDED)

@@ -57,8 +57,8 @@ void fft_complex(fvec data, int count, int isign) {
                 const float vi = static_cast<float>(xf(ur) * data[k + 1] + xf(ui) * data[k]);
                 data[k] = subtract_floats(data[i], vr);
                 data[k + 1] = subtract_floats(data[i + 1], vi);
-                // (vr first: the order this sum has always been computed in,
-                // which decides which of two NaNs comes out.)
+                // (vr first: of two NaNs the sum gives the first, and its sign
+                // shows in the printed results.)
                 data[i] = add_floats(vr, data[i]);
                 data[i + 1] = add_floats(vi, data[i + 1]);
             }
@@ -136,7 +136,9 @@ void fft_real(fvec data, int count, int isign) {
 
     const float t = data[1];
     if (forward) {
-        data[1] = add_floats(data[2], t);  // (first operand: as ever computed)
+        // data[2] first: of two NaNs the sum gives the first, and its sign
+        // shows in the printed results.
+        data[1] = add_floats(data[2], t);
         data[2] = subtract_floats(t, data[2]);
     } else {
         data[1] = static_cast<float>(xf(0.5) * (xf(t) + data[2]));

@@ -7,9 +7,15 @@
 // is stored, so that results come out the same to the last bit on every run,
 // every build and every processor.
 //
-// Failures are never returned: a routine that meets input it cannot handle
-// calls num_error(), which prints three lines on standard error and ends the
-// process with exit status 1.
+// Failures are returned: every routine that can meet input it cannot handle
+// has a form num_splint, num_polint, num_convlv that takes its scratch space
+// from the caller and returns a num_status naming the routine and the
+// reason; it never ends the process, so that one bad spectrum among many (a
+// grid, several threads) costs only itself.  The upper-case SPLINT, POLINT
+// and CONVLV, and vector() and num_error(), are the published interface that
+// programs outside this tree call: they end the process with num_error()'s
+// three lines and exit status 1 (vector() when memory runs out).  The
+// upper-case routines only wrap the num_ forms, so both give the same bits.
 #ifndef NUMLIB_NUMLIB_H
 #define NUMLIB_NUMLIB_H
 
@@ -71,10 +77,53 @@ ranged<T> renumber(ranged<T> v, int from, int to) {
 
 
 // ---------------------------------------------------------------------------
+// Failure status.
+
+// The routine that refused its input.
+enum class num_routine : unsigned char { none, vector, SPLINT, POLINT, CONVLV };
+
+// Why it refused it.
+enum class num_reason : unsigned char {
+    none,
+    no_memory,        // vector: the allocation failed
+    bad_interval,     // SPLINT: the bracketing interval has zero or NaN width
+    equal_distances,  // POLINT: two abscissas equally far from t
+    unknown_isign,    // CONVLV: ISIGN neither 1 nor -1
+    response_zero,    // CONVLV: deconvolution where the response's spectrum is 0
+};
+
+// The outcome of a routine: ok, or the routine and the reason.
+struct num_status {
+    num_routine routine = num_routine::none;
+    num_reason reason = num_reason::none;
+
+    constexpr bool ok() const { return reason == num_reason::none; }
+    friend constexpr bool operator==(num_status, num_status) = default;
+};
+
+// The outcomes there are; each routine reports only its own.
+inline constexpr num_status NUM_OK{};
+inline constexpr num_status NUM_NO_MEMORY{num_routine::vector, num_reason::no_memory};
+inline constexpr num_status NUM_SPLINT_BAD_INTERVAL{num_routine::SPLINT, num_reason::bad_interval};
+inline constexpr num_status NUM_POLINT_EQUAL_DISTANCES{num_routine::POLINT,
+                                                       num_reason::equal_distances};
+inline constexpr num_status NUM_CONVLV_UNKNOWN_ISIGN{num_routine::CONVLV,
+                                                     num_reason::unknown_isign};
+inline constexpr num_status NUM_CONVLV_RESPONSE_ZERO{num_routine::CONVLV,
+                                                     num_reason::response_zero};
+
+// The message the published routines print for a status, word for word
+// ("Bad XA input to routine SPLINT", ...); "" for ok, and "unknown failure
+// in numlib" for a pairing of routine and reason that no routine reports.
+const char* num_message(num_status status);
+
+// ---------------------------------------------------------------------------
 // Support routines.
 
 // Prints "Vantrel run-time error...", the message and "...now exiting to
 // system..." as three lines on standard error, then exits with status 1.
+// Besides the published routines below, only a tool's main calls it, to
+// end a run at a status with num_error(num_message(status)).
 [[noreturn]] void num_error(const char* message);
 
 // A float vector reached as v[lo..hi], taken from the heap, not initialised.
@@ -89,12 +138,6 @@ void vector_free(fvec v, int lo, int hi);
 // The decimal text of value, in a buffer of the routine's own that stays
 // valid until the next call.  The most negative int gives "-2147483648".
 const char* int_text(int value);
-
-// Reads an integer from `in` the way the scanf conversion "%d" does: white
-// space (line ends too) is skipped, then an optional sign and decimal digits;
-// the character after the digits stays unread for the next read.
-enum scan_status { SCAN_OK = 0, SCAN_NO_NUMBER = 1, SCAN_OUT_OF_RANGE = 2 };
-scan_status scan_int(std::FILE* in, int* value);
 
 // ---------------------------------------------------------------------------
 // Cubic spline.
@@ -113,11 +156,12 @@ void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value);
 // The same two routines for callers that must not end the process and must
 // not allocate (several threads, one bad spectrum among many):
 // spline_coeffs_using takes its scratch space work[1..n-1] from the caller;
-// splint_try returns false where SPLINT would end the run, leaving *value
-// unchanged.  Results are bit for bit those of the routines above.
+// num_splint returns NUM_SPLINT_BAD_INTERVAL where SPLINT would end the run,
+// leaving *value unchanged.  Results are bit for bit those of the routines
+// above.
 void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2,
                          fvec work);
-bool splint_try(cfvec x, cfvec y, cfvec d2, int n, float t, float* value);
+num_status num_splint(cfvec x, cfvec y, cfvec d2, int n, float t, float* value);
 
 // The index left (1 <= left < n) of the interval that SPLINT's bisection
 // brackets t with: the largest left below n with x[left] <= t, or 1.
@@ -127,10 +171,10 @@ int spline_bracket(cfvec x, int n, float t);
 
 // The spline's value at t on the interval x[left] .. x[left + 1], the
 // formula that SPLINT applies once it has found that interval.  Returns
-// false (and leaves *value) when the interval has zero or NaN width.  With
-// x strictly ascending, callers that evaluate at ascending points can find
-// left by walking instead of bisecting and get SPLINT's value.
-bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value);
+// NUM_SPLINT_BAD_INTERVAL (and leaves *value) when the interval has zero or
+// NaN width.  With x strictly ascending, callers that evaluate at ascending
+// points can find left by walking instead of bisecting and get SPLINT's value.
+num_status spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value);
 
 // ---------------------------------------------------------------------------
 // Paired heap sort: keys[1..n] ascending, carried[k] travelling with its key.
@@ -146,10 +190,10 @@ void heap_sort2(int n, fvec keys, fvec carried);
 void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate);
 
 // POLINT with its two tables up[1..n] and down[1..n] from the caller;
-// returns false where POLINT would end the run (*value and
-// *error_estimate may then hold partial results).
-bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate, fvec up,
-                fvec down);
+// returns NUM_POLINT_EQUAL_DISTANCES where POLINT would end the run (*value
+// and *error_estimate may then hold partial results).
+num_status num_polint(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate,
+                      fvec up, fvec down);
 
 // ---------------------------------------------------------------------------
 // Fast Fourier transforms, in place, count a power of two.
@@ -183,8 +227,9 @@ void fft_real(fvec data, int count, int isign);
 void CONVLV(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result);
 
 // CONVLV with its scratch vector scratch[1..2n] from the caller.  Returns
-// nullptr on success, or the message with which CONVLV would end the run.
-const char* convlv_using(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
-                         fvec scratch);
+// NUM_CONVLV_UNKNOWN_ISIGN or NUM_CONVLV_RESPONSE_ZERO where CONVLV would end
+// the run (result then holds partial values).
+num_status num_convlv(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
+                      fvec scratch);
 
 #endif

@@ -5,8 +5,8 @@
 #include "numlib/extended.h"
 #include "numlib/numlib.h"
 
-bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate, fvec up,
-                fvec down) {
+num_status num_polint(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate,
+                      fvec up, fvec down) {
     int s = 1;
     float best = static_cast<float>(xf_fabs(xf(t) - x[1]));
     for (int i = 1; i <= n; ++i) {
@@ -27,7 +27,7 @@ bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_est
             const float hp = subtract_floats(x[i + m], t);
             const float w = subtract_floats(up[i + 1], down[i]);
             const xf gap = xf(ho) - hp;
-            if (!(gap < xf(0) || gap > xf(0))) return false;
+            if (!(gap < xf(0) || gap > xf(0))) return NUM_POLINT_EQUAL_DISTANCES;
             float den = static_cast<float>(gap);
             den = divide_floats(w, den);
             down[i] = multiply_floats(hp, den);
@@ -41,18 +41,22 @@ bool polint_try(cfvec x, cfvec y, int n, float t, float* value, float* error_est
             --p;
         }
         *error_estimate = correction;
-        *value = add_floats(correction, *value);  // (operand order: as ever computed)
+        // correction first: of two NaNs the sum gives the first, and its
+        // sign shows in the printed results.
+        *value = add_floats(correction, *value);
     }
-    return true;
+    return NUM_OK;
 }
 
+// The published form, for programs outside this tree that expect the run to
+// end at bad input.
 void POLINT(cfvec x, cfvec y, int n, float t, float* value, float* error_estimate) {
     fvec up = vector(1, n);
     fvec down = vector(1, n);
-    const bool ok = polint_try(x, y, n, t, value, error_estimate, up, down);
+    const num_status s = num_polint(x, y, n, t, value, error_estimate, up, down);
     // The tables are given back before the run ends, so that a leak check
     // at exit sees nothing outstanding.
     vector_free(down, 1, n);
     vector_free(up, 1, n);
-    if (!ok) num_error("Error in routine POLINT");
+    if (!s.ok()) num_error(num_message(s));
 }

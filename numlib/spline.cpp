@@ -61,11 +61,11 @@ int spline_bracket(cfvec x, int n, float t) {
     return left;
 }
 
-bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value) {
+num_status spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value) {
     const int right = left + 1;
     const float h = subtract_floats(x[right], x[left]);
     // A NaN width is refused too: only an ordered, non-zero width is usable.
-    if (!(h < 0.0f || h > 0.0f)) return false;
+    if (!(h < 0.0f || h > 0.0f)) return NUM_SPLINT_BAD_INTERVAL;
     const float a = static_cast<float>((xf(x[right]) - t) / h);
     const float b = static_cast<float>((xf(t) - x[left]) / h);
     static const xf sixth = xf(1) / xf(6);  // (formed once, in xf itself)
@@ -73,16 +73,18 @@ bool spline_value_on(cfvec x, cfvec y, cfvec d2, int left, float t, float* value
     const xf cubic_b = (xf(b) * b) * b - b;
     *value = static_cast<float>((xf(a) * y[left] + xf(b) * y[right]) +
                                 ((cubic_a * d2[left] + cubic_b * d2[right]) * (xf(h) * h)) * sixth);
-    return true;
+    return NUM_OK;
 }
 
-bool splint_try(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
+num_status num_splint(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
     // With fewer than two points every bracket has zero width (x[1] - x[1]);
     // refusing up front also keeps an empty table from being read.
-    if (n < 2) return false;
+    if (n < 2) return NUM_SPLINT_BAD_INTERVAL;
     return spline_value_on(x, y, d2, spline_bracket(x, n, t), t, value);
 }
 
+// The published form, for programs outside this tree that expect the run to
+// end at bad input.
 void SPLINT(cfvec x, cfvec y, cfvec d2, int n, float t, float* value) {
-    if (!splint_try(x, y, d2, n, t, value)) num_error("Bad XA input to routine SPLINT");
+    if (const num_status s = num_splint(x, y, d2, n, t, value); !s.ok()) num_error(num_message(s));
 }

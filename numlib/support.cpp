@@ -1,8 +1,7 @@
-// Support routines: the numerical error exit, index-ranged vectors, integer
-// text and "%d"-style integer input.
+// Support routines: the numerical error exit, index-ranged vectors and
+// integer text.
 #include "numlib/numlib.h"
 
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 
@@ -19,7 +18,7 @@ fvec vector(int lo, int hi) {
     // the widest ranges.
     const long long count = static_cast<long long>(hi) - lo + 1;
     void* block = std::malloc(static_cast<std::size_t>(count) * sizeof(float));
-    if (block == nullptr) num_error("allocation failure in vector()");
+    if (block == nullptr) num_error(num_message(NUM_NO_MEMORY));
     return fvec{static_cast<float*>(block), lo, hi};
 }
 
@@ -43,34 +42,4 @@ const char* int_text(int value) {
         text[j] = c;
     }
     return text;
-}
-
-scan_status scan_int(std::FILE* in, int* value) {
-    int c = std::getc(in);
-    while (c != EOF && std::isspace(static_cast<unsigned char>(c))) c = std::getc(in);
-    bool negative = false;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        c = std::getc(in);
-    }
-    if (c == EOF || !std::isdigit(static_cast<unsigned char>(c))) {
-        if (c != EOF) std::ungetc(c, in);
-        return SCAN_NO_NUMBER;
-    }
-    // Accumulate the magnitude, remembering overflow but still consuming
-    // every digit so that the next read starts after the number.
-    long long magnitude = 0;
-    bool overflow = false;
-    while (c != EOF && std::isdigit(static_cast<unsigned char>(c))) {
-        if (!overflow) {
-            magnitude = magnitude * 10 + (c - '0');
-            if (magnitude > static_cast<long long>(INT_MAX) + 1) overflow = true;
-        }
-        c = std::getc(in);
-    }
-    if (c != EOF) std::ungetc(c, in);
-    const long long signed_value = negative ? -magnitude : magnitude;
-    if (overflow || signed_value > INT_MAX || signed_value < INT_MIN) return SCAN_OUT_OF_RANGE;
-    *value = static_cast<int>(signed_value);
-    return SCAN_OK;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console_input.h"
 #include "numlib/numlib.h"
 #include "output/fixed_format.h"
 #include "output/row_writer.h"
@@ -43,15 +44,16 @@ int ask(const char* prompt, const char* none, const char* out_of_range) {
     std::printf("%s", prompt);
     std::fflush(stdout);
     int value = 0;
-    const scan_status status = scan_int(stdin, &value);
-    if (status == SCAN_NO_NUMBER) stop(none);
-    if (status == SCAN_OUT_OF_RANGE) stop(out_of_range);
+    const sts::scan_status status = sts::scan_int(stdin, &value);
+    if (status == sts::scan_status::no_number) stop(none);
+    if (status == sts::scan_status::out_of_range) stop(out_of_range);
     return value;
 }
 
 // The summary's buffer is the size the C library gives a file's stream,
-// so that a disk that fills up stops the run after as many points as it
-// always did; a point file is written in one piece when it is closed.
+// so that a disk that fills up fails the same write, and stops the run after
+// the same point, as a summary written through that stream; a point file is
+// written in one piece when it is closed.
 constexpr std::size_t SUMMARY_BUFFER = 4096;
 
 // What a run holds open: the summary, the point file in hand, the inputs.

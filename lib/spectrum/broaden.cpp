@@ -14,7 +14,7 @@ constexpr int EXTRA = 10;
 
 // The parabola through the first, middle and last point, continued for
 // EXTRA steps of the first spacing beyond each end into padded.
-bool extrapolate(const float* bias, const float* iv, int n, fvec padded) {
+num_status extrapolate(const float* bias, const float* iv, int n, fvec padded) {
     const float anchor_x[3] = {bias[0], bias[n / 2], bias[n - 1]};
     const float anchor_y[3] = {iv[0], iv[n / 2], iv[n - 1]};
     const cfvec ax = one_based(anchor_x, 3);
@@ -25,15 +25,17 @@ bool extrapolate(const float* bias, const float* iv, int n, fvec padded) {
     for (int k = 0; k < EXTRA; ++k) {
         const float d = static_cast<float>(xf(k + 1) * (xf(bias[1]) - bias[0]));
         const float left = subtract_floats(bias[0], d);
-        if (!polint_try(ax, ay, 3, left, padded.at(EXTRA - 1 - k), &discarded_error,
-                        one_based(up, 3), one_based(down, 3)))
-            return false;
-        const float right = add_floats(d, bias[n - 1]);  // (operand order: as ever computed)
-        if (!polint_try(ax, ay, 3, right, padded.at(n + EXTRA + k), &discarded_error,
-                        one_based(up, 3), one_based(down, 3)))
-            return false;
+        num_status s = num_polint(ax, ay, 3, left, padded.at(EXTRA - 1 - k), &discarded_error,
+                                  one_based(up, 3), one_based(down, 3));
+        if (!s.ok()) return s;
+        // d first: of two NaNs the sum gives the first, and its sign shows
+        // in the printed results.
+        const float right = add_floats(d, bias[n - 1]);
+        s = num_polint(ax, ay, 3, right, padded.at(n + EXTRA + k), &discarded_error,
+                       one_based(up, 3), one_based(down, 3));
+        if (!s.ok()) return s;
     }
-    return true;
+    return NUM_OK;
 }
 
 // Weights in wrap-around order: zero lag first, lag i at i and at n - i.
@@ -56,7 +58,7 @@ int broadening_length(int n) {
     return length;
 }
 
-const char* broaden_exp(const float* bias, float* iv, float width, int n, spectrum_workspace* w) {
+num_status broaden_exp(const float* bias, float* iv, float width, int n, spectrum_workspace* w) {
     const int length = broadening_length(n);
     // Index ranges 0..length-1 as the curve is laid out; the convolution
     // sees the same blocks renumbered from 1.
@@ -68,20 +70,13 @@ const char* broaden_exp(const float* bias, float* iv, float width, int n, spectr
         kernel[i] = 0.0f;
     }
     for (int i = 0; i < n; ++i) padded[EXTRA + i] = iv[i];
-    if (!extrapolate(bias, iv, n, padded)) return "Error in routine POLINT";
+    if (const num_status s = extrapolate(bias, iv, n, padded); !s.ok()) return s;
     weights(bias, width, n, kernel);
 
-    const char* failure =
-        convlv_using(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
-                     renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length));
-    if (failure != nullptr) return failure;
+    const num_status s =
+        num_convlv(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
+                   renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length));
+    if (!s.ok()) return s;
     for (int i = 0; i < n; ++i) iv[i] = convolved[EXTRA + i];
-    return nullptr;
-}
-
-void broaden_exp(const float* bias, float* iv, float width, int n) {
-    spectrum_workspace w;
-    if (!reserve_workspace(&w, n)) num_error("allocation failure in vector()");
-    const char* failure = broaden_exp(bias, iv, width, n, &w);
-    if (failure != nullptr) num_error(failure);
+    return NUM_OK;
 }

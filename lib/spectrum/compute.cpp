@@ -22,10 +22,10 @@ bool strictly_ascending(const float* bias, int n) {
     return true;
 }
 
-spectrum_report fail(spectrum_report r, spectrum_step step, const char* message) {
+spectrum_report fail(spectrum_report r, spectrum_step step, num_status failure) {
     r.status = spectrum_status::routine_failure;
     r.reached = step;
-    r.failure = message;
+    r.failure = failure;
     return r;
 }
 
@@ -65,15 +65,15 @@ spectrum_report compute_spectrum(int n_read, const norm_options& o, spectrum_wor
     }
     const bool finite_input = !any_nonfinite(bias, n) && !any_nonfinite(current, n);
 
-    if (!remove_offset(bias, current, n, w))
-        return fail(r, spectrum_step::offset, "Bad XA input to routine SPLINT");
+    if (const num_status s = remove_offset(bias, current, n, w); !s.ok())
+        return fail(r, spectrum_step::offset, s);
     current_over_bias(bias, current, a->iv_raw.data(), n);
     const int m = n - 1;
     differentiate(bias, current, a->didv.data(), a->vmid.data(), n);
 
     for (int j = 0; j < n; ++j) a->iv_exp[j] = a->iv_coff[j] = a->iv_raw[j];
-    if (const char* failure = broaden_exp(bias, a->iv_exp.data(), o.exp_width, n, w))
-        return fail(r, spectrum_step::broaden, failure);
+    if (const num_status s = broaden_exp(bias, a->iv_exp.data(), o.exp_width, n, w); !s.ok())
+        return fail(r, spectrum_step::broaden, s);
     broaden_offset(a->iv_coff.data(), n, o.coff_offset);
 
     const bool direct = strictly_ascending(bias, n);
@@ -83,9 +83,10 @@ spectrum_report compute_spectrum(int n_read, const norm_options& o, spectrum_wor
                                     spectrum_step::norm_raw};
     int zero_divisors = 0;
     for (int k = 0; k < 3; ++k) {
-        const int zeros = normalise_at_midpoints(a->vmid.data(), a->didv.data(), outputs[k], m,
-                                                 bias, divisors[k], n, direct, w);
-        if (zeros < 0) return fail(r, steps[k], "Bad XA input to routine SPLINT");
+        int zeros = 0;
+        const num_status s = normalise_at_midpoints(a->vmid.data(), a->didv.data(), outputs[k], m,
+                                                    bias, divisors[k], n, direct, w, &zeros);
+        if (!s.ok()) return fail(r, steps[k], s);
         zero_divisors += zeros;
     }
     r.reached = spectrum_step::done;

@@ -27,27 +27,29 @@ int midpoint_bracket(cfvec x, int n, int j, float t) {
 
 }  // namespace
 
-int normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
-                           const float* bias, const float* ivar, int n, bool vmid_of_bias,
-                           spectrum_workspace* w) {
+num_status normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
+                                  const float* bias, const float* ivar, int n, bool vmid_of_bias,
+                                  spectrum_workspace* w, int* zero_divisors) {
     const cfvec x = one_based(bias, n);
     const cfvec y = one_based(ivar, n);
     const fvec d2 = one_based(w->d2.data(), n);
     spline_coeffs_using(x, y, n, NATURAL_END, NATURAL_END, d2, one_based(w->spline.data(), n));
-    if (n < 2) return m > 0 ? -1 : 0;
-    int zero_divisors = 0;
+    *zero_divisors = 0;
+    // Fewer than two points leave no interval to evaluate a midpoint on.
+    if (n < 2) return m > 0 ? NUM_SPLINT_BAD_INTERVAL : NUM_OK;
     for (int j = 0; j < m; ++j) {
         const int left = vmid_of_bias ? midpoint_bracket(x, n, j, vmid[j])
                                       : spline_bracket(x, n, vmid[j]);
         float s = 0.0f;
-        if (!spline_value_on(x, y, d2, left, vmid[j], &s)) return -1;
-        if (s == 0.0f) ++zero_divisors;
+        if (const num_status status = spline_value_on(x, y, d2, left, vmid[j], &s); !status.ok())
+            return status;
+        if (s == 0.0f) ++*zero_divisors;
         out[j] = divide_floats(didv[j], s);
     }
-    return zero_divisors;
+    return NUM_OK;
 }
 
-int normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,
-                 const float* ivar, int n, spectrum_workspace* w) {
-    return normalise_at_midpoints(vmid, didv, out, m, bias, ivar, n, false, w);
+num_status normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,
+                        const float* ivar, int n, spectrum_workspace* w, int* zero_divisors) {
+    return normalise_at_midpoints(vmid, didv, out, m, bias, ivar, n, false, w, zero_divisors);
 }

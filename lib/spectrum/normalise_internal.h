@@ -8,8 +8,8 @@
 // finite and strictly ascending and that vmid are its midpoints as
 // differentiate computes them, and each bracket is found in constant time
 // (the bisection's own answer, without the search).
-int normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
-                           const float* bias, const float* ivar, int n, bool vmid_of_bias,
-                           spectrum_workspace* w);
+num_status normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
+                                  const float* bias, const float* ivar, int n, bool vmid_of_bias,
+                                  spectrum_workspace* w, int* zero_divisors);
 
 #endif

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "numlib/numlib.h"
+
 // The most points a spectrum may have.
 constexpr int MAX_POINTS = 10000;
 
@@ -83,7 +85,7 @@ enum class spectrum_status {
     ok,
     too_few_points,   // fewer than 2 distinct bias values
     too_many_points,  // more than the arrays' capacity or MAX_POINTS
-    routine_failure,  // a numerical routine met input it cannot handle
+    routine_failure,  // a numerical routine met input it cannot handle (see failure)
 };
 
 // Causes of values with no defined result (inf or nan) in the results.
@@ -96,7 +98,7 @@ std::string describe_causes(int causes);
 struct spectrum_report {
     spectrum_status status = spectrum_status::ok;
     spectrum_step reached = spectrum_step::sort;  // the failing step, or done
-    const char* failure = nullptr;  // the routine's message on routine_failure
+    num_status failure;             // the routine's status on routine_failure
     int n = 0;                      // distinct biases (points after merging)
     int merged = 0;                 // points merged into others (n_read - n)
     int causes = 0;                 // CAUSE_* bits when results hold inf or nan
@@ -120,8 +122,9 @@ spectrum_report compute_spectrum(int n_read, const norm_options& o, spectrum_wor
 int sort_and_merge(float* bias, float* current, int n);
 
 // Subtracts from every current the value at 0 V of the natural cubic spline
-// through the points.  False when the spline routine refuses the table.
-bool remove_offset(const float* bias, float* current, int n, spectrum_workspace* w);
+// through the points.  The spline routine's status: not ok when it refuses
+// the table (the currents are then left as they were).
+num_status remove_offset(const float* bias, float* current, int n, spectrum_workspace* w);
 
 // iv[j] = current[j] / bias[j]; at a bias of exactly 0 V the limit, the
 // chord slope (current[j+1] - current[j-1]) / (bias[j+1] - bias[j-1]) with
@@ -133,22 +136,21 @@ void current_over_bias(const float* bias, const float* current, float* iv, int n
 void differentiate(const float* bias, const float* current, float* didv, float* vmid, int n);
 
 // The exponential broadening of iv in place (weights exp(-k dV / width) by
-// FFT convolution on a curve extended by a parabola at each end).  Returns
-// nullptr, or the routine's message when it fails (exactly 2 points always
-// do: the parabola's anchors coincide).
-const char* broaden_exp(const float* bias, float* iv, float width, int n, spectrum_workspace* w);
-// The same with scratch space of its own, ending the process through the
-// numerical error exit on failure, as the library routines do.
-void broaden_exp(const float* bias, float* iv, float width, int n);
+// FFT convolution on a curve extended by a parabola at each end), with
+// scratch space from w, reserved for at least n points.  Returns the failing
+// routine's status, iv then unchanged: exactly 2 points always fail
+// (NUM_POLINT_EQUAL_DISTANCES: the parabola's anchors coincide).
+num_status broaden_exp(const float* bias, float* iv, float width, int n, spectrum_workspace* w);
 
 // iv_coff[j] = sqrt(iv[j]^2 + offset^2), in place.
 void broaden_offset(float* iv, int n, float offset);
 
 // out[j] = didv[j] / (the natural spline through (bias, ivar) at vmid[j]),
-// j = 0 .. m-1.  Returns the number of divisors that were 0, or -1 when the
-// spline routine refuses the table.  didv and out may be the same array.
-int normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,
-                 const float* ivar, int n, spectrum_workspace* w);
+// j = 0 .. m-1, counting in *zero_divisors the divisors that were 0.
+// Returns the spline routine's status: not ok when it refuses the table
+// (out then partly written).  didv and out may be the same array.
+num_status normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,
+                        const float* ivar, int n, spectrum_workspace* w, int* zero_divisors);
 
 // ---------------------------------------------------------------------------
 // Point statistics over a series of spectra, each step stored as a float.

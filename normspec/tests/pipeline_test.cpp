@@ -347,7 +347,9 @@ TEST(Decisions, DivisorThatInterpolatesToZero) {
     float didv[2] = {1.0f, 1.0f};
     spectrum_workspace w;
     ASSERT_TRUE(reserve_workspace(&w, 3));
-    EXPECT_EQ(normalise_by(vmid, didv, didv, 2, bias, ivar, 3, &w), 1);
+    int zero_divisors = -1;
+    EXPECT_EQ(normalise_by(vmid, didv, didv, 2, bias, ivar, 3, &w, &zero_divisors), NUM_OK);
+    EXPECT_EQ(zero_divisors, 1);
     EXPECT_TRUE(std::isinf(didv[0]));
     EXPECT_EQ(didv[1], 0.5f);
     EXPECT_EQ(describe_causes(CAUSE_ZERO_DIVISOR | CAUSE_NONFINITE_INPUT),

@@ -1,6 +1,7 @@
 // Input files kept open from point to point, within the open-file limit:
 // a file removed after point 1 is still read where it is kept, and stops
-// the run as before where the limit leaves no room to keep it.
+// the run with the message of a missing file where the limit leaves no room
+// to keep it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,7 +82,7 @@ TEST(OpenFiles, AKeptFileOutlivesItsRemoval) {
 
 TEST(OpenFiles, BeyondTheLimitFilesAreOpenedForEveryPoint) {
     // Soft and hard limit 20: four files fit beside the reserve, the fortieth
-    // is opened anew at point 2 and found missing, as every file once was.
+    // is opened anew at point 2 and found missing, as any file not kept is.
     testkit::run_options limits;
     limits.open_file_limit = 20;
     limits.open_file_hard_limit = 20;

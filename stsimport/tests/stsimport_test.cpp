@@ -180,7 +180,8 @@ TEST(NanonisGrid, Refusals) {
     r = stsimport(dir, {"cut.3ds"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "stsimport: cut.3ds: the grid holds no complete pixel (4 missing)\n");
-    // A damaged header must not ask for absurd memory (found by fuzzing).
+    // A damaged header must not ask for absurd memory: the count is refused
+    // before anything is allocated for it.
     std::string huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
     huge.replace(huge.find("Points=3"), 8, "Points=31777777777777777777777");
     write_file(dir / "huge.3ds", huge);

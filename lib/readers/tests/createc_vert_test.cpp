@@ -113,7 +113,7 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
               "index, V, z, I, dI)");
     EXPECT_EQ(refused(with("GainPre 10^=9", "GainPre 10^=x")),
               "Createc preamplifier gain \"GainPre 10^=x\" is not a power of ten");
-    // Beyond int's range (found by fuzzing: converting it was undefined).
+    // Beyond int's range: converting it to int would be undefined behaviour.
     EXPECT_EQ(refused(with("GainPre 10^=9", "GainPre 10^=9.4e35")),
               "Createc preamplifier gain \"GainPre 10^=9.4e35\" is not a power of ten");
     // A file cut short, a damaged row, a row count the halves cannot share.

@@ -119,12 +119,14 @@ TEST(Compute, StatusesNameTheStepThatFailed) {
     r = c.run({-0.5f, 0.5f}, {-1, 1});
     EXPECT_EQ(r.status, spectrum_status::routine_failure);
     EXPECT_EQ(r.reached, spectrum_step::broaden);
-    EXPECT_STREQ(r.failure, "Error in routine POLINT");
+    EXPECT_EQ(r.failure, NUM_POLINT_EQUAL_DISTANCES);
+    EXPECT_STREQ(num_message(r.failure), "Error in routine POLINT");
     EXPECT_EQ(c.a.didv[0], 2.0f);  // the steps before it are complete
     r = c.run({NAN, 1, 2, 3}, {1, 5, 7, 8});
     EXPECT_EQ(r.status, spectrum_status::routine_failure);
     EXPECT_EQ(r.reached, spectrum_step::offset);
-    EXPECT_STREQ(r.failure, "Bad XA input to routine SPLINT");
+    EXPECT_EQ(r.failure, NUM_SPLINT_BAD_INTERVAL);
+    EXPECT_STREQ(num_message(r.failure), "Bad XA input to routine SPLINT");
 }
 
 TEST(Compute, OneWorkspaceServesManySpectraAlike) {
@@ -167,10 +169,15 @@ TEST(Normalise, MidpointBracketsAgreeWithBisection) {
             v = rng() % 4 == 0 ? std::nextafter(v, 100.0f) : v + static_cast<float>(rng() % 100 + 1) / 1000.0f;
         }
         differentiate(bias.data(), ivar.data(), didv.data(), vmid.data(), n);
-        normalise_at_midpoints(vmid.data(), didv.data(), fast.data(), n - 1, bias.data(),
-                               ivar.data(), n, true, &w);
-        normalise_at_midpoints(vmid.data(), didv.data(), slow.data(), n - 1, bias.data(),
-                               ivar.data(), n, false, &w);
+        int fast_zeros = 0, slow_zeros = 0;
+        const num_status fast_status =
+            normalise_at_midpoints(vmid.data(), didv.data(), fast.data(), n - 1, bias.data(),
+                                   ivar.data(), n, true, &w, &fast_zeros);
+        const num_status slow_status =
+            normalise_at_midpoints(vmid.data(), didv.data(), slow.data(), n - 1, bias.data(),
+                                   ivar.data(), n, false, &w, &slow_zeros);
+        ASSERT_EQ(fast_status, slow_status);
+        ASSERT_EQ(fast_zeros, slow_zeros);
         for (int j = 0; j < n - 1; ++j)
             ASSERT_TRUE(same_bits(fast[j], slow[j])) << "round " << round << " j " << j;
     }
