@@ -15,32 +15,27 @@ void broaden_offset(float* iv, int n, float offset) {
     }
 }
 
-namespace {
-
-// The interval SPLINT's bisection would bracket vmid[j] with, found without
-// bisecting: vmid[j] lies in bias[j] .. bias[j+1] (1-based j+1 .. j+2),
-// and is only at the upper end when the midpoint rounded onto it.
-int midpoint_bracket(cfvec x, int n, int j, float t) {
-    const int left = j + 1;
-    return left + 1 <= n - 1 && x[left + 1] <= t ? left + 1 : left;
-}
-
-}  // namespace
-
 int normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
                            const float* bias, const float* ivar, int n, bool vmid_of_bias,
                            spectrum_workspace* w) {
+    const fvec d2 = one_based(w->d2.data(), n);
+    const fvec work = one_based(w->spline.data(), n);
+    if (n < 2) {
+        spline_coeffs_using(one_based(bias, n), one_based(ivar, n), n, NATURAL_END, NATURAL_END,
+                            d2, work);
+        return m > 0 ? -1 : 0;
+    }
+    axis_tables& t = w->axis;
+    use_axis(&t, bias, n);
+    use_midpoints(&t, vmid, m, vmid_of_bias);
     const cfvec x = one_based(bias, n);
     const cfvec y = one_based(ivar, n);
-    const fvec d2 = one_based(w->d2.data(), n);
-    spline_coeffs_using(x, y, n, NATURAL_END, NATURAL_END, d2, one_based(w->spline.data(), n));
-    if (n < 2) return m > 0 ? -1 : 0;
+    spline_coeffs_on_axis(x, y, n, NATURAL_END, NATURAL_END, cfvec{t.s.data() + 1, 1, n},
+                          cfvec{t.p.data() + 1, 1, n}, cfvec{t.d2x.data() + 1, 1, n}, d2, work);
     int zero_divisors = 0;
     for (int j = 0; j < m; ++j) {
-        const int left = vmid_of_bias ? midpoint_bracket(x, n, j, vmid[j])
-                                      : spline_bracket(x, n, vmid[j]);
-        float s = 0.0f;
-        if (!spline_value_on(x, y, d2, left, vmid[j], &s)) return -1;
+        if (j == t.usable_midpoints) return -1;
+        const float s = spline_value_with(t.at_midpoint[static_cast<size_t>(j)], y, d2);
         if (s == 0.0f) ++zero_divisors;
         out[j] = divide_floats(didv[j], s);
     }

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "spectrum/axis_tables.h"
+
 // The most points a spectrum may have.
 constexpr int MAX_POINTS = 10000;
 
@@ -43,6 +45,7 @@ struct spectrum_workspace {
     std::vector<float> kernel;    // broadening: the weights
     std::vector<float> convolved; // broadening: the convolution's result
     std::vector<float> scratch;   // broadening: the convolution's scratch
+    axis_tables axis;             // what the last spectrum's biases alone gave
 };
 // Sizes w for up to capacity points (1 .. MAX_POINTS); false when the
 // memory is not there.
