@@ -42,9 +42,8 @@ inline float data_step(cfvec x, cfvec y, int i, float s, float p, float work_bef
                               p);
 }
 
-// The last row and the back substitution, over d2[1..n-1] that hold the
-// x-only terms and work[1..n-1].
-void finish(cfvec x, cfvec y, int n, float slope_last, fvec d2, cfvec work) {
+// The last row: d2[n] from the row before's x-only term d2[n-1] and work[n-1].
+void last_row(cfvec x, cfvec y, int n, float slope_last, fvec d2, cfvec work) {
     float q = 0.0f;
     float u = 0.0f;
     if (static_cast<double>(slope_last) <= 9.9e29) {
@@ -53,7 +52,11 @@ void finish(cfvec x, cfvec y, int n, float slope_last, fvec d2, cfvec work) {
         u = static_cast<float>((xf(3) / h) * (slope_last - (xf(y[n]) - y[n - 1]) / h));
     }
     d2[n] = static_cast<float>((xf(u) - xf(q) * work[n - 1]) / (xf(q) * d2[n - 1] + xf(1)));
-    for (int k = n - 1; k >= 1; --k) d2[k] = static_cast<float>(xf(d2[k]) * d2[k + 1] + work[k]);
+}
+
+// The back substitution of one table.
+inline void substitute(fvec d2, cfvec work, int k) {
+    d2[k] = static_cast<float>(xf(d2[k]) * d2[k + 1] + work[k]);
 }
 
 }  // namespace
@@ -74,7 +77,8 @@ void spline_coeffs_using(cfvec x, cfvec y, int n, float slope_first, float slope
         axis_step(x, i, d2[i - 1], &s, &p, &d2[i]);
         work[i] = data_step(x, y, i, s, p, work[i - 1], &slope);
     }
-    finish(x, y, n, slope_last, d2, work);
+    last_row(x, y, n, slope_last, d2, work);
+    for (int k = n - 1; k >= 1; --k) substitute(d2, work, k);
 }
 
 void spline_axis_terms(cfvec x, int n, float slope_first, fvec s, fvec p, fvec d2x) {
@@ -84,14 +88,7 @@ void spline_axis_terms(cfvec x, int n, float slope_first, fvec s, fvec p, fvec d
 
 void spline_coeffs_on_axis(cfvec x, cfvec y, int n, float slope_first, float slope_last,
                            cfvec s, cfvec p, cfvec d2x, fvec d2, fvec work) {
-    d2[1] = d2x[1];
-    work[1] = first_work(x, y, slope_first);
-    xf slope = n > 2 ? slope_over(x, y, 1) : xf(0);
-    for (int i = 2; i <= n - 1; ++i) {
-        d2[i] = d2x[i];
-        work[i] = data_step(x, y, i, s[i], p[i], work[i - 1], &slope);
-    }
-    finish(x, y, n, slope_last, d2, work);
+    spline_coeffs_on_axis_batch(x, &y, 1, n, slope_first, slope_last, s, p, d2x, &d2, &work);
 }
 
 void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2) {
@@ -111,6 +108,25 @@ int spline_bracket(cfvec x, int n, float t) {
             left = mid;
     }
     return left;
+}
+
+void spline_coeffs_on_axis_batch(cfvec x, const cfvec* y, int count, int n, float slope_first,
+                                 float slope_last, cfvec s, cfvec p, cfvec d2x, const fvec* d2,
+                                 const fvec* work) {
+    xf slope[spline_batch];
+    for (int c = 0; c < count; ++c) {
+        d2[c][1] = d2x[1];
+        work[c][1] = first_work(x, y[c], slope_first);
+        slope[c] = n > 2 ? slope_over(x, y[c], 1) : xf(0);
+    }
+    for (int i = 2; i <= n - 1; ++i)
+        for (int c = 0; c < count; ++c) {
+            d2[c][i] = d2x[i];
+            work[c][i] = data_step(x, y[c], i, s[i], p[i], work[c][i - 1], &slope[c]);
+        }
+    for (int c = 0; c < count; ++c) last_row(x, y[c], n, slope_last, d2[c], work[c]);
+    for (int k = n - 1; k >= 1; --k)
+        for (int c = 0; c < count; ++c) substitute(d2[c], work[c], k);
 }
 
 bool spline_terms_at(cfvec x, int left, float t, spline_terms* terms) {

@@ -21,6 +21,15 @@ void spline_axis_terms(cfvec x, int n, float slope_first, fvec s, fvec p, fvec d
 void spline_coeffs_on_axis(cfvec x, cfvec y, int n, float slope_first, float slope_last,
                            cfvec s, cfvec p, cfvec d2x, fvec d2, fvec work);
 
+// spline_coeffs_on_axis for `count` (at most spline_batch) value tables on
+// one axis at once, y[c] giving d2[c] with scratch work[c].  The recurrences
+// are independent chains of divisions; taken in step, the processor
+// overlaps them.  Each table's steps are its own, in its own order.
+constexpr int spline_batch = 3;
+void spline_coeffs_on_axis_batch(cfvec x, const cfvec* y, int count, int n, float slope_first,
+                                 float slope_last, cfvec s, cfvec p, cfvec d2x, const fvec* d2,
+                                 const fvec* work);
+
 // The factors of the spline's value at t on the interval x[left] ..
 // x[left + 1], all of which depend on x and t alone.
 struct spline_terms {

@@ -42,6 +42,32 @@ int normalise_at_midpoints(const float* vmid, const float* didv, float* out, int
     return zero_divisors;
 }
 
+int normalise_three(const float* didv, float* const* out, int m, const float* bias,
+                    const float* const* ivar, int n, spectrum_workspace* w) {
+    const axis_tables& t = w->axis;
+    const cfvec x = one_based(bias, n);
+    cfvec y[spline_batch];
+    fvec d2[spline_batch], work[spline_batch];
+    for (int c = 0; c < 3; ++c) {
+        y[c] = one_based(ivar[c], n);
+        d2[c] = one_based(w->d2.data() + c * w->capacity, n);
+        work[c] = one_based(w->spline.data() + c * w->capacity, n);
+    }
+    spline_coeffs_on_axis_batch(x, y, 3, n, NATURAL_END, NATURAL_END, cfvec{t.s.data() + 1, 1, n},
+                                cfvec{t.p.data() + 1, 1, n}, cfvec{t.d2x.data() + 1, 1, n}, d2,
+                                work);
+    int zero_divisors = 0;
+    for (int j = 0; j < m; ++j) {
+        const spline_terms& terms = t.at_midpoint[static_cast<size_t>(j)];
+        for (int c = 0; c < 3; ++c) {
+            const float s = spline_value_with(terms, y[c], d2[c]);
+            if (s == 0.0f) ++zero_divisors;
+            out[c][j] = divide_floats(didv[j], s);
+        }
+    }
+    return zero_divisors;
+}
+
 int normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,
                  const float* ivar, int n, spectrum_workspace* w) {
     return normalise_at_midpoints(vmid, didv, out, m, bias, ivar, n, false, w);
