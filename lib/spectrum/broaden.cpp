@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "numlib/extended.h"
+#include "numlib/fft_plan.h"
 #include "numlib/numlib.h"
 #include "spectrum/spectrum.h"
 
@@ -93,9 +94,11 @@ const char* broaden_exp(const float* bias, float* iv, float width, int n, spectr
         weights(bias, width, n, kernel);
     }
 
+    make_convlv_plan(length, &w->plan);
     const char* failure =
-        convlv_using(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
-                     renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length));
+        convlv_planned(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
+                       renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length),
+                       w->plan);
     if (failure != nullptr) return failure;
     for (int i = 0; i < n; ++i) iv[i] = convolved[EXTRA + i];
     return nullptr;
