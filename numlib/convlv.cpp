@@ -1,15 +1,18 @@
 // Cyclic convolution and deconvolution by FFT.
 #include "numlib/extended.h"
 #include "numlib/numlib.h"
+#include "numlib/fft_internal.h"
 
-num_status num_convlv(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
-                      fvec scratch) {
+namespace {
+
+num_status convlv_with(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
+                       fvec scratch, const convlv_plan* plan) {
     // Spread the compact wrap-around response out to length n: negative lags
     // to the end (top down, so overlapping ranges are safe), zeros between.
     for (int i = 1; i <= (m - 1) / 2; ++i) response[n + 1 - i] = response[m + 1 - i];
     for (int i = (m + 3) / 2; i <= n - (m - 1) / 2; ++i) response[i] = 0.0f;
 
-    fft_two_real(signal, response, scratch, result, n);
+    fft_two_real_with(signal, response, scratch, result, n, plan ? &plan->forward : nullptr);
 
     const int h = n / 2;
     const xf divisor = static_cast<xf>(h);
@@ -31,8 +34,20 @@ num_status num_convlv(cfvec signal, int n, fvec response, int m, float ISIGN, fv
         }
     }
     result[2] = result[n + 1];
-    fft_real(result, n / 2, -1);
+    fft_real_with(result, n / 2, -1, plan ? &plan->inverse : nullptr);
     return NUM_OK;
+}
+
+}  // namespace
+
+num_status num_convlv(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
+                      fvec scratch) {
+    return convlv_with(signal, n, response, m, ISIGN, result, scratch, nullptr);
+}
+
+num_status convlv_planned(cfvec signal, int n, fvec response, int m, float ISIGN, fvec result,
+                           fvec scratch, const convlv_plan& plan) {
+    return convlv_with(signal, n, response, m, ISIGN, result, scratch, &plan);
 }
 
 // The published form, for programs outside this tree that expect the run to

@@ -1,9 +1,12 @@
 // Exponential broadening of I/V: convolution with symmetric weights
 // exp(-k dV / width) by FFT, on a copy of the curve extended at both ends by
 // a parabola and padded with zeros to a power-of-two length.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "numlib/extended.h"
+#include "numlib/fft_plan.h"
 #include "numlib/numlib.h"
 #include "spectrum/spectrum.h"
 
@@ -49,6 +52,21 @@ void weights(const float* bias, float width, int n, fvec kernel) {
     kernel[n] = 0.0f;  // the second copy of the zero-lag weight
 }
 
+// The weights kernel[0..n] for this axis and width, formed once per axis:
+// they depend on the first spacing, the count and the width alone.
+const std::vector<float>& weights_for(const float* bias, float width, int n, axis_tables* t) {
+    use_axis(t, bias, n);
+    std::uint32_t bits;
+    std::memcpy(&bits, &width, sizeof bits);
+    if (!t->weights_ready || t->width_bits != bits) {
+        t->weights.assign(static_cast<size_t>(n) + 1, 0.0f);
+        weights(bias, width, n, fvec{t->weights.data(), 0, n});
+        t->width_bits = bits;
+        t->weights_ready = true;
+    }
+    return t->weights;
+}
+
 }  // namespace
 
 int broadening_length(int n) {
@@ -71,11 +89,18 @@ num_status broaden_exp(const float* bias, float* iv, float width, int n, spectru
     }
     for (int i = 0; i < n; ++i) padded[EXTRA + i] = iv[i];
     if (const num_status s = extrapolate(bias, iv, n, padded); !s.ok()) return s;
-    weights(bias, width, n, kernel);
+    if (n >= 2) {
+        const std::vector<float>& kept = weights_for(bias, width, n, &w->axis);
+        std::copy(kept.begin(), kept.end(), kernel.at(0));
+    } else {
+        weights(bias, width, n, kernel);
+    }
 
+    make_convlv_plan(length, &w->plan);
     const num_status s =
-        num_convlv(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
-                   renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length));
+        convlv_planned(renumber(padded, 0, 1), length, renumber(kernel, 0, 1), n, 1.0f,
+                       renumber(convolved, 0, 1), one_based(w->scratch.data(), 2 * length),
+                       w->plan);
     if (!s.ok()) return s;
     for (int i = 0; i < n; ++i) iv[i] = convolved[EXTRA + i];
     return NUM_OK;

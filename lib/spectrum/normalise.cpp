@@ -15,38 +15,58 @@ void broaden_offset(float* iv, int n, float offset) {
     }
 }
 
-namespace {
-
-// The interval SPLINT's bisection would bracket vmid[j] with, found without
-// bisecting: vmid[j] lies in bias[j] .. bias[j+1] (1-based j+1 .. j+2),
-// and is only at the upper end when the midpoint rounded onto it.
-int midpoint_bracket(cfvec x, int n, int j, float t) {
-    const int left = j + 1;
-    return left + 1 <= n - 1 && x[left + 1] <= t ? left + 1 : left;
-}
-
-}  // namespace
-
 num_status normalise_at_midpoints(const float* vmid, const float* didv, float* out, int m,
                                   const float* bias, const float* ivar, int n, bool vmid_of_bias,
                                   spectrum_workspace* w, int* zero_divisors) {
+    const fvec d2 = one_based(w->d2.data(), n);
+    const fvec work = one_based(w->spline.data(), n);
+    *zero_divisors = 0;
+    if (n < 2) {
+        // Fewer than two points leave no interval to evaluate a midpoint on.
+        spline_coeffs_using(one_based(bias, n), one_based(ivar, n), n, NATURAL_END, NATURAL_END,
+                            d2, work);
+        return m > 0 ? NUM_SPLINT_BAD_INTERVAL : NUM_OK;
+    }
+    axis_tables& t = w->axis;
+    use_axis(&t, bias, n);
+    use_midpoints(&t, vmid, m, vmid_of_bias);
     const cfvec x = one_based(bias, n);
     const cfvec y = one_based(ivar, n);
-    const fvec d2 = one_based(w->d2.data(), n);
-    spline_coeffs_using(x, y, n, NATURAL_END, NATURAL_END, d2, one_based(w->spline.data(), n));
-    *zero_divisors = 0;
-    // Fewer than two points leave no interval to evaluate a midpoint on.
-    if (n < 2) return m > 0 ? NUM_SPLINT_BAD_INTERVAL : NUM_OK;
+    spline_coeffs_on_axis(x, y, n, NATURAL_END, NATURAL_END, cfvec{t.s.data() + 1, 1, n},
+                          cfvec{t.p.data() + 1, 1, n}, cfvec{t.d2x.data() + 1, 1, n}, d2, work);
     for (int j = 0; j < m; ++j) {
-        const int left = vmid_of_bias ? midpoint_bracket(x, n, j, vmid[j])
-                                      : spline_bracket(x, n, vmid[j]);
-        float s = 0.0f;
-        if (const num_status status = spline_value_on(x, y, d2, left, vmid[j], &s); !status.ok())
-            return status;
+        if (j == t.usable_midpoints) return NUM_SPLINT_BAD_INTERVAL;
+        const float s = spline_value_with(t.at_midpoint[static_cast<size_t>(j)], y, d2);
         if (s == 0.0f) ++*zero_divisors;
         out[j] = divide_floats(didv[j], s);
     }
     return NUM_OK;
+}
+
+int normalise_three(const float* didv, float* const* out, int m, const float* bias,
+                    const float* const* ivar, int n, spectrum_workspace* w) {
+    const axis_tables& t = w->axis;
+    const cfvec x = one_based(bias, n);
+    cfvec y[spline_batch];
+    fvec d2[spline_batch], work[spline_batch];
+    for (int c = 0; c < 3; ++c) {
+        y[c] = one_based(ivar[c], n);
+        d2[c] = one_based(w->d2.data() + c * w->capacity, n);
+        work[c] = one_based(w->spline.data() + c * w->capacity, n);
+    }
+    spline_coeffs_on_axis_batch(x, y, 3, n, NATURAL_END, NATURAL_END, cfvec{t.s.data() + 1, 1, n},
+                                cfvec{t.p.data() + 1, 1, n}, cfvec{t.d2x.data() + 1, 1, n}, d2,
+                                work);
+    int zero_divisors = 0;
+    for (int j = 0; j < m; ++j) {
+        const spline_terms& terms = t.at_midpoint[static_cast<size_t>(j)];
+        for (int c = 0; c < 3; ++c) {
+            const float s = spline_value_with(terms, y[c], d2[c]);
+            if (s == 0.0f) ++zero_divisors;
+            out[c][j] = divide_floats(didv[j], s);
+        }
+    }
+    return zero_divisors;
 }
 
 num_status normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,

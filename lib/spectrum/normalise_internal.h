@@ -12,4 +12,13 @@ num_status normalise_at_midpoints(const float* vmid, const float* didv, float* o
                                   const float* bias, const float* ivar, int n, bool vmid_of_bias,
                                   spectrum_workspace* w, int* zero_divisors);
 
+// The three normalisations of compute_spectrum at once: dI/dV divided by
+// the splines through ivar[0..2] at the midpoints, into out[0..2].  Needs
+// the workspace's tables for this axis and these midpoints, every midpoint
+// usable (t.usable_midpoints == m); returns the number of zero divisors.
+// The three splines are computed in step (spline_coeffs_on_axis_batch), each
+// value as normalise_at_midpoints computes it.
+int normalise_three(const float* didv, float* const* out, int m, const float* bias,
+                    const float* const* ivar, int n, spectrum_workspace* w);
+
 #endif

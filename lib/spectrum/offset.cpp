@@ -5,13 +5,22 @@
 #include "spectrum/spline_constants.h"
 
 num_status remove_offset(const float* bias, float* current, int n, spectrum_workspace* w) {
-    const cfvec x = one_based(bias, n);
     const fvec d2 = one_based(w->d2.data(), n);
-    spline_coeffs_using(x, one_based(current, n), n, NATURAL_END, NATURAL_END, d2,
-                        one_based(w->spline.data(), n));
-    float offset = 0.0f;
-    const num_status status = num_splint(x, one_based(current, n), d2, n, 0.0f, &offset);
-    if (!status.ok()) return status;
+    const fvec work = one_based(w->spline.data(), n);
+    if (n < 2) {
+        // No interval, so no value at 0 V (SPLINT's refusal).
+        spline_coeffs_using(one_based(bias, n), one_based(current, n), n, NATURAL_END,
+                            NATURAL_END, d2, work);
+        return NUM_SPLINT_BAD_INTERVAL;
+    }
+    axis_tables& t = w->axis;
+    use_axis(&t, bias, n);
+    const cfvec y = one_based(current, n);
+    spline_coeffs_on_axis(one_based(bias, n), y, n, NATURAL_END, NATURAL_END,
+                          cfvec{t.s.data() + 1, 1, n}, cfvec{t.p.data() + 1, 1, n},
+                          cfvec{t.d2x.data() + 1, 1, n}, d2, work);
+    if (!t.zero_usable) return NUM_SPLINT_BAD_INTERVAL;
+    const float offset = spline_value_with(t.at_zero, y, d2);
     for (int j = 0; j < n; ++j) current[j] = subtract_floats(current[j], offset);
     return NUM_OK;
 }

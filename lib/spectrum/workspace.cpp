@@ -7,12 +7,19 @@ bool reserve_workspace(spectrum_workspace* w, int capacity) {
     if (capacity < 1 || capacity > MAX_POINTS) return false;
     const auto length = static_cast<size_t>(broadening_length(capacity));
     try {
-        w->d2.assign(static_cast<size_t>(capacity), 0.0f);
-        w->spline.assign(static_cast<size_t>(capacity), 0.0f);
+        // Room for the three normalisations' splines side by side.
+        w->d2.assign(3 * static_cast<size_t>(capacity), 0.0f);
+        w->spline.assign(3 * static_cast<size_t>(capacity), 0.0f);
         w->padded.assign(length, 0.0f);
         w->kernel.assign(length, 0.0f);
         w->convolved.assign(2 * length, 0.0f);
         w->scratch.assign(2 * length, 0.0f);
+        // Room for the largest axis, so that no later spectrum allocates.
+        const auto points = static_cast<size_t>(capacity);
+        axis_tables& t = w->axis;
+        for (std::vector<float>* v : {&t.bias, &t.vmid}) v->reserve(points);
+        for (std::vector<float>* v : {&t.s, &t.p, &t.d2x, &t.weights}) v->reserve(points + 1);
+        t.at_midpoint.reserve(points);
     } catch (const std::bad_alloc&) {
         return false;
     }

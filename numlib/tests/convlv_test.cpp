@@ -1,9 +1,11 @@
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "numlib/fft_plan.h"
 #include "numlib/numlib.h"
 #include "testkit/testkit.h"
 
@@ -114,6 +116,40 @@ TEST(Convlv, Errors) {
         EXPECT_EQ(bad.err,
                   "Vantrel run-time error...\nNo meaning for ISIGN in CONVLV\n"
                   "...now exiting to system...\n");
+    }
+}
+
+
+// A plan holds the recurrence's factors as the recurrence forms them: the
+// planned convolution gives the unplanned one's bits, for every length a
+// spectrum can need, NaNs and infinities included, and a plan remade for
+// another length serves that one.
+TEST(ConvlvPlan, GivesTheBitsOfTheRecurrence) {
+    std::mt19937 rng(23);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    convlv_plan plan;
+    for (int n = 2; n <= 32768; n *= 2) {
+        for (int round = 0; round < (n < 4096 ? 3 : 1); ++round) {
+            const int m = 1 + static_cast<int>(rng() % static_cast<unsigned>(n));
+            std::vector<float> signal(static_cast<size_t>(n)), response(static_cast<size_t>(n), 0.0f);
+            for (float& v : signal) v = rng() % 97 == 0 ? NAN : unit(rng) * 1e3f;
+            for (int i = 0; i < m; ++i) response[static_cast<size_t>(i)] = rng() % 89 == 0 ? INFINITY : unit(rng);
+            std::vector<float> response2 = response, plain(2 * static_cast<size_t>(n)),
+                               planned(plain.size()), scratch(plain.size());
+            ASSERT_TRUE(num_convlv(one_based(signal.data(), n), n, one_based(response.data(), n), m,
+                                   1.0f, one_based(plain.data(), 2 * n),
+                                   one_based(scratch.data(), 2 * n))
+                            .ok());
+            make_convlv_plan(n, &plan);
+            ASSERT_TRUE(convlv_planned(one_based(signal.data(), n), n,
+                                       one_based(response2.data(), n), m, 1.0f,
+                                       one_based(planned.data(), 2 * n),
+                                       one_based(scratch.data(), 2 * n), plan)
+                            .ok());
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(std::memcmp(&plain[static_cast<size_t>(i)], &planned[static_cast<size_t>(i)], 4), 0)
+                    << "length " << n << " point " << i;
+        }
     }
 }
 

@@ -1,9 +1,12 @@
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "numlib/numlib.h"
+#include "numlib/spline_axis.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -121,6 +124,102 @@ TEST(Spline, ZeroWidthBracketStops) {
     });
     EXPECT_EQ(not_a_number.status, 1);
     EXPECT_EQ(not_a_number.err, expected);
+}
+
+
+// The second-derivative recurrence in one loop, every quotient formed where
+// it is used, and the evaluation in one expression: the form the split,
+// per-axis routines must reproduce bit for bit.
+void one_loop_coeffs(const std::vector<float>& x, const std::vector<float>& y, float first,
+                     float last, std::vector<float>* d2) {
+    const int n = static_cast<int>(x.size());
+    std::vector<float> u(x.size());
+    float& d0 = (*d2)[0];
+    if (static_cast<double>(first) > 9.9e29) {
+        d0 = 0.0f;
+        u[0] = 0.0f;
+    } else {
+        d0 = -0.5f;
+        const xf h = xf(x[1]) - x[0];
+        u[0] = static_cast<float>((xf(3) / h) * ((xf(y[1]) - y[0]) / h - first));
+    }
+    for (int i = 1; i < n - 1; ++i) {
+        const float sig = static_cast<float>((xf(x[i]) - x[i - 1]) / (xf(x[i + 1]) - x[i - 1]));
+        const float p = static_cast<float>(xf(sig) * (*d2)[i - 1] + xf(2));
+        (*d2)[i] = static_cast<float>((xf(sig) - xf(1)) / p);
+        u[i] = static_cast<float>((xf(y[i + 1]) - y[i]) / (xf(x[i + 1]) - x[i]) -
+                                  (xf(y[i]) - y[i - 1]) / (xf(x[i]) - x[i - 1]));
+        u[i] = static_cast<float>(((xf(6) * u[i]) / (xf(x[i + 1]) - x[i - 1]) - xf(sig) * u[i - 1]) / p);
+    }
+    float qn = 0.0f, un = 0.0f;
+    if (static_cast<double>(last) <= 9.9e29) {
+        qn = 0.5f;
+        const xf h = xf(x[n - 1]) - x[n - 2];
+        un = static_cast<float>((xf(3) / h) * (last - (xf(y[n - 1]) - y[n - 2]) / h));
+    }
+    (*d2)[n - 1] = static_cast<float>((xf(un) - xf(qn) * u[n - 2]) / (xf(qn) * (*d2)[n - 2] + xf(1)));
+    for (int k = n - 2; k >= 0; --k)
+        (*d2)[k] = static_cast<float>(xf((*d2)[k]) * (*d2)[k + 1] + u[k]);
+}
+
+float one_expression_value(const std::vector<float>& x, const std::vector<float>& y,
+                           const std::vector<float>& d2, int lo, float t) {
+    const int hi = lo + 1;
+    const float h = static_cast<float>(xf(x[hi]) - x[lo]);
+    const float a = static_cast<float>((xf(x[hi]) - t) / h);
+    const float b = static_cast<float>((xf(t) - x[lo]) / h);
+    return static_cast<float>((xf(a) * y[lo] + xf(b) * y[hi]) +
+                              ((((xf(a) * a) * a - a) * d2[lo] + ((xf(b) * b) * b - b) * d2[hi]) *
+                               (xf(h) * h)) /
+                                  xf(6));
+}
+
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(SplineAxis, SplitRecurrenceAndTermsGiveTheOneLoopsBits) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (int round = 0; round < 300; ++round) {
+        const int n = 2 + static_cast<int>(rng() % 60);
+        std::vector<float> x(static_cast<size_t>(n)), y(x.size());
+        float at = unit(rng);
+        for (int k = 0; k < n; ++k) {
+            // Steps of every size, now and then none (a zero-width interval).
+            at += (rng() % 9 == 0) ? 0.0f : std::ldexp(std::fabs(unit(rng)), -static_cast<int>(rng() % 20));
+            x[static_cast<size_t>(k)] = at;
+            y[static_cast<size_t>(k)] = rng() % 50 == 0 ? NAN : unit(rng) * 1e3f;
+        }
+        const float first = round % 3 == 0 ? unit(rng) : natural;
+        const float last = round % 4 == 0 ? unit(rng) : natural;
+        std::vector<float> expected(x.size()), whole(x.size()), split(x.size());
+        std::vector<float> work(x.size()), s(x.size()), p(x.size()), d2x(x.size());
+        one_loop_coeffs(x, y, first, last, &expected);
+        const cfvec cx = one_based(x.data(), n), cy = one_based(y.data(), n);
+        spline_coeffs_using(cx, cy, n, first, last, one_based(whole.data(), n),
+                            one_based(work.data(), n));
+        spline_axis_terms(cx, n, first, one_based(s.data(), n), one_based(p.data(), n),
+                          one_based(d2x.data(), n));
+        spline_coeffs_on_axis(cx, cy, n, first, last, one_based(s.data(), n),
+                              one_based(p.data(), n), one_based(d2x.data(), n),
+                              one_based(split.data(), n), one_based(work.data(), n));
+        for (int k = 0; k < n; ++k) {
+            ASSERT_TRUE(same_bits(expected[static_cast<size_t>(k)], whole[static_cast<size_t>(k)]))
+                << "round " << round << " k " << k;
+            ASSERT_TRUE(same_bits(expected[static_cast<size_t>(k)], split[static_cast<size_t>(k)]))
+                << "round " << round << " k " << k;
+        }
+        for (int lo = 0; lo + 1 < n; ++lo) {
+            const float t = x[static_cast<size_t>(lo)] + unit(rng) * 0.01f;
+            spline_terms terms;
+            const bool usable = spline_terms_at(cx, lo + 1, t, &terms);
+            const float width = x[static_cast<size_t>(lo) + 1] - x[static_cast<size_t>(lo)];
+            ASSERT_EQ(usable, width != 0.0f);
+            if (!usable) continue;
+            ASSERT_TRUE(same_bits(spline_value_with(terms, cy, one_based(expected.data(), n)),
+                                  one_expression_value(x, y, expected, lo, t)))
+                << "round " << round << " interval " << lo;
+        }
+    }
 }
 
 }  // namespace

@@ -183,4 +183,54 @@ TEST(Normalise, MidpointBracketsAgreeWithBisection) {
     }
 }
 
+
+// The tables one workspace keeps for its last axis must follow the axis:
+// pixels whose biases differ in count, in one float step, in a NaN or an
+// infinity, or whose exponential width differs, each get the results of a
+// fresh start.
+TEST(Compute, KeptAxisTablesFollowEveryChangeOfAxis) {
+    std::mt19937 rng(19);
+    std::uniform_real_distribution<float> noise(-0.01f, 0.01f);
+    std::vector<std::vector<float>> axes;
+    for (int n : {200, 200, 57}) {
+        std::vector<float> b;
+        for (int j = 0; j < n; ++j)
+            b.push_back(-0.7f + 1.5f * static_cast<float>(j) / static_cast<float>(n - 1));
+        axes.push_back(b);
+    }
+    axes[1][100] = std::nextafter(axes[1][100], 1.0f);  // one float step apart
+    axes.push_back(axes[0]);
+    axes.back()[3] = NAN;                                // refused at the offset
+    axes.push_back(axes[2]);
+    axes.back().back() = INFINITY;                       // not finite: bisection
+    const float widths[] = {1.33f, 0.05f};
+    computation kept(200);
+    for (int round = 0; round < 24; ++round) {
+        const std::vector<float>& bias = axes[static_cast<size_t>(rng() % axes.size())];
+        std::vector<float> current;
+        for (float v : bias) current.push_back(2 * v + v * v * v + noise(rng));
+        norm_options o;
+        o.exp_width = widths[rng() % 2];
+        computation fresh(200);
+        const int n = static_cast<int>(bias.size());
+        for (computation* c : {&fresh, &kept}) {
+            std::copy(bias.begin(), bias.end(), c->a.bias.begin());
+            std::copy(current.begin(), current.end(), c->a.current.begin());
+        }
+        const spectrum_report want = compute_spectrum(n, o, &fresh.w, &fresh.a);
+        const spectrum_report got = compute_spectrum(n, o, &kept.w, &kept.a);
+        ASSERT_EQ(want.status, got.status);
+        ASSERT_EQ(want.reached, got.reached);
+        if (want.status != spectrum_status::ok) continue;  // nothing defined to compare
+        for (const auto member : {&spectrum_arrays::current, &spectrum_arrays::iv_raw,
+                                  &spectrum_arrays::iv_exp, &spectrum_arrays::didv,
+                                  &spectrum_arrays::norm_exp, &spectrum_arrays::norm_coff,
+                                  &spectrum_arrays::norm_raw})
+            for (int j = 0; j + 1 < want.n; ++j)
+                ASSERT_TRUE(same_bits((fresh.a.*member)[static_cast<size_t>(j)],
+                                      (kept.a.*member)[static_cast<size_t>(j)]))
+                    << "round " << round << " point " << j;
+    }
+}
+
 }  // namespace
