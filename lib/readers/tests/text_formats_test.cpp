@@ -83,7 +83,8 @@ TEST(DelimitedText, DecimalCommasExceptInCommaTables) {
     const auto s = read_ok("Bias (mV);Current (pA)\n-100,5;-50,25\n100;25\n");
     EXPECT_EQ(floats(s[0].bias), (std::vector<float>{-0.1005f, 0.1f}));
     EXPECT_EQ(floats(s[0].current), (std::vector<float>{-0.05025f, 0.025f}));
-    EXPECT_EQ(floats(read_ok("V/V I/nA\n-0,5 -2,5\n")[0].current), std::vector<float>{-2.5f});
+    EXPECT_EQ(floats(read_ok("V/V I/nA\n-0,5 -2,5\n0,5 1\n")[0].current),
+              (std::vector<float>{-2.5f, 1}));
     EXPECT_EQ(refusal("Bias (V),Current (nA)\n\"-0,5\",1\n"),
               "line 2: 3 values where the header names 2");
 }
@@ -105,7 +106,8 @@ TEST(DelimitedText, UnitsFromTheCommandLineWhereTheHeaderHasNone) {
     EXPECT_EQ(s[0].bias, (std::vector<double>{-100, 100}));
     EXPECT_EQ(s[0].current, (std::vector<double>{-50, 25}));
     // A header unit still wins over the command line's.
-    EXPECT_EQ(floats(read_ok("V/V I/nA\n-1 2\n", o)[0].current), std::vector<float>{2000});
+    EXPECT_EQ(floats(read_ok("V/V I/nA\n-1 2\n1 3\n", o)[0].current),
+              (std::vector<float>{2000, 3000}));
     EXPECT_EQ(refusal("V/V,I,I [bwd] (nA)\n1,2,3\n", o),
               "channel 'Current' has columns with and without a unit");
 }
