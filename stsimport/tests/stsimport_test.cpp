@@ -51,7 +51,7 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(read_file(dir / "s1"),
-              "-0.200000003 -0.132523\n-0.100000001 -0.0604999997\n0.100000001 0.0702499971\n");
+              "-0.2 -0.132523\n-0.1 -0.0605\n0.1 0.07025\n");
     EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n");
 
@@ -63,12 +63,12 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n"
               "stxt7p.txt\ta.dat\t-\t-\t-\tbwd\n");
     EXPECT_EQ(read_file(dir / "stxt7p.txt"),
-              "-0.200000003 -0.150893003\n-0.100000001 -0.0705000013\n0.100000001 0.0802500024\n");
+              "-0.2 -0.150893\n-0.1 -0.0705\n0.1 0.08025\n");
 
     r = stsimport(dir, {"-c", "input 3", "--direction=mean", "-o", "m", "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir / "m/s1"),
-              "-0.200000003 -0.141708001\n-0.100000001 -0.0654999986\n0.100000001 0.0752499998\n");
+              "-0.2 -0.141708\n-0.1 -0.0655\n0.1 0.07525\n");
     EXPECT_NE(read_file(dir / "m/stsimport-index.tsv").find("\tmean\n"), std::string::npos);
 }
 
@@ -209,7 +209,7 @@ TEST(Delimited, DelimitersAndUnits) {
     const auto r = stsimport(dir, {"c.csv", "t.tsv", "s.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char* name : {"s1", "s2", "s3"})
-        EXPECT_EQ(read_file(dir / name), "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n");
+        EXPECT_EQ(read_file(dir / name), "-0.1 -0.05\n0.1 0.025\n");
 }
 
 TEST(Errors, ClearMessagesAndNothingLeftBehind) {
@@ -376,7 +376,7 @@ TEST(FirstContact, TextExportsAsTheyCome) {
     write_file(dir / "pairs.txt", "-0.1 -0.05\n0.1 0.025\n");
     auto r = stsimport(dir, {"-o", "w", "w.txt", "pairs.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string rows = "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n";
+    const std::string rows = "-0.1 -0.05\n0.1 0.025\n";
     EXPECT_EQ(read_file(dir / "w/s1"), rows);
     EXPECT_EQ(read_file(dir / "w/s2"), rows);
     r = stsimport(dir, {"-o", "p", "plain.txt"});
