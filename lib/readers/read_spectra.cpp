@@ -36,10 +36,24 @@ const char* text_format_title(file_format f) {
 }
 
 const char* format_title(file_format f) {
-    if (f == file_format::nanonis_grid) return "Nanonis .3ds";
-    if (f == file_format::createc_vert) return "Createc .VERT";
-    if (f == file_format::nanonis_dat) return "Nanonis .dat";
-    return f == file_format::delimited_text ? "delimited text" : "plain pairs";
+    switch (f) {
+        case file_format::nanonis_grid: return "Nanonis .3ds";
+        case file_format::createc_vert: return "Createc .VERT";
+        case file_format::nanonis_dat: return "Nanonis .dat";
+        case file_format::delimited_text: return "delimited text";
+        case file_format::plain_pairs: return "plain pairs";
+        default: return nullptr;
+    }
+}
+
+// A reader's refusal names the format the file was read as, unless it
+// names it (or its maker) already.
+void name_format(file_format f, std::string* error) {
+    const char* title = format_title(f);
+    if (title == nullptr || error->find("Nanonis") != std::string::npos ||
+        error->find("Createc") != std::string::npos || error->find(title) != std::string::npos)
+        return;
+    *error = std::string(title) + ": " + *error;
 }
 
 // Binary bytes are never read as text, whatever format was asked for.
@@ -73,13 +87,11 @@ bool read_format(file_format f, const std::string& path, std::string_view bytes,
 
 // Every spectrum appended from `first` on sweeps its bias (a grid's pixels
 // are checked as they are read).
-bool check_sweeps(file_format f, const std::vector<imported_spectrum>& spectra, size_t first,
+bool check_sweeps(const std::vector<imported_spectrum>& spectra, size_t first,
                   const import_options& o, std::string* error) {
     for (size_t k = first; k < spectra.size(); ++k)
-        if (!is_bias_sweep(spectra[k].bias, o.bias_scale == 1.0 ? "V" : "mV", error)) {
-            *error = std::string(format_title(f)) + ": " + *error;
+        if (!is_bias_sweep(spectra[k].bias, o.bias_scale == 1.0 ? "V" : "mV", error))
             return false;
-        }
     return true;
 }
 
@@ -89,10 +101,12 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
                   std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {
     const file_format f = format_of(bytes, o);
     const size_t first = out->size();
-    if (check_text(f, bytes, error) && read_format(f, path, bytes, o, out, error, warning) &&
-        (f == file_format::nanonis_grid || check_sweeps(f, *out, first, o, error)))
+    if (!check_text(f, bytes, error)) return false;
+    if (read_format(f, path, bytes, o, out, error, warning) &&
+        (f == file_format::nanonis_grid || check_sweeps(*out, first, o, error)))
         return true;
     out->resize(first);  // nothing of a refused file
+    name_format(f, error);
     return false;
 }
 
@@ -103,8 +117,11 @@ bool read_spectra_file(const std::string& path, const import_options& o,
     std::string bytes;
     if (file->regular()) {
         if (!read_head(*file, 4096, &bytes, error)) return false;
-        if (format_of(bytes, o) == file_format::nanonis_grid)
-            return read_nanonis_grid(path, file, o, out, error, warning);
+        if (format_of(bytes, o) == file_format::nanonis_grid) {
+            if (read_nanonis_grid(path, file, o, out, error, warning)) return true;
+            name_format(file_format::nanonis_grid, error);
+            return false;
+        }
     }
     return file->read_all(&bytes, error) && read_spectra(path, bytes, o, out, error, warning);
 }

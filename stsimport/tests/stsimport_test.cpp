@@ -172,27 +172,29 @@ TEST(NanonisGrid, Refusals) {
     write_file(dir / "mls.3ds", grid(1, 1, 3, {"Current (A)"}, {{{1, 2, 3}}}, 0, 1, "MLS"));
     auto r = stsimport(dir, {"mls.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("mls.3ds: multi-segment (MLS) sweeps are not supported"),
+    EXPECT_NE(r.err.find("mls.3ds: Nanonis .3ds: multi-segment (MLS) sweeps are not supported"),
               std::string::npos);
     std::string cut = grid(2, 2, 3, {"Current (A)"}, grid_pixels(4), 0, 1);
     cut.resize(cut.find(":HEADER_END:") + 20);
     write_file(dir / "cut.3ds", cut);
     r = stsimport(dir, {"cut.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stsimport: cut.3ds: the grid holds no complete pixel (4 missing)\n");
+    EXPECT_EQ(r.err,
+              "stsimport: cut.3ds: Nanonis .3ds: the grid holds no complete pixel (4 missing)\n");
     // A damaged header must not ask for absurd memory (found by fuzzing).
     std::string huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
     huge.replace(huge.find("Points=3"), 8, "Points=31777777777777777777777");
     write_file(dir / "huge.3ds", huge);
     r = stsimport(dir, {"huge.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stsimport: huge.3ds: the header lacks a usable \"Points\" or \"# Parameters "
-                     "(4 byte)\"\n");
+    EXPECT_EQ(r.err, "stsimport: huge.3ds: Nanonis .3ds: the header lacks a usable \"Points\" or "
+                     "\"# Parameters (4 byte)\"\n");
     huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
     huge.replace(huge.find("Points=3"), 8, "Points=9999999");
     write_file(dir / "huge.3ds", huge);
     r = stsimport(dir, {"huge.3ds"});
-    EXPECT_EQ(r.err, "stsimport: huge.3ds: the grid holds no complete pixel (20 missing)\n");
+    EXPECT_EQ(r.err,
+              "stsimport: huge.3ds: Nanonis .3ds: the grid holds no complete pixel (20 missing)\n");
     std::filesystem::remove(dir / "huge.3ds");
     write_file(dir / "fake.3ds", "Grid dim=\"2 x 2\"\r\nPoints=3\r\n");
     r = stsimport(dir, {"fake.3ds"});
@@ -226,25 +228,25 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
     std::filesystem::create_directory(dir / "folder");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"a.dat"},
-         "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
+         "a.dat: Nanonis .dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
          "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
          "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a "
          "header row or plain pairs of numbers"},
-        {{"bad.dat"}, "bad.dat: line 5: 'oops' is not a number"},
-        {{"short.dat"}, "short.dat: line 4: 1 values where the header names 2"},
+        {{"bad.dat"}, "bad.dat: Nanonis .dat: line 5: 'oops' is not a number"},
+        {{"short.dat"}, "short.dat: Nanonis .dat: line 4: 1 values where the header names 2"},
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"-f", "dat", "nodata.dat"},
          "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
-        {{"volts.csv"}, "volts.csv: channel 'Current' is in 'V', not a current unit"},
+        {{"volts.csv"}, "volts.csv: delimited text: channel 'Current' is in 'V', not a current unit"},
         {{"nounit.csv"},
-         "nounit.csv: the bias column 'Bias' has no voltage unit (''); give its "
+         "nounit.csv: delimited text: the bias column 'Bias' has no voltage unit (''); give its "
          "unit with --bias-unit=V or mV"},
         {{"-c", "Input 3", "-d", "bwd", "--each-sweep", "missing.dat"},
          "missing.dat: cannot open: No such file or directory"},
         {{"folder"}, "folder: is a directory"},
         {{"-c", "Input 3", "-b", "Bias (V)", "a.dat"},
-         "a.dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, Input 3)"},
+         "a.dat: Nanonis .dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, Input 3)"},
     };
     for (const auto& [args, message] : cases) {
         const auto r = stsimport(dir, args);
@@ -381,8 +383,8 @@ TEST(FirstContact, TextExportsAsTheyCome) {
     EXPECT_EQ(read_file(dir / "w/s2"), rows);
     r = stsimport(dir, {"-o", "p", "plain.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stsimport: plain.txt: the bias column 'V' has no voltage unit (''); give its "
-                     "unit with --bias-unit=V or mV\n");
+    EXPECT_EQ(r.err, "stsimport: plain.txt: delimited text: the bias column 'V' has no voltage "
+                     "unit (''); give its unit with --bias-unit=V or mV\n");
     r = stsimport(dir, {"-o", "p", "--bias-unit", "mV", "--current-unit=pA", "plain.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir / "p/s1"), "-100 -50\n100 25\n");

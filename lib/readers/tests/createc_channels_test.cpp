@@ -90,7 +90,7 @@ TEST(CreatecColumns, ParVert32WithFiveChannels) {
               "Z, X, ADC1, ADC2, ADC3, DAC0)");
     // A row one column short of what the selection names.
     EXPECT_EQ(refusal(vert32("3 0 0 4209 7 5 2 0 0")),
-              "line 9: not row 0 of 8 numbers (index, V, Z, I, ADC1, ADC2, ADC3, DAC0)");
+              "Createc .VERT: line 9: not row 0 of 8 numbers (index, V, Z, I, ADC1, ADC2, ADC3, DAC0)");
 }
 
 TEST(CreatecColumns, RealFiles) {

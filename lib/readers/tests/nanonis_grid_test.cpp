@@ -279,7 +279,7 @@ TEST(GridPixels, APixelThatDoesNotSweepIsRefused) {
     std::vector<sts::imported_spectrum> out;
     std::string error, warning;
     EXPECT_FALSE(sts::read_spectra("g", bytes, {}, &out, &error, &warning));
-    EXPECT_EQ(error, "pixel 0: not a bias sweep: the bias is 0.5 V at all 3 points");
+    EXPECT_EQ(error, "Nanonis .3ds: pixel 0: not a bias sweep: the bias is 0.5 V at all 3 points");
 }
 
 }  // namespace
