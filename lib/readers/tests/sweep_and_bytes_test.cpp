@@ -105,6 +105,16 @@ TEST(NanonisExperiment, ByteOrderMarkCrLfAndLatin1Comments) {
     sts::import_options each;
     each.each_sweep = true;
     EXPECT_EQ(read_ok(text, each)[0].current, (std::vector<double>{3, 7}));
+    sts::import_options filtered;
+    filtered.channel = "current [filt]";  // by name, tag included
+    EXPECT_EQ(read_ok(text, filtered)[0].current, (std::vector<double>{4, 8}));
+    sts::import_options avg;
+    avg.channel = "Current";
+    EXPECT_EQ(read_ok(text.substr(0, text.find("Current (A)\t")) + "Current [AVG] (A)\tX (A)\r\n"
+                      "-1\t2E-9\t9E-9\r\n1\t6E-9\t9E-9\r\n",
+                  avg)[0]
+                  .current,
+              (std::vector<double>{2, 6}));  // the average where there is no plain column
 }
 
 TEST(BinaryData, NeverReadAsText) {
