@@ -75,7 +75,8 @@ bool nanonis_source::holds_a_spectrum(std::string* error) const {
     for (uint64_t p = 0; p < grid_.complete_pixels(); ++p) {
         const sts::pixel_status status = grid_.read_pixel(p, &pixel);
         if (status == sts::pixel_status::measured) return true;
-        if (status == sts::pixel_status::unreadable) why = "pixel " + std::to_string(p) + ": " + pixel.error;
+        if (status == sts::pixel_status::unreadable)
+            why = "pixel " + std::to_string(p) + ": " + pixel.error;
     }
     *error = "no pixel of the grid holds a spectrum (" + why + ")";
     return false;

@@ -240,7 +240,8 @@ bool read_createc_vert(const std::string& path, std::string_view bytes, const im
     }
     vert_layout layout;
     vert_rows rows;
-    if (!read_layout(lines, data, o, &layout, error) || !read_rows(lines, data, layout, &rows, error))
+    if (!read_layout(lines, data, o, &layout, error) ||
+        !read_rows(lines, data, layout, &rows, error))
         return false;
     if (layout.backward_half && rows.bias_mV.size() % 2 != 0) {
         *error = "an odd number of rows cannot be a forward and a backward sweep";

@@ -34,7 +34,8 @@ struct layout {
 // says), turned about the centre with the frame; the row axis is then
 // (cos, -sin), the column axis (sin, cos).
 inline void measured_position(const layout& g, long p, double* x, double* y) {
-    const double fx = 2e-9 * static_cast<double>(p % g.nx), fy = 2e-9 * static_cast<double>(p / g.nx);
+    const double fx = 2e-9 * static_cast<double>(p % g.nx);
+    const double fy = 2e-9 * static_cast<double>(p / g.nx);
     if (g.angle == 0) {
         *x = fx;
         *y = fy;

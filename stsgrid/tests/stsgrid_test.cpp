@@ -368,7 +368,8 @@ TEST(Geometry, UnturnedGridsHaveNoAngle) {
 
 TEST(BadInput, NotASpectrumAtAllWritesNothing) {
     temp_dir dir;
-    write_file(dir / "passwd", "root:x:0:0:root:/root:/bin/bash\nbin:x:1:1:bin:/bin:/sbin/nologin\n");
+    write_file(dir / "passwd",
+               "root:x:0:0:root:/root:/bin/bash\nbin:x:1:1:bin:/bin:/sbin/nologin\n");
     write_file(dir / "words.txt", "just some words\n");
     write_file(dir / "b.bin", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10));
     grid_file::layout g;

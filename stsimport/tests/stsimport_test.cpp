@@ -228,7 +228,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
     std::filesystem::create_directory(dir / "folder");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"a.dat"},
-         "a.dat: Nanonis .dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
+         "a.dat: Nanonis .dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, "
+         "Input 3); "
          "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
          "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a "
@@ -238,7 +239,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"-f", "dat", "nodata.dat"},
          "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
-        {{"volts.csv"}, "volts.csv: delimited text: channel 'Current' is in 'V', not a current unit"},
+        {{"volts.csv"},
+         "volts.csv: delimited text: channel 'Current' is in 'V', not a current unit"},
         {{"nounit.csv"},
          "nounit.csv: delimited text: the bias column 'Bias' has no voltage unit (''); give its "
          "unit with --bias-unit=V or mV"},
@@ -246,7 +248,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
          "missing.dat: cannot open: No such file or directory"},
         {{"folder"}, "folder: is a directory"},
         {{"-c", "Input 3", "-b", "Bias (V)", "a.dat"},
-         "a.dat: Nanonis .dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, Input 3)"},
+         "a.dat: Nanonis .dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, "
+         "Input 3)"},
     };
     for (const auto& [args, message] : cases) {
         const auto r = stsimport(dir, args);

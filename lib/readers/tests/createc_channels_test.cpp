@@ -46,10 +46,11 @@ std::string refusal(const std::string& bytes, const sts::import_options& o = {})
 TEST(CreatecColumns, EachSetBitIsAColumnInBitOrder) {
     sts::vert_columns c;
     std::string error;
-    ASSERT_TRUE(sts::parse_vert_columns("   10000   -4032   10512                   3", &c, &error));
+    ASSERT_TRUE(sts::parse_vert_columns("   10000   -4032   10512        3", &c, &error));
     EXPECT_EQ(c.rows, 10000);
     EXPECT_EQ(c.names, (std::vector<std::string>{"idx", "V", "Z", "I", "dI/dV"}));
-    ASSERT_TRUE(sts::parse_vert_columns("100 -1343 151 4209 7 5 3 229.62552 -316.68857", &c, &error));
+    ASSERT_TRUE(
+        sts::parse_vert_columns("100 -1343 151 4209 7 5 3 229.62552 -316.68857", &c, &error));
     EXPECT_EQ(c.names, (std::vector<std::string>{"idx", "V", "Z", "X", "I", "ADC1", "ADC2", "ADC3",
                                                  "DAC0"}));
     ASSERT_TRUE(sts::parse_vert_columns("5 0 0 8190 7 5 2 0 0", &c, &error));
@@ -59,8 +60,9 @@ TEST(CreatecColumns, EachSetBitIsAColumnInBitOrder) {
     for (const char* bad : {"", "10 1 2", "0 1 2 3", "1.5 1 2 3", "10 1 2 x", "10 1 2 3 7 5 4"})
         EXPECT_FALSE(sts::parse_vert_columns(bad, &c, &error)) << bad;
     EXPECT_FALSE(sts::parse_vert_columns("10 1 2 8192", &c, &error));
-    EXPECT_EQ(error, "Createc channel selection 8192 is not read (a bit set of the channels I, "
-                     "dI/dV, d2I/dV2, ADC0, ADC1, ADC2, ADC3, NA01, NA02, NA03, di_q, di2_q, DAC0)");
+    EXPECT_EQ(error,
+              "Createc channel selection 8192 is not read (a bit set of the channels I, dI/dV, "
+              "d2I/dV2, ADC0, ADC1, ADC2, ADC3, NA01, NA02, NA03, di_q, di2_q, DAC0)");
     EXPECT_FALSE(sts::parse_vert_columns("10 1 2 0", &c, &error));
 }
 
@@ -90,7 +92,8 @@ TEST(CreatecColumns, ParVert32WithFiveChannels) {
               "Z, X, ADC1, ADC2, ADC3, DAC0)");
     // A row one column short of what the selection names.
     EXPECT_EQ(refusal(vert32("3 0 0 4209 7 5 2 0 0")),
-              "Createc .VERT: line 9: not row 0 of 8 numbers (index, V, Z, I, ADC1, ADC2, ADC3, DAC0)");
+              "Createc .VERT: line 9: not row 0 of 8 numbers (index, V, Z, I, ADC1, ADC2, ADC3, "
+              "DAC0)");
 }
 
 TEST(CreatecColumns, RealFiles) {

@@ -275,7 +275,8 @@ TEST(GridPixels, APixelThatDoesNotSweepIsRefused) {
     gridtest::grid_spec g;
     g.nx = 2;
     g.start = g.stop = 0.5f;
-    const std::string bytes = gridtest::grid_file(g, {{{1e-9f, 2e-9f, 3e-9f}}, {{1e-9f, 2e-9f, 3e-9f}}});
+    const std::vector<std::vector<float>> pixel = {{1e-9f, 2e-9f, 3e-9f}};
+    const std::string bytes = gridtest::grid_file(g, {pixel, pixel});
     std::vector<sts::imported_spectrum> out;
     std::string error, warning;
     EXPECT_FALSE(sts::read_spectra("g", bytes, {}, &out, &error, &warning));

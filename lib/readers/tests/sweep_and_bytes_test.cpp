@@ -70,8 +70,8 @@ TEST(NanonisExperiment, OnlyBiasSpectroscopyUnlessABiasColumnIsNamed) {
                               "Z rel (m)\tCurrent (A)\tBias (V)\r\n-1E-10\t1E-9\t0.1\r\n"
                               "0\t2E-9\t0.1\r\n1E-10\t4E-9\t0.1\r\n");
     EXPECT_EQ(refusal(z),
-              "Nanonis experiment \"Z spectroscopy\" is not bias spectroscopy: it sweeps Z rel (m), "
-              "not the bias; to read it all the same, name its bias column with -b");
+              "Nanonis experiment \"Z spectroscopy\" is not bias spectroscopy: it sweeps "
+              "Z rel (m), not the bias; to read it all the same, name its bias column with -b");
     sts::import_options b;
     b.bias_channel = "Bias";
     EXPECT_EQ(refusal(z, b),
@@ -94,10 +94,10 @@ TEST(NanonisExperiment, OnlyBiasSpectroscopyUnlessABiasColumnIsNamed) {
 }
 
 TEST(NanonisExperiment, ByteOrderMarkCrLfAndLatin1Comments) {
-    const std::string text = "\xef\xbb\xbf" "Experiment\tbias spectroscopy\t\r\nComment\tGr\xfc\xdf"
-                             "e \xb5V\t\r\n\r\n[DATA]\r\nBias calc (V)\tCurrent (A)\tCurrent [AVG] "
-                             "(A)\tCurrent [00001] (A)\tCurrent (A) [filt]\r\n-1\t1E-9\t2E-9\t3E-9\t"
-                             "4E-9\r\n1\t5E-9\t6E-9\t7E-9\t8E-9\r\n";
+    const std::string text =
+        "\xef\xbb\xbf" "Experiment\tbias spectroscopy\t\r\nComment\tGr\xfc\xdf" "e \xb5V\t\r\n"
+        "\r\n[DATA]\r\nBias calc (V)\tCurrent (A)\tCurrent [AVG] (A)\tCurrent [00001] (A)\t"
+        "Current (A) [filt]\r\n-1\t1E-9\t2E-9\t3E-9\t4E-9\r\n1\t5E-9\t6E-9\t7E-9\t8E-9\r\n";
     EXPECT_EQ(sts::format_name(sts::detect_format(text)), std::string("dat"));
     const auto s = read_ok(text);
     ASSERT_EQ(s.size(), 1u);

@@ -117,10 +117,11 @@ TEST(DelimitedText, MissingChannelSuggestsTheCurrentOnes) {
     sts::import_options o;
     o.channel = "Curent";
     EXPECT_EQ(refusal("Bias (V),Current (A),Current [bwd] (A),Z (m)\n1,2,3,4\n", o),
-              "delimited text: no channel 'Curent' (columns: Bias, Current, Current, Z (m)); try -c \"Current\"");
+              "delimited text: no channel 'Curent' (columns: Bias, Current, Current, Z (m)); "
+              "try -c \"Current\"");
     EXPECT_EQ(refusal("Bias (V),Input 2 (A),Input 3 (A),Input 3 (A) [filt]\n1,2,3,4\n"),
-              "delimited text: no channel 'Current' (columns: Bias, Input 2, Input 3, Input 3); the current "
-              "channels are \"Input 2\", \"Input 3\" (choose one with -c)");
+              "delimited text: no channel 'Current' (columns: Bias, Input 2, Input 3, Input 3); "
+              "the current channels are \"Input 2\", \"Input 3\" (choose one with -c)");
     EXPECT_EQ(refusal("Bias (V),Z (m)\n1,2\n"),
               "delimited text: no channel 'Current' (columns: Bias, Z (m))");
 }
