@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "readers/binary_content.h"
 #include "readers/byte_source.h"
 #include "readers/file_format.h"
 #include "readers/plain_pairs.h"
@@ -27,6 +28,12 @@ void to_floats(const std::vector<double>& from, std::vector<float>* to) {
     for (size_t j = 0; j < from.size(); ++j) (*to)[j] = static_cast<float>(from[j]);
 }
 
+std::string number_text(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
 // Evenly spaced coordinates from 0 over length (nm), or pixel numbers.
 std::vector<double> axis(long count, bool known, double length) {
     std::vector<double> v;
@@ -43,7 +50,7 @@ public:
         std::unique_ptr<sts::file_source> file = sts::file_source::open(path, error);
         if (!file) return false;
         file_ = std::move(file);
-        return grid_.open(file_, path, o, error);
+        return grid_.open(file_, path, o, error) && holds_a_spectrum(error);
     }
     long nx() const override { return grid_.header().nx; }
     long ny() const override { return grid_.header().ny; }
@@ -53,10 +60,27 @@ public:
     bool same_bias_everywhere() const override;
 
 private:
+    bool holds_a_spectrum(std::string* error) const;
+
     std::string path_;
     std::shared_ptr<sts::file_source> file_;
     sts::nanonis_grid grid_;
 };
+
+// A grid without a single measured pixel is refused before anything is
+// written; the search ends at the first measured pixel, as a rule the first.
+bool nanonis_source::holds_a_spectrum(std::string* error) const {
+    sts::grid_pixel pixel;
+    std::string why = "every pixel's values are missing";
+    for (uint64_t p = 0; p < grid_.complete_pixels(); ++p) {
+        const sts::pixel_status status = grid_.read_pixel(p, &pixel);
+        if (status == sts::pixel_status::measured) return true;
+        if (status == sts::pixel_status::unreadable)
+            why = "pixel " + std::to_string(p) + ": " + pixel.error;
+    }
+    *error = "no pixel of the grid holds a spectrum (" + why + ")";
+    return false;
+}
 
 void nanonis_source::describe(grid_description* d) const {
     const sts::grid_header& h = grid_.header();
@@ -67,6 +91,9 @@ void nanonis_source::describe(grid_description* d) const {
     d->y = axis(h.ny, h.has_frame, h.frame.height);
     d->xy_unit = h.has_frame ? "nm" : "1";
     d->has_positions = h.x_parameter >= 0 && h.y_parameter >= 0;
+    // The measured positions are turned into the grid's axes (read below).
+    if (h.has_frame && h.frame.angle != 0)
+        d->attributes.emplace_back("scan_angle", number_text(h.frame.angle) + " degrees");
 }
 
 void nanonis_source::read(uint64_t index, pixel_input* out) const {
@@ -78,8 +105,10 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
         return;
     }
     const sts::pixel_status status = grid_.read_pixel(index, &out->scratch);
-    out->x_nm = static_cast<float>(out->scratch.x_nm);
-    out->y_nm = static_cast<float>(out->scratch.y_nm);
+    double x = 0, y = 0;
+    sts::frame_position_nm(grid_.header(), out->scratch.x_nm, out->scratch.y_nm, &x, &y);
+    out->x_nm = static_cast<float>(x);
+    out->y_nm = static_cast<float>(y);
     switch (status) {
         case sts::pixel_status::measured: break;
         case sts::pixel_status::missing: out->code = PIXEL_MISSING; return;
@@ -167,7 +196,7 @@ bool read_instrument(const std::string& path, const sts::import_options& o, file
 
 // The format of a file from its first bytes, as the options ask.
 bool format_of(const std::string& path, const sts::import_options& o, sts::file_format* f,
-               std::string* error) {
+               std::string* error, std::string* kind = nullptr) {
     if (o.format != sts::file_format::automatic) {
         *f = o.format;
         return true;
@@ -179,6 +208,7 @@ bool format_of(const std::string& path, const sts::import_options& o, sts::file_
         return false;
     }
     *f = sts::detect_format(head);
+    if (kind && *f == sts::file_format::unknown) *kind = sts::unreadable_kind(head);
     return true;
 }
 
@@ -212,6 +242,8 @@ public:
     }
 
 private:
+    bool any_spectrum(const std::vector<std::string>& inputs, std::string* error) const;
+
     std::vector<file_pixel> pixels_;
     std::string source_;
     int points_ = 0;
@@ -221,9 +253,14 @@ bool file_list_source::open(const std::vector<std::string>& inputs, const sts::i
                             std::string* error) {
     for (const auto& path : inputs) {
         sts::file_format f = sts::file_format::unknown;
-        if (!format_of(path, o, &f, error)) return false;
+        std::string kind;
+        if (!format_of(path, o, &f, error, &kind)) return false;
         if (f == sts::file_format::nanonis_grid) {
             *error = path + ": a grid must be the only input";
+            return false;
+        }
+        if (!kind.empty()) {
+            *error = path + ": " + kind;  // binary data is never read as pairs of numbers
             return false;
         }
         file_pixel p;
@@ -233,9 +270,31 @@ bool file_list_source::open(const std::vector<std::string>& inputs, const sts::i
         points_ = std::max(points_, static_cast<int>(p.bias.size()));
         pixels_.push_back(std::move(p));
     }
+    if (!any_spectrum(inputs, error)) return false;
     source_ = inputs.front();
     if (inputs.size() > 1) source_ += " ... " + inputs.back();
     return true;
+}
+
+// Files of which none holds a spectrum (text without a pair of numbers,
+// spectra whose values are all missing) are refused, not written as a grid
+// of unprocessed pixels.
+bool file_list_source::any_spectrum(const std::vector<std::string>& inputs,
+                                    std::string* error) const {
+    for (const auto& p : pixels_)
+        if ((p.code == PIXEL_PROCESSED && !p.bias.empty()) || p.code == PIXEL_TOO_MANY_POINTS)
+            return true;
+    const char* formats =
+        "a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row "
+        "or plain pairs of numbers";
+    *error = inputs.size() > 1 ? std::string()
+             : pixels_.front().code == PIXEL_NOT_MEASURED
+                 ? inputs.front() + ": every value of its spectrum is missing"
+                 : inputs.front() + ": holds no spectrum (it is not " + formats + ")";
+    if (inputs.size() > 1)
+        *error = "none of the " + std::to_string(inputs.size()) +
+                       " inputs holds a spectrum (" + formats + ")";
+    return false;
 }
 
 }  // namespace

@@ -43,7 +43,11 @@ public:
 };
 
 // Opens the inputs: one .3ds grid, or one or more spectrum files.  nullptr
-// with *error (naming the file) when an input cannot be read.
+// with *error (naming the file) when an input cannot be read, is binary
+// data of no format read here, or when no input holds a spectrum (a grid
+// without a measured pixel, files without a pair of numbers): nothing is
+// then worth writing.  A grid's measured positions are turned into its
+// axes when it has a scan angle (its attribute "scan_angle").
 std::unique_ptr<grid_source> open_grid_source(const std::vector<std::string>& inputs,
                                               const sts::import_options& o, std::string* error);
 

@@ -8,14 +8,12 @@ namespace sts {
 
 namespace {
 
-// What printf's "%.9g" writes of v rounded to float, without its locale
-// and format parsing.
-struct g9 {
+// The shortest decimal that reads back (strtof, scanf "%f") as v rounded
+// to float: -0.2 V is written "-0.2", not "-0.200000003".
+struct shortest {
     char buffer[32];
     std::string_view operator()(double v) {
-        const double f = static_cast<float>(v);
-        const auto r =
-            std::to_chars(buffer, buffer + sizeof buffer, f, std::chars_format::general, 9);
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(v));
         return std::string_view(buffer, static_cast<size_t>(r.ptr - buffer));
     }
 };
@@ -24,7 +22,7 @@ struct g9 {
 
 std::string format_pairs(const std::vector<double>& bias, const std::vector<double>& current,
                          bias_text_cache* cache) {
-    g9 format;
+    shortest format;
     if (cache->bias != bias) {
         cache->bias = bias;
         cache->text.clear();

@@ -93,18 +93,23 @@ current_column classify(const column_name& c, int index, bool* filtered) {
     return found;
 }
 
-// The columns of the current channel other than the bias column.
+// The columns of the current channel other than the bias column: the
+// unfiltered ones, or the "[filt]" ones when the channel is named with that
+// tag ("Input 3 [filt]").
 std::vector<current_column> channel_columns(const std::vector<column_name>& columns,
                                             const import_options& o, int bias) {
+    const column_name named = parse_column_name(o.channel);
+    const bool want_filtered = has_tag(named, "filt");
+    const std::string channel = want_filtered ? named.name : o.channel;
     auto is_channel = [&](const std::string& name) {
-        return same_name(name, o.channel) || (same_name(o.channel, "Current") && name == "I");
+        return same_name(name, channel) || (same_name(channel, "Current") && name == "I");
     };
     std::vector<current_column> found;
     for (size_t i = 0; i < columns.size(); ++i) {
         if (static_cast<int>(i) == bias || !is_channel(columns[i].name)) continue;
         bool filtered = false;
         const current_column c = classify(columns[i], static_cast<int>(i), &filtered);
-        if (!filtered) found.push_back(c);
+        if (filtered == want_filtered) found.push_back(c);
     }
     return found;
 }

@@ -37,8 +37,8 @@ struct selection_plan {
 };
 
 // Finds the bias column and the current columns of o.channel (a column named
-// plainly "I" serves as the default "Current"; "[filt]" columns never
-// serve) and decides which spectra they make:
+// plainly "I" serves as the default "Current"; "[filt]" columns serve only
+// when o.channel carries that tag, "Input 3 [filt]") and decides which spectra they make:
 //   - with o.each_sweep, one per numbered sweep ("[00001]", ...);
 //   - else the plain column, else the "[AVG]" column, else the mean of the
 //     numbered sweeps;

@@ -1,19 +1,20 @@
 // Createc point spectra (.VERT).
 //
-// The file as the real one of 2018 shows it: a "[ParVERT30]" header of
-// "key=value" lines (Latin-1, CR LF; keys may read "Name / Label"), padded
-// with NUL bytes, then a line "DATA", a line of four numbers (the row count,
-// the tip's x and y in DAC units, and the channel selection), and rows of
-// tab-separated numbers: index, bias V (mV), z (DAC units), current I and
-// its lock-in derivative dI (ADC units).  Used from the header:
+// The file as the real ones of 2018 to 2020 show it: a "[ParVERT30]" or
+// "[ParVERT32]" header of "key=value" lines (Latin-1, CR LF; keys may read
+// "Name / Label"), padded with NUL bytes, then a line "DATA", a line that
+// announces the rows and their columns (createc_columns.h), and rows of
+// tab-separated numbers: index, bias V (mV), z, maybe x, and the recorded
+// channels, the current I (ADC units) among them.  Used from the header:
 //   DAC-Type=20bit        ADC units: +-2^19 counts over +-10 V
 //   GainPre 10^=9         preamplifier gain 10^9 V/A (key "Gainpreamp")
 //   VertSpecBack=1        the first half of the rows is the forward sweep,
 //                         the second half the backward sweep back to the start
-//   Vertchannelselectval=3   the channels I and dI after V and z
+//   Vertchannelselectval  the channel selection, as the DATA line has it
 // so that I in A = counts * 10 V / 2^19 / 10^GainPre.  Other header
-// versions, converters, channel selections and damaged row counts are
-// refused rather than guessed at.
+// versions, converters and damaged row counts are refused rather than
+// guessed at; a time trace at constant bias is refused by the caller
+// (bias_sweep.h).
 #ifndef READERS_CREATEC_VERT_H
 #define READERS_CREATEC_VERT_H
 
@@ -26,8 +27,10 @@
 
 namespace sts {
 
-// Appends the spectrum of the current channel ("Current" or "I"; the bias
-// column is "V" or "Bias") to *out with `path` as its source: the forward
+// Appends the spectrum of the current channel ("Current" or "I"; another
+// recorded channel, such as the lock-in's "dI/dV", only when the output
+// unit is given: its values are then taken as they are; the bias column is
+// "V" or "Bias") to *out with `path` as its source: the forward
 // half, the backward half in its recorded order (from the end of the sweep
 // back to its start), or their point-by-point mean on the forward bias
 // axis.  false with *error (not naming the file) for a header variant not

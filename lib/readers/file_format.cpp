@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "readers/binary_content.h"
 #include "readers/number_text.h"
 #include "readers/text_split.h"
 
@@ -66,8 +67,10 @@ file_format detect_format(std::string_view bytes) {
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;
     if (head.substr(0, 8) == "[ParVERT") return file_format::createc_vert;
-    if (head.substr(0, 11) == "Experiment\t" || bytes.find("\n[DATA]") != std::string_view::npos)
-        return file_format::nanonis_dat;
+    if (head.substr(0, 11) == "Experiment\t") return file_format::nanonis_dat;
+    // Binary data is never read as text (a "[DATA]" or a tab in it means nothing).
+    if (looks_binary(head)) return file_format::unknown;
+    if (bytes.find("\n[DATA]") != std::string_view::npos) return file_format::nanonis_dat;
     return from_first_lines(head);
 }
 

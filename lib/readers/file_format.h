@@ -21,7 +21,9 @@ enum class file_format {
 // line anywhere).  Of the text files, the first line that is neither blank
 // nor a "#" comment decides: two blank-separated numbers make plain pairs;
 // a comma, semicolon or tab makes a delimited table; blank-separated names
-// make one when the next line holds numbers.  Never answers `automatic`.
+// make one when the next line holds numbers.  Binary bytes without the mark
+// of a binary format are `unknown` (see binary_content.h).  Never answers
+// `automatic`.
 file_format detect_format(std::string_view bytes);
 
 // The name used on the command line ("auto", "dat", "3ds", "csv", "vert",

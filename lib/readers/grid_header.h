@@ -75,6 +75,14 @@ bool parse_grid_header(std::string_view head, grid_header* out, std::string* err
 // frame.
 bool nominal_position_nm(const grid_header& h, long ix, long iy, double* x, double* y);
 
+// A measured position (nm, in the instrument's axes) turned about the
+// frame's centre into the grid's axes, the turn nominal_position_nm makes
+// undone: x then grows along a row and y from row to row, as the x and y
+// pixel numbers do.  The real 30 x 30 grid of 2016 (45 degrees) and the
+// 32 x 1 line (54 degrees) bear this out.  Without a frame, or at an angle
+// of 0, the position stays as it is.
+void frame_position_nm(const grid_header& h, double x, double y, double* u, double* v);
+
 }  // namespace sts
 
 #endif

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "readers/bias_sweep.h"
+
 namespace sts {
 
 namespace {
@@ -71,6 +73,7 @@ bool nanonis_grid::open(std::shared_ptr<const byte_source> source, const std::st
             for (int c : part->columns) use(c);
     source_ = std::move(source);
     label_ = label;
+    bias_unit_ = o.bias_scale == 1.0 ? "V" : "mV";
     return true;
 }
 
@@ -123,7 +126,11 @@ pixel_status nanonis_grid::read_pixel(uint64_t index, grid_pixel* out) const {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     out->x_nm = header_.x_parameter >= 0 ? out->parameters[header_.x_parameter] * 1e9 : nan;
     out->y_nm = header_.y_parameter >= 0 ? out->parameters[header_.y_parameter] * 1e9 : nan;
-    return any_measured(out->spectra) ? pixel_status::measured : pixel_status::unmeasured;
+    if (!any_measured(out->spectra)) return pixel_status::unmeasured;
+    // A pixel whose sweep starts where it ends has no current-voltage curve.
+    if (!is_bias_sweep(out->spectra.front().bias, bias_unit_, &out->error))
+        return pixel_status::unreadable;
+    return pixel_status::measured;
 }
 
 bool read_nanonis_grid(const std::string& path, std::shared_ptr<const byte_source> source,

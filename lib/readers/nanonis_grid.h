@@ -20,7 +20,8 @@ enum class pixel_status {
     measured,    // the spectra are there
     missing,     // the file ends before the pixel does (an interrupted grid)
     unmeasured,  // every current value is NaN: the grid never reached the pixel
-    unreadable,  // the bytes could not be read (grid_pixel::error says why)
+    unreadable,  // the bytes could not be read, or the pixel's bias does not
+                 // sweep (grid_pixel::error says why)
 };
 
 // One pixel as read, and the scratch space that one thread reuses from
@@ -66,6 +67,7 @@ private:
 
     std::shared_ptr<const byte_source> source_;
     std::string label_;
+    const char* bias_unit_ = "V";        // the output unit, for messages
     grid_header header_;
     std::vector<column_name> columns_;   // "Bias calc", then the channels
     selection_plan plan_;

@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include "readers/binary_content.h"
+#include "readers/bias_sweep.h"
 #include "readers/byte_source.h"
 #include "readers/createc_vert.h"
 #include "readers/delimited_text.h"
@@ -23,11 +25,52 @@ file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;
 }
 
-}  // namespace
+// The formats read as text, by the name a refusal gives them.
+const char* text_format_title(file_format f) {
+    switch (f) {
+        case file_format::nanonis_dat: return "a Nanonis .dat file";
+        case file_format::delimited_text: return "delimited text";
+        case file_format::plain_pairs: return "plain pairs of numbers";
+        default: return nullptr;
+    }
+}
 
-bool read_spectra(const std::string& path, std::string_view bytes, const import_options& o,
-                  std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {
-    switch (format_of(bytes, o)) {
+const char* format_title(file_format f) {
+    switch (f) {
+        case file_format::nanonis_grid: return "Nanonis .3ds";
+        case file_format::createc_vert: return "Createc .VERT";
+        case file_format::nanonis_dat: return "Nanonis .dat";
+        case file_format::delimited_text: return "delimited text";
+        case file_format::plain_pairs: return "plain pairs";
+        default: return nullptr;
+    }
+}
+
+// A reader's refusal names the format the file was read as, unless it
+// names it (or its maker) already.
+void name_format(file_format f, std::string* error) {
+    const char* title = format_title(f);
+    if (title == nullptr || error->find("Nanonis") != std::string::npos ||
+        error->find("Createc") != std::string::npos || error->find(title) != std::string::npos)
+        return;
+    *error = std::string(title) + ": " + *error;
+}
+
+// Binary bytes are never read as text, whatever format was asked for.
+bool check_text(file_format f, std::string_view bytes, std::string* error) {
+    const std::string_view head = bytes.substr(0, 4096);
+    if (f != file_format::unknown && (!text_format_title(f) || !looks_binary(head))) return true;
+    const std::string kind = unreadable_kind(head);
+    *error = kind.empty() ? std::string(unknown_format)
+             : f == file_format::unknown ? kind
+                                         : kind + ", not " + text_format_title(f);
+    return false;
+}
+
+bool read_format(file_format f, const std::string& path, std::string_view bytes,
+                 const import_options& o, std::vector<imported_spectrum>* out, std::string* error,
+                 std::string* warning) {
+    switch (f) {
         case file_format::nanonis_dat: return read_nanonis_dat(path, bytes, o, out, error);
         case file_format::nanonis_grid:
             return read_nanonis_grid(path, std::make_shared<memory_source>(bytes), o, out, error,
@@ -42,6 +85,31 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
     return false;
 }
 
+// Every spectrum appended from `first` on sweeps its bias (a grid's pixels
+// are checked as they are read).
+bool check_sweeps(const std::vector<imported_spectrum>& spectra, size_t first,
+                  const import_options& o, std::string* error) {
+    for (size_t k = first; k < spectra.size(); ++k)
+        if (!is_bias_sweep(spectra[k].bias, o.bias_scale == 1.0 ? "V" : "mV", error))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool read_spectra(const std::string& path, std::string_view bytes, const import_options& o,
+                  std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {
+    const file_format f = format_of(bytes, o);
+    const size_t first = out->size();
+    if (!check_text(f, bytes, error)) return false;
+    if (read_format(f, path, bytes, o, out, error, warning) &&
+        (f == file_format::nanonis_grid || check_sweeps(*out, first, o, error)))
+        return true;
+    out->resize(first);  // nothing of a refused file
+    name_format(f, error);
+    return false;
+}
+
 bool read_spectra_file(const std::string& path, const import_options& o,
                        std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {
     std::shared_ptr<file_source> file = file_source::open(path, error);
@@ -49,8 +117,11 @@ bool read_spectra_file(const std::string& path, const import_options& o,
     std::string bytes;
     if (file->regular()) {
         if (!read_head(*file, 4096, &bytes, error)) return false;
-        if (format_of(bytes, o) == file_format::nanonis_grid)
-            return read_nanonis_grid(path, file, o, out, error, warning);
+        if (format_of(bytes, o) == file_format::nanonis_grid) {
+            if (read_nanonis_grid(path, file, o, out, error, warning)) return true;
+            name_format(file_format::nanonis_grid, error);
+            return false;
+        }
     }
     return file->read_all(&bytes, error) && read_spectra(path, bytes, o, out, error, warning);
 }

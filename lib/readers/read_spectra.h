@@ -14,8 +14,10 @@ namespace sts {
 
 // Reads every spectrum of a file held in memory, in o.format or, when that
 // is `automatic`, the format detect_format finds, and appends them to *out
-// with `path` as their source.  false with *error (not naming the file)
-// when the format is unknown or the file cannot be read as that format;
+// with `path` as their source.  false with *error (not naming the file,
+// naming its format: "Nanonis .dat: line 5: ...") when the format is
+// unknown, the bytes are binary but no binary format, the file cannot be
+// read as that format or a spectrum does not sweep its bias (bias_sweep.h);
 // *warning is set on success when a grid is incomplete.
 bool read_spectra(const std::string& path, std::string_view bytes, const import_options& o,
                   std::vector<imported_spectrum>* out, std::string* error, std::string* warning);

@@ -323,4 +323,74 @@ TEST(BadInput, ClearMessagesAndNothingHalfWritten) {
     EXPECT_EQ(read_file(dir / "g.3ds"), grid_file::make(g, current_of));
 }
 
+TEST(Geometry, NonSquareTurnedGridKeepsItsOrientation) {
+    // 3 x 2 pixels in a frame turned by 30 degrees: the measured positions,
+    // turned back into the grid's axes, are each pixel's place in the frame
+    // (2 nm a pixel along x, 2 nm a row along y).
+    temp_dir dir;
+    grid_file::layout g;
+    g.nx = 3;
+    g.ny = 2;
+    g.angle = 30;
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    const auto r = stsgrid(dir, {"g.3ds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nc_file f(dir / "g.nc");
+    EXPECT_EQ(f.dim("x"), 3u);
+    EXPECT_EQ(f.dim("y"), 2u);
+    const auto x = f.floats("position_x"), y = f.floats("position_y");
+    ASSERT_EQ(x.size(), 6u);
+    for (long p = 0; p < 6; ++p) {
+        EXPECT_NEAR(x[p], 2.0 * static_cast<double>(p % 3), 1e-5) << p;
+        EXPECT_NEAR(y[p], 2.0 * static_cast<double>(p / 3), 1e-5) << p;
+    }
+    char angle[64] = {};
+    size_t length = 0;
+    ASSERT_EQ(nc_inq_attlen(f.id, NC_GLOBAL, "scan_angle", &length), NC_NOERR);
+    ASSERT_LT(length, sizeof angle);
+    ASSERT_EQ(nc_get_att_text(f.id, NC_GLOBAL, "scan_angle", angle), NC_NOERR);
+    EXPECT_EQ(std::string(angle), "30 degrees");
+    // Each pixel's curves where stsimport's index puts that pixel.
+    expect_text_path_agrees(dir, dir / "g.3ds", "g.nc");
+}
+
+TEST(Geometry, UnturnedGridsHaveNoAngle) {
+    temp_dir dir;
+    grid_file::layout g;
+    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    ASSERT_EQ(stsgrid(dir, {"g.3ds"}).status, 0);
+    const nc_file f(dir / "g.nc");
+    size_t length = 0;
+    EXPECT_EQ(nc_inq_attlen(f.id, NC_GLOBAL, "scan_angle", &length), NC_ENOTATT);
+    EXPECT_EQ(f.floats("position_x")[5], 2.0f);  // as measured
+    EXPECT_EQ(f.floats("position_y")[5], 2.0f);
+}
+
+TEST(BadInput, NotASpectrumAtAllWritesNothing) {
+    temp_dir dir;
+    write_file(dir / "passwd",
+               "root:x:0:0:root:/root:/bin/bash\nbin:x:1:1:bin:/bin:/sbin/nologin\n");
+    write_file(dir / "words.txt", "just some words\n");
+    write_file(dir / "b.bin", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10));
+    grid_file::layout g;
+    write_file(dir / "never.3ds", grid_file::make(g, [](long, long) { return NAN; }));
+    const std::string formats =
+        "a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row or "
+        "plain pairs of numbers";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"passwd"}, "passwd: holds no spectrum (it is not " + formats + ")"},
+        {{"passwd", "words.txt"}, "none of the 2 inputs holds a spectrum (" + formats + ")"},
+        {{"b.bin"}, "b.bin: binary data of an unknown format"},
+        {{"never.3ds"},
+         "never.3ds: no pixel of the grid holds a spectrum (every pixel's values are missing)"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = stsgrid(dir, args);
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.err, "stsgrid: " + message + "\n");
+    }
+    EXPECT_EQ(testkit::list_dir(dir.path()),
+              (std::vector<std::string>{"b.bin", "never.3ds", "passwd", "words.txt"}));
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -75,6 +76,31 @@ TEST(FloatRoads, RealGridMeetsAtTheSameFloat) {
     o.current_scale = 1e12;
     c = both_roads(grid, {"-d", "mean", "--bias-unit", "mV", "--current-unit", "pA"}, o);
     EXPECT_EQ(c.differing, 0u);
+}
+
+TEST(FloatRoads, EveryRealFileMeetsAtTheSameFloat) {
+    // The shortest text of each float reads back as that float, so normspec
+    // reads from every real file the values it read from the nine-digit text.
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    sts::import_options input3, mean, each_bwd;
+    input3.channel = "Input 3";
+    mean.dir = sts::direction::mean;
+    each_bwd.each_sweep = true;
+    each_bwd.dir = sts::direction::backward;
+    const std::vector<std::tuple<std::string, std::vector<std::string>, sts::import_options>>
+        cases = {{"nanonis2015_Bias-Spectroscopy002.dat", {"-c", "Input 3"}, input3},
+                 {"nanonis2023_STS_generic_4_5.dat", {}, {}},
+                 {"nanonis_sts_15mV_sweeps_avg_bwd.dat", {"--each-sweep", "-d", "bwd"}, each_bwd},
+                 {"createc2018_A180524.133727.VERT", {"-d", "mean"}, mean},
+                 {"createc2020_A201222.074639_parvert32.VERT", {}, {}},
+                 {"nanonis2016_grid_lockin_30x30.3ds", {}, {}},
+                 {"nanonis_simulator_grid_bwd_5x6.3ds", {"-d", "mean"}, mean}};
+    for (const auto& [file, args, o] : cases) {
+        const comparison c = both_roads(data + "/raw/" + file, args, o);
+        EXPECT_GT(c.values, 0u) << file;
+        EXPECT_EQ(c.differing, 0u) << file;
+    }
 }
 
 TEST(FloatRoads, GeneratedGridMeetsAtTheSameFloat) {

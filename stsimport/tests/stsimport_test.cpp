@@ -51,7 +51,7 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(read_file(dir / "s1"),
-              "-0.200000003 -0.132523\n-0.100000001 -0.0604999997\n0.100000001 0.0702499971\n");
+              "-0.2 -0.132523\n-0.1 -0.0605\n0.1 0.07025\n");
     EXPECT_EQ(read_file(dir / "stsimport-index.tsv"),
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n");
 
@@ -63,12 +63,12 @@ TEST(NanonisDat, ShortHeaderChannelAndDirections) {
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\ta.dat\t-\t-\t-\tfwd\n"
               "stxt7p.txt\ta.dat\t-\t-\t-\tbwd\n");
     EXPECT_EQ(read_file(dir / "stxt7p.txt"),
-              "-0.200000003 -0.150893003\n-0.100000001 -0.0705000013\n0.100000001 0.0802500024\n");
+              "-0.2 -0.150893\n-0.1 -0.0705\n0.1 0.08025\n");
 
     r = stsimport(dir, {"-c", "input 3", "--direction=mean", "-o", "m", "a.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir / "m/s1"),
-              "-0.200000003 -0.141708001\n-0.100000001 -0.0654999986\n0.100000001 0.0752499998\n");
+              "-0.2 -0.141708\n-0.1 -0.0655\n0.1 0.07525\n");
     EXPECT_NE(read_file(dir / "m/stsimport-index.tsv").find("\tmean\n"), std::string::npos);
 }
 
@@ -172,14 +172,16 @@ TEST(NanonisGrid, Refusals) {
     write_file(dir / "mls.3ds", grid(1, 1, 3, {"Current (A)"}, {{{1, 2, 3}}}, 0, 1, "MLS"));
     auto r = stsimport(dir, {"mls.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("mls.3ds: multi-segment (MLS) sweeps are not supported"),
+    EXPECT_NE(r.err.find("mls.3ds: Nanonis .3ds: multi-segment (MLS) sweeps are not supported"),
               std::string::npos);
     std::string cut = grid(2, 2, 3, {"Current (A)"}, grid_pixels(4), 0, 1);
     cut.resize(cut.find(":HEADER_END:") + 20);
     write_file(dir / "cut.3ds", cut);
     r = stsimport(dir, {"cut.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stsimport: cut.3ds: the grid holds no complete pixel (4 missing)\n");
+    EXPECT_EQ(r.err,
+              "stsimport: cut.3ds: Nanonis .3ds: the grid holds no complete pixel (4 missing)
+");
     // A damaged header must not ask for absurd memory: the count is refused
     // before anything is allocated for it.
     std::string huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
@@ -187,13 +189,14 @@ TEST(NanonisGrid, Refusals) {
     write_file(dir / "huge.3ds", huge);
     r = stsimport(dir, {"huge.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stsimport: huge.3ds: the header lacks a usable \"Points\" or \"# Parameters "
-                     "(4 byte)\"\n");
+    EXPECT_EQ(r.err, "stsimport: huge.3ds: Nanonis .3ds: the header lacks a usable \"Points\" or "
+                     "\"# Parameters (4 byte)\"\n");
     huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
     huge.replace(huge.find("Points=3"), 8, "Points=9999999");
     write_file(dir / "huge.3ds", huge);
     r = stsimport(dir, {"huge.3ds"});
-    EXPECT_EQ(r.err, "stsimport: huge.3ds: the grid holds no complete pixel (20 missing)\n");
+    EXPECT_EQ(r.err,
+              "stsimport: huge.3ds: Nanonis .3ds: the grid holds no complete pixel (20 missing)\n");
     std::filesystem::remove(dir / "huge.3ds");
     write_file(dir / "fake.3ds", "Grid dim=\"2 x 2\"\r\nPoints=3\r\n");
     r = stsimport(dir, {"fake.3ds"});
@@ -210,7 +213,7 @@ TEST(Delimited, DelimitersAndUnits) {
     const auto r = stsimport(dir, {"c.csv", "t.tsv", "s.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char* name : {"s1", "s2", "s3"})
-        EXPECT_EQ(read_file(dir / name), "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n");
+        EXPECT_EQ(read_file(dir / name), "-0.1 -0.05\n0.1 0.025\n");
 }
 
 TEST(Errors, ClearMessagesAndNothingLeftBehind) {
@@ -227,25 +230,28 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
     std::filesystem::create_directory(dir / "folder");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"a.dat"},
-         "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
+         "a.dat: Nanonis .dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, "
+         "Input 3); "
          "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
          "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a "
          "header row or plain pairs of numbers"},
-        {{"bad.dat"}, "bad.dat: line 5: 'oops' is not a number"},
-        {{"short.dat"}, "short.dat: line 4: 1 values where the header names 2"},
+        {{"bad.dat"}, "bad.dat: Nanonis .dat: line 5: 'oops' is not a number"},
+        {{"short.dat"}, "short.dat: Nanonis .dat: line 4: 1 values where the header names 2"},
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"-f", "dat", "nodata.dat"},
          "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
-        {{"volts.csv"}, "volts.csv: channel 'Current' is in 'V', not a current unit"},
+        {{"volts.csv"},
+         "volts.csv: delimited text: channel 'Current' is in 'V', not a current unit"},
         {{"nounit.csv"},
-         "nounit.csv: the bias column 'Bias' has no voltage unit (''); give its "
+         "nounit.csv: delimited text: the bias column 'Bias' has no voltage unit (''); give its "
          "unit with --bias-unit=V or mV"},
         {{"-c", "Input 3", "-d", "bwd", "--each-sweep", "missing.dat"},
          "missing.dat: cannot open: No such file or directory"},
         {{"folder"}, "folder: is a directory"},
         {{"-c", "Input 3", "-b", "Bias (V)", "a.dat"},
-         "a.dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, Input 3)"},
+         "a.dat: Nanonis .dat: no bias column 'Bias (V)' (columns: Bias calc, Input 3, Input 3, "
+         "Input 3)"},
     };
     for (const auto& [args, message] : cases) {
         const auto r = stsimport(dir, args);
@@ -377,13 +383,13 @@ TEST(FirstContact, TextExportsAsTheyCome) {
     write_file(dir / "pairs.txt", "-0.1 -0.05\n0.1 0.025\n");
     auto r = stsimport(dir, {"-o", "w", "w.txt", "pairs.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string rows = "-0.100000001 -0.0500000007\n0.100000001 0.0250000004\n";
+    const std::string rows = "-0.1 -0.05\n0.1 0.025\n";
     EXPECT_EQ(read_file(dir / "w/s1"), rows);
     EXPECT_EQ(read_file(dir / "w/s2"), rows);
     r = stsimport(dir, {"-o", "p", "plain.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stsimport: plain.txt: the bias column 'V' has no voltage unit (''); give its "
-                     "unit with --bias-unit=V or mV\n");
+    EXPECT_EQ(r.err, "stsimport: plain.txt: delimited text: the bias column 'V' has no voltage "
+                     "unit (''); give its unit with --bias-unit=V or mV\n");
     r = stsimport(dir, {"-o", "p", "--bias-unit", "mV", "--current-unit=pA", "plain.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir / "p/s1"), "-100 -50\n100 25\n");

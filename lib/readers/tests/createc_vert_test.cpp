@@ -102,15 +102,14 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
         bytes.replace(bytes.find(from), from.size(), to);
         return bytes;
     };
-    EXPECT_EQ(refused(with("[ParVERT30]", "[ParVERT32]")),
-              "Createc header [ParVERT32] is not read (only [ParVERT30])");
+    EXPECT_EQ(refused(with("[ParVERT30]", "[ParVERT31]")),
+              "Createc header [ParVERT31] is not read (only [ParVERT30] and [ParVERT32])");
     EXPECT_EQ(refused(with("DAC-Type=20bit", "DAC-Type=16bit")),
               "Createc DAC-Type 16bit is not read (only 20bit, whose current scale is known)");
     EXPECT_EQ(refused(with("DAC-Type=20bit\r\n", "")),
               "Createc DAC-Type (none) is not read (only 20bit, whose current scale is known)");
     EXPECT_EQ(refused(with("Vertchannelselectval=3", "Vertchannelselectval=1")),
-              "Createc channel selection Vertchannelselectval=1 is not read (only 3: columns "
-              "index, V, z, I, dI)");
+              "Createc channel selection Vertchannelselectval=1 differs from the DATA line's 3");
     EXPECT_EQ(refused(with("GainPre 10^=9", "GainPre 10^=x")),
               "Createc preamplifier gain \"GainPre 10^=x\" is not a power of ten");
     // Beyond int's range: converting it to int would be undefined behaviour.
@@ -120,9 +119,9 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
     EXPECT_EQ(refused(good.substr(0, good.rfind("\n5\t") + 1)),
               "the DATA section holds 5 rows where it announces 6");
     EXPECT_EQ(refused(good.substr(0, good.size() - 30)),
-              "line 17: not a row \"5<TAB>V<TAB>z<TAB>I<TAB>dI\"");
+              "line 17: not row 5 of 5 numbers (index, V, Z, I, dI/dV)");
     EXPECT_EQ(refused(with("\r\n2\t", "\r\n7\t")),
-              "line 14: not a row \"2<TAB>V<TAB>z<TAB>I<TAB>dI\"");
+              "line 14: not row 2 of 5 numbers (index, V, Z, I, dI/dV)");
     std::vector<row> odd = both_ways;
     odd.pop_back();
     EXPECT_EQ(refused(vert(odd)), "an odd number of rows cannot be a forward and a backward sweep");
@@ -135,7 +134,13 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
               "point-by-point mean");
     sts::import_options lockin;
     lockin.channel = "dI";
-    EXPECT_EQ(refused(good, lockin), "no channel 'dI' (a Createc spectrum holds Current only)");
+    EXPECT_EQ(refused(good, lockin),
+              "Createc channel 'dI/dV' is in instrument units, not a current; give "
+              "--current-unit=nA or pA to take its values as they are");
+    lockin.channel = "ADC1";
+    EXPECT_EQ(refused(good, lockin),
+              "no channel 'ADC1' in this Createc spectrum (channel selection 3: columns V, Z, I, "
+              "dI/dV)");
 }
 
 }  // namespace

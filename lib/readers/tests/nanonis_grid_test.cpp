@@ -235,4 +235,52 @@ TEST(GridPixels, RealLinePositionsAndHeader) {
     }
 }
 
+TEST(GridPixels, OldSquareGridTurnedIntoItsAxes) {
+    // The 30 x 30 grid of 2016 (short header, 45 degrees): its measured
+    // positions, turned into the grid's axes, lie on the lattice the header's
+    // frame spans, w / nx apart from its corner (within 0.01 nm of drift).
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    std::string error;
+    auto file = sts::file_source::open(data + "/raw/nanonis2016_grid_lockin_30x30.3ds", &error);
+    ASSERT_NE(file, nullptr) << error;
+    sts::nanonis_grid grid;
+    ASSERT_TRUE(grid.open(std::move(file), "old", {}, &error)) << error;
+    const sts::grid_header& h = grid.header();
+    EXPECT_EQ(h.nx, 30);
+    EXPECT_EQ(h.ny, 30);
+    EXPECT_EQ(h.points, 200);
+    EXPECT_EQ(grid.complete_pixels(), 900u);
+    EXPECT_DOUBLE_EQ(h.frame.angle, 45.0);
+    sts::grid_pixel pixel;
+    for (uint64_t p = 0; p < 900; p += 7) {
+        ASSERT_EQ(grid.read_pixel(p, &pixel), sts::pixel_status::measured) << p;
+        double u = 0, v = 0;
+        sts::frame_position_nm(h, pixel.x_nm, pixel.y_nm, &u, &v);
+        const double ix = static_cast<double>(p % 30), iy = static_cast<double>(p / 30);
+        EXPECT_NEAR(u, h.frame.centre_x - h.frame.width / 2 + ix * h.frame.width / 30, 0.01) << p;
+        EXPECT_NEAR(v, h.frame.centre_y - h.frame.height / 2 + iy * h.frame.height / 30, 0.01)
+            << p;
+    }
+    // Without a turn the position stays as measured.
+    sts::grid_header flat = h;
+    flat.frame.angle = 0;
+    double u = 0, v = 0;
+    sts::frame_position_nm(flat, 1.25, -3.5, &u, &v);
+    EXPECT_EQ(u, 1.25);
+    EXPECT_EQ(v, -3.5);
+}
+
+TEST(GridPixels, APixelThatDoesNotSweepIsRefused) {
+    gridtest::grid_spec g;
+    g.nx = 2;
+    g.start = g.stop = 0.5f;
+    const std::vector<std::vector<float>> pixel = {{1e-9f, 2e-9f, 3e-9f}};
+    const std::string bytes = gridtest::grid_file(g, {pixel, pixel});
+    std::vector<sts::imported_spectrum> out;
+    std::string error, warning;
+    EXPECT_FALSE(sts::read_spectra("g", bytes, {}, &out, &error, &warning));
+    EXPECT_EQ(error, "Nanonis .3ds: pixel 0: not a bias sweep: the bias is 0.5 V at all 3 points");
+}
+
 }  // namespace

@@ -76,28 +76,30 @@ TEST(DelimitedText, BlankSeparatedHeaders) {
         EXPECT_EQ(floats(s[0].current), (std::vector<float>{-2, 3})) << header;
     }
     EXPECT_EQ(refusal("Bias calc (V) Current (nA) Extra\n1 2\n"),
-              "line 2: 2 values where the header names 6");
+              "delimited text: line 2: 2 values where the header names 6");
 }
 
 TEST(DelimitedText, DecimalCommasExceptInCommaTables) {
     const auto s = read_ok("Bias (mV);Current (pA)\n-100,5;-50,25\n100;25\n");
     EXPECT_EQ(floats(s[0].bias), (std::vector<float>{-0.1005f, 0.1f}));
     EXPECT_EQ(floats(s[0].current), (std::vector<float>{-0.05025f, 0.025f}));
-    EXPECT_EQ(floats(read_ok("V/V I/nA\n-0,5 -2,5\n")[0].current), std::vector<float>{-2.5f});
+    EXPECT_EQ(floats(read_ok("V/V I/nA\n-0,5 -2,5\n0,5 1\n")[0].current),
+              (std::vector<float>{-2.5f, 1}));
     EXPECT_EQ(refusal("Bias (V),Current (nA)\n\"-0,5\",1\n"),
-              "line 2: 3 values where the header names 2");
+              "delimited text: line 2: 3 values where the header names 2");
 }
 
 TEST(DelimitedText, UnitsFromTheCommandLineWhereTheHeaderHasNone) {
     const std::string text = "V I\n-100 -50\n100 25\n";
     EXPECT_EQ(
         refusal(text),
-        "the bias column 'V' has no voltage unit (''); give its unit with --bias-unit=V or mV");
+        "delimited text: the bias column 'V' has no voltage unit (''); give its unit with "
+        "--bias-unit=V or mV");
     sts::import_options o;
     o.bias_scale = 1e3;
     o.bias_unit_given = true;
     EXPECT_EQ(refusal(text, o),
-              "channel 'Current' is in '', not a current unit; give its unit with "
+              "delimited text: channel 'Current' is in '', not a current unit; give its unit with "
               "--current-unit=nA or pA");
     o.current_scale = 1e12;
     o.current_unit_given = true;
@@ -105,20 +107,23 @@ TEST(DelimitedText, UnitsFromTheCommandLineWhereTheHeaderHasNone) {
     EXPECT_EQ(s[0].bias, (std::vector<double>{-100, 100}));
     EXPECT_EQ(s[0].current, (std::vector<double>{-50, 25}));
     // A header unit still wins over the command line's.
-    EXPECT_EQ(floats(read_ok("V/V I/nA\n-1 2\n", o)[0].current), std::vector<float>{2000});
+    EXPECT_EQ(floats(read_ok("V/V I/nA\n-1 2\n1 3\n", o)[0].current),
+              (std::vector<float>{2000, 3000}));
     EXPECT_EQ(refusal("V/V,I,I [bwd] (nA)\n1,2,3\n", o),
-              "channel 'Current' has columns with and without a unit");
+              "delimited text: channel 'Current' has columns with and without a unit");
 }
 
 TEST(DelimitedText, MissingChannelSuggestsTheCurrentOnes) {
     sts::import_options o;
     o.channel = "Curent";
     EXPECT_EQ(refusal("Bias (V),Current (A),Current [bwd] (A),Z (m)\n1,2,3,4\n", o),
-              "no channel 'Curent' (columns: Bias, Current, Current, Z (m)); try -c \"Current\"");
+              "delimited text: no channel 'Curent' (columns: Bias, Current, Current, Z (m)); "
+              "try -c \"Current\"");
     EXPECT_EQ(refusal("Bias (V),Input 2 (A),Input 3 (A),Input 3 (A) [filt]\n1,2,3,4\n"),
-              "no channel 'Current' (columns: Bias, Input 2, Input 3, Input 3); the current "
-              "channels are \"Input 2\", \"Input 3\" (choose one with -c)");
-    EXPECT_EQ(refusal("Bias (V),Z (m)\n1,2\n"), "no channel 'Current' (columns: Bias, Z (m))");
+              "delimited text: no channel 'Current' (columns: Bias, Input 2, Input 3, Input 3); "
+              "the current channels are \"Input 2\", \"Input 3\" (choose one with -c)");
+    EXPECT_EQ(refusal("Bias (V),Z (m)\n1,2\n"),
+              "delimited text: no channel 'Current' (columns: Bias, Z (m))");
 }
 
 TEST(PlainPairs, AsTheCLibraryReadsThem) {
@@ -134,7 +139,7 @@ TEST(PlainPairs, AsTheCLibraryReadsThem) {
     EXPECT_EQ(s[0].current[2], 6.0);
     sts::import_options o;
     o.format = file_format::plain_pairs;
-    EXPECT_EQ(refusal("", o), "no pair of numbers to read");
+    EXPECT_EQ(refusal("", o), "plain pairs: no pair of numbers to read");
     o.dir = sts::direction::mean;
     EXPECT_EQ(refusal("1 2\n", o),
               "a file of plain pairs holds one sweep: no backward one, no mean");
