@@ -5,7 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "readers/binary_signature.h"
 #include "readers/number_text.h"
+#include "readers/omicron_text.h"
 #include "readers/text_split.h"
 
 namespace sts {
@@ -21,7 +23,9 @@ constexpr named names[] = {{file_format::automatic, "auto"},
                            {file_format::nanonis_grid, "3ds"},
                            {file_format::delimited_text, "csv"},
                            {file_format::createc_vert, "vert"},
-                           {file_format::plain_pairs, "pairs"}};
+                           {file_format::plain_pairs, "pairs"},
+                           {file_format::omicron_matrix, "mtrx"},
+                           {file_format::omicron_text, "omicron-text"}};
 
 // The lines that are neither blank nor "#" comments, at most two.
 std::vector<std::string> first_lines(std::string_view head) {
@@ -66,6 +70,9 @@ file_format detect_format(std::string_view bytes) {
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;
     if (head.substr(0, 8) == "[ParVERT") return file_format::createc_vert;
+    if (head.substr(0, 12) == "ONTMATRX0101") return file_format::omicron_matrix;
+    if (!binary_description(head).empty()) return file_format::binary;
+    if (looks_like_omicron_text(head)) return file_format::omicron_text;
     if (head.substr(0, 11) == "Experiment\t" || bytes.find("\n[DATA]") != std::string_view::npos)
         return file_format::nanonis_dat;
     return from_first_lines(head);

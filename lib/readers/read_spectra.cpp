@@ -3,12 +3,15 @@
 
 #include <memory>
 
+#include "readers/binary_signature.h"
 #include "readers/byte_source.h"
 #include "readers/createc_vert.h"
 #include "readers/delimited_text.h"
 #include "readers/file_format.h"
 #include "readers/nanonis_dat.h"
 #include "readers/nanonis_grid.h"
+#include "readers/omicron_matrix.h"
+#include "readers/omicron_text.h"
 #include "readers/plain_pairs.h"
 
 namespace sts {
@@ -16,8 +19,8 @@ namespace sts {
 namespace {
 
 const char* const unknown_format =
-    "not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row "
-    "or plain pairs of numbers";
+    "not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX curve or text "
+    "export, delimited text with a header row or plain pairs of numbers";
 
 file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;
@@ -35,6 +38,13 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
         case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
         case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
         case file_format::plain_pairs: return read_plain_pairs(path, bytes, o, out, error);
+        case file_format::omicron_matrix:
+            return read_omicron_matrix(path, bytes, o, out, error, warning);
+        case file_format::omicron_text: return read_omicron_text(path, bytes, o, out, error);
+        case file_format::binary:
+            *error = "not text but " + binary_description(bytes.substr(0, 4096)) +
+                     ", and not a binary format read here (Nanonis .3ds, Omicron MATRIX)";
+            return false;
         case file_format::automatic:
         case file_format::unknown: break;
     }

@@ -229,8 +229,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
          "a.dat: no channel 'Current' (columns: Bias calc, Input 3, Input 3, Input 3); "
          "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
-         "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a "
-         "header row or plain pairs of numbers"},
+         "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX "
+         "curve or text export, delimited text with a header row or plain pairs of numbers"},
         {{"bad.dat"}, "bad.dat: line 5: 'oops' is not a number"},
         {{"short.dat"}, "short.dat: line 4: 1 values where the header names 2"},
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
