@@ -85,9 +85,14 @@ inline std::string ccsy(const session& s) {
                              u64(dep) + text("ChannelData: channel = " + s.channel);
     const std::string chcs = u32(1) + u64(axis) + u32(s.points * (s.reversal ? 2 : 1)) + u32(0) +
                              u32(0) + u32(0) + u32(0);
+    // A MultiLinear1D function as the files of 2014 give it for the current.
     const std::string xfer =
-        u64(dep) + text(s.transfer) + text(s.unit) + u32(2) + text("Factor") + doub(s.factor) +
-        text("Offset") + doub(0.0);
+        u64(dep) + text(s.transfer) + text(s.unit) +
+        (s.transfer == "TFF_MultiLinear1D"
+             ? u32(5) + text("NeutralFactor") + doub(6.4489e15) + text("Offset") + doub(0.0) +
+                   text("PreFactor") + doub(1.01) + text("PreOffset") + doub(-0.01) +
+                   text("Raw_1") + doub(0.0)
+             : u32(2) + text("Factor") + doub(s.factor) + text("Offset") + doub(0.0));
     return block("CCSY", u32(0) + block("DICT", dict, false) + block("CHCS", chcs, false) +
                              block("SCAN", "opaque", false) + block("XFER", xfer, false));
 }

@@ -97,6 +97,21 @@ TEST(OmicronMatrix, RepetitionsUnitsAndOneWayRamps) {
     EXPECT_EQ(r.error, "the ramp was not reversed, so there is no backward sweep for the mean");
 }
 
+// The current's transfer function as the real files give it:
+// (Raw_1 - PreOffset) * (counts - Offset) / (NeutralFactor * PreFactor).
+TEST(OmicronMatrix, MultiLinearTransfer) {
+    session s;
+    s.transfer = "TFF_MultiLinear1D";
+    const std::vector<int32_t> counts = {-19747334, 0, 2147483647, 5, -2147483647 - 1, 7};
+    sts::import_options o;
+    o.current_scale = 1.0;
+    const result r = curve(s, 6, counts, o);
+    ASSERT_TRUE(r.ok) << r.error;
+    for (size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(r.spectra[0].current[k], 0.01 * counts[k] / (6.4489e15 * 1.01)) << k;
+    EXPECT_FLOAT_EQ(r.spectra[0].current[0], -3.0318063e-11f);
+}
+
 TEST(OmicronMatrix, StoppedCurves) {
     const session s;
     result r = curve(s, 6, {-10, 0, 30, 31});
