@@ -6,8 +6,9 @@
 // Device_<n>_End, and, with Enable_Device_<n>_Ramp_Reversal, as many again
 // recorded on the way back from the end to the start.  Repetitions follow
 // one another.  The bias of point k of a sweep is
-// start + (end - start) * k / (points - 1), the last point's the end.  A curve whose measurement was
-// stopped holds fewer counts than its DESC block announces.
+// start + (end - start) * k / (points - 1), the last point's the end.  A
+// curve whose measurement was stopped holds fewer counts than its DESC
+// block announces.
 #ifndef READERS_MATRIX_CURVE_H
 #define READERS_MATRIX_CURVE_H
 

@@ -35,7 +35,8 @@ bool check_name(const std::string& name, std::string* error) {
     const std::string channel = name.substr(dot + 1, name.size() - suffix.size() - dot - 1);
     const auto ends = [&](const char* s) {
         const std::string e = s;
-        return channel.size() > e.size() && channel.compare(channel.size() - e.size(), e.size(), e) == 0;
+        return channel.size() > e.size() &&
+               channel.compare(channel.size() - e.size(), e.size(), e) == 0;
     };
     std::string what;
     if (ends("(t)"))
@@ -152,12 +153,13 @@ bool check_channel(const matrix_channel& ch, std::string* error) {
                  ", not the bias: not bias spectroscopy";
         return false;
     }
-    if (amperes_per(ch.unit) == 0 || amperes_per(ch.transfer.unit) == 0) {
-        *error = "channel " + ch.name + " is in " + ch.unit + ", not a current";
-        return false;
-    }
     if (!ch.has_transfer) {
         *error = "the parameter file gives no transfer function for channel " + ch.name;
+        return false;
+    }
+    if (amperes_per(ch.unit) == 0 || amperes_per(ch.transfer.unit) == 0) {
+        *error = "channel " + ch.name + " is in " +
+                 (amperes_per(ch.unit) == 0 ? ch.unit : ch.transfer.unit) + ", not a current";
         return false;
     }
     return usable_transfer(ch.transfer, error);
@@ -165,7 +167,8 @@ bool check_channel(const matrix_channel& ch, std::string* error) {
 
 bool read_with_parameters(const std::string& path, data_file* d, const std::string& name,
                           std::string_view parameters, const import_options& o,
-                          std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {
+                          std::vector<imported_spectrum>* out, std::string* error,
+                          std::string* warning) {
     matrix_experiment e;
     if (!read_matrix_parameters(parameters, base_name(path), &e, error)) {
         *error = "the parameter file " + name + " " + *error;
@@ -220,8 +223,8 @@ bool read_omicron_matrix(const std::string& path, std::string_view bytes,
 }
 
 bool read_matrix_curve(const std::string& path, std::string_view data, std::string_view parameters,
-                       const import_options& o, std::vector<imported_spectrum>* out, std::string* error,
-                       std::string* warning) {
+                       const import_options& o, std::vector<imported_spectrum>* out,
+                       std::string* error, std::string* warning) {
     data_file d;
     const std::string parameters_path = matrix_parameter_path(path);
     const std::string name = parameters_path.empty() ? "given" : base_name(parameters_path);

@@ -42,8 +42,8 @@ bool read_omicron_matrix(const std::string& path, std::string_view bytes,
 
 // The same with the parameter file's bytes given.
 bool read_matrix_curve(const std::string& path, std::string_view data, std::string_view parameters,
-                       const import_options& o, std::vector<imported_spectrum>* out, std::string* error,
-                       std::string* warning);
+                       const import_options& o, std::vector<imported_spectrum>* out,
+                       std::string* error, std::string* warning);
 
 }  // namespace sts
 

@@ -17,7 +17,9 @@ inline std::string u32(uint32_t v) {
     return s;
 }
 
-inline std::string u64(uint64_t v) { return u32(static_cast<uint32_t>(v)) + u32(static_cast<uint32_t>(v >> 32)); }
+inline std::string u64(uint64_t v) {
+    return u32(static_cast<uint32_t>(v)) + u32(static_cast<uint32_t>(v >> 32));
+}
 
 inline std::string f64(double v) {
     uint64_t bits;

@@ -176,7 +176,8 @@ TEST(OmicronMatrix, WhatIsNotBiasSpectroscopy) {
     lockin.channel = "dI";
     std::vector<sts::imported_spectrum> out;
     std::string error, warning;
-    EXPECT_FALSE(sts::read_matrix_curve("s--1_1.I(V)_mtrx", "", "", lockin, &out, &error, &warning));
+    EXPECT_FALSE(
+        sts::read_matrix_curve("s--1_1.I(V)_mtrx", "", "", lockin, &out, &error, &warning));
     EXPECT_EQ(error, "no channel 'dI' (an Omicron I(V) curve holds the current only)");
 }
 
@@ -247,7 +248,8 @@ TEST(OmicronMatrix, BinaryIsNotText) {
         {std::string("1 2\n3\0 4\n", 9), "binary data (a byte 0x00 at offset 5)"},
         {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "a PNG image"},
         {std::string("\x1f\x8b\x08\x00", 4), "gzip-compressed data (unpack it first)"},
-        {std::string("\xff\xfe" "1\0 \0" "2\0", 8), "UTF-16 text, which is not read (save it as UTF-8)"}};
+        {std::string("\xff\xfe" "1\0 \0" "2\0", 8),  // "1 2"
+         "UTF-16 text, which is not read (save it as UTF-8)"}};
     for (const auto& [bytes, what] : cases) {
         EXPECT_EQ(sts::detect_format(bytes), sts::file_format::binary) << what;
         std::vector<sts::imported_spectrum> out;
@@ -269,7 +271,9 @@ struct reference {
 };
 
 reference python_reading(const std::string& data, const std::string& parameters) {
-    const auto r = testkit::run({"/usr/bin/python3", std::string(READERS_TEST_DIR) + "/matrix_decode.py", data, parameters});
+    const auto r =
+        testkit::run({"/usr/bin/python3", std::string(READERS_TEST_DIR) + "/matrix_decode.py", data,
+                      parameters});
     EXPECT_EQ(r.status, 0) << r.err;
     reference ref;
     std::istringstream lines(r.out);
@@ -295,7 +299,8 @@ TEST(OmicronMatrix, RealCurvesAgainstThePythonReading) {
         GTEST_SKIP() << "no real data folder or no python3";
     const std::string folder = data + "/raw/omicron_matrix_2014/";
     const std::string parameters = folder + "2014Sep30-111118_0001.mtrx";
-    for (const char* name : {"2014Sep30-111118--1_1.I(V)_mtrx", "2014Sep30-111118--4_1.I(V)_mtrx"}) {
+    for (const char* name :
+         {"2014Sep30-111118--1_1.I(V)_mtrx", "2014Sep30-111118--4_1.I(V)_mtrx"}) {
         const reference ref = python_reading(folder + name, parameters);
         const size_t points = std::stoul(ref.figures.at("points"));
         ASSERT_EQ(ref.bias.size(), 2 * points) << name;
@@ -322,11 +327,13 @@ TEST(OmicronMatrix, RealCurvesAgainstThePythonReading) {
                 }
             }
             // The sweep ends the parameter file states.
-            EXPECT_EQ(s.bias.front(), std::strtod(ref.figures.at(d == sts::direction::backward ? "end" : "start").c_str(), nullptr) ) << name;
+            const char* end = d == sts::direction::backward ? "end" : "start";
+            EXPECT_EQ(s.bias.front(), std::strtod(ref.figures.at(end).c_str(), nullptr)) << name;
         }
     }
     // 1_1 was set to 189 points from -10.0009 V to 10.0009 V (a PMOD before its BREF).
-    EXPECT_EQ(python_reading(folder + "2014Sep30-111118--1_1.I(V)_mtrx", parameters).figures.at("points"), "189");
+    const reference first = python_reading(folder + "2014Sep30-111118--1_1.I(V)_mtrx", parameters);
+    EXPECT_EQ(first.figures.at("points"), "189");
 }
 
 TEST(OmicronMatrix, RealCutEmptyAndTimeCurves) {

@@ -50,7 +50,8 @@ TEST(OmicronText, HalvesOfAReversedRamp) {
     EXPECT_EQ(as_floats(out[0].bias), (std::vector<float>{-1, 0, 1}));
     EXPECT_EQ(as_floats(out[0].current), (std::vector<float>{-2, 0.1f, 3}));
     EXPECT_EQ(out[0].direction, "fwd");
-    ASSERT_TRUE(sts::read_omicron_text("e.txt", text, with(sts::direction::backward), &out, &error));
+    ASSERT_TRUE(
+        sts::read_omicron_text("e.txt", text, with(sts::direction::backward), &out, &error));
     EXPECT_EQ(as_floats(out[1].bias), (std::vector<float>{1, 1.1102e-16f, -1}));  // as recorded
     EXPECT_EQ(as_floats(out[1].current), (std::vector<float>{2, 0.3f, -1}));
     sts::import_options mean = with(sts::direction::mean);
@@ -108,9 +109,10 @@ TEST(OmicronText, RealExports) {
         double start, end;
         bool reversal;
     };
-    for (const expected e : {expected{"Jan18-091342_STM-STM_Spectroscopy--11_1-I(V)_10.txt", 200, -4, 4, false},
-                             expected{"Jan24-121905_STM-STM_Spectroscopy--13_1-I(V)_10.txt", 200, -3, 3, true},
-                             expected{"Oct23-151508_STM-STM_Spectroscopy--3_1-I(V)_1.txt", 150, 0, 3, true}}) {
+    for (const expected e :
+         {expected{"Jan18-091342_STM-STM_Spectroscopy--11_1-I(V)_10.txt", 200, -4, 4, false},
+          expected{"Jan24-121905_STM-STM_Spectroscopy--13_1-I(V)_10.txt", 200, -3, 3, true},
+          expected{"Oct23-151508_STM-STM_Spectroscopy--3_1-I(V)_1.txt", 150, 0, 3, true}}) {
         const std::string path = folder + e.name;
         std::vector<double> bias, current;
         {
