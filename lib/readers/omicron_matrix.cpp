@@ -2,8 +2,8 @@
 #include "readers/omicron_matrix.h"
 
 #include "readers/byte_source.h"
-#include "readers/matrix_curve.h"
-#include "readers/matrix_cursor.h"
+#include "readers/omicron_matrix_curve.h"
+#include "readers/omicron_matrix_cursor.h"
 #include "readers/omicron_matrix_parameters.h"
 #include "readers/text_split.h"
 #include "readers/units.h"

@@ -1,8 +1,9 @@
 // The Omicron MATRIX parameter file (*_0001.mtrx): what it says about one
 // of the data files of its session.
 //
-// The file is a time-ordered series of blocks (layout in matrix_cursor.h;
-// names and contents as pyMTRX and access2thematrix read them):
+// The file is a time-ordered series of blocks (layout in
+// omicron_matrix_cursor.h; names and contents as pyMTRX and
+// access2thematrix read them):
 //   EEPA  the initial settings: 4 bytes, a count of groups, each a name
 //         and a count of settings, each a name, a unit, 4 bytes, a value
 //   PMOD  one setting changed: 4 bytes, group, name, unit, 4 bytes, value
@@ -26,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "readers/matrix_cursor.h"
+#include "readers/omicron_matrix_cursor.h"
 
 namespace sts {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "readers/matrix_curve.h"
+#include "readers/omicron_matrix_curve.h"
 #include "readers/number_text.h"
 #include "readers/text_split.h"
 #include "readers/units.h"

@@ -242,26 +242,6 @@ TEST(OmicronMatrix, FoundByItsBytesWithItsParameterFile) {
     EXPECT_NE(error.find("this name has no \"--\""), std::string::npos) << error;
 }
 
-// Binary bytes are never read as text: refused for what they look like.
-TEST(OmicronMatrix, BinaryIsNotText) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {std::string("1 2\n3\0 4\n", 9), "binary data (a byte 0x00 at offset 5)"},
-        {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "a PNG image"},
-        {std::string("\x1f\x8b\x08\x00", 4), "gzip-compressed data (unpack it first)"},
-        {std::string("\xff\xfe" "1\0 \0" "2\0", 8),  // "1 2"
-         "UTF-16 text, which is not read (save it as UTF-8)"}};
-    for (const auto& [bytes, what] : cases) {
-        EXPECT_EQ(sts::detect_format(bytes), sts::file_format::binary) << what;
-        std::vector<sts::imported_spectrum> out;
-        std::string error, warning;
-        EXPECT_FALSE(sts::read_spectra("f", bytes, {}, &out, &error, &warning));
-        EXPECT_EQ(error, "not text but " + what +
-                             ", and not a binary format read here (Nanonis .3ds, Omicron MATRIX)");
-    }
-    // Text with a DOS end-of-file mark and form feeds is still text.
-    EXPECT_EQ(sts::detect_format("1 2\n\f3 4\n\x1a"), sts::file_format::plain_pairs);
-}
-
 // The real files (skipped when absent): every value equals the Python
 // reading of the same bytes (matrix_decode.py, struct only), and the
 // figures agree with what the parameter file states.

@@ -8,8 +8,8 @@
 // content.  A text is a uint32 count of UTF-16LE code units, then the
 // units.  A typed value is a tag ("LOOB" BOOL, "GNOL" LONG, "BUOD" DOUB,
 // "GRTS" STRG) and a uint32, a uint32, a double or a text.
-#ifndef READERS_MATRIX_CURSOR_H
-#define READERS_MATRIX_CURSOR_H
+#ifndef READERS_OMICRON_MATRIX_CURSOR_H
+#define READERS_OMICRON_MATRIX_CURSOR_H
 
 #include <cstddef>
 #include <cstdint>

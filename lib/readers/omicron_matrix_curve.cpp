@@ -1,5 +1,5 @@
 // An Omicron MATRIX I(V) curve as spectra.
-#include "readers/matrix_curve.h"
+#include "readers/omicron_matrix_curve.h"
 
 #include <cmath>
 

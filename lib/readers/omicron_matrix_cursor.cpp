@@ -1,5 +1,5 @@
 // The little-endian pieces Omicron MATRIX files are made of.
-#include "readers/matrix_cursor.h"
+#include "readers/omicron_matrix_cursor.h"
 
 #include <cstring>
 

@@ -9,8 +9,8 @@
 // start + (end - start) * k / (points - 1), the last point's the end.  A
 // curve whose measurement was stopped holds fewer counts than its DESC
 // block announces.
-#ifndef READERS_MATRIX_CURVE_H
-#define READERS_MATRIX_CURVE_H
+#ifndef READERS_OMICRON_MATRIX_CURVE_H
+#define READERS_OMICRON_MATRIX_CURVE_H
 
 #include <cstdint>
 #include <string>
