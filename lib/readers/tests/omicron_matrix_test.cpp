@@ -344,4 +344,36 @@ TEST(OmicronMatrix, RealCutEmptyAndTimeCurves) {
               "give the session's data files (*.I(V)_mtrx) instead");
 }
 
+// The real files cut and damaged at spots across their length: a reason,
+// never a crash.
+TEST(OmicronMatrix, RealFilesCutAndDamaged) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    const std::string folder = data + "/raw/omicron_matrix_2014/2014Sep30-111118";
+    const std::string name = "2014Sep30-111118--1_1.I(V)_mtrx";
+    const std::string curve = testkit::read_file(folder + "--1_1.I(V)_mtrx");
+    const std::string parameters = testkit::read_file(folder + "_0001.mtrx");
+    auto read = [&](const std::string& d, const std::string& p) {
+        std::vector<sts::imported_spectrum> out;
+        std::string error, warning;
+        const bool ok = sts::read_matrix_curve(name, d, p, {}, &out, &error, &warning);
+        EXPECT_TRUE(ok || (!error.empty() && out.empty()));
+        return ok;
+    };
+    ASSERT_TRUE(read(curve, parameters));
+    for (size_t k = 1; k < 64; ++k) {
+        EXPECT_FALSE(read(curve.substr(0, curve.size() * k / 64), parameters)) << k;
+        // The BREF of this curve lies 57 % into the parameter file.
+        if (k < 36) {
+            EXPECT_FALSE(read(curve, parameters.substr(0, parameters.size() * k / 64))) << k;
+        }
+        std::string damaged = parameters;
+        damaged[parameters.size() * k / 64] ^= 0x5a;
+        read(curve, damaged);
+        damaged = curve;
+        damaged[curve.size() * k / 64] ^= 0x5a;
+        read(damaged, parameters);
+    }
+}
+
 }  // namespace
