@@ -77,6 +77,8 @@ std::string usage_text() {
                "Formats (found from the contents unless --format is given):\n"
                "  Nanonis bias spectroscopy .dat, Nanonis grid spectroscopy .3ds,\n"
                "  Createc point spectra .VERT ([ParVERT30], [ParVERT32], any channel selection),\n"
+               "  Omicron MATRIX I(V) curves *.I(V)_mtrx (with the session's *_0001.mtrx from\n"
+               "  the same folder) and MATRIX text exports of point spectroscopy,\n"
                "  text with a header row naming the columns (\"Bias (V)\", \"I/pA\"), separated\n"
                "  by commas, semicolons, tabs or blanks (decimal commas unless comma-separated),\n"
                "  plain number pairs (taken as they are).\n"

@@ -7,6 +7,7 @@
 
 #include "readers/binary_content.h"
 #include "readers/number_text.h"
+#include "readers/omicron_text.h"
 #include "readers/text_split.h"
 
 namespace sts {
@@ -22,7 +23,9 @@ constexpr named names[] = {{file_format::automatic, "auto"},
                            {file_format::nanonis_grid, "3ds"},
                            {file_format::delimited_text, "csv"},
                            {file_format::createc_vert, "vert"},
-                           {file_format::plain_pairs, "pairs"}};
+                           {file_format::plain_pairs, "pairs"},
+                           {file_format::omicron_matrix, "mtrx"},
+                           {file_format::omicron_text, "omicron-text"}};
 
 // The lines that are neither blank nor "#" comments, at most two.
 std::vector<std::string> first_lines(std::string_view head) {
@@ -68,8 +71,10 @@ file_format detect_format(std::string_view bytes) {
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;
     if (head.substr(0, 8) == "[ParVERT") return file_format::createc_vert;
     if (head.substr(0, 11) == "Experiment\t") return file_format::nanonis_dat;
+    if (head.substr(0, 12) == "ONTMATRX0101") return file_format::omicron_matrix;
     // Binary data is never read as text (a "[DATA]" or a tab in it means nothing).
     if (looks_binary(head)) return file_format::unknown;
+    if (looks_like_omicron_text(head)) return file_format::omicron_text;
     if (bytes.find("\n[DATA]") != std::string_view::npos) return file_format::nanonis_dat;
     return from_first_lines(head);
 }

@@ -13,21 +13,24 @@ enum class file_format {
     delimited_text,  // "csv": a text table with a header row
     createc_vert,    // "vert": Createc point spectrum
     plain_pairs,     // "pairs": bias and current pairs, no names (what normspec reads)
+    omicron_matrix,  // "mtrx": Omicron MATRIX curve (*.I(V)_mtrx with its *_0001.mtrx)
+    omicron_text,    // "omicron-text": Omicron MATRIX text export of point spectroscopy
     unknown,         // none of these
 };
 
 // What a file looks like from its bytes (the first 4096 suffice except for
 // a Nanonis .dat without its header line, which is found by a "[DATA]"
-// line anywhere).  Of the text files, the first line that is neither blank
+// line anywhere).  The binary formats are known by their first bytes;
+// other bytes that are not text are `unknown` (see binary_content.h), never
+// taken for a text format.  An Omicron text export is known by its "#"
+// header.  Of the other text files, the first line that is neither blank
 // nor a "#" comment decides: two blank-separated numbers make plain pairs;
 // a comma, semicolon or tab makes a delimited table; blank-separated names
-// make one when the next line holds numbers.  Binary bytes without the mark
-// of a binary format are `unknown` (see binary_content.h).  Never answers
-// `automatic`.
+// make one when the next line holds numbers.  Never answers `automatic`.
 file_format detect_format(std::string_view bytes);
 
 // The name used on the command line ("auto", "dat", "3ds", "csv", "vert",
-// "pairs"), and back;
+// "pairs", "mtrx", "omicron-text"), and back;
 // false for an unknown name.
 const char* format_name(file_format f);
 bool format_from_name(std::string_view name, file_format* f);

@@ -11,6 +11,8 @@
 #include "readers/file_format.h"
 #include "readers/nanonis_dat.h"
 #include "readers/nanonis_grid.h"
+#include "readers/omicron_matrix.h"
+#include "readers/omicron_text.h"
 #include "readers/plain_pairs.h"
 
 namespace sts {
@@ -18,8 +20,8 @@ namespace sts {
 namespace {
 
 const char* const unknown_format =
-    "not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row "
-    "or plain pairs of numbers";
+    "not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX curve or text "
+    "export, delimited text with a header row or plain pairs of numbers";
 
 file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;
@@ -31,6 +33,7 @@ const char* text_format_title(file_format f) {
         case file_format::nanonis_dat: return "a Nanonis .dat file";
         case file_format::delimited_text: return "delimited text";
         case file_format::plain_pairs: return "plain pairs of numbers";
+        case file_format::omicron_text: return "an Omicron text export";
         default: return nullptr;
     }
 }
@@ -42,6 +45,8 @@ const char* format_title(file_format f) {
         case file_format::nanonis_dat: return "Nanonis .dat";
         case file_format::delimited_text: return "delimited text";
         case file_format::plain_pairs: return "plain pairs";
+        case file_format::omicron_matrix: return "Omicron MATRIX";
+        case file_format::omicron_text: return "Omicron text export";
         default: return nullptr;
     }
 }
@@ -51,7 +56,8 @@ const char* format_title(file_format f) {
 void name_format(file_format f, std::string* error) {
     const char* title = format_title(f);
     if (title == nullptr || error->find("Nanonis") != std::string::npos ||
-        error->find("Createc") != std::string::npos || error->find(title) != std::string::npos)
+        error->find("Createc") != std::string::npos || error->find("Omicron") != std::string::npos ||
+        error->find(title) != std::string::npos)
         return;
     *error = std::string(title) + ": " + *error;
 }
@@ -78,6 +84,9 @@ bool read_format(file_format f, const std::string& path, std::string_view bytes,
         case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
         case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
         case file_format::plain_pairs: return read_plain_pairs(path, bytes, o, out, error);
+        case file_format::omicron_matrix:
+            return read_omicron_matrix(path, bytes, o, out, error, warning);
+        case file_format::omicron_text: return read_omicron_text(path, bytes, o, out, error);
         case file_format::automatic:
         case file_format::unknown: break;
     }

@@ -87,4 +87,34 @@ TEST(RealRaw, NanonisGridLine) {
     }
 }
 
+TEST(RealRaw, OmicronMatrixCurvesAndExports) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    const std::string session = data + "/raw/omicron_matrix_2014/2014Sep30-111118";
+    // 189 points from -10.0009 V to 10.0009 V, some -30 pA at the start.
+    auto r = import(dir, {"-o", "a", session + "--1_1.I(V)_mtrx", session + "--4_1.I(V)_mtrx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto first = numbers(read_file(dir / "a/s1"));
+    ASSERT_EQ(first.size(), 2u * 189);
+    EXPECT_NEAR(first[0], -10.0009f, 2e-6f);
+    EXPECT_NEAR(first[2 * 188], 10.0009f, 2e-6f);
+    EXPECT_NEAR(first[1], -0.0303181f, 1e-6f);
+    EXPECT_EQ(numbers(read_file(dir / "a/s2")).size(), 2u * 1421);
+    // Stopped on the way back: the forward sweep is kept, and the status says so.
+    r = import(dir, {"-o", "b", session + "--2_1.I(V)_mtrx"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("506 of its 962 points recorded"), std::string::npos) << r.err;
+    EXPECT_EQ(numbers(read_file(dir / "b/s1")).size(), 2u * 481);
+    r = import(dir, {"-o", "c", session + "--1_1.I(t)_mtrx"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: " + session + "--1_1.I(t)_mtrx: Omicron MATRIX: an I(t) curve, "
+                     "current against time: not bias spectroscopy\n");
+    r = import(dir, {"-o", "d", "-d", "mean",
+                     data + "/raw/omicron_text_2024/default_2024Oct23-151508_STM-STM_Spectroscopy"
+                            "--3_1-I(V)_1.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(numbers(read_file(dir / "d/s1")).size(), 2u * 150);
+}
+
 }  // namespace

@@ -180,8 +180,7 @@ TEST(NanonisGrid, Refusals) {
     r = stsimport(dir, {"cut.3ds"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
-              "stsimport: cut.3ds: Nanonis .3ds: the grid holds no complete pixel (4 missing)
-");
+              "stsimport: cut.3ds: Nanonis .3ds: the grid holds no complete pixel (4 missing)\n");
     // A damaged header must not ask for absurd memory: the count is refused
     // before anything is allocated for it.
     std::string huge = grid(4, 5, 3, {"Current (A)"}, grid_pixels(1), 0, 1);
@@ -234,8 +233,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
          "Input 3); "
          "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
-         "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a "
-         "header row or plain pairs of numbers"},
+         "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX "
+         "curve or text export, delimited text with a header row or plain pairs of numbers"},
         {{"bad.dat"}, "bad.dat: Nanonis .dat: line 5: 'oops' is not a number"},
         {{"short.dat"}, "short.dat: Nanonis .dat: line 4: 1 values where the header names 2"},
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
