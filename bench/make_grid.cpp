@@ -21,7 +21,8 @@ float current_at(double v, long pixel, uint32_t* seed) {
     *seed = *seed * 1664525u + 1013904223u;
     const double noise = (static_cast<double>(*seed >> 8) / 16777216.0 - 0.5) * 2e-12;
     const double gap = 0.1 + 0.05 * std::sin(0.01 * static_cast<double>(pixel));
-    return static_cast<float>(1e-9 * std::sinh(2.0 * v) * (1 - std::exp(-(v * v) / (gap * gap))) + noise);
+    return static_cast<float>(1e-9 * std::sinh(2.0 * v) * (1 - std::exp(-(v * v) / (gap * gap))) +
+                              noise);
 }
 
 // The grid's frame and pixels centred on the origin, 1 nm apart, at z = 1 nm.
@@ -41,10 +42,11 @@ testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missi
     g.start = -1.0f;
     g.end = 1.0f;
     g.experiment_of = [nx, ny](long p) {
-        return std::vector<float>{
-            static_cast<float>(1e-9 * static_cast<double>(p % nx) - 1e-9 * static_cast<double>(nx - 1) / 2),
-            static_cast<float>(1e-9 * static_cast<double>(p / nx) - 1e-9 * static_cast<double>(ny - 1) / 2),
-            1e-9f};
+        const double x0 = 1e-9 * static_cast<double>(nx - 1) / 2;
+        const double y0 = 1e-9 * static_cast<double>(ny - 1) / 2;
+        return std::vector<float>{static_cast<float>(1e-9 * static_cast<double>(p % nx) - x0),
+                                  static_cast<float>(1e-9 * static_cast<double>(p / nx) - y0),
+                                  1e-9f};
     };
     return g;
 }
@@ -60,11 +62,17 @@ int main(int argc, char** argv) {
     const long missing = argc > 5 ? std::atol(argv[5]) : 0;
     std::FILE* out = std::fopen(argv[4], "wb");
     if (out == nullptr || nx < 1 || ny < 1 || points < 1) return 1;
+    const testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing);
     uint32_t seed = 12345;  // one stream over the pixels in file order
-    const std::string bytes = testkit::nanonis_grid(
-        layout_of(nx, ny, points, missing), [&seed, points](long p, int, long k) {
-            return current_at(-1.0 + 2.0 * static_cast<double>(k) / static_cast<double>(points - 1), p, &seed);
-        });
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    const testkit::grid_values current = [&seed, points](long p, int, long k) {
+        const double v = -1.0 + 2.0 * static_cast<double>(k) / static_cast<double>(points - 1);
+        return current_at(v, p, &seed);
+    };
+    // Pixel by pixel: a large grid need not fit in memory.
+    bool written = std::fputs(testkit::nanonis_grid_header(g).c_str(), out) >= 0;
+    for (long p = 0; written && p < g.written; ++p) {
+        const std::string pixel = testkit::nanonis_grid_pixel(g, p, current);
+        written = std::fwrite(pixel.data(), 1, pixel.size(), out) == pixel.size();
+    }
     return std::fclose(out) == 0 && written ? 0 : 1;
 }

@@ -10,7 +10,8 @@ namespace testkit {
 void put_be_float(std::string* out, float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((bits >> shift) & 0xff));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out->push_back(static_cast<char>((bits >> shift) & 0xff));
 }
 
 std::function<std::vector<float>(long)> raster_positions(long nx, double pitch) {
@@ -18,6 +19,21 @@ std::function<std::vector<float>(long)> raster_positions(long nx, double pitch) 
         return std::vector<float>{static_cast<float>(pitch * static_cast<double>(p % nx)),
                                   static_cast<float>(pitch * static_cast<double>(p / nx))};
     };
+}
+
+nanonis_grid_layout raster_grid(long nx, long ny, long points) {
+    nanonis_grid_layout g;
+    g.nx = nx;
+    g.ny = ny;
+    g.points = points;
+    g.channels = {"Current (A)", "Current [bwd] (A)"};
+    g.settings = "1E-9;2E-9;" + std::to_string(2e-9 * static_cast<double>(nx - 1)) + ";" +
+                 std::to_string(2e-9 * static_cast<double>(ny - 1)) + ";0E+0";
+    g.experiment_size = false;
+    g.start = -0.5f;
+    g.end = 0.5f;
+    g.experiment_of = raster_positions(nx, 2e-9);
+    return g;
 }
 
 namespace {
@@ -56,15 +72,18 @@ std::string nanonis_grid_header(const nanonis_grid_layout& g) {
            joined(g.channels, ";") + "\"\r\n" + g.extra + ":HEADER_END:\r\n";
 }
 
+std::string nanonis_grid_pixel(const nanonis_grid_layout& g, long p, const grid_values& value) {
+    std::string bytes;
+    put_parameters(&bytes, g, p);
+    for (int c = 0; c < static_cast<int>(g.channels.size()); ++c)
+        for (long k = 0; k < g.points; ++k) put_be_float(&bytes, value(p, c, k));
+    return bytes;
+}
+
 std::string nanonis_grid(const nanonis_grid_layout& g, const grid_values& value) {
     std::string bytes = nanonis_grid_header(g);
     const long pixels = g.written < 0 ? g.nx * g.ny : g.written;
-    const int channels = static_cast<int>(g.channels.size());
-    for (long p = 0; p < pixels; ++p) {
-        put_parameters(&bytes, g, p);
-        for (int c = 0; c < channels; ++c)
-            for (long k = 0; k < g.points; ++k) put_be_float(&bytes, value(p, c, k));
-    }
+    for (long p = 0; p < pixels; ++p) bytes += nanonis_grid_pixel(g, p, value);
     return bytes;
 }
 

@@ -37,6 +37,11 @@ struct nanonis_grid_layout {
 // Experiment parameters X, Y of pixel p of a grid nx wide, pitch metres apart.
 std::function<std::vector<float>(long)> raster_positions(long nx, double pitch);
 
+// nx x ny pixels 2 nm apart in a frame from (1, 2) nm, forward and backward
+// current, sweeps from -0.5 V to 0.5 V, as older versions write them
+// (without the "Experiment size" line).
+nanonis_grid_layout raster_grid(long nx, long ny, long points);
+
 // Point k of channel c of pixel p.  Called in file order: pixel by pixel,
 // channel by channel, point by point (a generator may keep state).
 using grid_values = std::function<float(long pixel, int channel, long k)>;
@@ -45,6 +50,8 @@ using grid_values = std::function<float(long pixel, int channel, long k)>;
 using grid_pixel_values = std::vector<std::vector<std::vector<float>>>;
 
 std::string nanonis_grid_header(const nanonis_grid_layout& g);
+// Pixel p's bytes alone, for grids too large to hold in memory.
+std::string nanonis_grid_pixel(const nanonis_grid_layout& g, long p, const grid_values& value);
 std::string nanonis_grid(const nanonis_grid_layout& g, const grid_values& value);
 // The pixels given (g.written unless set: as many as there are).
 std::string nanonis_grid(const nanonis_grid_layout& g, const grid_pixel_values& pixels);
