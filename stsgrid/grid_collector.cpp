@@ -44,12 +44,13 @@ grid_collector::grid_collector(const grid_description& d, const grid_options& o)
     }
 }
 
-bool grid_collector::open_spills(const std::string& folder, std::string* error) {
+bool grid_collector::open_spills(const std::string& folder, std::string* error,
+                                 scratch_disk* disk) {
     for (const auto& s : stats_) {
         spills_.emplace_back();
-        if (!spills_.back().open(folder, s.length(), error)) return false;
+        if (!spills_.back().open(folder, s.length(), error, disk)) return false;
     }
-    return !want_measured_ || measured_spill_.open(folder, measured_.length(), error);
+    return !want_measured_ || measured_spill_.open(folder, measured_.length(), error, disk);
 }
 
 bool grid_collector::in_region(uint64_t pixel) const {

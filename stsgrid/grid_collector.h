@@ -26,8 +26,9 @@ public:
     grid_collector(const grid_description& d, const grid_options& o);
 
     // Makes the scratch files that keep the counted records between the
-    // passes, in folder; false with *error.
-    bool open_spills(const std::string& folder, std::string* error);
+    // passes, in folder on disk; false with *error.
+    bool open_spills(const std::string& folder, std::string* error,
+                     scratch_disk* disk = &system_scratch_disk());
 
     // First pass over one block; the scratch files must be open.
     void add(const pixel_block& b, const input_block& in);
