@@ -6,6 +6,8 @@
 #include <thread>
 #include <limits>
 
+#include "stsgrid/quantities.h"
+
 namespace sts {
 
 namespace {

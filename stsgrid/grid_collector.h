@@ -15,7 +15,6 @@
 #include "stsgrid/grid_statistics.h"
 #include "stsgrid/options.h"
 #include "stsgrid/pixel_block.h"
-#include "stsgrid/quantities.h"
 #include "stsgrid/record_spill.h"
 
 namespace sts {

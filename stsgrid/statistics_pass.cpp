@@ -5,6 +5,7 @@
 
 #include "output/atomic_write.h"
 #include "stsgrid/grid_setup.h"
+#include "stsgrid/quantities.h"
 #include "stsgrid/text_outputs.h"
 
 namespace sts {
