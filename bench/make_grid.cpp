@@ -1,33 +1,54 @@
-// Writes a synthetic Nanonis-style grid (.3ds) for benchmarks and tests:
+// Writes a synthetic Nanonis-style grid (.3ds) for benchmarks and examples:
 // nx x ny pixels of `points`-point sweeps from -1 V to 1 V, forward and
 // backward current channels (A), each pixel's curve a little different.
 //
 //     make_grid NX NY POINTS FILE [MISSING]
 //
 // MISSING pixels at the end are left out of the file, as when a grid run
-// is interrupted.
+// is interrupted.  The file's layout comes from testkit/instrument_files.h.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
+
+#include "testkit/instrument_files.h"
 
 namespace {
-
-void put(std::vector<unsigned char>* out, float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<unsigned char>(bits >> shift));
-}
 
 // A tunnelling-like curve with a gap whose width varies over the grid.
 float current_at(double v, long pixel, uint32_t* seed) {
     *seed = *seed * 1664525u + 1013904223u;
     const double noise = (static_cast<double>(*seed >> 8) / 16777216.0 - 0.5) * 2e-12;
     const double gap = 0.1 + 0.05 * std::sin(0.01 * static_cast<double>(pixel));
-    return static_cast<float>(1e-9 * std::sinh(2.0 * v) * (1 - std::exp(-(v * v) / (gap * gap))) + noise);
+    return static_cast<float>(1e-9 * std::sinh(2.0 * v) * (1 - std::exp(-(v * v) / (gap * gap))) +
+                              noise);
+}
+
+// The grid's frame and pixels centred on the origin, 1 nm apart, at z = 1 nm.
+testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missing) {
+    testkit::nanonis_grid_layout g;
+    g.nx = nx;
+    g.ny = ny;
+    g.points = points;
+    g.written = nx * ny - missing;
+    g.channels = {"Current (A)", "Current [bwd] (A)"};
+    char settings[80];
+    std::snprintf(settings, sizeof settings, "0E+0;0E+0;%g;%g;0E+0",
+                  1e-9 * static_cast<double>(nx - 1), 1e-9 * static_cast<double>(ny - 1));
+    g.settings = settings;
+    g.experiment_parameters = {"X (m)", "Y (m)", "Z (m)"};
+    g.extra = "Bias Spectroscopy>Sweep Start (V)=-1E+0\r\nBias Spectroscopy>Sweep End (V)=1E+0\r\n";
+    g.start = -1.0f;
+    g.end = 1.0f;
+    g.experiment_of = [nx, ny](long p) {
+        const double x0 = 1e-9 * static_cast<double>(nx - 1) / 2;
+        const double y0 = 1e-9 * static_cast<double>(ny - 1) / 2;
+        return std::vector<float>{static_cast<float>(1e-9 * static_cast<double>(p % nx) - x0),
+                                  static_cast<float>(1e-9 * static_cast<double>(p / nx) - y0),
+                                  1e-9f};
+    };
+    return g;
 }
 
 }  // namespace
@@ -41,30 +62,17 @@ int main(int argc, char** argv) {
     const long missing = argc > 5 ? std::atol(argv[5]) : 0;
     std::FILE* out = std::fopen(argv[4], "wb");
     if (out == nullptr || nx < 1 || ny < 1 || points < 1) return 1;
-    std::fprintf(out,
-                 "Grid dim=\"%ld x %ld\"\r\nGrid settings=0E+0;0E+0;%g;%g;0E+0\r\n"
-                 "Filetype=Linear\r\nSweep Signal=\"Bias (V)\"\r\n"
-                 "Fixed parameters=\"Sweep Start;Sweep End\"\r\n"
-                 "Experiment parameters=\"X (m);Y (m);Z (m)\"\r\n# Parameters (4 byte)=5\r\n"
-                 "Experiment size (bytes)=%ld\r\nPoints=%ld\r\n"
-                 "Channels=\"Current (A);Current [bwd] (A)\"\r\n"
-                 "Bias Spectroscopy>Sweep Start (V)=-1E+0\r\nBias Spectroscopy>Sweep End (V)=1E+0\r\n"
-                 ":HEADER_END:\r\n",
-                 nx, ny, 1e-9 * static_cast<double>(nx - 1), 1e-9 * static_cast<double>(ny - 1),
-                 2 * points * 4, points);
-    uint32_t seed = 12345;
-    std::vector<unsigned char> pixel;
-    for (long p = 0; p < nx * ny - missing; ++p) {
-        pixel.clear();
-        put(&pixel, -1.0f);
-        put(&pixel, 1.0f);
-        put(&pixel, static_cast<float>(1e-9 * static_cast<double>(p % nx) - 1e-9 * static_cast<double>(nx - 1) / 2));
-        put(&pixel, static_cast<float>(1e-9 * static_cast<double>(p / nx) - 1e-9 * static_cast<double>(ny - 1) / 2));
-        put(&pixel, 1e-9f);
-        for (int direction = 0; direction < 2; ++direction)
-            for (long k = 0; k < points; ++k)
-                put(&pixel, current_at(-1.0 + 2.0 * static_cast<double>(k) / static_cast<double>(points - 1), p, &seed));
-        std::fwrite(pixel.data(), 1, pixel.size(), out);
+    const testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing);
+    uint32_t seed = 12345;  // one stream over the pixels in file order
+    const testkit::grid_values current = [&seed, points](long p, int, long k) {
+        const double v = -1.0 + 2.0 * static_cast<double>(k) / static_cast<double>(points - 1);
+        return current_at(v, p, &seed);
+    };
+    // Pixel by pixel: a large grid need not fit in memory.
+    bool written = std::fputs(testkit::nanonis_grid_header(g).c_str(), out) >= 0;
+    for (long p = 0; written && p < g.written; ++p) {
+        const std::string pixel = testkit::nanonis_grid_pixel(g, p, current);
+        written = std::fwrite(pixel.data(), 1, pixel.size(), out) == pixel.size();
     }
-    return std::fclose(out) == 0 ? 0 : 1;
+    return std::fclose(out) == 0 && written ? 0 : 1;
 }

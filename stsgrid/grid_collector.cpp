@@ -6,24 +6,9 @@
 #include <thread>
 #include <limits>
 
+#include "stsgrid/quantities.h"
+
 namespace sts {
-
-const std::array<quantity, 5> statistics_quantities = {{
-    {"current", false},
-    {"didv", true},
-    {"norm_raw", true},
-    {"norm_exp", true},
-    {"norm_coff", true},
-}};
-
-const std::vector<float>& records_of(const pixel_block& b, const std::string& name) {
-    if (name == "current") return b.current;
-    if (name == "iv") return b.iv;
-    if (name == "didv") return b.didv;
-    if (name == "norm_raw") return b.norm_raw;
-    if (name == "norm_exp") return b.norm_exp;
-    return b.norm_coff;
-}
 
 namespace {
 
@@ -46,7 +31,8 @@ int nearest(const float* axis, int count, double v) {
 
 grid_collector::grid_collector(const grid_description& d, const grid_options& o)
     : d_(d), region_(o.region), want_measured_(!o.pointmean.empty()), measured_(d.points) {
-    for (const auto& q : statistics_quantities) stats_.emplace_back(q.midpoints ? d.points - 1 : d.points);
+    for (const pixel_quantity* q : statistics_quantities)
+        stats_.emplace_back(q->along == quantity_axis::midpoint ? d.points - 1 : d.points);
     const auto pixels = static_cast<size_t>(d.nx * d.ny);
     for (double v : o.maps) {
         bias_map m;
@@ -60,12 +46,13 @@ grid_collector::grid_collector(const grid_description& d, const grid_options& o)
     }
 }
 
-bool grid_collector::open_spills(const std::string& folder, std::string* error) {
+bool grid_collector::open_spills(const std::string& folder, std::string* error,
+                                 scratch_disk* disk) {
     for (const auto& s : stats_) {
         spills_.emplace_back();
-        if (!spills_.back().open(folder, s.length(), error)) return false;
+        if (!spills_.back().open(folder, s.length(), error, disk)) return false;
     }
-    return !want_measured_ || measured_spill_.open(folder, measured_.length(), error);
+    return !want_measured_ || measured_spill_.open(folder, measured_.length(), error, disk);
 }
 
 bool grid_collector::in_region(uint64_t pixel) const {
@@ -85,9 +72,9 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
         if (code != PIXEL_PROCESSED) continue;
         for (size_t q = 0; q < stats_.size(); ++q) {
-            const size_t length = statistics_quantities[q].midpoints ? p - 1 : p;
-            const float* record = records_of(b, statistics_quantities[q].name).data() +
-                                  static_cast<size_t>(k) * length;
+            const pixel_quantity& quantity = *statistics_quantities[q];
+            const size_t length = quantity.along == quantity_axis::midpoint ? p - 1 : p;
+            const float* record = (b.*quantity.values).data() + static_cast<size_t>(k) * length;
             stats_[q].add(record);
             spills_[q].append(record);
         }

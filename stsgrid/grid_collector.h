@@ -9,35 +9,27 @@
 #include <string>
 #include <vector>
 
+#include "stsgrid/bias_map.h"
 #include "stsgrid/grid_description.h"
 #include "stsgrid/grid_run.h"
 #include "stsgrid/grid_statistics.h"
 #include "stsgrid/options.h"
 #include "stsgrid/pixel_block.h"
-#include "stsgrid/plots.h"
 #include "stsgrid/record_spill.h"
 
 namespace sts {
 
-// The per-pixel quantities with statistics, in the order they are written.
-struct quantity {
-    const char* name;   // variable name: "current", "didv", ...
-    bool midpoints;     // over midpoint (else over point)
-};
-extern const std::array<quantity, 5> statistics_quantities;
-
-// A quantity's records in a block.
-const std::vector<float>& records_of(const pixel_block& b, const std::string& name);
-
 class grid_collector {
 public:
+    // d must outlive the collector.
     grid_collector(const grid_description& d, const grid_options& o);
 
     // Makes the scratch files that keep the counted records between the
-    // passes, in folder; false with *error.
-    bool open_spills(const std::string& folder, std::string* error);
+    // passes, in folder on disk; false with *error.
+    bool open_spills(const std::string& folder, std::string* error,
+                     scratch_disk* disk = &system_scratch_disk());
 
-    // First pass over one block.
+    // First pass over one block; the scratch files must be open.
     void add(const pixel_block& b, const input_block& in);
     // Second pass over every counted record, each quantity (and the
     // measured current, the last) on a thread of its own, at most `threads`

@@ -14,6 +14,7 @@
 // the file's descriptor is pointed at /dev/null, so that the doomed file
 // closes without error and is removed.
 #include "stsgrid/netcdf_writer.h"
+#include "stsgrid/quantities.h"
 #include "sts/version.h"
 
 #include <dirent.h>
@@ -36,42 +37,6 @@ namespace {
 // At most this many bytes in one chunk: a whole row of a 64-pixel-wide grid
 // of 1000-point spectra, so that larger grids need no more memory.
 constexpr size_t chunk_limit = 256 * 1024;
-
-enum class axis { point, midpoint };
-enum class unit_kind { current, conductance, ratio, bias };
-
-// One per-pixel float variable.
-struct quantity {
-    const char* name;
-    axis along;
-    unit_kind unit;
-    const char* long_name;
-    std::vector<float> pixel_block::*values;
-    bool statistics;  // has mean_, sd_ and se_ variables
-    bool pixel_axis;  // written only when the axes differ per pixel
-    const char* comment = nullptr;
-};
-
-const quantity quantities[] = {
-    {"current", axis::point, unit_kind::current, "offset-corrected tunnel current",
-     &pixel_block::current, true, false},
-    {"iv", axis::point, unit_kind::conductance, "I/V", &pixel_block::iv, false, false},
-    {"didv", axis::midpoint, unit_kind::conductance, "dI/dV", &pixel_block::didv, true, false},
-    {"norm_raw", axis::midpoint, unit_kind::ratio, "(dI/dV)/(I/V), I/V untreated",
-     &pixel_block::norm_raw, true, false},
-    {"norm_exp", axis::midpoint, unit_kind::ratio,
-     "(dI/dV)/(I/V), I/V broadened by an exponential convolution", &pixel_block::norm_exp, true,
-     false,
-     "The exponential weights are not normalised: the scale of this curve differs from that of "
-     "norm_raw and norm_coff."},
-    {"norm_coff", axis::midpoint, unit_kind::ratio,
-     "(dI/dV)/(I/V), I/V broadened by an offset added in quadrature", &pixel_block::norm_coff,
-     true, false},
-    {"pixel_bias", axis::point, unit_kind::bias, "bias of the pixel's own points",
-     &pixel_block::bias, false, true},
-    {"pixel_vmid", axis::midpoint, unit_kind::bias, "midpoint bias of the pixel's own points",
-     &pixel_block::vmid, false, true},
-};
 
 const char* const status_meanings =
     "processed too_few_points two_points routine_failure too_many_points not_measured "
@@ -156,7 +121,7 @@ struct netcdf_writer::impl {
     std::string bias_unit, current_unit;
     uint64_t written = 0;  // pixels written so far, from pixel 0 on
     int dim_y = -1, dim_x = -1, dim_point = -1, dim_midpoint = -1;
-    int var_quantity[std::size(quantities)] = {};  // -1 where not defined
+    int var_quantity[pixel_quantity_count] = {};  // -1 where not defined
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int status = NC_NOERR;  // the first failure of a sequence of calls
     int status_errno = 0;
@@ -187,14 +152,16 @@ struct netcdf_writer::impl {
         if (error) *error = what + ": " + describe(status, status_errno);
         return false;
     }
-    size_t record(const quantity& q) const { return q.along == axis::point ? points : points - 1; }
-    std::string unit(unit_kind u) const;
+    size_t record(const pixel_quantity& q) const {
+        return q.along == quantity_axis::point ? points : points - 1;
+    }
+    std::string unit(quantity_unit u) const;
     void abandon();
     bool define(const grid_description& d);
     void define_globals(const grid_description& d);
     void define_coordinates(const grid_description& d);
     void define_pixel_variables();
-    void define_statistics(const quantity& q);
+    void define_statistics(const pixel_quantity& q);
     int define_chunked(const char* name, nc_type type, int record_dim, size_t record);
     void text(int var, const char* name, const std::string& value) {
         run([&] { return nc_put_att_text(ncid, var, name, value.size(), value.c_str()); });
@@ -213,14 +180,8 @@ struct netcdf_writer::impl {
     uint64_t unsynced = 0;  // pixels written since the disk was last asked to catch up
 };
 
-std::string netcdf_writer::impl::unit(unit_kind u) const {
-    switch (u) {
-        case unit_kind::current: return current_unit;
-        case unit_kind::conductance: return current_unit + "/" + bias_unit;
-        case unit_kind::bias: return bias_unit;
-        case unit_kind::ratio: break;
-    }
-    return "1";
+std::string netcdf_writer::impl::unit(quantity_unit u) const {
+    return unit_text(u, bias_unit, current_unit);
 }
 
 void netcdf_writer::impl::abandon() {
@@ -243,7 +204,7 @@ uint64_t netcdf_writer::impl::chunked_bytes(size_t record, size_t element) const
 // and the library's own records.
 uint64_t netcdf_writer::impl::size_bound() const {
     uint64_t bytes = uint64_t{1} << 20;
-    for (const quantity& q : quantities)
+    for (const pixel_quantity& q : pixel_quantities)
         if (!q.pixel_axis || per_pixel_axis) {
             bytes += chunked_bytes(record(q), sizeof(float));
             if (q.statistics) bytes += 3 * record(q) * sizeof(float);
@@ -341,15 +302,16 @@ void netcdf_writer::impl::define_coordinates(const grid_description& d) {
 }
 
 void netcdf_writer::impl::define_pixel_variables() {
-    for (size_t k = 0; k < std::size(quantities); ++k) {
-        const quantity& q = quantities[k];
+    for (size_t k = 0; k < pixel_quantities.size(); ++k) {
+        const pixel_quantity& q = pixel_quantities[k];
         var_quantity[k] = -1;
         if (q.pixel_axis && !per_pixel_axis) continue;
-        const int var =
-            define_chunked(q.name, NC_FLOAT, q.along == axis::point ? dim_point : dim_midpoint,
-                           record(q));
+        const int var = define_chunked(
+            q.name, NC_FLOAT, q.along == quantity_axis::point ? dim_point : dim_midpoint,
+            record(q));
         describe_variable(var, unit(q.unit), q.long_name);
-        if (!q.pixel_axis) text(var, "coordinates", q.along == axis::point ? "bias" : "vmid");
+        if (!q.pixel_axis)
+            text(var, "coordinates", q.along == quantity_axis::point ? "bias" : "vmid");
         if (q.comment) text(var, "comment", q.comment);
         var_quantity[k] = var;
     }
@@ -366,12 +328,12 @@ void netcdf_writer::impl::define_pixel_variables() {
     describe_variable(var_position_y, "nm", "measured position of the pixel, y");
 }
 
-void netcdf_writer::impl::define_statistics(const quantity& q) {
+void netcdf_writer::impl::define_statistics(const pixel_quantity& q) {
     static const std::pair<const char*, const char*> kinds[] = {
         {"mean_", "mean over the pixels of "},
         {"sd_", "sample standard deviation over the pixels of "},
         {"se_", "standard error of the mean over the pixels of "}};
-    const int dim = q.along == axis::point ? dim_point : dim_midpoint;
+    const int dim = q.along == quantity_axis::point ? dim_point : dim_midpoint;
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const long long none = 0;
     for (const auto& entry : kinds) {
@@ -383,7 +345,7 @@ void netcdf_writer::impl::define_statistics(const quantity& q) {
         run([&] { return nc_def_var(ncid, name.c_str(), NC_FLOAT, 1, &dim, &var); });
         run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
         describe_variable(var, unit(q.unit), long_name + std::string(q.long_name));
-        text(var, "coordinates", q.along == axis::point ? "bias" : "vmid");
+        text(var, "coordinates", q.along == quantity_axis::point ? "bias" : "vmid");
         run([&] { return nc_put_att_longlong(ncid, var, "pixels", NC_INT64, 1, &none); });
     }
 }
@@ -396,7 +358,7 @@ bool netcdf_writer::impl::define(const grid_description& d) {
     define_globals(d);
     define_coordinates(d);
     define_pixel_variables();
-    for (const quantity& q : quantities)
+    for (const pixel_quantity& q : pixel_quantities)
         if (q.statistics) define_statistics(q);
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
@@ -595,11 +557,11 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
 namespace {
 
 // The quantity called name that has a variable in this file, or nullptr.
-const quantity* find_quantity(const std::string& name, const int* defined, int* var) {
-    for (size_t k = 0; k < std::size(quantities); ++k)
-        if (name == quantities[k].name && defined[k] >= 0) {
+const pixel_quantity* find_quantity(const std::string& name, const int* defined, int* var) {
+    for (size_t k = 0; k < pixel_quantities.size(); ++k)
+        if (name == pixel_quantities[k].name && defined[k] >= 0) {
             *var = defined[k];
-            return &quantities[k];
+            return &pixel_quantities[k];
         }
     return nullptr;
 }
@@ -623,10 +585,11 @@ std::string check_block(const pixel_block& b, uint64_t written, size_t nx, size_
                std::to_string(points);
     const size_t n = static_cast<size_t>(b.count);
     std::string problem;
-    for (size_t k = 0; k < std::size(quantities) && problem.empty(); ++k)
+    for (size_t k = 0; k < pixel_quantities.size() && problem.empty(); ++k)
         if (defined[k] >= 0) {
-            const size_t record = quantities[k].along == axis::point ? points : points - 1;
-            problem = size_problem(quantities[k].name, (b.*quantities[k].values).size(), n * record);
+            const pixel_quantity& q = pixel_quantities[k];
+            const size_t record = q.along == quantity_axis::point ? points : points - 1;
+            problem = size_problem(q.name, (b.*q.values).size(), n * record);
         }
     if (problem.empty()) problem = size_problem("status", b.status.size(), n);
     if (problem.empty() && positions) problem = size_problem("position_x", b.position_x.size(), n);
@@ -649,10 +612,10 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
         return false;
     }
     const uint64_t n = static_cast<uint64_t>(b.count);
-    for (size_t k = 0; k < std::size(quantities); ++k)
+    for (size_t k = 0; k < pixel_quantities.size(); ++k)
         if (w.var_quantity[k] >= 0)
-            w.put_rows(w.var_quantity[k], b.first, n, w.record(quantities[k]),
-                       (b.*quantities[k].values).data(), sizeof(float));
+            w.put_rows(w.var_quantity[k], b.first, n, w.record(pixel_quantities[k]),
+                       (b.*pixel_quantities[k].values).data(), sizeof(float));
     w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
     if (w.has_positions) {
         w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
@@ -667,7 +630,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
 bool netcdf_writer::read(const std::string& variable, uint64_t first, int count, float* out,
                          std::string* error) {
     int var = -1;
-    const quantity* q =
+    const pixel_quantity* q =
         impl_ && impl_->ncid >= 0 ? find_quantity(variable, impl_->var_quantity, &var) : nullptr;
     if (!q || count < 0 ||
         first + static_cast<uint64_t>(count) > static_cast<uint64_t>(impl_->nx) * impl_->ny) {
@@ -685,7 +648,7 @@ bool netcdf_writer::write_statistics(const std::string& name, const std::vector<
                                      const std::vector<float>& sd, const std::vector<float>& se,
                                      long pixels, std::string* error) {
     int var = -1;
-    const quantity* q =
+    const pixel_quantity* q =
         impl_ && impl_->ncid >= 0 ? find_quantity(name, impl_->var_quantity, &var) : nullptr;
     const size_t record = q ? impl_->record(*q) : 0;
     if (!q || !q->statistics || mean.size() != record || sd.size() != record ||
@@ -693,7 +656,7 @@ bool netcdf_writer::write_statistics(const std::string& name, const std::vector<
         if (error)
             *error = "cannot write statistics of " + name +
                      ": no such quantity in an open file, or not one value per " +
-                     (q && q->along == axis::point ? "point" : "midpoint");
+                     (q && q->along == quantity_axis::point ? "point" : "midpoint");
         return false;
     }
     impl& w = *impl_;

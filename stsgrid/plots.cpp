@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "stsgrid/gnuplot.h"
+#include "stsgrid/quantities.h"
 
 namespace sts {
 
@@ -21,33 +22,18 @@ const char* const palette =
 // Titles longer than this (a list of many input files) are cut.
 constexpr size_t longest_source = 90;
 
-struct quantity_label {
-    const char* name;
-    const char* title;
-    bool conductance;  // in current unit / bias unit, else a ratio
-};
-
-const quantity_label labels[] = {
-    {"didv", "dI/dV", true},
-    {"norm_raw", "norm_raw = (dI/dV) / (I/V)", false},
-    {"norm_exp", "norm_exp = (dI/dV) / (I/V broadened by an exponential; weights not normalised)", false},
-    {"norm_coff", "norm_coff = (dI/dV) / (I/V broadened by an offset)", false},
-};
-
-const quantity_label& label_of(const std::string& name) {
-    for (const quantity_label& l : labels)
-        if (name == l.name) return l;
-    static const quantity_label other{"", "", false};
-    return other;
-}
-
+// Conductances in the grid's units; ratios have no unit on a picture.
 std::string unit_of(const grid_description& d, const std::string& name) {
-    return label_of(name).conductance ? d.current_unit + "/" + d.bias_unit : "";
+    const pixel_quantity* q = find_pixel_quantity(name);
+    return q && q->unit == quantity_unit::conductance
+               ? unit_text(q->unit, d.bias_unit, d.current_unit)
+               : "";
 }
 
 // The quantity's name, what it is and its unit.
 std::string title_of(const grid_description& d, const std::string& name) {
-    const char* title = label_of(name).title;
+    const pixel_quantity* q = find_pixel_quantity(name);
+    const char* title = q ? q->title : "";
     const std::string unit = unit_of(d, name);
     return (*title ? title : name) + (unit.empty() ? "" : " (" + unit + ")");
 }

@@ -10,17 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "stsgrid/bias_map.h"
 #include "stsgrid/grid_description.h"
 
 namespace sts {
-
-// The values of every pixel (row-major, ny * nx, NaN where not processed)
-// at the midpoint nearest one requested bias.
-struct bias_map {
-    double bias = 0;            // as requested, in the bias unit
-    float vmid = 0;             // the midpoint used (of the reference axis)
-    std::vector<float> didv, norm_raw, norm_exp, norm_coff;
-};
 
 // One PNG with four panels (dI/dV and the three normalised curves), each a
 // map with a perceptually uniform colour map (viridis), a colour bar, axes

@@ -1,11 +1,9 @@
 // The spill file of the grid statistics.
 #include "stsgrid/record_spill.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -13,31 +11,9 @@ namespace sts {
 
 namespace {
 
-std::atomic<unsigned long> spill_serial{0};
-
-// A file with no name in folder: O_TMPFILE where the system has it, else a
-// fresh name removed at once.
-int nameless_file(const std::string& folder) {
-#if defined(O_TMPFILE)
-    const int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-#endif
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = folder + "/.stsgrid-spill" + std::to_string(getpid()) + "-" +
-                                 std::to_string(spill_serial++);
-        const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            unlink(name.c_str());
-            return fd;
-        }
-        if (errno != EEXIST) return -1;
-    }
-    return -1;
-}
-
-bool write_all(int fd, const char* data, size_t size) {
+bool write_all(scratch_disk* disk, int fd, const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = write(fd, data, size);
+        const ssize_t n = disk->write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
@@ -52,7 +28,7 @@ bool write_all(int fd, const char* data, size_t size) {
 }  // namespace
 
 record_spill::record_spill(record_spill&& other) noexcept
-    : fd_(other.fd_), length_(other.length_), records_(other.records_),
+    : disk_(other.disk_), fd_(other.fd_), length_(other.length_), records_(other.records_),
       buffer_(std::move(other.buffer_)), failure_(other.failure_) {
     other.fd_ = -1;
 }
@@ -61,8 +37,10 @@ record_spill::~record_spill() {
     if (fd_ >= 0) close(fd_);
 }
 
-bool record_spill::open(const std::string& folder, size_t length, std::string* error) {
-    fd_ = nameless_file(folder);
+bool record_spill::open(const std::string& folder, size_t length, std::string* error,
+                       scratch_disk* disk) {
+    disk_ = disk;
+    fd_ = disk_->make_nameless(folder);
     if (fd_ < 0) {
         *error = "cannot make a scratch file in " + folder + ": " + std::strerror(errno);
         return false;
@@ -74,7 +52,8 @@ bool record_spill::open(const std::string& folder, size_t length, std::string* e
 
 void record_spill::append(const float* record) {
     if (buffer_.size() + length_ > buffer_.capacity()) {
-        if (failure_ == 0 && !write_all(fd_, reinterpret_cast<const char*>(buffer_.data()),
+        if (failure_ == 0 && !write_all(disk_, fd_,
+                                        reinterpret_cast<const char*>(buffer_.data()),
                                         buffer_.size() * sizeof(float)))
             failure_ = errno;
         buffer_.clear();
@@ -84,7 +63,7 @@ void record_spill::append(const float* record) {
 }
 
 bool record_spill::finish(std::string* error) {
-    if (failure_ == 0 && !write_all(fd_, reinterpret_cast<const char*>(buffer_.data()),
+    if (failure_ == 0 && !write_all(disk_, fd_, reinterpret_cast<const char*>(buffer_.data()),
                                     buffer_.size() * sizeof(float)))
         failure_ = errno;
     buffer_.clear();
@@ -101,7 +80,7 @@ bool record_spill::read_block(uint64_t first, uint64_t count, std::vector<float>
     size_t left = out->size() * sizeof(float);
     auto at = static_cast<off_t>(first * length_ * sizeof(float));
     while (left > 0) {
-        const ssize_t n = pread(fd_, to, left, at);
+        const ssize_t n = disk_->pread(fd_, to, left, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             *error = std::string("cannot read a scratch file: ") +

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "stsgrid/scratch_disk.h"
+
 namespace sts {
 
 class record_spill {
@@ -19,9 +21,10 @@ public:
     record_spill(record_spill&& other) noexcept;
     ~record_spill();
 
-    // Makes the file in folder for records of `length` floats; false with
-    // *error when it cannot.
-    bool open(const std::string& folder, size_t length, std::string* error);
+    // Makes the file in folder, on disk, for records of `length` floats;
+    // false with *error when it cannot.
+    bool open(const std::string& folder, size_t length, std::string* error,
+              scratch_disk* disk = &system_scratch_disk());
     // Appends one record; a failure is kept and reported by finish().
     void append(const float* record);
     // Writes what is buffered; false with *error when anything failed.
@@ -35,6 +38,7 @@ public:
 private:
     bool read_block(uint64_t first, uint64_t count, std::vector<float>* out,
                     std::string* error) const;
+    scratch_disk* disk_ = &system_scratch_disk();
     int fd_ = -1;
     size_t length_ = 0;
     uint64_t records_ = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -15,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "stsgrid/tests/grid_file.h"
+#include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
 
 
@@ -133,6 +134,12 @@ float current_of(long pixel, long k) {
     return static_cast<float>(1e-9 * (std::sinh(3 * v) + 0.01 * static_cast<double>(pixel) * v * v) + 2e-11);
 }
 
+// The grid file with current(pixel, k) in both directions.
+std::string grid_bytes(const testkit::nanonis_grid_layout& g,
+                       const std::function<float(long, long)>& current) {
+    return testkit::nanonis_grid(g, [&](long p, int, long k) { return current(p, k); });
+}
+
 TEST(TextPath, RealGridLine) {
     const std::string data = testkit::realdata_dir();
     if (data.empty()) GTEST_SKIP() << "no real data folder";
@@ -148,9 +155,9 @@ TEST(TextPath, GeneratedGridWithGapsAndZeroBias) {
     // 0 V is among the 41 biases; pixel 5 was never measured; the last
     // pixel is missing from the file.
     temp_dir dir;
-    grid_file::layout g;
+    testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
     g.written = g.nx * g.ny - 1;
-    write_file(dir / "g.3ds", grid_file::make(g, [](long p, long k) {
+    write_file(dir / "g.3ds", grid_bytes(g, [](long p, long k) {
                    return p == 5 ? NAN : current_of(p, k);
                }));
     const auto r = stsgrid(dir, {"g.3ds"});
@@ -170,9 +177,9 @@ TEST(TextPath, GeneratedGridWithGapsAndZeroBias) {
 TEST(TextPath, PixelsWithAxesOfTheirOwn) {
     // Every row sweeps to another end: the file keeps each pixel's axis.
     temp_dir dir;
-    grid_file::layout g;
+    testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
     g.end_of = [](long p) { return 0.5f + 0.125f * static_cast<float>(p / 4); };
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    write_file(dir / "g.3ds", grid_bytes(g, current_of));
     ASSERT_EQ(stsgrid(dir, {"g.3ds"}).status, 0);
     const nc_file f(dir / "g.nc");
     const auto bias = f.floats("pixel_bias");
@@ -183,10 +190,8 @@ TEST(TextPath, PixelsWithAxesOfTheirOwn) {
 
 TEST(PixelStatus, SweepsCutShortAreMarked) {
     temp_dir dir;
-    grid_file::layout g;
-    g.nx = 3;
-    g.ny = 1;
-    write_file(dir / "g.3ds", grid_file::make(g, [](long p, long k) {
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(3, 1, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, [](long p, long k) {
                    return p == 1 && k > 30 ? NAN : current_of(p, k);
                }));
     const auto r = stsgrid(dir, {"g.3ds"});
@@ -201,8 +206,8 @@ TEST(Xarray, AMapIsOneSelection) {
     if (std::system("/usr/bin/python3 -c 'import xarray' >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no xarray for /usr/bin/python3";
     temp_dir dir;
-    grid_file::layout g;
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, current_of));
     ASSERT_EQ(stsgrid(dir, {"g.3ds"}).status, 0);
     const std::string script =
         "import xarray\n"
@@ -240,8 +245,8 @@ TEST(Xarray, AMapIsOneSelection) {
 TEST(Pictures, MapsAndMeanCurves) {
     if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
     temp_dir dir;
-    grid_file::layout g;
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, current_of));
     const auto r = stsgrid(dir, {"--map=-0.2,0.2", "--mean-plot", "g.3ds"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name : {"g_map_-0.2.png", "g_map_0.2.png", "g_mean.png"})
@@ -253,10 +258,9 @@ TEST(Pictures, MapsAndMeanCurves) {
 
 TEST(Threads, TheFileIsTheSameWhateverTheirNumber) {
     temp_dir dir;
-    grid_file::layout g;
-    g.nx = 13;
-    g.ny = 11;  // 143 pixels: blocks of 64 do not divide it
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    // 143 pixels: blocks of 64 do not divide it.
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(13, 11, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, current_of));
     ASSERT_EQ(stsgrid(dir, {"-j", "1", "-o", "one.nc", "g.3ds"}).status, 0);
     ASSERT_EQ(stsgrid(dir, {"-j", "3", "-o", "three.nc", "g.3ds"}).status, 0);
     EXPECT_TRUE(read_file(dir / "one.nc") == read_file(dir / "three.nc"));
@@ -264,8 +268,8 @@ TEST(Threads, TheFileIsTheSameWhateverTheirNumber) {
 
 TEST(Statistics, PointmeanFileEqualsPointmeansOwn) {
     temp_dir dir;
-    grid_file::layout g;
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, current_of));
     ASSERT_EQ(stsgrid(dir, {"--pointmean", "pm.txt", "--region", "1:2,0:2", "g.3ds"}).status, 0);
     // The same pixels as a pointmean series: columns 1 and 2 of each row.
     ASSERT_EQ(tool(STSIMPORT_BIN, dir.path(), {"-o", "all", "--names", "stxt", "g.3ds"}).status, 0);
@@ -299,9 +303,9 @@ TEST(CommandLine, HelpVersionAndMistakes) {
 
 TEST(BadInput, ClearMessagesAndNothingHalfWritten) {
     temp_dir dir;
-    grid_file::layout g;
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
-    std::string absurd = grid_file::make(g, current_of);
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, current_of));
+    std::string absurd = grid_bytes(g, current_of);
     absurd.replace(absurd.find("Points=41"), 9, "Points=999999999");
     write_file(dir / "absurd.3ds", absurd);
     auto r = stsgrid(dir, {"absurd.3ds"});
@@ -320,7 +324,7 @@ TEST(BadInput, ClearMessagesAndNothingHalfWritten) {
     // The output never replaces an input.
     r = stsgrid(dir, {"-o", "g.3ds", "g.3ds"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(read_file(dir / "g.3ds"), grid_file::make(g, current_of));
+    EXPECT_EQ(read_file(dir / "g.3ds"), grid_bytes(g, current_of));
 }
 
 TEST(Geometry, NonSquareTurnedGridKeepsItsOrientation) {
@@ -328,11 +332,7 @@ TEST(Geometry, NonSquareTurnedGridKeepsItsOrientation) {
     // turned back into the grid's axes, are each pixel's place in the frame
     // (2 nm a pixel along x, 2 nm a row along y).
     temp_dir dir;
-    grid_file::layout g;
-    g.nx = 3;
-    g.ny = 2;
-    g.angle = 30;
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    write_file(dir / "g.3ds", grid_bytes(testkit::turned_raster_grid(3, 2, 41, 30), current_of));
     const auto r = stsgrid(dir, {"g.3ds"});
     ASSERT_EQ(r.status, 0) << r.err;
     const nc_file f(dir / "g.nc");
@@ -356,8 +356,7 @@ TEST(Geometry, NonSquareTurnedGridKeepsItsOrientation) {
 
 TEST(Geometry, UnturnedGridsHaveNoAngle) {
     temp_dir dir;
-    grid_file::layout g;
-    write_file(dir / "g.3ds", grid_file::make(g, current_of));
+    write_file(dir / "g.3ds", grid_bytes(testkit::raster_grid(4, 3, 41), current_of));
     ASSERT_EQ(stsgrid(dir, {"g.3ds"}).status, 0);
     const nc_file f(dir / "g.nc");
     size_t length = 0;
@@ -372,8 +371,8 @@ TEST(BadInput, NotASpectrumAtAllWritesNothing) {
                "root:x:0:0:root:/root:/bin/bash\nbin:x:1:1:bin:/bin:/sbin/nologin\n");
     write_file(dir / "words.txt", "just some words\n");
     write_file(dir / "b.bin", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10));
-    grid_file::layout g;
-    write_file(dir / "never.3ds", grid_file::make(g, [](long, long) { return NAN; }));
+    write_file(dir / "never.3ds",
+               grid_bytes(testkit::raster_grid(4, 3, 41), [](long, long) { return NAN; }));
     const std::string formats =
         "a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row or "
         "plain pairs of numbers";

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "readers/read_spectra.h"
-#include "readers/tests/grid_bytes.h"
+#include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -106,12 +106,12 @@ TEST(FloatRoads, EveryRealFileMeetsAtTheSameFloat) {
 TEST(FloatRoads, GeneratedGridMeetsAtTheSameFloat) {
     // Random float32 currents of every size, an odd sweep, both units.
     const int pixels = 40, points = 257;
-    gridtest::grid_spec g;
+    testkit::nanonis_grid_layout g;
     g.nx = pixels;
     g.points = points;
     g.start = -0.0123f;
-    g.stop = 0.0371f;
-    gridtest::pixel_values values;
+    g.end = 0.0371f;
+    testkit::grid_pixel_values values;
     const auto r = testkit::random_floats(static_cast<size_t>(pixels * points), 5);
     for (int p = 0; p < pixels; ++p) {
         std::vector<float> current;
@@ -121,7 +121,7 @@ TEST(FloatRoads, GeneratedGridMeetsAtTheSameFloat) {
         values.push_back({current});
     }
     temp_dir dir;
-    testkit::write_file(dir / "g.3ds", gridtest::grid_file(g, values));
+    testkit::write_file(dir / "g.3ds", testkit::nanonis_grid(g, values));
     comparison c = both_roads(dir / "g.3ds", {}, {});
     EXPECT_EQ(c.differing, 0u);
     EXPECT_GT(c.double_road_differs, 0u);

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "readers/tests/grid_bytes.h"
+#include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -28,21 +28,26 @@ testkit::outcome stsimport(const temp_dir& dir, std::vector<std::string> args) {
 }
 
 // A Nanonis bias-spectroscopy file with the short header.
-const std::string short_dat =
-    "Experiment\tbias spectroscopy\t\nDate\t04.08.2015 08:49:41\t\nUser\t\t\n\n[DATA]\n"
-    "Bias calc (V)\tInput 3 (A)\tInput 3 [bwd] (A)\tInput 3 (A) [filt]\n"
-    "-200.000E-3\t-132.523E-12\t-150.893E-12\tNaN\n"
-    "-100.000E-3\t-60.5E-12\t-70.5E-12\t1E-9\n"
-    "100.000E-3\t70.25E-12\t80.25E-12\t2E-9\n";
+const std::string short_dat = testkit::nanonis_dat(
+    {false,
+     {{"Experiment", "bias spectroscopy"}, {"Date", "04.08.2015 08:49:41"}, {"User", ""}},
+     {"Bias calc (V)", "Input 3 (A)", "Input 3 [bwd] (A)", "Input 3 (A) [filt]"},
+     {{"-200.000E-3", "-132.523E-12", "-150.893E-12", "NaN"},
+      {"-100.000E-3", "-60.5E-12", "-70.5E-12", "1E-9"},
+      {"100.000E-3", "70.25E-12", "80.25E-12", "2E-9"}},
+     false});
 
 // The long header with a byte-order mark, several sweeps and their average.
-const std::string sweeps_dat =
-    "\xef\xbb\xbf" "Experiment\tbias spectroscopy\t\nSaved Date\t31.03.2023 14:44:30\t\n"
-    "Bias Spectroscopy>Number of sweeps\t2\t\n\n[DATA]\n"
-    "Bias calc (V)\tCurrent [00001] (A)\tCurrent [00002] (A)\tCurrent [AVG] (A)\t"
-    "Current [00001] [bwd] (A)\tCurrent [00002] [bwd] (A)\tCurrent [AVG] [bwd] (A)\tBias (V)\t\n"
-    "-1E+0\t-1E-9\t-3E-9\t-2E-9\t-5E-9\t-7E-9\t-6E-9\t-1.01E+0\t\n"
-    "1E+0\t2E-9\t4E-9\t3E-9\t6E-9\t8E-9\t7E-9\t0.99E+0\t\n";
+const std::string sweeps_dat = testkit::nanonis_dat(
+    {true,
+     {{"Experiment", "bias spectroscopy"}, {"Saved Date", "31.03.2023 14:44:30"},
+      {"Bias Spectroscopy>Number of sweeps", "2"}},
+     {"Bias calc (V)", "Current [00001] (A)", "Current [00002] (A)", "Current [AVG] (A)",
+      "Current [00001] [bwd] (A)", "Current [00002] [bwd] (A)", "Current [AVG] [bwd] (A)",
+      "Bias (V)"},
+     {{"-1E+0", "-1E-9", "-3E-9", "-2E-9", "-5E-9", "-7E-9", "-6E-9", "-1.01E+0"},
+      {"1E+0", "2E-9", "4E-9", "3E-9", "6E-9", "8E-9", "7E-9", "0.99E+0"}},
+     true});
 
 TEST(NanonisDat, ShortHeaderChannelAndDirections) {
     temp_dir dir;
@@ -103,19 +108,19 @@ TEST(NanonisDat, SeveralFilesNumberOnward) {
               (std::vector<std::string>{"a.dat", "b.dat", "s1", "s2", "stsimport-index.tsv"}));
 }
 
-// A grid file (see grid_bytes.h) with the given sweep ends and file type.
+// A grid file (see testkit/instrument_files.h) with the given sweep ends and file type.
 std::string grid(int nx, int ny, int points, const std::vector<std::string>& channels,
-                 const gridtest::pixel_values& pixels, float start, float stop,
+                 const testkit::grid_pixel_values& pixels, float start, float stop,
                  const std::string& filetype = "Linear") {
-    gridtest::grid_spec g;
+    testkit::nanonis_grid_layout g;
     g.nx = nx;
     g.ny = ny;
     g.points = points;
     g.channels = channels;
     g.start = start;
-    g.stop = stop;
+    g.end = stop;
     g.filetype = filetype;
-    return gridtest::grid_file(g, pixels);
+    return testkit::nanonis_grid(g, pixels);
 }
 
 std::vector<std::vector<std::vector<float>>> grid_pixels(int count) {

@@ -7,30 +7,12 @@
 
 #include "readers/createc_vert.h"
 #include "readers/read_spectra.h"
+#include "testkit/instrument_files.h"
 
 namespace {
 
-struct row {
-    double bias_mV;
-    double counts;
-};
-
-// A .VERT file as the instrument writes it; `header` replaces the default
-// header lines.
-std::string vert(const std::vector<row>& rows, const std::string& header =
-                     "DAC-Type=20bit\r\nGainpreamp / GainPre 10^=9\r\nVertSpecBack=1\r\n"
-                     "Vertchannelselectval=3\r\n") {
-    std::string text = "[ParVERT30]\r\nTitel / Titel=test\r\nDrift_X / Drift_X[\xc5/sec]=0\r\n" +
-                       header + "  /  = \r\n" + std::string(40, '\0') + "\nDATA\r\n   " +
-                       std::to_string(rows.size()) + "   -4032   10512                   3\r\n";
-    for (size_t k = 0; k < rows.size(); ++k) {
-        char line[200];
-        std::snprintf(line, sizeof line, "%zu\t%.5E\t8.44000E-02\t%.5E\t8.10899E+02\t\r\n", k,
-                      rows[k].bias_mV, rows[k].counts);
-        text += line;
-    }
-    return text;
-}
+using row = testkit::createc_vert_row;
+using testkit::createc_vert;
 
 // Forward -100, 0, 100 mV; backward 100, 0, -100 mV.  524288 counts are
 // 10 V at the ADC: 10 nA through 10^9 V/A.
@@ -49,20 +31,20 @@ std::vector<float> as_floats(const std::vector<double>& v) { return {v.begin(), 
 TEST(CreatecVert, ForwardBackwardAndMean) {
     std::string error;
     sts::import_options o;
-    auto s = read(vert(both_ways), o, &error);
+    auto s = read(createc_vert(both_ways), o, &error);
     ASSERT_EQ(s.size(), 1u);
     EXPECT_EQ(as_floats(s[0].bias), (std::vector<float>{-0.1f, 0.0f, 0.1f}));
     EXPECT_EQ(as_floats(s[0].current), (std::vector<float>{-5.0f, 0.0f, 10.0f}));
     EXPECT_EQ(s[0].direction, "fwd");
     EXPECT_EQ(s[0].source, "a.VERT");
     o.dir = sts::direction::backward;
-    s = read(vert(both_ways), o, &error);
+    s = read(createc_vert(both_ways), o, &error);
     EXPECT_EQ(as_floats(s[0].bias), (std::vector<float>{0.1f, 0.0f, -0.1f}));  // as recorded
     EXPECT_EQ(as_floats(s[0].current), (std::vector<float>{5.0f, 1.0f, -10.0f}));
     o.dir = sts::direction::mean;
     o.bias_scale = 1e3;
     o.current_scale = 1e12;
-    s = read(vert(both_ways), o, &error);
+    s = read(createc_vert(both_ways), o, &error);
     EXPECT_EQ(as_floats(s[0].bias), (std::vector<float>{-100.0f, 0.0f, 100.0f}));
     EXPECT_EQ(as_floats(s[0].current), (std::vector<float>{-7500.0f, 500.0f, 7500.0f}));
     EXPECT_EQ(s[0].direction, "mean");
@@ -70,7 +52,7 @@ TEST(CreatecVert, ForwardBackwardAndMean) {
 
 TEST(CreatecVert, GainAndForwardOnlyFiles) {
     std::string error;
-    auto s = read(vert(both_ways, "DAC-Type=20bit\r\nGainpreamp / GainPre 10^=10\r\n"
+    auto s = read(createc_vert(both_ways, "DAC-Type=20bit\r\nGainpreamp / GainPre 10^=10\r\n"
                                   "VertSpecBack=0\r\nVertchannelselectval=3\r\n"),
                   {}, &error);
     // Without a backward sweep all six rows are the forward one, at 10^10 V/A.
@@ -78,18 +60,19 @@ TEST(CreatecVert, GainAndForwardOnlyFiles) {
     std::vector<sts::imported_spectrum> out;
     sts::import_options o;
     o.dir = sts::direction::backward;
-    const std::string forward_only = vert(both_ways,
+    const std::string forward_only = createc_vert(both_ways,
                                           "DAC-Type=20bit\r\nGainpreamp / GainPre 10^=9\r\n"
                                           "VertSpecBack=0\r\nVertchannelselectval=3\r\n");
     EXPECT_FALSE(sts::read_createc_vert("a", forward_only, o, &out, &error));
     EXPECT_EQ(error, "no backward sweep of channel 'Current'");
     // Found from its first bytes.
-    ASSERT_TRUE(sts::read_spectra("a.VERT", vert(both_ways), {}, &out, &error, &error)) << error;
+    ASSERT_TRUE(sts::read_spectra("a.VERT", createc_vert(both_ways), {}, &out, &error, &error))
+        << error;
     EXPECT_EQ(out.size(), 1u);
 }
 
 TEST(CreatecVert, VariantsRefusedWithAReason) {
-    const std::string good = vert(both_ways);
+    const std::string good = createc_vert(both_ways);
     auto refused = [](std::string bytes, const sts::import_options& o = {}) {
         std::vector<sts::imported_spectrum> out;
         std::string error;
@@ -124,12 +107,13 @@ TEST(CreatecVert, VariantsRefusedWithAReason) {
               "line 14: not row 2 of 5 numbers (index, V, Z, I, dI/dV)");
     std::vector<row> odd = both_ways;
     odd.pop_back();
-    EXPECT_EQ(refused(vert(odd)), "an odd number of rows cannot be a forward and a backward sweep");
+    EXPECT_EQ(refused(createc_vert(odd)),
+              "an odd number of rows cannot be a forward and a backward sweep");
     std::vector<row> skewed = both_ways;
     skewed[3].bias_mV = 99;
     sts::import_options mean;
     mean.dir = sts::direction::mean;
-    EXPECT_EQ(refused(vert(skewed), mean),
+    EXPECT_EQ(refused(createc_vert(skewed), mean),
               "the backward sweep does not retrace the forward bias points, so they have no "
               "point-by-point mean");
     sts::import_options lockin;

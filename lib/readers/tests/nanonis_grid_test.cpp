@@ -13,14 +13,14 @@
 #include "readers/grid_header.h"
 #include "readers/nanonis_grid.h"
 #include "readers/read_spectra.h"
-#include "readers/tests/grid_bytes.h"
+#include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
 
 namespace {
 
-using gridtest::grid_file;
-using gridtest::grid_spec;
-using gridtest::pixel_values;
+using grid_spec = testkit::nanonis_grid_layout;
+using pixel_values = testkit::grid_pixel_values;
+using testkit::nanonis_grid;
 
 // nx * ny pixels of two channels, forward and backward, each pixel its own.
 pixel_values ramps(int pixels, int points) {
@@ -43,7 +43,7 @@ grid_spec two_channels(int nx, int ny, int points) {
     g.points = points;
     g.channels = {"Current (A)", "Current [bwd] (A)"};
     g.start = 0.1f;
-    g.stop = -0.3f;
+    g.end = -0.3f;
     return g;
 }
 
@@ -56,7 +56,7 @@ TEST(GridHeader, SizesChannelsParametersFrame) {
     g.settings = "1E-9;-2E-9;4E-9;6E-9;30";
     g.extra = "Comment=\"two\nlines\"\r\nBias Spectroscopy>Sweep Start (V)=1E-1\r\n"
               "Bias Spectroscopy>Sweep End (V)=-3E-1\r\n";
-    const std::string bytes = grid_file(g, {});
+    const std::string bytes = testkit::nanonis_grid_header(g);
     sts::grid_header h;
     std::string error;
     ASSERT_TRUE(sts::parse_grid_header(bytes, &h, &error)) << error;
@@ -87,7 +87,7 @@ TEST(GridHeader, NominalPositionsTurnWithTheFrame) {
     g.settings = "1E-9;-2E-9;4E-9;6E-9;90";  // turned a quarter clockwise
     sts::grid_header h;
     std::string error;
-    ASSERT_TRUE(sts::parse_grid_header(grid_file(g, {}), &h, &error)) << error;
+    ASSERT_TRUE(sts::parse_grid_header(testkit::nanonis_grid_header(g), &h, &error)) << error;
     double x, y;
     // Along a row: the frame's x axis turned to -y; pixel 0 at -width/2.
     ASSERT_TRUE(sts::nominal_position_nm(h, 0, 0, &x, &y));
@@ -102,7 +102,7 @@ TEST(GridHeader, NominalPositionsTurnWithTheFrame) {
 
 TEST(GridPixels, EachPixelAsTheWholeGridReadsIt) {
     const grid_spec g = two_channels(3, 2, 7);
-    const std::string bytes = grid_file(g, ramps(6, 7));
+    const std::string bytes = nanonis_grid(g, ramps(6, 7));
     for (const auto dir :
          {sts::direction::forward, sts::direction::backward, sts::direction::mean}) {
         sts::import_options o;
@@ -132,7 +132,7 @@ TEST(GridPixels, EachPixelAsTheWholeGridReadsIt) {
 TEST(GridPixels, SweepAxisAndUnits) {
     grid_spec g = two_channels(1, 1, 5);
     g.extra = "Bias Spectroscopy>Sweep Start (V)=1E-1\r\nBias Spectroscopy>Sweep End (V)=-3E-1\r\n";
-    const std::string bytes = grid_file(g, ramps(1, 5));
+    const std::string bytes = nanonis_grid(g, ramps(1, 5));
     sts::import_options o;
     o.bias_scale = 1e3;
     o.current_scale = 1e12;
@@ -155,7 +155,7 @@ TEST(GridPixels, MissingAndUnmeasured) {
     values[1][0] = {NAN, NAN, NAN};  // forward never measured; backward is
     values[2][0] = {NAN, NAN, NAN};
     values[2][1] = {NAN, NAN, NAN};
-    std::string bytes = grid_file(g, values);
+    std::string bytes = nanonis_grid(g, values);
     bytes.resize(bytes.size() - 5);  // the last pixel cut short
     sts::nanonis_grid grid;
     std::string error;
@@ -178,7 +178,7 @@ TEST(GridPixels, ThreadsShareOneOpenFile) {
     const int nx = 16, ny = 8, points = 64;
     testkit::temp_dir dir;
     testkit::write_file(dir / "g.3ds",
-                        grid_file(two_channels(nx, ny, points), ramps(nx * ny, points)));
+                        nanonis_grid(two_channels(nx, ny, points), ramps(nx * ny, points)));
     std::string error;
     auto file = sts::file_source::open(dir / "g.3ds", &error);
     ASSERT_NE(file, nullptr) << error;
@@ -272,11 +272,11 @@ TEST(GridPixels, OldSquareGridTurnedIntoItsAxes) {
 }
 
 TEST(GridPixels, APixelThatDoesNotSweepIsRefused) {
-    gridtest::grid_spec g;
+    testkit::nanonis_grid_layout g;
     g.nx = 2;
-    g.start = g.stop = 0.5f;
+    g.start = g.end = 0.5f;
     const std::vector<std::vector<float>> pixel = {{1e-9f, 2e-9f, 3e-9f}};
-    const std::string bytes = gridtest::grid_file(g, {pixel, pixel});
+    const std::string bytes = nanonis_grid(g, testkit::grid_pixel_values{pixel, pixel});
     std::vector<sts::imported_spectrum> out;
     std::string error, warning;
     EXPECT_FALSE(sts::read_spectra("g", bytes, {}, &out, &error, &warning));

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "normspec/normspec.h"
+#include "spectrum/spectrum.h"
 #include "testkit/testkit.h"
 
 namespace {

@@ -1,0 +1,52 @@
+// The table of per-pixel quantities: see quantities.h.
+#include "stsgrid/quantities.h"
+
+namespace sts {
+
+const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
+    {"current", quantity_axis::point, quantity_unit::current, "offset-corrected tunnel current",
+     "", &pixel_block::current, true, false, nullptr},
+    {"iv", quantity_axis::point, quantity_unit::conductance, "I/V", "", &pixel_block::iv, false,
+     false, nullptr},
+    {"didv", quantity_axis::midpoint, quantity_unit::conductance, "dI/dV", "dI/dV",
+     &pixel_block::didv, true, false, nullptr},
+    {"norm_raw", quantity_axis::midpoint, quantity_unit::ratio, "(dI/dV)/(I/V), I/V untreated",
+     "norm_raw = (dI/dV) / (I/V)", &pixel_block::norm_raw, true, false, nullptr},
+    {"norm_exp", quantity_axis::midpoint, quantity_unit::ratio,
+     "(dI/dV)/(I/V), I/V broadened by an exponential convolution",
+     "norm_exp = (dI/dV) / (I/V broadened by an exponential; weights not normalised)",
+     &pixel_block::norm_exp, true, false,
+     "The exponential weights are not normalised: the scale of this curve differs from that of "
+     "norm_raw and norm_coff."},
+    {"norm_coff", quantity_axis::midpoint, quantity_unit::ratio,
+     "(dI/dV)/(I/V), I/V broadened by an offset added in quadrature",
+     "norm_coff = (dI/dV) / (I/V broadened by an offset)", &pixel_block::norm_coff, true, false,
+     nullptr},
+    {"pixel_bias", quantity_axis::point, quantity_unit::bias, "bias of the pixel's own points", "",
+     &pixel_block::bias, false, true, nullptr},
+    {"pixel_vmid", quantity_axis::midpoint, quantity_unit::bias,
+     "midpoint bias of the pixel's own points", "", &pixel_block::vmid, false, true, nullptr},
+}};
+
+const std::array<const pixel_quantity*, 5> statistics_quantities = {
+    &pixel_quantities[0], &pixel_quantities[2], &pixel_quantities[3], &pixel_quantities[4],
+    &pixel_quantities[5]};
+
+const pixel_quantity* find_pixel_quantity(const std::string& name) {
+    for (const pixel_quantity& q : pixel_quantities)
+        if (name == q.name) return &q;
+    return nullptr;
+}
+
+std::string unit_text(quantity_unit u, const std::string& bias_unit,
+                      const std::string& current_unit) {
+    switch (u) {
+        case quantity_unit::current: return current_unit;
+        case quantity_unit::conductance: return current_unit + "/" + bias_unit;
+        case quantity_unit::bias: return bias_unit;
+        case quantity_unit::ratio: break;
+    }
+    return "1";
+}
+
+}  // namespace sts

@@ -1,0 +1,47 @@
+// The per-pixel quantities of a grid run, in one table: their names, units,
+// descriptions and axes, which the netCDF file, the maps, the mean curves
+// and the statistics all take from here.
+#ifndef STSGRID_QUANTITIES_H
+#define STSGRID_QUANTITIES_H
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "stsgrid/pixel_block.h"
+
+namespace sts {
+
+enum class quantity_axis { point, midpoint };
+enum class quantity_unit { current, conductance, ratio, bias };
+
+struct pixel_quantity {
+    const char* name;       // variable name: "current", "didv", ...
+    quantity_axis along;    // one value per point, or per midpoint
+    quantity_unit unit;
+    const char* long_name;  // what it is, as the file says
+    const char* title;      // what it is, as a picture says ("": never drawn)
+    std::vector<float> pixel_block::*values;
+    bool statistics;        // has mean_, sd_ and se_ over the pixels
+    bool pixel_axis;        // a pixel's own axis: only when the axes differ per pixel
+    const char* comment;    // a caveat for the reader of the file, or nullptr
+};
+
+// Every per-pixel float quantity, in the order the file defines them.
+constexpr size_t pixel_quantity_count = 8;
+extern const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities;
+
+// Those with statistics, in the order they are written.
+extern const std::array<const pixel_quantity*, 5> statistics_quantities;
+
+// The quantity called name, or nullptr.
+const pixel_quantity* find_pixel_quantity(const std::string& name);
+
+// The unit's text for a grid in the given bias and current units.
+std::string unit_text(quantity_unit u, const std::string& bias_unit,
+                      const std::string& current_unit);
+
+}  // namespace sts
+
+#endif

@@ -1,0 +1,143 @@
+// The synthetic instrument files: see instrument_files.h.
+#include "testkit/instrument_files.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace testkit {
+
+void put_be_float(std::string* out, float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out->push_back(static_cast<char>((bits >> shift) & 0xff));
+}
+
+std::function<std::vector<float>(long)> raster_positions(long nx, double pitch) {
+    return [nx, pitch](long p) {
+        return std::vector<float>{static_cast<float>(pitch * static_cast<double>(p % nx)),
+                                  static_cast<float>(pitch * static_cast<double>(p / nx))};
+    };
+}
+
+nanonis_grid_layout raster_grid(long nx, long ny, long points) {
+    nanonis_grid_layout g;
+    g.nx = nx;
+    g.ny = ny;
+    g.points = points;
+    g.channels = {"Current (A)", "Current [bwd] (A)"};
+    g.settings = "1E-9;2E-9;" + std::to_string(2e-9 * static_cast<double>(nx - 1)) + ";" +
+                 std::to_string(2e-9 * static_cast<double>(ny - 1)) + ";0E+0";
+    g.experiment_size = false;
+    g.start = -0.5f;
+    g.end = 0.5f;
+    g.experiment_of = raster_positions(nx, 2e-9);
+    return g;
+}
+
+nanonis_grid_layout turned_raster_grid(long nx, long ny, long points, double degrees) {
+    nanonis_grid_layout g = raster_grid(nx, ny, points);
+    g.settings = g.settings.substr(0, g.settings.rfind(';') + 1) + std::to_string(degrees);
+    g.experiment_of = [nx, degrees](long p) {
+        const double turn = degrees * 3.14159265358979323846 / 180;
+        const double du = 2e-9 * static_cast<double>(p % nx) - 1e-9;
+        const double dv = 2e-9 * static_cast<double>(p / nx) - 2e-9;
+        return std::vector<float>{
+            static_cast<float>(1e-9 + du * std::cos(turn) + dv * std::sin(turn)),
+            static_cast<float>(2e-9 - du * std::sin(turn) + dv * std::cos(turn))};
+    };
+    return g;
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : separator) + part;
+    return text;
+}
+
+// Sweep Start, Sweep End and the experiment parameters of pixel p.
+void put_parameters(std::string* bytes, const nanonis_grid_layout& g, long p) {
+    put_be_float(bytes, g.start);
+    put_be_float(bytes, g.end_of ? g.end_of(p) : g.end);
+    const std::vector<float> experiment =
+        g.experiment_of ? g.experiment_of(p)
+                        : std::vector<float>{static_cast<float>(p) * 1e-9f, 0.0f};
+    for (float v : experiment) put_be_float(bytes, v);
+}
+
+}  // namespace
+
+std::string nanonis_grid_header(const nanonis_grid_layout& g) {
+    const long points = g.header_points < 0 ? g.points : g.header_points;
+    std::string text = "Grid dim=\"" + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                       "\"\r\nGrid settings=" + g.settings + "\r\nFiletype=" + g.filetype +
+                       "\r\nSweep Signal=\"Bias (V)\"\r\n"
+                       "Fixed parameters=\"Sweep Start;Sweep End\"\r\n"
+                       "Experiment parameters=\"" + joined(g.experiment_parameters, ";") +
+                       "\"\r\n# Parameters (4 byte)=" +
+                       std::to_string(2 + g.experiment_parameters.size()) + "\r\n";
+    if (g.experiment_size)
+        text += "Experiment size (bytes)=" +
+                std::to_string(g.channels.size() * static_cast<size_t>(g.points) * 4) + "\r\n";
+    return text + "Points=" + std::to_string(points) + "\r\nChannels=\"" +
+           joined(g.channels, ";") + "\"\r\n" + g.extra + ":HEADER_END:\r\n";
+}
+
+std::string nanonis_grid_pixel(const nanonis_grid_layout& g, long p, const grid_values& value) {
+    std::string bytes;
+    put_parameters(&bytes, g, p);
+    for (int c = 0; c < static_cast<int>(g.channels.size()); ++c)
+        for (long k = 0; k < g.points; ++k) put_be_float(&bytes, value(p, c, k));
+    return bytes;
+}
+
+std::string nanonis_grid(const nanonis_grid_layout& g, const grid_values& value) {
+    std::string bytes = nanonis_grid_header(g);
+    const long pixels = g.written < 0 ? g.nx * g.ny : g.written;
+    for (long p = 0; p < pixels; ++p) bytes += nanonis_grid_pixel(g, p, value);
+    return bytes;
+}
+
+std::string nanonis_grid(const nanonis_grid_layout& g, const grid_pixel_values& pixels) {
+    nanonis_grid_layout layout = g;
+    if (layout.written < 0) layout.written = static_cast<long>(pixels.size());
+    // Each channel as long as the caller made it (a test may cut one short).
+    std::string bytes = nanonis_grid_header(layout);
+    for (size_t p = 0; p < static_cast<size_t>(layout.written); ++p) {
+        put_parameters(&bytes, layout, static_cast<long>(p));
+        for (const auto& channel : pixels[p])
+            for (float v : channel) put_be_float(&bytes, v);
+    }
+    return bytes;
+}
+
+std::string nanonis_dat(const nanonis_dat_layout& d) {
+    std::string text = d.byte_order_mark ? "\xef\xbb\xbf" : "";
+    for (const auto& [name, value] : d.header) text += name + "\t" + value + "\t\n";
+    const char* end = d.trailing_tab ? "\t\n" : "\n";
+    text += "\n[DATA]\n" + joined(d.columns, "\t") + end;
+    for (const auto& row : d.rows) text += joined(row, "\t") + end;
+    return text;
+}
+
+const char* const createc_vert_header =
+    "DAC-Type=20bit\r\nGainpreamp / GainPre 10^=9\r\nVertSpecBack=1\r\nVertchannelselectval=3\r\n";
+
+std::string createc_vert(const std::vector<createc_vert_row>& rows, const std::string& header) {
+    std::string text = "[ParVERT30]\r\nTitel / Titel=test\r\nDrift_X / Drift_X[\xc5/sec]=0\r\n" +
+                       header + "  /  = \r\n" + std::string(40, '\0') + "\nDATA\r\n   " +
+                       std::to_string(rows.size()) + "   -4032   10512                   3\r\n";
+    for (size_t k = 0; k < rows.size(); ++k) {
+        char line[200];
+        std::snprintf(line, sizeof line, "%zu\t%.5E\t8.44000E-02\t%.5E\t8.10899E+02\t\r\n", k,
+                      rows[k].bias_mV, rows[k].counts);
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace testkit
