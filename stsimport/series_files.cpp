@@ -6,7 +6,7 @@
 #include <fstream>
 #include <set>
 
-#include "output/atomic_write.h"
+#include "output/atomic_file.h"
 #include "output/pair_format.h"
 
 namespace {

@@ -1,0 +1,88 @@
+// The one way the tools put a finished file in place: no partial file ever
+// stands under its name, and nothing but a regular file is ever replaced.
+//
+// The steps: find the file the name leads to (links followed), refuse it
+// when it is anything but a regular file or nothing yet; create a temporary
+// file exclusively beside it; write; sync; rename it over the name; sync
+// the folder.  Every failure removes the temporary file and leaves what
+// stood under the name as it was.
+//
+// Why not write through: a rename over a device node, a FIFO or a socket
+// replaces the node itself (a netCDF file once took the place of
+// /dev/full), and a rename over a link replaces the link, not the file the
+// user meant.  Why refuse rather than stream into them: what these files
+// hold (netCDF, PNG) cannot be streamed, and one rule for every output is
+// easier to predict than one per format.
+#ifndef OUTPUT_ATOMIC_FILE_H
+#define OUTPUT_ATOMIC_FILE_H
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sts {
+
+// The file that writing path replaces: path with its symbolic links
+// followed (a link's own folder is where a relative target starts), or
+// path itself when nothing stands there yet (a link to nowhere gives the
+// name it points at).  "" with *error when that is a folder, a device, a
+// FIFO or a socket ("<path> is a FIFO, not a regular file; name a file to
+// write, or a new one"), or when the links go round in circles.
+std::string output_target(const std::string& path, std::string* error);
+
+class atomic_file {
+public:
+    atomic_file() = default;
+    atomic_file(const atomic_file&) = delete;
+    atomic_file& operator=(const atomic_file&) = delete;
+    // discard() unless commit() succeeded.
+    ~atomic_file();
+
+    // Makes the temporary file for a writer that creates it itself (a
+    // library that opens files by name): creates exactly the name it is
+    // given, failing when it exists; returns 0, or an errno value (EEXIST:
+    // the name is taken and another is tried).
+    using maker = std::function<int(const std::string& temporary)>;
+
+    // Prepares to replace path (see output_target): creates the temporary
+    // file ".<name>.part<pid>-<serial>" in the folder of the target (so
+    // that the rename stays within one file system), exclusively and with
+    // the usual permissions under the umask.  false with *error ("cannot
+    // create a file in <folder>: ...") when it cannot; once per object.
+    bool create(const std::string& path, std::string* error);
+    bool create(const std::string& path, const maker& make, std::string* error);
+
+    // The temporary file's name, "" before create() and after commit() or
+    // discard().
+    const std::string& temporary() const { return temporary_; }
+
+    // Appends bytes (only to a file create(path, error) opened).  false
+    // with *error ("cannot write <path>: ...") on failure; the temporary
+    // file is then gone.
+    bool write(std::string_view bytes, std::string* error);
+
+    // Syncs the temporary file to disk, renames it over the target and
+    // syncs the folder (best effort: the file is complete either way), so
+    // that a crash cannot leave an empty or partial file under the name.
+    // false with *error ("cannot write <path>: ...") on failure; the
+    // temporary file is then gone and the target untouched.
+    bool commit(std::string* error);
+
+    // Removes the temporary file; the target stays as it was.
+    void discard();
+
+private:
+    std::string path_;       // as the caller named it, for messages
+    std::string target_;     // what commit() replaces
+    std::string temporary_;  // "" when there is none
+    int fd_ = -1;            // the temporary file, when this object opened it
+    bool fail(int code, std::string* error);
+};
+
+// An atomic_file written in one go.  Safe to call from several threads at
+// once.
+bool write_atomically(const std::string& path, std::string_view contents, std::string* error);
+
+}  // namespace sts
+
+#endif
