@@ -60,8 +60,10 @@ std::string output_target(const std::string& path, std::string* error) {
         // creating the temporary file beside it says what is wrong.
         if (lstat(file.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return file;
         if (!S_ISLNK(st.st_mode)) {
-            *error = path + (file == path ? "" : " leads to " + file + ", which") + " is a " +
-                     kind_of(st.st_mode) + ", not a regular file; name a file to write, or a new one";
+            if (error)
+                *error = path + (file == path ? "" : " leads to " + file + ", which") + " is a " +
+                         kind_of(st.st_mode) +
+                         ", not a regular file; name a file to write, or a new one";
             return "";
         }
         std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
@@ -70,7 +72,7 @@ std::string output_target(const std::string& path, std::string* error) {
         link.resize(static_cast<size_t>(n));
         file = link[0] == '/' ? link : folder_prefix(file) + link;
     }
-    *error = "cannot write " + path + ": " + std::strerror(ELOOP);
+    if (error) *error = "cannot write " + path + ": " + std::strerror(ELOOP);
     return "";
 }
 
@@ -85,7 +87,7 @@ bool atomic_file::create(const std::string& path, std::string* error) {
 
 bool atomic_file::create(const std::string& path, const maker& make, std::string* error) {
     if (!target_.empty()) {
-        *error = "cannot create " + path + ": this file object is in use";
+        if (error) *error = "cannot create " + path + ": this file object is in use";
         return false;
     }
     const std::string target = output_target(path, error);
@@ -101,7 +103,8 @@ bool atomic_file::create(const std::string& path, const maker& make, std::string
     }
     if (code != 0) {
         temporary_.clear();
-        *error = "cannot create a file in " + folder_of(target) + ": " + std::strerror(code);
+        if (error)
+            *error = "cannot create a file in " + folder_of(target) + ": " + std::strerror(code);
         return false;
     }
     path_ = path;
@@ -110,7 +113,7 @@ bool atomic_file::create(const std::string& path, const maker& make, std::string
 }
 
 bool atomic_file::fail(int code, std::string* error) {
-    *error = "cannot write " + path_ + ": " + std::strerror(code);
+    if (error) *error = "cannot write " + path_ + ": " + std::strerror(code);
     discard();
     return false;
 }

@@ -79,6 +79,9 @@ private:
     bool fail(int code, std::string* error);
 };
 
+// Wherever a function here takes error, it may be nullptr (no message
+// wanted).
+
 // An atomic_file written in one go.  Safe to call from several threads at
 // once.
 bool write_atomically(const std::string& path, std::string_view contents, std::string* error);
