@@ -54,6 +54,10 @@ void sync_folder(const std::string& folder) {
 }  // namespace
 
 std::string output_target(const std::string& path, std::string* error) {
+    if (path.empty()) {  // "" is this function's answer for "refused"
+        if (error) *error = "an output has an empty name; name a file to write";
+        return "";
+    }
     std::string file = path;
     for (int hop = 0; hop <= link_limit; ++hop) {
         struct stat st;

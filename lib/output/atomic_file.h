@@ -5,7 +5,9 @@
 // when it is anything but a regular file or nothing yet; create a temporary
 // file exclusively beside it; write; sync; rename it over the name; sync
 // the folder.  Every failure removes the temporary file and leaves what
-// stood under the name as it was.
+// stood under the name as it was.  (What the name leads to is looked at
+// when the temporary file is made, not again at the rename: a node put
+// there meanwhile by someone else would be replaced.)
 //
 // Why not write through: a rename over a device node, a FIFO or a socket
 // replaces the node itself (a netCDF file once took the place of
@@ -29,7 +31,8 @@ namespace sts {
 // path itself when nothing stands there yet (a link to nowhere gives the
 // name it points at).  "" with *error when that is a folder, a device, a
 // FIFO or a socket ("<path> is a FIFO, not a regular file; name a file to
-// write, or a new one"), or when the links go round in circles.
+// write, or a new one"), when the links go round in circles, or when path
+// is "".
 std::string output_target(const std::string& path, std::string* error);
 
 class atomic_file {
@@ -43,7 +46,8 @@ public:
     // Makes the temporary file for a writer that creates it itself (a
     // library that opens files by name): creates exactly the name it is
     // given, failing when it exists; returns 0, or an errno value (EEXIST:
-    // the name is taken and another is tried).
+    // the name is taken and another is tried) after removing whatever it
+    // made.
     using maker = std::function<int(const std::string& temporary)>;
 
     // Prepares to replace path (see output_target): creates the temporary

@@ -93,6 +93,8 @@ TEST(AtomicFile, FailuresLeaveNothingBehind) {
     EXPECT_FALSE(sts::write_atomically(dir / "missing/a", "x", &error));
     EXPECT_EQ(error,
               "cannot create a file in " + (dir / "missing") + ": No such file or directory");
+    EXPECT_FALSE(sts::write_atomically("", "x", &error));
+    EXPECT_EQ(error, "an output has an empty name; name a file to write");
     write_file(dir / "keep", "old\n");
     // A file size limit hit half way: the old file stays whole and no
     // temporary file remains.

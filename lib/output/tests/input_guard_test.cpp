@@ -1,12 +1,9 @@
 // An output never replaces an input, by whatever names either is reached.
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "output/atomic_file.h"
 #include "output/input_guard.h"
 #include "testkit/testkit.h"
 
@@ -32,17 +29,6 @@ TEST(InputGuard, TheSameFileByAnyName) {
     EXPECT_EQ(guard.replaced_input(dir / "other"), "");
     EXPECT_EQ(guard.replaced_input(dir / "new"), "");
     EXPECT_EQ(guard.replaced_input(dir / "missing"), "");
-}
-
-// What the guard protects is exactly what atomic_file would replace.
-TEST(InputGuard, AgreesWithWhatAWriteReplaces) {
-    temp_dir dir;
-    write_file(dir / "in", "input\n");
-    std::filesystem::create_symlink("in", dir / "link");
-    const sts::input_guard guard({dir / "in"});
-    std::string error;
-    EXPECT_EQ(sts::output_target(dir / "link", &error), dir / "in");
-    EXPECT_EQ(guard.replaced_input(dir / "link"), dir / "in");
 }
 
 }  // namespace
