@@ -1,5 +1,6 @@
 // gnuplot as a child process: see gnuplot.h.
 #include "stsgrid/gnuplot.h"
+#include "output/atomic_file.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -7,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +21,6 @@ extern char** environ;
 namespace sts {
 
 namespace {
-
-std::atomic<unsigned long> picture_serial{0};
 
 // The first executable called name in a folder of PATH, or "".
 std::string find_on_path(const char* name) {
@@ -72,13 +70,6 @@ int run_program(const std::vector<std::string>& args, const std::string& errors)
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string temporary_picture(const std::string& png) {
-    const size_t slash = png.rfind('/');
-    const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    return png.substr(0, base) + "." + png.substr(base) + ".part" + std::to_string(getpid()) +
-           "-" + std::to_string(picture_serial++);
 }
 
 bool non_empty_file(const std::string& path) {
@@ -141,7 +132,10 @@ std::string gnuplot_job::put(const std::string& name, const std::string& content
 
 bool gnuplot_job::draw(const std::string& script, int width, int height, const std::string& png,
                        std::string* error) {
-    const std::string picture = temporary_picture(png);
+    // gnuplot writes into a temporary file made for it (it opens the name
+    // it is given), which takes the PNG's name only when it is complete.
+    atomic_file picture;
+    if (!picture.create(png, error)) return false;
     const std::string size = std::to_string(width) + "," + std::to_string(height);
     // pngcairo draws smooth lines and text; the plain png terminal is the
     // fallback of a gnuplot built without cairo.
@@ -152,25 +146,20 @@ bool gnuplot_job::draw(const std::string& script, int width, int height, const s
         "} else {\n"
         "  set terminal png size " + size + " noenhanced\n"
         "}\n"
-        "set output " + gnuplot_quote(picture) + "\n";
+        "set output " + gnuplot_quote(picture.temporary()) + "\n";
     const std::string path = put("picture.gp", head + script + "\nunset output\n", error);
     if (path.empty()) return false;
     const std::string errors = folder_ + "/gnuplot.err";
     const int status = run_program({gnuplot_, "-d", path}, errors);
-    const bool drawn = status == 0 && non_empty_file(picture);
-    if (drawn && rename(picture.c_str(), png.c_str()) == 0) return true;
-    const int saved = errno;
-    unlink(picture.c_str());
+    if (status == 0 && non_empty_file(picture.temporary())) return picture.commit(error);
     if (error) {
         const std::string said = last_lines(errors, 3);
         if (status != 0)
             *error = "gnuplot failed drawing " + png + (said.empty() ? "" : ": " + said);
-        else if (!drawn)
-            *error = "gnuplot wrote no picture for " + png;
         else
-            *error = "cannot write " + png + ": " + std::strerror(saved);
+            *error = "gnuplot wrote no picture for " + png;
     }
-    return false;
+    return false;  // the temporary picture goes with `picture`
 }
 
 }  // namespace sts

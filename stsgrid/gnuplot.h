@@ -30,7 +30,9 @@ public:
     // a PNG terminal of width x height pixels with plain (not enhanced) text
     // and the output file.  png is replaced only when gnuplot ends without
     // error and has written a non-empty picture; otherwise false with
-    // *error (gnuplot's own complaint included).  Precondition: open().
+    // *error (gnuplot's own complaint included).  A link named png is
+    // followed; a folder, device, FIFO or socket is refused before gnuplot
+    // runs (output/atomic_file.h).  Precondition: open().
     bool draw(const std::string& script, int width, int height, const std::string& png,
               std::string* error);
 

@@ -1,12 +1,15 @@
 // The description of a run and the names of its files.
 #include "stsgrid/grid_setup.h"
+#include "stsgrid/quantities.h"
+#include "output/atomic_file.h"
+#include "output/input_guard.h"
+#include "stsgrid/grid_collector.h"
 #include "sts/version.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
 namespace sts {
 
@@ -69,6 +72,22 @@ void attributes(const grid_options& o, grid_description* d) {
                                   : "all pixels");
 }
 
+// Every file the run writes, with the option that names it: all known
+// before the first pixel, so that a name that cannot be written fails
+// before the work rather than after it.
+std::vector<std::pair<std::string, const char*>> output_names(const grid_options& o,
+                                                               const std::string& out) {
+    std::vector<std::pair<std::string, const char*>> names = {{out, "-o"}};
+    if (!o.pointmean.empty()) names.emplace_back(o.pointmean, "--pointmean");
+    if (o.mean_text || o.mean_plot)
+        for (const pixel_quantity* q : statistics_quantities)
+            names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
+    for (double bias : o.maps)
+        names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
+    if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
+    return names;
+}
+
 }  // namespace
 
 void describe_run(const grid_source& src, const grid_options& o, grid_description* d) {
@@ -82,16 +101,15 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
 }
 
 bool check_output_name(const grid_options& o, const std::string& out, std::string* error) {
-    struct stat target {};
-    if (stat(out.c_str(), &target) != 0) return true;  // nothing there yet
-    for (const auto& input : o.inputs) {
-        struct stat in {};
-        if (stat(input.c_str(), &in) == 0 && in.st_dev == target.st_dev &&
-            in.st_ino == target.st_ino) {
-            *error = out + ": the output would replace the input " + input +
-                     "; name another with -o";
+    const input_guard inputs(o.inputs);
+    for (const auto& [name, option] : output_names(o, out)) {
+        const std::string input = inputs.replaced_input(name);
+        if (!input.empty()) {
+            *error = name + ": the output would replace the input " + input +
+                     "; name another with " + option;
             return false;
         }
+        if (output_target(name, error).empty()) return false;
     }
     return true;
 }

@@ -15,8 +15,9 @@ namespace sts {
 // of the first pixel that computes; a grid without one gets a NaN axis.
 void describe_run(const grid_source& src, const grid_options& o, grid_description* d);
 
-// Refuses an output that is one of the inputs (never written over), with
-// *error saying so.
+// Refuses, with *error saying why, when a file the run would write (out or
+// a companion) is one of the inputs, or is not a regular file or nothing
+// yet (output/atomic_file.h).
 bool check_output_name(const grid_options& o, const std::string& out, std::string* error);
 
 // The name of a companion file of the output: the output's name without

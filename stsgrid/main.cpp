@@ -10,7 +10,6 @@
 #include "stsgrid/grid_source.h"
 #include "stsgrid/netcdf_writer.h"
 #include "stsgrid/options.h"
-#include "output/atomic_write.h"
 #include "stsgrid/plots.h"
 #include "stsgrid/progress.h"
 #include "stsgrid/statistics_pass.h"

@@ -14,6 +14,7 @@
 // the file's descriptor is pointed at /dev/null, so that the doomed file
 // closes without error and is removed.
 #include "stsgrid/netcdf_writer.h"
+#include "output/atomic_file.h"
 #include "stsgrid/quantities.h"
 #include "sts/version.h"
 
@@ -25,7 +26,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -41,17 +41,6 @@ constexpr size_t chunk_limit = 256 * 1024;
 const char* const status_meanings =
     "processed too_few_points two_points routine_failure too_many_points not_measured "
     "missing unreadable partly_measured";
-
-std::atomic<unsigned long> temporary_serial{0};
-
-// ".<name>.part<pid>-<serial>" in the folder of path, so that the rename
-// stays within one file system.
-std::string temporary_name(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(0, base) + "." + path.substr(base) + ".part" +
-           std::to_string(getpid()) + "-" + std::to_string(temporary_serial++);
-}
 
 // The library's message, with the system's reason where the library only
 // says that HDF5 failed (a full disk shows up as "HDF error").
@@ -114,7 +103,8 @@ int open_descriptor(const std::string& path) {
 
 struct netcdf_writer::impl {
     int ncid = -1;
-    std::string path, temporary;
+    std::string path;
+    atomic_file file;  // the temporary file until it takes its name
     bool committed = false;
     size_t nx = 0, ny = 0, points = 0;
     bool per_pixel_axis = false, has_positions = false;
@@ -173,6 +163,7 @@ struct netcdf_writer::impl {
     bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
     bool mark_missing();
     bool close_and_rename(std::string* error);
+    bool create_file(std::string* error);
     uint64_t chunked_bytes(size_t record, size_t element) const;
     uint64_t size_bound() const;
     bool reserve(std::string* error);
@@ -187,8 +178,7 @@ std::string netcdf_writer::impl::unit(quantity_unit u) const {
 void netcdf_writer::impl::abandon() {
     if (ncid >= 0) nc_abort(ncid);
     ncid = -1;
-    if (!temporary.empty()) unlink(temporary.c_str());
-    temporary.clear();
+    file.discard();
 }
 
 // The bytes of a chunked variable's chunks, edge chunks whole, with room
@@ -424,7 +414,7 @@ void netcdf_writer::impl::start_writeback(uint64_t pixels) {
     unsynced += pixels;
     if (unsynced * points * 7 * sizeof(float) < (64u << 20)) return;  // every ~64 MiB
     unsynced = 0;
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = open(file.temporary().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
     (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     close(fd);
@@ -461,30 +451,38 @@ bool netcdf_writer::impl::close_and_rename(std::string* error) {
         return false;
     }
     // The reserved room beyond the end goes back (a truncation to the same
-    // size frees it); then the file goes to disk before it takes the name,
-    // so that a crash cannot leave an empty file under it.
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
+    // size frees it); then the file goes to disk and takes its name.
     struct stat st;
-    const bool synced = fd >= 0 && fstat(fd, &st) == 0 && ftruncate(fd, st.st_size) == 0 &&
-                        fsync(fd) == 0;
-    const int sync_errno = errno;
-    if (fd >= 0) close(fd);
-    if (!synced || rename(temporary.c_str(), path.c_str()) != 0) {
-        if (error)
-            *error = "cannot write " + path + ": " + std::strerror(synced ? errno : sync_errno);
+    if (stat(file.temporary().c_str(), &st) != 0 ||
+        truncate(file.temporary().c_str(), st.st_size) != 0) {
+        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
         abandon();
         return false;
     }
-    temporary.clear();
-    committed = true;
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);  // best effort: the file itself is complete either way
-        close(dir);
+    if (!file.commit(error)) {
+        abandon();
+        return false;
     }
+    committed = true;
     return true;
+}
+
+// The temporary file, made by the library itself (it opens files by
+// name), exclusively, beside the regular file the path leads to; a folder,
+// device, FIFO or socket there is refused before anything is made.
+bool netcdf_writer::impl::create_file(std::string* error) {
+    const bool made = file.create(path, [this](const std::string& temporary) {
+        status = NC_NOERR;
+        if (run([&] { return nc_create(temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid); }))
+            return 0;
+        ncid = -1;
+        if (status == NC_EEXIST) return EEXIST;  // a stale file of an earlier process
+        unlink(temporary.c_str());  // whatever the library made of it
+        return status_errno != 0 ? status_errno : EIO;
+    }, error);
+    // The library's own words where it failed, with the system's reason.
+    if (!made && status != NC_NOERR) fail("cannot create " + path, error);
+    return made;
 }
 
 namespace {
@@ -527,21 +525,8 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.has_positions = d.has_positions;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
-    // A stale temporary file of an earlier process with our pid is left alone.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        w.temporary = temporary_name(path);
-        w.status = NC_NOERR;
-        if (w.run([&] { return nc_create(w.temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &w.ncid); }) ||
-            w.status != NC_EEXIST)
-            break;
-    }
-    if (w.status != NC_NOERR) {
-        if (w.status != NC_EEXIST) unlink(w.temporary.c_str());
-        w.temporary.clear();
-        w.ncid = -1;
-        return w.fail("cannot create " + path, error);
-    }
-    w.descriptor = open_descriptor(w.temporary);
+    if (!w.create_file(error)) return false;
+    w.descriptor = open_descriptor(w.file.temporary());
     if (!w.reserve(error)) {
         w.abandon();
         return false;

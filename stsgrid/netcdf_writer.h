@@ -1,6 +1,7 @@
 // The grid's netCDF-4 file: written under a temporary name beside its final
 // one and renamed into place only when complete, so that no partial file
-// ever stands under the name.
+// ever stands under the name (output/atomic_file.h: links are followed,
+// and only a regular file is ever replaced).
 //
 // Layout (names are an interface: scripts rely on them):
 //   dimensions  y, x, point, midpoint
@@ -52,15 +53,16 @@ public:
     // writer before exit(), which does not run destructors).
     ~netcdf_writer();
 
-    // Creates the temporary file ".<name>.part<pid>-<serial>" beside path
-    // and defines every dimension, coordinate, variable and attribute
-    // (statistics variables included, filled later), then writes the
-    // coordinates.  The room for the whole file is reserved on disk first
-    // (given back at commit), so that a disk or file size limit too small
-    // fails here, before any work, with the size needed in the message.
-    // The description needs nx, ny >= 1, points >= 2, x, y, bias and vmid
-    // of matching lengths and every unit.  false with *error when it does
-    // not or the file cannot be created; once per writer.
+    // Creates the temporary file ".<name>.part<pid>-<serial>" beside the file
+    // path leads to (a folder, device, FIFO or socket there is refused, with a
+    // message that says so) and defines every dimension, coordinate, variable
+    // and attribute (statistics variables included, filled later), then writes
+    // the coordinates.  The room for the whole file is reserved on disk first
+    // (given back at commit), so that a disk or file size limit too small fails
+    // here, before any work, with the size needed in the message.  The
+    // description needs nx, ny >= 1, points >= 2, x, y, bias and vmid of
+    // matching lengths and every unit.  false with *error when it does not or
+    // the file cannot be created; once per writer.
     bool create(const std::string& path, const grid_description& d, std::string* error);
 
     // Writes a block of pixel results.  Blocks come in pixel order, each
@@ -86,10 +88,11 @@ public:
                           const std::vector<float>& sd, const std::vector<float>& se,
                           long pixels, std::string* error);
 
-    // Marks every pixel never written as PIXEL_MISSING (its values stay
-    // NaN), closes the file, flushes it to disk and renames it into place
-    // (replacing a file of that name).  On failure (a full disk shows here
-    // or in write()) false with *error, and the temporary file is gone.
+    // Marks every pixel never written as PIXEL_MISSING (its values stay NaN),
+    // closes the file, flushes it to disk and renames it into place (replacing
+    // the regular file the name leads to, if any).  On failure (a full disk
+    // shows here or in write()) false with *error, and the temporary file is
+    // gone.
     bool commit(std::string* error);
 
 private:

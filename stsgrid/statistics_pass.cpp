@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "output/atomic_write.h"
+#include "output/atomic_file.h"
 #include "stsgrid/grid_setup.h"
 #include "stsgrid/quantities.h"
 #include "stsgrid/text_outputs.h"

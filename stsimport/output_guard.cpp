@@ -5,31 +5,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <fstream>
 #include <set>
 
+#include "output/atomic_file.h"
+#include "output/input_guard.h"
+
 namespace {
-
-// The canonical path of the file a path leads to, every link followed; ""
-// when it does not exist.
-std::string canonical(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return "";
-    std::string result = resolved;
-    std::free(resolved);
-    return result;
-}
-
-// The canonical path of the folder entry a path names: its folder resolved,
-// its last part not (the atomic rename replaces that entry, a link there
-// included, never a file behind it).
-std::string entry(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string folder = canonical(dir);
-    return folder.empty() ? "" : folder + "/" + path.substr(slash + 1);
-}
 
 bool digits(const std::string& s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
@@ -58,25 +40,21 @@ std::string some_of(const std::vector<std::string>& names) {
     return names.front() + " ... " + names.back() + " (" + std::to_string(names.size()) + " files)";
 }
 
-// The canonical paths of the inputs.
-std::set<std::string> input_files(const command_line& c) {
-    std::set<std::string> inputs;
-    for (const auto& path : c.inputs) {
-        const std::string file = canonical(path);
-        if (!file.empty()) inputs.insert(file);
-    }
-    return inputs;
-}
-
 }  // namespace
 
 bool outputs_spare_inputs(const command_line& c, const std::vector<std::string>& outputs,
                           std::string* error) {
-    const std::set<std::string> inputs = input_files(c);
+    const sts::input_guard inputs(c.inputs);
     for (const auto& path : outputs) {
-        if (inputs.count(entry(path)) != 0) {
+        if (!inputs.replaced_input(path).empty()) {
             *error = path + " is one of the inputs and would be overwritten; "
                             "choose another folder with --out (nothing was written)";
+            return false;
+        }
+        // Every name checked before the first file is written, so that a
+        // FIFO or folder among them cannot leave half a series.
+        if (sts::output_target(path, error).empty()) {
+            *error += " (nothing was written)";
             return false;
         }
     }
@@ -105,10 +83,11 @@ bool folder_is_ours(const command_line& c, const std::vector<std::string>& outpu
     std::set<std::string> ours, indexed;
     for (const auto& path : outputs) ours.insert(base_name(path));
     for (const auto& name : indexed_outputs(c)) indexed.insert(name);
-    const std::set<std::string> inputs = input_files(c);
+    const sts::input_guard inputs(c.inputs);
     std::vector<std::string> foreign, unindexed;
     for (const auto& name : numbered_files(c.out_dir)) {
-        if (inputs.count(entry(c.out_dir + "/" + name)) != 0) continue;  // this import's source
+        // This import's own source, which outputs_spare_inputs() protects.
+        if (!inputs.replaced_input(c.out_dir + "/" + name).empty()) continue;
         if (ours.count(name) == 0) foreign.push_back(name);
         else if (indexed.count(name) == 0) unindexed.push_back(name);
     }

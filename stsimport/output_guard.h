@@ -9,9 +9,10 @@
 #include "stsimport/command_line.h"
 
 // false with *error when writing one of the outputs (paths in c.out_dir)
-// would replace one of c.inputs, whatever names or links lead to it.  (An
-// output that is a link to an input, or another hard link of it, replaces
-// only that name: the input stays.)
+// would replace one of c.inputs, whatever names or links lead to it (a
+// link is followed, so a link to an input, or another hard link of it, is
+// that input: output/input_guard.h), or when one is a folder, device, FIFO
+// or socket, which is never replaced (output/atomic_file.h).
 bool outputs_spare_inputs(const command_line& c, const std::vector<std::string>& outputs,
                           std::string* error);
 

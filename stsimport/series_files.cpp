@@ -6,7 +6,7 @@
 #include <fstream>
 #include <set>
 
-#include "output/atomic_write.h"
+#include "output/atomic_file.h"
 #include "output/pair_format.h"
 
 namespace {
@@ -64,11 +64,13 @@ bool write_series(const command_line& c, const std::vector<sts::imported_spectru
                   std::string* error) {
     const std::vector<std::string> paths = output_paths(c, spectra.size());
     sts::bias_text_cache cache;
+    // A set: a grid's thousands of files take one sync, not one each.
+    sts::atomic_file_set files;
     for (size_t k = 0; k < spectra.size(); ++k) {
         const std::string text = sts::format_pairs(spectra[k].bias, spectra[k].current, &cache);
-        if (!sts::write_atomically(paths[k], text, error)) return false;
+        if (!files.add(paths[k], text, error)) return false;
     }
-    return sts::write_atomically(paths.back(), index_text(c, spectra), error);
+    return files.add(paths.back(), index_text(c, spectra), error) && files.commit(error);
 }
 
 std::string summary(const command_line& c, size_t count) {

@@ -16,9 +16,10 @@ std::string output_name(const command_line& c, size_t k);
 std::vector<std::string> output_paths(const command_line& c, size_t count);
 
 // Writes every spectrum to its numbered file in c.out_dir, then the index
-// stsimport-index.tsv, each file whole or not at all; with c.force the
-// index keeps the rows of the files that stay.  false with *error at the
-// first file that cannot be written.
+// stsimport-index.tsv, each file whole or not at all, and none in place
+// unless all could be written; with c.force the index keeps the rows of
+// the files that stay.  false with *error at the first file that cannot be
+// written.
 bool write_series(const command_line& c, const std::vector<sts::imported_spectrum>& spectra,
                   std::string* error);
 

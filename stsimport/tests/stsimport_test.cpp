@@ -1,4 +1,8 @@
 // stsimport on small files the tests write themselves.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -330,12 +334,48 @@ TEST(Errors, NeverOverwritesAnInput) {
                          "choose another folder with --out (nothing was written)\n");
         EXPECT_EQ(read_file(dir / "s1"), csv);
     }
-    // A link in the output folder to the input is replaced, not followed.
+    // A link in the output folder is followed when written, so a link to
+    // the input is the input.
     std::filesystem::create_directory(dir / "out");
     std::filesystem::create_symlink("../s1", dir / "out/s1");
-    EXPECT_EQ(stsimport(dir, {"-o", "out", "--force", "s1"}).status, 0);
+    const auto r = stsimport(dir, {"-o", "out", "--force", "s1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: out/s1 is one of the inputs and would be overwritten; "
+                     "choose another folder with --out (nothing was written)\n");
     EXPECT_EQ(read_file(dir / "s1"), csv);
-    EXPECT_FALSE(std::filesystem::is_symlink(dir / "out/s1"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/s1"));
+}
+
+// Outputs are only ever regular files: a link among them is followed (the
+// file it names is written), a FIFO or a device is refused before the
+// first file of the series is written.
+TEST(Errors, NeverReplacesAnythingButAFile) {
+    temp_dir dir;
+    write_file(dir / "a.csv", "Bias (V),Current (nA)\n-1,-2\n1,3\n");
+    std::filesystem::create_directory(dir / "out");
+    write_file(dir / "elsewhere", "old\n");
+    std::filesystem::create_symlink("../elsewhere", dir / "out/s1");
+    auto r = stsimport(dir, {"-o", "out", "--force", "a.csv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "out/s1"));
+    EXPECT_EQ(read_file(dir / "elsewhere"), "-1 -2\n1 3\n");
+
+    ASSERT_EQ(mkfifo((dir / "out/s2").c_str(), 0644), 0);
+    r = stsimport(dir, {"-o", "out", "--force", "a.csv", "a.csv"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stsimport: out/s2 is a FIFO, not a regular file; name a file to write, "
+                     "or a new one (nothing was written)\n");
+    EXPECT_EQ(read_file(dir / "elsewhere"), "-1 -2\n1 3\n");  // s1 not written first
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "out/s2"));
+    if (geteuid() != 0) return;  // a device node needs root; in the test's folder, never /dev
+    std::filesystem::remove(dir / "out/s2");
+    ASSERT_EQ(mknod((dir / "out/s2").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    r = stsimport(dir, {"-o", "out", "--force", "a.csv", "a.csv"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("out/s2 is a device, not a regular file"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::is_character_file(dir / "out/s2"));
+    EXPECT_EQ(testkit::list_dir(dir / "out"),
+              (std::vector<std::string>{"s1", "s2", "stsimport-index.tsv"}));
 }
 
 TEST(FirstContact, OneSummaryLine) {
