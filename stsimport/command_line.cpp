@@ -77,6 +77,7 @@ std::string usage_text() {
                "Formats (found from the contents unless --format is given):\n"
                "  Nanonis bias spectroscopy .dat, Nanonis grid spectroscopy .3ds,\n"
                "  Createc point spectra .VERT ([ParVERT30]),\n"
+               "  RHK .sm4 spectral pages (point and line spectra, maps),\n"
                "  text with a header row naming the columns (\"Bias (V)\", \"I/pA\"), separated\n"
                "  by commas, semicolons, tabs or blanks (decimal commas unless comma-separated),\n"
                "  plain number pairs (taken as they are).\n"

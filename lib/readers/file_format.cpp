@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "readers/number_text.h"
+#include "readers/rhk_sm4_pages.h"
 #include "readers/text_split.h"
 
 namespace sts {
@@ -21,7 +22,8 @@ constexpr named names[] = {{file_format::automatic, "auto"},
                            {file_format::nanonis_grid, "3ds"},
                            {file_format::delimited_text, "csv"},
                            {file_format::createc_vert, "vert"},
-                           {file_format::plain_pairs, "pairs"}};
+                           {file_format::plain_pairs, "pairs"},
+                           {file_format::rhk_sm4, "sm4"}};
 
 // The lines that are neither blank nor "#" comments, at most two.
 std::vector<std::string> first_lines(std::string_view head) {
@@ -62,6 +64,7 @@ file_format from_first_lines(std::string_view head) {
 }  // namespace
 
 file_format detect_format(std::string_view bytes) {
+    if (looks_like_sm4(bytes)) return file_format::rhk_sm4;
     std::string_view head = bytes.substr(0, 4096);
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;

@@ -10,6 +10,7 @@
 #include "readers/nanonis_dat.h"
 #include "readers/nanonis_grid.h"
 #include "readers/plain_pairs.h"
+#include "readers/rhk_sm4.h"
 
 namespace sts {
 
@@ -35,6 +36,7 @@ bool read_spectra(const std::string& path, std::string_view bytes, const import_
         case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
         case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
         case file_format::plain_pairs: return read_plain_pairs(path, bytes, o, out, error);
+        case file_format::rhk_sm4: return read_rhk_sm4(path, bytes, o, out, error);
         case file_format::automatic:
         case file_format::unknown: break;
     }
