@@ -45,7 +45,7 @@ void check_layout(const sts::sm4_spectra& s) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    fuzz_check((sts::detect_format(bytes) == sts::file_format::rhk_sm4) == sts::looks_like_sm4(bytes),
+    fuzz_check((sts::detect_format(bytes) == sts::file_format::rhk_sm4) == sts::has_rhk_signature(bytes),
                "found by the signature");
     sts::sm4_spectra s;
     std::string error;

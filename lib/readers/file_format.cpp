@@ -64,7 +64,7 @@ file_format from_first_lines(std::string_view head) {
 }  // namespace
 
 file_format detect_format(std::string_view bytes) {
-    if (looks_like_sm4(bytes)) return file_format::rhk_sm4;
+    if (has_rhk_signature(bytes)) return file_format::rhk_sm4;
     std::string_view head = bytes.substr(0, 4096);
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;

@@ -74,7 +74,7 @@ bool find_object(const le_bytes& b, const objects& list, uint32_t type, uint64_t
         return false;
     }
     if (!b.has(it->second.first, std::max(least, it->second.second))) {
-        *error = std::string("the RHK .sm4 file is cut short (its ") + what + " runs past its end)";
+        *error = std::string("the RHK .sm4 file is cut short (the ") + what + " runs past its end)";
         return false;
     }
     *offset = it->second.first;
@@ -163,27 +163,35 @@ bool read_page(const le_bytes& b, uint64_t at, sm4_page* p, uint64_t* next, std:
     if (positions != own.end()) p->positions = positions->second.first;
     uint64_t strings = 0;
     return own.count(10) == 0 || own.at(10).first == 0 ||
-           (find_object(b, own, 10, 0, "page strings", &strings, error) &&
+           (find_object(b, own, 10, 0, "string list of a page", &strings, error) &&
             read_strings(b, strings, b.u16(h + 2), p, error));
 }
 
 }  // namespace
 
-bool looks_like_sm4(std::string_view bytes) {
-    static constexpr char signature[] =
-        "S\0T\0i\0M\0a\0g\0e\0 \0"
-        "0\0"
-        "0\0"
-        "5\0.\0";
-    return bytes.size() >= 2 + sizeof signature - 1 &&
-           bytes.substr(2, sizeof signature - 1) ==
-               std::string_view(signature, sizeof signature - 1);
+bool has_rhk_signature(std::string_view bytes) {
+    static constexpr std::string_view signature("S\0T\0i\0M\0a\0g\0e\0 \0", 16);
+    return bytes.size() >= 2 + signature.size() && bytes.substr(2, signature.size()) == signature;
 }
 
 bool read_sm4_pages(std::string_view bytes, std::vector<sm4_page>* pages, std::string* error) {
     const le_bytes b(bytes);
-    if (!looks_like_sm4(bytes) || !b.has(0, 58)) {
-        *error = "not an RHK .sm4 file (no \"STiMage 005\" signature)";
+    if (!has_rhk_signature(bytes)) {
+        *error = "not an RHK .sm4 file (no \"STiMage\" signature)";
+        return false;
+    }
+    if (!b.has(0, 58)) {
+        *error = "the RHK .sm4 file is cut short (its file header runs past its end)";
+        return false;
+    }
+    std::string version;   // "STiMage 005.004 1", printable ASCII up to a NUL
+    for (uint64_t k = 0; k < 17 && b.u16(2 + 2 * k) != 0; ++k) {
+        const uint32_t c = b.u16(2 + 2 * k);
+        version += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    if (version.compare(0, 12, "STiMage 005.") != 0) {
+        *error = "an RHK file of version \"" + version +
+                 "\", not read (only .sm4 files, \"STiMage 005\")";
         return false;
     }
     if (b.u32(46) != 12) {

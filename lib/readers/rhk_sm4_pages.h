@@ -56,8 +56,9 @@ struct sm4_page {
     uint64_t positions = 0;  // offset of the position records, 0 when there are none
 };
 
-// Whether bytes begin as an .sm4 file: "STiMage 005." in UTF-16 at offset 2.
-bool looks_like_sm4(std::string_view bytes);
+// Whether bytes begin as an RHK file: "STiMage " in UTF-16 at offset 2
+// (followed by "005." in an .sm4 file; other versions are refused by name).
+bool has_rhk_signature(std::string_view bytes);
 
 // Reads the page index and every page header.  false with *error (not
 // naming the file) when the bytes are no .sm4 file or are cut short or

@@ -218,11 +218,18 @@ TEST(RhkSm4, FoundByItsSignatureBeforeAnyText) {
     const std::string with_text = testkit::sm4_file({p});
     ASSERT_NE(with_text.find("\n[DATA]\n"), std::string::npos);
     EXPECT_EQ(sts::detect_format(with_text), sts::file_format::rhk_sm4);
-    // Another signature is not this format.
+    // Another version is refused by name; another signature is not RHK.
     std::string other = file;
     other[2 + 2 * 10] = '4';  // "STiMage 004."
+    EXPECT_EQ(sts::detect_format(other), sts::file_format::rhk_sm4);
+    EXPECT_EQ(refusal(other),
+              "an RHK file of version \"STiMage 004.006 1\", not read (only .sm4 files, "
+              "\"STiMage 005\")");
+    other[2] = 's';
     EXPECT_NE(sts::detect_format(other), sts::file_format::rhk_sm4);
-    EXPECT_EQ(refusal(other), "not an RHK .sm4 file (no \"STiMage 005\" signature)");
+    EXPECT_EQ(refusal(other), "not an RHK .sm4 file (no \"STiMage\" signature)");
+    EXPECT_EQ(refusal(file.substr(0, 40)),
+              "the RHK .sm4 file is cut short (its file header runs past its end)");
 }
 
 TEST(RhkSm4, CutShortOrDamagedFilesGiveAReason) {
