@@ -144,6 +144,23 @@ TEST(TextPath, RealGridLine) {
     expect_text_path_agrees(dir, grid, "line.nc");
 }
 
+TEST(TextPath, RealRhkMapAndLine) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    const std::string map = data + "/raw/rhk2020_abc6_didv_map.sm4";
+    auto r = stsgrid(dir, {"-o", "map.nc", map});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "stsgrid: wrote map.nc: 32 x 32 pixels, 81 points; statistics over 1024 pixels\n");
+    expect_text_path_agrees(dir, map, "map.nc");
+    temp_dir line_dir;
+    const std::string line = data + "/raw/rhk2020_hopg_line_300K.sm4";
+    r = stsgrid(line_dir, {"-o", "line.nc", line});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "stsgrid: wrote line.nc: 32 x 1 pixels, 241 points; statistics over 32 pixels\n");
+    expect_text_path_agrees(line_dir, line, "line.nc");
+}
+
 TEST(TextPath, GeneratedGridWithGapsAndZeroBias) {
     // 0 V is among the 41 biases; pixel 5 was never measured; the last
     // pixel is missing from the file.
