@@ -102,15 +102,22 @@ size_t sweeps_per_position(const std::vector<float>& x, const std::vector<float>
 }
 
 // Whether the positions lie on the nx x ny raster that their first row and
-// column span, each within a hundredth of a step; sets the steps.
+// column span, each within a hundredth of a step; sets the steps.  The steps
+// come from the whole row and column: float32 positions some 10 nm from the
+// origin are good to 1e-6 nm, a step of 0.03 nm between neighbours to a few
+// parts in 1e5 only.
 bool evenly_spaced(sm4_spectra* s) {
     const size_t nx = static_cast<size_t>(s->nx), ny = static_cast<size_t>(s->ny);
     const std::vector<double>&x = s->x_nm, &y = s->y_nm;
     if (nx * ny < 2) return false;
     for (size_t k = 0; k < x.size(); ++k)
         if (!std::isfinite(x[k]) || !std::isfinite(y[k])) return false;
-    const double ux = nx > 1 ? x[1] - x[0] : 0, uy = nx > 1 ? y[1] - y[0] : 0;
-    const double vx = ny > 1 ? x[nx] - x[0] : 0, vy = ny > 1 ? y[nx] - y[0] : 0;
+    const double row = static_cast<double>(nx - 1), column = static_cast<double>(ny - 1);
+    const size_t last = (ny - 1) * nx;
+    const double ux = nx > 1 ? (x[nx - 1] - x[0]) / row : 0,
+                 uy = nx > 1 ? (y[nx - 1] - y[0]) / row : 0;
+    const double vx = ny > 1 ? (x[last] - x[0]) / column : 0,
+                 vy = ny > 1 ? (y[last] - y[0]) / column : 0;
     const double u = std::hypot(ux, uy), v = std::hypot(vx, vy);
     if ((nx > 1 && !(u > 0)) || (ny > 1 && !(v > 0))) return false;
     const double tolerance = 0.01 * (nx > 1 && ny > 1 ? std::min(u, v) : nx > 1 ? u : v);
