@@ -4,11 +4,13 @@
 // position, each position with the same number of sweeps one after
 // another: the real point file has 6 sweeps at one position, the line file
 // 32 positions of one sweep, the map file 1024 positions on a 32 x 32
-// raster (the header's grid size), turned by the scan angle.  Sweeps are
-// told apart from positions by the recorded positions: a run of spectra at
-// the same place is one position's sweeps.  The file does not mark any
-// sweep as backward, so every sweep is taken as it is stored, along its
-// page's bias axis, and counts as forward.
+// raster (the header's grid size) whose rows the recorded positions show
+// turned by 190 degrees (the header's angle says 0; only the positions are
+// trusted).  Sweeps are told apart from positions by the recorded
+// positions: a run of spectra at the same place is one position's sweeps.
+// Neither these files nor the open readers of the format mark a sweep as
+// backward, so every sweep is taken as it is stored, along its page's bias
+// axis, and counts as forward.
 //
 // The bias axis is x offset + k * x scale; the two float32 values are read
 // as the shortest decimals that round to them (0.6 V and -2.5 mV, not
