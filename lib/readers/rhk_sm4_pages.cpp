@@ -15,7 +15,7 @@ namespace {
 constexpr uint64_t header_bytes = 180;   // a page header before its objects
 constexpr uint64_t position_bytes = 28;  // one position record
 constexpr uint64_t max_objects = 1024;
-constexpr uint32_t line_data = 1, iv_line = 7, iz_line = 8, iz_page = 18;
+constexpr uint32_t line_data = 1, sequential_data = 6, iv_line = 7, iz_line = 8, iz_page = 18;
 
 // Reads of little-endian values at checked offsets: every read first asks
 // whether the bytes are there.
@@ -148,11 +148,14 @@ bool read_page(const le_bytes& b, uint64_t at, sm4_page* p, uint64_t* next, std:
     const uint64_t count = b.u32(at + 24);
     objects index, own;
     uint64_t h = 0;
-    if (!read_objects(b, at + 32, count, &index, error) ||
-        !find_object(b, index, 3, header_bytes, "page header", &h, error) ||
+    if (!read_objects(b, at + 32, count, &index, error)) return false;
+    *next = at + 32 + 12 * count;
+    // A sequential page's header has a layout of its own (spym's reader
+    // shows it); such a page holds no spectra, so it is only counted.
+    if (p->data_type == sequential_data) return true;
+    if (!find_object(b, index, 3, header_bytes, "page header", &h, error) ||
         !read_objects(b, h + header_bytes, b.u32(h + 112), &own, error))
         return false;
-    *next = at + 32 + 12 * count;
     read_header_fields(b, h, p);
     const auto data = index.find(4);
     if (data != index.end()) {
@@ -224,6 +227,7 @@ bool is_bias_spectroscopy(const sm4_page& p) {
 
 std::string sm4_page_kind(const sm4_page& p) {
     if (p.data_type == 0) return "image";
+    if (p.data_type == sequential_data) return "page of sequential data";
     if (p.data_type != line_data) return "page of data type " + std::to_string(p.data_type);
     if (p.line_type == iz_line || p.page_type == iz_page) return "I(z) spectra";
     if (p.line_type == iv_line)

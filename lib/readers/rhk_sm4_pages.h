@@ -12,8 +12,9 @@
 //   page index header: uint32 page count, object count, two reserved, then
 //     its objects; type 2 is the page index array
 //   page index array, page after page: a 16-byte id, uint32 data type
-//     (0 image, 1 line), source, object count, minor version, then the
-//     page's objects: 3 its header, 4 its data
+//     (0 image, 1 line, 6 sequential data: its header has another layout,
+//     not read here), source, object count, minor version, then the page's
+//     objects: 3 its header, 4 its data
 //   page header (180 bytes, its own objects right after): uint16 size,
 //     string count; uint32 page type (18 I(z) spectra), sub-source, line
 //     type (7 I(V) spectrum, 8 I(z) spectrum); int32 x and y corner; uint32

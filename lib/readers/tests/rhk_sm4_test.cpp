@@ -198,6 +198,12 @@ TEST(RhkSm4, PagesWithoutBiasSpectroscopySayWhatTheyAre) {
                                   &out, &error, &warning))
         << error;
     EXPECT_EQ(out.size(), 2u);
+    // A sequential page's header is of another layout: counted, not read.
+    sm4_page_spec sequential = image;
+    sequential.data_type = 6;
+    EXPECT_EQ(refusal(testkit::sm4_file({sequential, image})),
+              "an RHK .sm4 file without spectral pages (2 pages: 1 page of sequential data, "
+              "1 image)");
     sm4_page_spec over_time = two_positions();
     over_time.x_unit = "s";
     EXPECT_EQ(refusal(testkit::sm4_file({over_time})),
