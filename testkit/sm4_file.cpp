@@ -55,7 +55,7 @@ void put_string(std::string* b, const std::string& text) {
     for (uint32_t u : units) put16(b, u);
 }
 
-void put_header(std::string* b, const sm4_page_spec& p, size_t* strings_at, size_t* positions_at) {
+void put_header(std::string* b, const sm4_made_page& p, size_t* strings_at, size_t* positions_at) {
     const uint32_t spectra = static_cast<uint32_t>(p.raw.size());
     put16(b, 180);
     put16(b, 11);
@@ -81,7 +81,7 @@ void put_header(std::string* b, const sm4_page_spec& p, size_t* strings_at, size
     b->append(strings);
 }
 
-void put_page(std::string* b, const sm4_page_spec& p, size_t header_at, size_t data_at) {
+void put_page(std::string* b, const sm4_made_page& p, size_t header_at, size_t data_at) {
     size_t strings_at = 0, positions_at = 0;
     patch32(b, header_at, b->size());
     put_header(b, p, &strings_at, &positions_at);
@@ -96,7 +96,7 @@ void put_page(std::string* b, const sm4_page_spec& p, size_t header_at, size_t d
 
 }  // namespace
 
-std::string sm4_file(const std::vector<sm4_page_spec>& pages) {
+std::string sm4_file(const std::vector<sm4_made_page>& pages) {
     std::string b;
     put16(&b, 56);
     const std::string signature = "STiMage 005.006 1";

@@ -11,7 +11,7 @@
 
 namespace testkit {
 
-struct sm4_page_spec {
+struct sm4_made_page {
     std::string label = "Current";
     uint32_t data_type = 1;   // 0 image, 1 line
     uint32_t page_type = 38;  // 38 ramp spectroscopy, 16 interactive spectra, 18 I(z) spectra
@@ -27,7 +27,7 @@ struct sm4_page_spec {
 };
 
 // The whole file, pages in order.
-std::string sm4_file(const std::vector<sm4_page_spec>& pages);
+std::string sm4_file(const std::vector<sm4_made_page>& pages);
 
 }  // namespace testkit
 

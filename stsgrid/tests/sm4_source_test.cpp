@@ -15,8 +15,8 @@
 namespace {
 
 // A 3 x 2 map 0.25 nm apart from (10, 20) nm, sweeping 0.1 V to -0.1 V.
-testkit::sm4_page_spec map_page() {
-    testkit::sm4_page_spec p;
+testkit::sm4_made_page map_page() {
+    testkit::sm4_made_page p;
     p.page_type = 16;
     p.x_offset = 0.1f;
     p.x_scale = -0.1f;
@@ -67,7 +67,7 @@ TEST(Sm4Source, MapOnItsRaster) {
 
 TEST(Sm4Source, LineAndRefusals) {
     testkit::temp_dir dir;
-    testkit::sm4_page_spec line = map_page();
+    testkit::sm4_made_page line = map_page();
     line.grid_x = line.grid_y = 0xFFFFFFFF;   // as the real line file has it
     for (size_t k = 0; k < line.positions.size(); ++k)
         line.positions[k] = {static_cast<float>(k) * 1e-9f, 0.0f};
@@ -80,7 +80,7 @@ TEST(Sm4Source, LineAndRefusals) {
     sts::grid_description d;
     grid->describe(&d);
     EXPECT_NEAR(d.x[5], 5.0, 1e-5);
-    testkit::sm4_page_spec image = line;
+    testkit::sm4_made_page image = line;
     image.data_type = 0;
     testkit::write_file(dir / "image.sm4", testkit::sm4_file({image}));
     EXPECT_FALSE(open(dir / "image.sm4", &error));

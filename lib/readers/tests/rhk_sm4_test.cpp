@@ -19,11 +19,11 @@
 
 namespace {
 
-using testkit::sm4_page_spec;
+using testkit::sm4_made_page;
 
 // Two positions 2 nm apart, two sweeps at each; values raw / 4 + 0.5 A.
-sm4_page_spec two_positions() {
-    sm4_page_spec p;
+sm4_made_page two_positions() {
+    sm4_made_page p;
     p.z_scale = 0.25f;
     p.z_offset = 0.5f;
     p.raw = {{4, 8, -4}, {0, 12, -8}, {16, 4, 0}, {-16, 0, 4}};
@@ -89,7 +89,7 @@ TEST(RhkSm4, SweepsPositionsAndUnits) {
 }
 
 TEST(RhkSm4, ChannelsArePages) {
-    sm4_page_spec lockin = two_positions(), current = two_positions();
+    sm4_made_page lockin = two_positions(), current = two_positions();
     lockin.label = "LIA Current";
     current.z_unit = "pA";
     const std::string file = testkit::sm4_file({lockin, current});
@@ -135,7 +135,7 @@ std::vector<std::pair<float, float>> turned_raster() {
 }
 
 TEST(RhkSm4, RasterFromTheHeadersGrid) {
-    sm4_page_spec map;
+    sm4_made_page map;
     map.page_type = 16;
     map.grid_x = 2;
     map.grid_y = 3;
@@ -171,7 +171,7 @@ TEST(RhkSm4, RasterFromTheHeadersGrid) {
 }
 
 TEST(RhkSm4, PagesWithoutBiasSpectroscopySayWhatTheyAre) {
-    sm4_page_spec image, iz, labelled_iv;
+    sm4_made_page image, iz, labelled_iv;
     image.data_type = 0;
     image.page_type = 1;
     image.line_type = 0;
@@ -199,12 +199,12 @@ TEST(RhkSm4, PagesWithoutBiasSpectroscopySayWhatTheyAre) {
         << error;
     EXPECT_EQ(out.size(), 2u);
     // A sequential page's header is of another layout: counted, not read.
-    sm4_page_spec sequential = image;
+    sm4_made_page sequential = image;
     sequential.data_type = 6;
     EXPECT_EQ(refusal(testkit::sm4_file({sequential, image})),
               "an RHK .sm4 file without spectral pages (2 pages: 1 page of sequential data, "
               "1 image)");
-    sm4_page_spec over_time = two_positions();
+    sm4_made_page over_time = two_positions();
     over_time.x_unit = "s";
     EXPECT_EQ(refusal(testkit::sm4_file({over_time})),
               "an RHK .sm4 file without spectral pages (1 page: 1 I(V) spectra over 's')");
@@ -219,7 +219,7 @@ TEST(RhkSm4, FoundByItsSignatureBeforeAnyText) {
     EXPECT_EQ(f, sts::file_format::rhk_sm4);
     // Text inside the binary never decides: values whose bytes read
     // "\n[DATA]\n" (a Nanonis .dat's data line) are only values.
-    sm4_page_spec p = two_positions();
+    sm4_made_page p = two_positions();
     p.raw[0] = {0x41445B0A, 0x0A5D4154, 0};
     const std::string with_text = testkit::sm4_file({p});
     ASSERT_NE(with_text.find("\n[DATA]\n"), std::string::npos);
@@ -239,7 +239,7 @@ TEST(RhkSm4, FoundByItsSignatureBeforeAnyText) {
 }
 
 TEST(RhkSm4, CutShortOrDamagedFilesGiveAReason) {
-    sm4_page_spec image;
+    sm4_made_page image;
     image.data_type = 0;
     image.raw = {{1, 2, 3}};
     const std::string file = testkit::sm4_file({image, two_positions()});
@@ -260,7 +260,7 @@ TEST(RhkSm4, CutShortOrDamagedFilesGiveAReason) {
         }
     EXPECT_EQ(refusal(file.substr(0, file.size() - 1)),
               "the RHK .sm4 file is cut short (page 'Current' runs past its end)");
-    sm4_page_spec short_data = two_positions();
+    sm4_made_page short_data = two_positions();
     short_data.data_size = 28;
     EXPECT_EQ(refusal(testkit::sm4_file({short_data})),
               "the RHK .sm4 page 'Current' holds 28 data bytes where 4 spectra of 3 points "
