@@ -14,6 +14,7 @@
 #include "readers/plain_pairs.h"
 #include "readers/read_spectra.h"
 #include "spectrum/spectrum.h"
+#include "stsgrid/sm4_source.h"
 
 namespace sts {
 
@@ -310,6 +311,11 @@ std::unique_ptr<grid_source> open_grid_source(const std::vector<std::string>& in
             return nullptr;
         }
         return grid;
+    }
+    if (f == sts::file_format::rhk_sm4 && inputs.size() == 1) {
+        auto sm4 = open_sm4_source(inputs.front(), o, error);
+        if (!sm4) *error = inputs.front() + ": " + *error;
+        return sm4;
     }
     auto list = std::make_unique<file_list_source>();
     if (!list->open(inputs, o, error)) return nullptr;

@@ -1,6 +1,6 @@
 // Where a grid's spectra come from: a Nanonis .3ds file read pixel by pixel,
-// or a list of spectrum files (instrument files or plain pair files), each
-// one pixel of an N x 1 grid.
+// an RHK .sm4 file (sm4_source.h), or a list of spectrum files (instrument
+// files or plain pair files), each one pixel of an N x 1 grid.
 #ifndef STSGRID_GRID_SOURCE_H
 #define STSGRID_GRID_SOURCE_H
 

@@ -79,6 +79,7 @@ std::string usage_text() {
                "  Createc point spectra .VERT ([ParVERT30], [ParVERT32], any channel selection),\n"
                "  Omicron MATRIX I(V) curves *.I(V)_mtrx (with the session's *_0001.mtrx from\n"
                "  the same folder) and MATRIX text exports of point spectroscopy,\n"
+               "  RHK .sm4 spectral pages (point and line spectra, maps),\n"
                "  text with a header row naming the columns (\"Bias (V)\", \"I/pA\"), separated\n"
                "  by commas, semicolons, tabs or blanks (decimal commas unless comma-separated),\n"
                "  plain number pairs (taken as they are).\n"

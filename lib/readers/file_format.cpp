@@ -8,6 +8,7 @@
 #include "readers/binary_content.h"
 #include "readers/number_text.h"
 #include "readers/omicron_text.h"
+#include "readers/rhk_sm4_pages.h"
 #include "readers/text_split.h"
 
 namespace sts {
@@ -25,7 +26,8 @@ constexpr named names[] = {{file_format::automatic, "auto"},
                            {file_format::createc_vert, "vert"},
                            {file_format::plain_pairs, "pairs"},
                            {file_format::omicron_matrix, "mtrx"},
-                           {file_format::omicron_text, "omicron-text"}};
+                           {file_format::omicron_text, "omicron-text"},
+                           {file_format::rhk_sm4, "sm4"}};
 
 // The lines that are neither blank nor "#" comments, at most two.
 std::vector<std::string> first_lines(std::string_view head) {
@@ -66,6 +68,7 @@ file_format from_first_lines(std::string_view head) {
 }  // namespace
 
 file_format detect_format(std::string_view bytes) {
+    if (has_rhk_signature(bytes)) return file_format::rhk_sm4;
     std::string_view head = bytes.substr(0, 4096);
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;

@@ -15,6 +15,7 @@ enum class file_format {
     plain_pairs,     // "pairs": bias and current pairs, no names (what normspec reads)
     omicron_matrix,  // "mtrx": Omicron MATRIX curve (*.I(V)_mtrx with its *_0001.mtrx)
     omicron_text,    // "omicron-text": Omicron MATRIX text export of point spectroscopy
+    rhk_sm4,         // "sm4": RHK .sm4, binary, known by its signature
     unknown,         // none of these
 };
 
@@ -26,11 +27,12 @@ enum class file_format {
 // header.  Of the other text files, the first line that is neither blank
 // nor a "#" comment decides: two blank-separated numbers make plain pairs;
 // a comma, semicolon or tab makes a delimited table; blank-separated names
-// make one when the next line holds numbers.  Never answers `automatic`.
+// make one when the next line holds numbers.  A binary file's signature is
+// looked at before any text.  Never answers `automatic`.
 file_format detect_format(std::string_view bytes);
 
 // The name used on the command line ("auto", "dat", "3ds", "csv", "vert",
-// "pairs", "mtrx", "omicron-text"), and back;
+// "pairs", "mtrx", "omicron-text", "sm4"), and back;
 // false for an unknown name.
 const char* format_name(file_format f);
 bool format_from_name(std::string_view name, file_format* f);

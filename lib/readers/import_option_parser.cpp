@@ -31,7 +31,7 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
     if (!format_from_name(f, &o->format))
-        *error = "format must be auto, dat, 3ds, csv, vert, mtrx, omicron-text or pairs";
+        *error = "format must be auto, dat, 3ds, csv, vert, mtrx, omicron-text, sm4 or pairs";
     return error->empty();
 }
 
@@ -99,7 +99,7 @@ const char* import_options_help() {
            "      --current-unit=U   nA (default) or pA: the unit written; also the unit\n"
            "                         read where a current column's name gives none\n"
            "  -f, --format=F         auto (default), dat, 3ds, csv, vert, mtrx,\n"
-           "                         omicron-text or pairs\n";
+           "                         omicron-text, sm4 or pairs\n";
 }
 
 }  // namespace sts

@@ -14,6 +14,7 @@
 #include "readers/omicron_matrix.h"
 #include "readers/omicron_text.h"
 #include "readers/plain_pairs.h"
+#include "readers/rhk_sm4.h"
 
 namespace sts {
 
@@ -21,7 +22,7 @@ namespace {
 
 const char* const unknown_format =
     "not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX curve or text "
-    "export, delimited text with a header row or plain pairs of numbers";
+    "export, an RHK .sm4 file, delimited text with a header row or plain pairs of numbers";
 
 file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;
@@ -47,6 +48,7 @@ const char* format_title(file_format f) {
         case file_format::plain_pairs: return "plain pairs";
         case file_format::omicron_matrix: return "Omicron MATRIX";
         case file_format::omicron_text: return "Omicron text export";
+        case file_format::rhk_sm4: return "RHK .sm4";
         default: return nullptr;
     }
 }
@@ -57,6 +59,7 @@ void name_format(file_format f, std::string* error) {
     const char* title = format_title(f);
     if (title == nullptr || error->find("Nanonis") != std::string::npos ||
         error->find("Createc") != std::string::npos || error->find("Omicron") != std::string::npos ||
+        error->find("RHK") != std::string::npos ||
         error->find(title) != std::string::npos)
         return;
     *error = std::string(title) + ": " + *error;
@@ -87,6 +90,7 @@ bool read_format(file_format f, const std::string& path, std::string_view bytes,
         case file_format::omicron_matrix:
             return read_omicron_matrix(path, bytes, o, out, error, warning);
         case file_format::omicron_text: return read_omicron_text(path, bytes, o, out, error);
+        case file_format::rhk_sm4: return read_rhk_sm4(path, bytes, o, out, error);
         case file_format::automatic:
         case file_format::unknown: break;
     }

@@ -151,6 +151,23 @@ TEST(TextPath, RealGridLine) {
     expect_text_path_agrees(dir, grid, "line.nc");
 }
 
+TEST(TextPath, RealRhkMapAndLine) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    temp_dir dir;
+    const std::string map = data + "/raw/rhk2020_abc6_didv_map.sm4";
+    auto r = stsgrid(dir, {"-o", "map.nc", map});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "stsgrid: wrote map.nc: 32 x 32 pixels, 81 points; statistics over 1024 pixels\n");
+    expect_text_path_agrees(dir, map, "map.nc");
+    temp_dir line_dir;
+    const std::string line = data + "/raw/rhk2020_hopg_line_300K.sm4";
+    r = stsgrid(line_dir, {"-o", "line.nc", line});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "stsgrid: wrote line.nc: 32 x 1 pixels, 241 points; statistics over 32 pixels\n");
+    expect_text_path_agrees(line_dir, line, "line.nc");
+}
+
 TEST(TextPath, GeneratedGridWithGapsAndZeroBias) {
     // 0 V is among the 41 biases; pixel 5 was never measured; the last
     // pixel is missing from the file.
@@ -374,8 +391,8 @@ TEST(BadInput, NotASpectrumAtAllWritesNothing) {
     write_file(dir / "never.3ds",
                grid_bytes(testkit::raster_grid(4, 3, 41), [](long, long) { return NAN; }));
     const std::string formats =
-        "a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row or "
-        "plain pairs of numbers";
+        "a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX curve or text "
+        "export, an RHK .sm4 file, delimited text with a header row or plain pairs of numbers";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"passwd"}, "passwd: holds no spectrum (it is not " + formats + ")"},
         {{"passwd", "words.txt"}, "none of the 2 inputs holds a spectrum (" + formats + ")"},

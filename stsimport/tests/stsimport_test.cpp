@@ -243,7 +243,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
          "try -c \"Input 3\""},
         {{"-c", "Input 3", "a.dat", "text.txt"},
          "text.txt: not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX "
-         "curve or text export, delimited text with a header row or plain pairs of numbers"},
+         "curve or text export, an RHK .sm4 file, delimited text with a header row or plain "
+         "pairs of numbers"},
         {{"bad.dat"}, "bad.dat: Nanonis .dat: line 5: 'oops' is not a number"},
         {{"short.dat"}, "short.dat: Nanonis .dat: line 4: 1 values where the header names 2"},
         {{"nodata.dat"}, "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
