@@ -138,7 +138,7 @@ async function lineCut(l) {
   const canvas = $('linecut'), n = c.distance.length, m = c.bias.length;
   canvas.hidden = false; $('linecut-title').hidden = false;
   $('linecut-title').textContent = `line cut (${l.x0}, ${l.y0}) → (${l.x1}, ${l.y1}), ` +
-    `${fmt(c.distance[n - 1])} ${file().xy_units}: distance across, bias up`;
+    `${Number(c.distance[n - 1].toPrecision(4))} ${file().xy_units}: distance across, bias up`;
   const scale = scaleFor(c.values, scaleSettings());
   const image = new ImageData(n, m);
   for (let s = 0; s < n; s++)
