@@ -1,4 +1,5 @@
 // stsview: grids of spectra in the browser, from one command.
+#include <malloc.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -39,7 +40,18 @@ std::string url_host(const std::string& host) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
+// Memory that stays flat however many requests come: buffers of a reply
+// or of a variable's copy (above 256 KiB) are mapped and given back whole
+// when freed (glibc would otherwise raise the threshold after the first
+// free and keep them in its heaps), and the request threads share a few
+// heaps rather than one each.
+void bound_heap() {
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_ARENA_MAX, 4);
+}
+
 int run(int argc, char** argv) {
+    bound_heap();
     view_options o;
     std::string error;
     switch (parse_view_options(argc, argv, &o, &error)) {
