@@ -42,6 +42,15 @@ bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<
     return true;
 }
 
+void grid_store::warm(size_t file, const std::string& variable) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (file >= files_.size()) return;
+    const grid_variable* v = files_[file].variable(variable);
+    std::string error;
+    // A failure here shows again, with its message, on the first request.
+    if (v) fill_cache(file, *v, &error);
+}
+
 size_t grid_store::cached_bytes() {
     std::lock_guard<std::mutex> hold(lock_);
     return cache_.size() * sizeof(float);

@@ -40,6 +40,10 @@ public:
     bool map(size_t file, const grid_variable& v, size_t k, std::vector<float>* out,
              std::string* error);
 
+    // Makes the bias-major copy of a variable (the page's first map) ahead
+    // of the first request; does nothing for a variable the file lacks.
+    void warm(size_t file, const std::string& variable);
+
     // Bytes held by the bias-major copy (for the load test's memory check).
     size_t cached_bytes();
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "sts/version.h"
 #include "stsview/access.h"
@@ -77,7 +78,11 @@ int run(int argc, char** argv) {
                      "(the token still guards it)\n", o.host.c_str());
     }
     block_stop_signals();
+    std::thread warming;
     const auto listening = [&](int port) {
+        // The page opens on didv of the first file: its copy is made while
+        // the browser starts.
+        warming = std::thread([&store] { store.warm(0, "didv"); });
         const std::string url = "http://" + url_host(o.host) + ":" + std::to_string(port) + "/?token=" + s.token;
         std::printf("%s\n", url.c_str());
         std::fflush(stdout);
@@ -85,7 +90,9 @@ int run(int argc, char** argv) {
                      files.size() == 1 ? "" : "s");
         if (o.open) open_browser(url);
     };
-    if (!serve(s, {o.host, o.port}, listening, &error)) return failure(error);
+    const bool served = serve(s, {o.host, o.port}, listening, &error);
+    if (warming.joinable()) warming.join();
+    if (!served) return failure(error);
     std::fprintf(stderr, "stsview: stopped\n");
     return 0;
 }

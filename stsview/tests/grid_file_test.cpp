@@ -61,6 +61,12 @@ TEST(GridFile, RowsAndMapsEqualTheWholeVariable) {
     sts::grid_store store;
     std::string error;
     ASSERT_TRUE(store.open({g.nc}, &error)) << error;
+    EXPECT_EQ(store.cached_bytes(), 0u);
+    store.warm(0, "nope");
+    store.warm(3, "didv");
+    EXPECT_EQ(store.cached_bytes(), 0u);
+    store.warm(0, "didv");
+    EXPECT_EQ(store.cached_bytes(), 35u * 39 * sizeof(float));
     for (const char* name : {"didv", "current"}) {
         const std::vector<float> whole = stsview_test::read_whole(g.nc, name);
         const sts::grid_variable* v = store.with(0, [&](sts::grid_file& f) { return f.variable(name); });
