@@ -53,6 +53,12 @@ bool serve(site& s, const server_settings& settings, const std::function<void(in
     // acknowledgement holds each reply back by up to 40 ms.
     svr.set_tcp_nodelay(true);
     const auto handle = [&s](const httplib::Request& req, httplib::Response& res) {
+        // No compressed replies: Debian's library is built with brotli and
+        // gzip, and brotli takes seconds over a 600 KB map that loopback
+        // carries in a millisecond.  The library decides after the handler,
+        // from the request's Accept-Encoding, and has no switch for it; the
+        // request is the library's own non-const object, handed over const.
+        const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
         const std::string host = req.get_header_value("Host");
         const std::string cookie = req.get_header_value("Cookie");
         send(answer(s, {req.method, req.target, host, cookie}), res);

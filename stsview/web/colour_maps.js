@@ -29,9 +29,13 @@ export function percentile(sorted, p) {
 }
 
 export function finiteSorted(values) {
-  const v = [];
-  for (const x of values) if (x !== null && Number.isFinite(x)) v.push(x);
-  return Float64Array.from(v).sort();
+  const v = new Float64Array(values.length);
+  let n = 0;
+  for (let i = 0; i < values.length; i++) {
+    const x = values[i];
+    if (x !== null && Number.isFinite(x)) v[n++] = x;
+  }
+  return v.subarray(0, n).sort();
 }
 
 // The colour range and map for values: from percentiles or typed bounds;

@@ -41,13 +41,13 @@ export class MapPane {
 
   draw() {
     const { nx, ny, status } = this.grid, { values } = this.map, b = this.box;
-    const image = new ImageData(nx, ny);
+    const image = new ImageData(nx, ny), out = image.data;
     for (let y = 0; y < ny; y++) {
       for (let x = 0; x < nx; x++) {
         const p = y * nx + x, v = values[p];
         const c = status[p] !== 0 || v === null ? grey : colourOf(this.scale, v);
         const at = ((ny - 1 - y) * nx + x) * 4;
-        image.data.set([c[0], c[1], c[2], 255], at);
+        out[at] = c[0]; out[at + 1] = c[1]; out[at + 2] = c[2]; out[at + 3] = 255;
       }
     }
     const g = this.canvas.getContext('2d');
