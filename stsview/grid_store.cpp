@@ -17,15 +17,18 @@ bool grid_store::fill_cache(size_t file, const grid_variable& v, std::string* er
     std::vector<float>().swap(cache_);
     cache_variable_.clear();
     grid_file& f = files_[file];
-    const size_t pixels = f.pixels(), length = f.length(v);
-    std::vector<float> copy(pixels * length);
-    const bool ok = f.for_each_row(
-        v,
-        [&](size_t pixel, const float* record) {
-            for (size_t k = 0; k < length; ++k) copy[k * pixels + pixel] = record[k];
-        },
-        error);
-    if (!ok) return false;
+    const size_t pixels = f.pixels(), length = f.length(v), nx = f.nx();
+    std::vector<float> copy(pixels * length), row(nx * length);
+    // Row by row, and within a row bias by bias: each bias's values of a
+    // row are written as one run (pixel by pixel would scatter every
+    // value of a record over a different page).
+    for (size_t y = 0; y < f.ny(); ++y) {
+        if (!f.read_row(v, 0, y, nx, row.data(), error)) return false;
+        for (size_t k = 0; k < length; ++k) {
+            float* out = copy.data() + k * pixels + y * nx;
+            for (size_t x = 0; x < nx; ++x) out[x] = row[x * length + k];
+        }
+    }
     cache_ = std::move(copy);
     cache_file_ = file;
     cache_variable_ = v.name;

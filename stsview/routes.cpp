@@ -1,7 +1,9 @@
 // The data routes: parameters first, then the reads, then JSON or text.
 #include "stsview/routes.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "output/pair_format.h"
 #include "stsview/json_text.h"
@@ -122,6 +124,26 @@ reply axis_reply(grid_store& store, const query& q) {
     });
     out += '}';
     return json_reply(out);
+}
+
+// The map as nx * ny little-endian floats, row-major: a quarter of the
+// JSON's bytes and nothing to parse, for the page's bias steps.
+reply map_binary(grid_store& store, const query& q) {
+    std::string error;
+    target t;
+    size_t k = 0;
+    if (!q.only({"file", "variable", "index"}, &error) || !find_target(store, q, &t, &error) ||
+        !q.index("index", t.length, &k, &error))
+        return bad(400, error);
+    std::vector<float> values;
+    if (!store.map(t.file, *t.variable, k, &values, &error)) return bad(500, error);
+    std::string out(values.size() * sizeof(float), '\0');
+    for (size_t i = 0; i < values.size(); ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        for (int b = 0; b < 4; ++b) out[i * 4 + static_cast<size_t>(b)] = static_cast<char>(bits >> (8 * b));
+    }
+    return {200, "application/octet-stream", std::move(out), "", ""};
 }
 
 reply map_reply(grid_store& store, const query& q, bool text) {
@@ -306,6 +328,7 @@ reply handle_api(grid_store& store, std::string_view path, std::string_view quer
         return files_reply(store);
     }
     if (!text && name == "axis") return axis_reply(store, q);
+    if (!text && name == "map.f32") return map_binary(store, q);
     if (name == (text ? "map.txt" : "map")) return map_reply(store, q, text);
     if (name == (text ? "curve.txt" : "curve")) return curve_reply(store, q, text);
     if (name == (text ? "mean.txt" : "mean")) return mean_reply(store, q, text);

@@ -6,6 +6,7 @@
 //   /api/files                                  the files, variables, status
 //   /api/axis?file&variable                     x, y and the bias axis of a variable
 //   /api/map?file&variable&index                one bias of every pixel
+//   /api/map.f32?file&variable&index            the same as little-endian floats
 //   /api/curve?file&variable&x&y                one pixel's record
 //   /api/mean?file&variable                     the grid mean and SE (as stored)
 //   /api/region?file&variable&x0&x1&y0&y1       a rectangle's mean and SE

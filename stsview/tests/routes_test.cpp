@@ -125,6 +125,17 @@ TEST(Routes, NumbersEqualTheFile) {
     const auto values = numbers(map.body, "values");
     ASSERT_EQ(values.size(), 35u);
     for (size_t p = 0; p < 35; ++p) EXPECT_TRUE(same_bits(values[p], didv[p * 39 + 12])) << p;
+    const sts::reply binary = h.api("map.f32?file=0&variable=didv&index=12");
+    ASSERT_EQ(binary.status, 200);
+    ASSERT_EQ(binary.body.size(), 35u * 4);
+    for (size_t p = 0; p < 35; ++p) {
+        const auto* b = reinterpret_cast<const unsigned char*>(binary.body.data() + 4 * p);
+        const uint32_t bits = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        EXPECT_TRUE(same_bits(v, didv[p * 39 + 12])) << p;
+    }
+    EXPECT_EQ(h.api("map.f32?file=0&variable=didv&index=39").status, 400);
     const sts::reply curve = h.api("curve?file=0&variable=didv&x=3&y=2");
     ASSERT_EQ(curve.status, 200);
     const auto c = numbers(curve.body, "values");

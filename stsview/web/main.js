@@ -1,6 +1,6 @@
 // The page: state and wiring between the file selector, the map, the bias
 // slider and keys, the curve pane, the numbers table and the exports.
-import { getJSON } from './api.js';
+import { getJSON, getFloats, floatText } from './api.js';
 import { scaleFor, colourOf } from './colour_maps.js';
 import { MapPane } from './map_pane.js';
 import { CurvePane, palette } from './curve_pane.js';
@@ -48,9 +48,9 @@ function drawMap() {
 // Loads and draws the map at index k; only the newest request draws.
 async function loadMap(k) {
   const serial = ++state.serial, started = performance.now();
-  const m = await getJSON('map', params({ index: k }));
+  const values = await getFloats('map.f32', params({ index: k }));
   if (serial !== state.serial) return;
-  state.map = m;
+  state.map = { index: k, bias: axis()[k], values };
   drawMap();
   $('map').dataset.drawMs = (performance.now() - started).toFixed(1);
   $('map').dataset.serial = serial;
@@ -143,7 +143,7 @@ async function lineCut(l) {
   const image = new ImageData(n, m);
   for (let s = 0; s < n; s++)
     for (let i = 0; i < m; i++) {
-      const v = c.values[s * m + i], col = v === null ? [160, 160, 160] : colourOf(scale, v);
+      const v = c.values[s * m + i], col = v === null || !Number.isFinite(v) ? [160, 160, 160] : colourOf(scale, v);
       image.data.set([col[0], col[1], col[2], 255], ((m - 1 - i) * n + s) * 4);
     }
   const scratch = new OffscreenCanvas(n, m);

@@ -2,11 +2,12 @@
 // a colour bar, and the mouse (readout, pick, region, line).  Row 0 is at
 // the bottom, as y grows upwards.  Unprocessed pixels are grey.
 import { colourOf } from './colour_maps.js';
+import { floatText } from './api.js';
 
 const margin = { left: 64, right: 12, top: 8, bottom: 44 };
 const grey = [160, 160, 160];
 
-const fmt = (v) => (v === null || !Number.isFinite(v) ? 'NaN' : String(v));
+const fmt = floatText;
 const tickText = (v) => Number(v.toPrecision(4)).toString();
 
 export class MapPane {
@@ -45,7 +46,7 @@ export class MapPane {
     for (let y = 0; y < ny; y++) {
       for (let x = 0; x < nx; x++) {
         const p = y * nx + x, v = values[p];
-        const c = status[p] !== 0 || v === null ? grey : colourOf(this.scale, v);
+        const c = status[p] !== 0 || !Number.isFinite(v) ? grey : colourOf(this.scale, v);
         const at = ((ny - 1 - y) * nx + x) * 4;
         out[at] = c[0]; out[at + 1] = c[1]; out[at + 2] = c[2]; out[at + 3] = 255;
       }
