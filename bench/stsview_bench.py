@@ -66,13 +66,16 @@ def main():
             page.wait(lambda: page.data("map").get("serial"), "the first map", timeout=120)
             first = time.monotonic() - started
             body = driver.find_element(bt.By.TAG_NAME, "body")
-            steps = []
+            steps, fetches, paints = [], [], []
             for i in range(a.steps):
                 k = int(page.data("map")["index"])
                 body.send_keys(bt.Keys.ARROW_RIGHT if i % 2 == 0 else bt.Keys.ARROW_LEFT)
                 want = str(k + 1 if i % 2 == 0 else k - 1)
                 page.wait(lambda: page.data("map").get("index") == want, "the stepped map")
-                steps.append(float(page.data("map")["drawMs"]))
+                m = page.data("map")
+                steps.append(float(m["drawMs"]))
+                fetches.append(float(m["fetchMs"]))
+                paints.append(float(m["paintMs"]))
             clicks = []
             for i in range(a.steps // 2):
                 page.at_pixel(10 + 5 * i, 20 + 3 * i).click().perform()
@@ -97,6 +100,7 @@ def main():
     print(f"start to URL printed       {printed * 1000:8.0f} ms")
     print(f"start to first map drawn   {first * 1000:8.0f} ms")
     print(f"bias step, map drawn       median {statistics.median(steps):6.1f} ms  (max {max(steps):.1f}, {len(steps)} steps)")
+    print(f"  of which the request    median {statistics.median(fetches):6.1f} ms, the drawing {statistics.median(paints):.1f} ms")
     print(f"click to curve drawn       median {statistics.median(clicks):6.1f} ms  (max {max(clicks):.1f})")
     print(f"64 x 64 region mean +- SE  median {statistics.median(regions):6.1f} ms  (max {max(regions):.1f})")
     print(f"server memory (RSS)        {memory:8.0f} MiB")

@@ -50,9 +50,12 @@ async function loadMap(k) {
   const serial = ++state.serial, started = performance.now();
   const values = await getFloats('map.f32', params({ index: k }));
   if (serial !== state.serial) return;
+  const fetched = performance.now();
   state.map = { index: k, bias: axis()[k], values };
   drawMap();
-  $('map').dataset.drawMs = (performance.now() - started).toFixed(1);
+  // Request to drawn, and the two parts of it.
+  Object.assign($('map').dataset, { drawMs: (performance.now() - started).toFixed(1),
+    fetchMs: (fetched - started).toFixed(1), paintMs: (performance.now() - fetched).toFixed(1) });
   $('map').dataset.serial = serial;
 }
 
