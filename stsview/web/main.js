@@ -172,6 +172,8 @@ async function select(fileIndex, variableName) {
   const oldBias = state.variable ? axis()[state.index] : 0;
   state.file = fileIndex;
   const f = file();
+  $('readout').textContent = 'move over the map';
+  for (const key of Object.keys($('readout').dataset)) delete $('readout').dataset[key];
   state.variable = f.variables.some((v) => v.name === variableName) ? variableName :
     (f.variables.find((v) => v.name === 'didv') || f.variables[0]).name;
   $('variable').textContent = '';
