@@ -258,6 +258,15 @@ def exercise(page, url, da, db, dr, args):
     check(np.isclose(f32(region["value"]), block.mean(dtype=np.float64), rtol=1e-5), "region mean far from numpy's")
     region_ms = float(page.data("curves")["regionMs"])
 
+    # A click in the curve pane sets the bias (here a quarter of the way in).
+    over = d.find_element(By.CSS_SELECTOR, "#curves .u-over")
+    ActionChains(d).move_to_element_with_offset(over, -over.size["width"] // 4, 0).click().perform()
+    page.wait(lambda: int(page.data("map")["index"]) < k, "the bias set by a click on the curves")
+    m = page.data("map")
+    check(same(f32(m["bias"]), da.vmid.values[int(m["index"])]), "the clicked bias is not the file's")
+    check(all(r["index"] == m["index"] for r in page.rows("pixel")), "the table is not at the clicked bias")
+    k = int(m["index"])
+
     # A line cut from (0, 0) to (11, 4): nearest pixels.
     Select(d.find_element(By.ID, "mode")).select_by_value("line")
     (ax, ay), (bx, by) = page.pixel_offset(0, 0), page.pixel_offset(11, 4)
@@ -271,6 +280,7 @@ def exercise(page, url, da, db, dr, args):
 
     # Another file: the bias kept (nearest), the map of that file.
     bias = f32(page.data("map")["bias"])
+    check(same(bias, da.vmid.values[k]), "the bias moved")
     Select(d.find_element(By.ID, "file")).select_by_value("1")
     page.wait(lambda: page.data("map").get("file") == "1", "the second file's map")
     m = page.data("map")
