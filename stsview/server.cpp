@@ -8,6 +8,7 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <thread>
 
@@ -52,6 +53,13 @@ bool serve(site& s, const server_settings& settings, const std::function<void(in
     // Headers and body go out in separate writes: without this, delayed
     // acknowledgement holds each reply back by up to 40 ms.
     svr.set_tcp_nodelay(true);
+    // SO_REUSEADDR alone: the library's default adds SO_REUSEPORT, with
+    // which a second server (another stsview of the same user) would share
+    // a port given with --port and get half of its requests.
+    svr.set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     const auto handle = [&s](const httplib::Request& req, httplib::Response& res) {
         // No compressed replies: Debian's library is built with brotli and
         // gzip, and brotli takes seconds over a 600 KB map that loopback
