@@ -42,11 +42,14 @@ export function finiteSorted(values) {
 // 'auto' is diverging when the range spans zero.
 export function scaleFor(values, settings) {
   let lo, hi;
-  if (settings.mode === 'fixed') {
+  // Typed bounds that are not numbers fall back to the percentiles.
+  if (settings.mode === 'fixed' && Number.isFinite(settings.low) && Number.isFinite(settings.high)) {
     lo = settings.low; hi = settings.high;
   } else {
     const s = finiteSorted(values);
-    lo = percentile(s, settings.low); hi = percentile(s, settings.high);
+    const low = Number.isFinite(settings.low) ? settings.low : 1;
+    const high = Number.isFinite(settings.high) ? settings.high : 99;
+    lo = percentile(s, low); hi = percentile(s, high);
   }
   let name = settings.colours;
   if (name === 'auto') name = lo < 0 && hi > 0 ? 'diverging' : 'viridis';
@@ -54,6 +57,8 @@ export function scaleFor(values, settings) {
     const m = Math.max(Math.abs(lo), Math.abs(hi));
     lo = -m; hi = m;
   }
+  // A map without finite values, or of one value, still gets a scale.
+  if (!Number.isFinite(lo) || !Number.isFinite(hi)) { lo = 0; hi = 1; }
   if (!(hi > lo)) { hi = lo + 1; }
   return { lo, hi, name, colours: table(name) };
 }
