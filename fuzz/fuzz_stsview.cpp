@@ -61,7 +61,10 @@ struct world {
         std::string error;
         const std::string path = write_grid();
         fuzz_check(store.open({path}, &error), "the grid opens");
-        unlink(path.c_str());  // open already; gone when the process ends
+        // Open already: the file and its folder go now, the data stay
+        // readable until the process ends.
+        unlink(path.c_str());
+        rmdir(path.substr(0, path.rfind('/')).c_str());
         for (const auto& name : asset_names()) assets[name] = {"text/plain", name};
         s.store = &store;
         s.assets = &assets;
