@@ -14,7 +14,9 @@ echo "package: $(basename "$deb")"
 
 dpkg-deb -c "$deb" >"$work/contents"
 for path in ./usr/bin/normspec ./usr/bin/pointmean ./usr/bin/stsimport ./usr/bin/stsgrid \
-            ./usr/share/man/man1/stsimport.1 ./usr/share/man/man1/stsgrid.1 ./usr/bin/normspec-plot ./usr/bin/pointmean-plot \
+            ./usr/share/man/man1/stsimport.1 ./usr/share/man/man1/stsgrid.1 ./usr/bin/normspec-plot \
+            ./usr/bin/stsview ./usr/share/man/man1/stsview.1 ./usr/share/stsview/web/index.html \
+            ./usr/share/stsview/web/uPlot.esm.js ./usr/bin/pointmean-plot \
             ./usr/share/man/man1/normspec.1 ./usr/share/man/man1/pointmean.1 \
             ./usr/share/doc/normspec/examples/metal.dat ./usr/share/doc/normspec/README.md \
             ./usr/share/doc/normspec/copyright ./usr/share/doc/normspec/LICENSE; do
@@ -47,4 +49,11 @@ echo 3 250 | "$work/root/usr/bin/pointmean" >pm.txt || [ $? -eq 1 ]
 # stsgrid from the package on a line of the example spectra.
 "$work/root/usr/bin/stsgrid" -o line.nc metal.dat semiconductor.dat >grid.txt
 grep -q "wrote line.nc: 2 x 1 pixels, 400 points" grid.txt
+# stsview from the package finds its page in the package's share folder.
+"$work/root/usr/bin/stsview" line.nc >url.txt 2>/dev/null &
+viewer=$!
+for _ in $(seq 50); do [ -s url.txt ] && break; sleep 0.1; done
+kill -TERM "$viewer"
+wait "$viewer"
+grep -q '^http://127.0.0.1:[0-9]*/?token=[0-9a-f]\{64\}$' url.txt
 echo "unpacked package works"

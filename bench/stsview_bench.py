@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""stsview's speed on a large grid, in headless Chromium (Debian's, through
+WebDriver): from start to the first map drawn, a bias step to the new map
+drawn (arrow key), a pixel click to its curve drawn, a 64 x 64 region's
+mean +- SE, and the server's memory.
+
+    /usr/bin/python3 bench/stsview_bench.py [--build DIR] [--grid FILE.nc] [--steps 40]
+
+Without --grid it makes a 256 x 256 x 1000 grid with make_grid and stsgrid
+(about 1.6 GB; minutes).  Not part of the test suite.
+"""
+import argparse
+import http.client
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "stsview", "tests"))
+import browser_test as bt  # noqa: E402  (the page helper and Chromium's flags)
+
+
+def rss_mib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024
+    return 0.0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default="build/default")
+    ap.add_argument("--grid")
+    ap.add_argument("--steps", type=int, default=40)
+    a = ap.parse_args()
+    if not bt.CHROMIUM or not bt.DRIVER:
+        sys.exit("needs Debian's chromium and chromium-driver")
+    with tempfile.TemporaryDirectory() as work:
+        grid = a.grid
+        if not grid:
+            grid = os.path.join(work, "big.nc")
+            subprocess.run([os.path.join(a.build, "bench/make_grid"), "256", "256", "1000",
+                            os.path.join(work, "big.3ds")], check=True)
+            subprocess.run([os.path.join(a.build, "stsgrid/stsgrid"), "-o", grid,
+                            os.path.join(work, "big.3ds")], check=False)
+        options = bt.webdriver.ChromeOptions()
+        options.binary_location = bt.CHROMIUM
+        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync", "--no-first-run",
+                     f"--user-data-dir={os.path.join(work, 'profile')}", "--window-size=1400,1000"):
+            options.add_argument(flag)
+        driver = bt.webdriver.Chrome(service=bt.Service(bt.DRIVER), options=options)
+        driver.get("about:blank")  # the browser is up before the clock starts
+        started = time.monotonic()
+        server = subprocess.Popen([os.path.join(a.build, "stsview/stsview"), grid],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        try:
+            url = server.stdout.readline().strip()
+            printed = time.monotonic() - started
+            page = bt.Page(driver)
+            driver.get(url)
+            page.wait(lambda: page.data("map").get("serial"), "the first map", timeout=120)
+            first = time.monotonic() - started
+            body = driver.find_element(bt.By.TAG_NAME, "body")
+            steps, fetches, paints = [], [], []
+            for i in range(a.steps):
+                k = int(page.data("map")["index"])
+                body.send_keys(bt.Keys.ARROW_RIGHT if i % 2 == 0 else bt.Keys.ARROW_LEFT)
+                want = str(k + 1 if i % 2 == 0 else k - 1)
+                page.wait(lambda: page.data("map").get("index") == want, "the stepped map")
+                m = page.data("map")
+                steps.append(float(m["drawMs"]))
+                fetches.append(float(m["fetchMs"]))
+                paints.append(float(m["paintMs"]))
+            clicks = []
+            for i in range(a.steps // 2):
+                page.at_pixel(10 + 5 * i, 20 + 3 * i).click().perform()
+                page.wait(lambda: page.rows("pixel") and page.rows("pixel")[0]["x"] == str(10 + 5 * i),
+                          "the clicked curve")
+                clicks.append(float(page.data("curves")["curveMs"]))
+            port, token = int(url.split(":")[2].split("/")[0]), url.split("token=")[1]
+            conn = http.client.HTTPConnection("127.0.0.1", port)
+            regions = []
+            for i in range(5):
+                t0 = time.perf_counter()
+                conn.request("GET", f"/api/region?file=0&variable=didv&x0={i * 30}&x1={i * 30 + 63}"
+                                    f"&y0={i * 20}&y1={i * 20 + 63}&token={token}")
+                conn.getresponse().read()
+                regions.append((time.perf_counter() - t0) * 1000)
+            memory = rss_mib(server.pid)
+        finally:
+            driver.quit()
+            server.send_signal(signal.SIGINT)
+            server.wait(timeout=30)
+    print(f"grid {grid}")
+    print(f"start to URL printed       {printed * 1000:8.0f} ms")
+    print(f"start to first map drawn   {first * 1000:8.0f} ms")
+    print(f"bias step, map drawn       median {statistics.median(steps):6.1f} ms  (max {max(steps):.1f}, {len(steps)} steps)")
+    print(f"  of which the request    median {statistics.median(fetches):6.1f} ms, the drawing {statistics.median(paints):.1f} ms")
+    print(f"click to curve drawn       median {statistics.median(clicks):6.1f} ms  (max {max(clicks):.1f})")
+    print(f"64 x 64 region mean +- SE  median {statistics.median(regions):6.1f} ms  (max {max(regions):.1f})")
+    print(f"server memory (RSS)        {memory:8.0f} MiB")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,92 @@
+// stsview's request handling on arbitrary requests: the method, target,
+// Host and Cookie lines of the input (split at newlines) go through the
+// guards, the query parser and every data route over a small grid file
+// written once.  Every reply is a 2xx or a 4xx with a message; none is a
+// 5xx (the file is good), a crash or a hang.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/fuzz_input.h"
+#include "stsgrid/netcdf_writer.h"
+#include "stsview/request_handler.h"
+
+using namespace sts;
+
+namespace {
+
+// A 5 x 4 grid of 6 points; pixel 7 unprocessed; the last two missing.
+std::string write_grid() {
+    static char folder[] = "/tmp/fuzz_stsview.XXXXXX";
+    fuzz_check(mkdtemp(folder) != nullptr, "a scratch folder");
+    const std::string path = std::string(folder) + "/g.nc";
+    grid_description d;
+    d.nx = 5;
+    d.ny = 4;
+    d.points = 6;
+    d.source = "fuzz";
+    d.bias_unit = "V";
+    d.current_unit = "nA";
+    d.xy_unit = "nm";
+    for (int i = 0; i < 5; ++i) d.x.push_back(0.5 * i);
+    for (int i = 0; i < 4; ++i) d.y.push_back(0.5 * i);
+    for (int i = 0; i < 6; ++i) d.bias.push_back(-1.0f + 0.4f * static_cast<float>(i));
+    for (int i = 0; i < 5; ++i) d.vmid.push_back(-0.8f + 0.4f * static_cast<float>(i));
+    pixel_block b;
+    b.count = 18;
+    b.points = 6;
+    for (int p = 0; p < b.count; ++p) {
+        for (int i = 0; i < 6; ++i) {
+            b.current.push_back(static_cast<float>(p) * 0.1f + static_cast<float>(i));
+            b.iv.push_back(static_cast<float>(i) - 2.5f);
+        }
+        for (int i = 0; i < 5; ++i)
+            for (auto* v : {&b.didv, &b.norm_raw, &b.norm_exp, &b.norm_coff})
+                v->push_back(p == 7 ? NAN : static_cast<float>(p + i) * 0.25f);
+        b.status.push_back(p == 7 ? PIXEL_ROUTINE_FAILURE : PIXEL_PROCESSED);
+    }
+    netcdf_writer w;
+    std::string error;
+    fuzz_check(w.create(path, d, &error) && w.write(b, &error) && w.commit(&error), "the grid file");
+    return path;
+}
+
+struct world {
+    grid_store store;
+    std::map<std::string, asset> assets;
+    site s;
+    world() {
+        std::string error;
+        const std::string path = write_grid();
+        fuzz_check(store.open({path}, &error), "the grid opens");
+        // Open already: the file and its folder go now, the data stay
+        // readable until the process ends.
+        unlink(path.c_str());
+        rmdir(path.substr(0, path.rfind('/')).c_str());
+        for (const auto& name : asset_names()) assets[name] = {"text/plain", name};
+        s.store = &store;
+        s.assets = &assets;
+        s.token = "t";  // short, so that the fuzzer gets past the guard
+        s.port = 1;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static world w;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    std::string lines[4];
+    size_t at = 0;
+    for (int i = 0; i < 4 && at <= text.size(); ++i) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        lines[i] = text.substr(at, end - at);
+        at = end + 1;
+    }
+    const reply r = answer(w.s, {lines[0], lines[1], lines[2], lines[3]});
+    fuzz_check(r.status == 200 || (r.status >= 400 && r.status < 500), "a 2xx or a 4xx");
+    if (r.status != 200) fuzz_check(r.body.find("\"error\":\"") == 1, "a refusal says why");
+    return 0;
+}

@@ -1,0 +1,62 @@
+#include "stsview/grid_store.h"
+
+namespace sts {
+
+bool grid_store::open(const std::vector<std::string>& paths, std::string* error) {
+    for (const auto& p : paths) {
+        grid_file f;
+        if (!f.open(p, error)) return false;
+        files_.push_back(std::move(f));
+    }
+    return true;
+}
+
+bool grid_store::fill_cache(size_t file, const grid_variable& v, std::string* error) {
+    if (!cache_.empty() && cache_file_ == file && cache_variable_ == v.name) return true;
+    // The old copy goes first, so that two are never held at once.
+    std::vector<float>().swap(cache_);
+    cache_variable_.clear();
+    grid_file& f = files_[file];
+    const size_t pixels = f.pixels(), length = f.length(v), nx = f.nx();
+    std::vector<float> copy(pixels * length), row(nx * length);
+    // Row by row, and within a row bias by bias: each bias's values of a
+    // row are written as one run (pixel by pixel would scatter every
+    // value of a record over a different page).
+    for (size_t y = 0; y < f.ny(); ++y) {
+        if (!f.read_row(v, 0, y, nx, row.data(), error)) return false;
+        for (size_t k = 0; k < length; ++k) {
+            float* out = copy.data() + k * pixels + y * nx;
+            for (size_t x = 0; x < nx; ++x) out[x] = row[x * length + k];
+        }
+    }
+    cache_ = std::move(copy);
+    cache_file_ = file;
+    cache_variable_ = v.name;
+    return true;
+}
+
+bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<float>* out,
+                     std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!fill_cache(file, v, error)) return false;
+    const size_t pixels = files_[file].pixels();
+    out->assign(cache_.begin() + static_cast<std::ptrdiff_t>(k * pixels),
+                cache_.begin() + static_cast<std::ptrdiff_t>((k + 1) * pixels));
+    return true;
+}
+
+void grid_store::warm(size_t file, const std::string& variable) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (file >= files_.size()) return;
+    const grid_variable* v = files_[file].variable(variable);
+    std::string error;
+    // A failure here shows again, with its message, on the first request.
+    if (v) fill_cache(file, *v, &error);
+}
+
+size_t grid_store::cached_bytes() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return cache_.size() * sizeof(float);
+}
+
+}  // namespace sts
