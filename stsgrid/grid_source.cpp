@@ -285,9 +285,7 @@ bool file_list_source::any_spectrum(const std::vector<std::string>& inputs,
     for (const auto& p : pixels_)
         if ((p.code == PIXEL_PROCESSED && !p.bias.empty()) || p.code == PIXEL_TOO_MANY_POINTS)
             return true;
-    const char* formats =
-        "a Nanonis .dat or .3ds file, a Createc .VERT file, delimited text with a header row "
-        "or plain pairs of numbers";
+    const char* formats = readable_formats();
     *error = inputs.size() > 1 ? std::string()
              : pixels_.front().code == PIXEL_NOT_MEASURED
                  ? inputs.front() + ": every value of its spectrum is missing"

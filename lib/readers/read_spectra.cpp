@@ -20,9 +20,7 @@ namespace sts {
 
 namespace {
 
-const char* const unknown_format =
-    "not a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX curve or text "
-    "export, an RHK .sm4 file, delimited text with a header row or plain pairs of numbers";
+const std::string unknown_format = std::string("not ") + readable_formats();
 
 file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;
@@ -70,7 +68,7 @@ bool check_text(file_format f, std::string_view bytes, std::string* error) {
     const std::string_view head = bytes.substr(0, 4096);
     if (f != file_format::unknown && (!text_format_title(f) || !looks_binary(head))) return true;
     const std::string kind = unreadable_kind(head);
-    *error = kind.empty() ? std::string(unknown_format)
+    *error = kind.empty() ? unknown_format
              : f == file_format::unknown ? kind
                                          : kind + ", not " + text_format_title(f);
     return false;
@@ -109,6 +107,11 @@ bool check_sweeps(const std::vector<imported_spectrum>& spectra, size_t first,
 }
 
 }  // namespace
+
+const char* readable_formats() {
+    return "a Nanonis .dat or .3ds file, a Createc .VERT file, an Omicron MATRIX curve or text "
+           "export, an RHK .sm4 file, delimited text with a header row or plain pairs of numbers";
+}
 
 bool read_spectra(const std::string& path, std::string_view bytes, const import_options& o,
                   std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {

@@ -12,6 +12,10 @@
 
 namespace sts {
 
+// The formats read, as a phrase for messages ("a Nanonis .dat or .3ds
+// file, ..., or plain pairs of numbers").
+const char* readable_formats();
+
 // Reads every spectrum of a file held in memory, in o.format or, when that
 // is `automatic`, the format detect_format finds, and appends them to *out
 // with `path` as their source.  false with *error (not naming the file,

@@ -387,7 +387,7 @@ TEST(BadInput, NotASpectrumAtAllWritesNothing) {
     write_file(dir / "passwd",
                "root:x:0:0:root:/root:/bin/bash\nbin:x:1:1:bin:/bin:/sbin/nologin\n");
     write_file(dir / "words.txt", "just some words\n");
-    write_file(dir / "b.bin", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10));
+    write_file(dir / "b.bin", std::string("\x13\x37\x00\x01\x02\x03\x04\x05\x06\x07", 10));
     write_file(dir / "never.3ds",
                grid_bytes(testkit::raster_grid(4, 3, 41), [](long, long) { return NAN; }));
     const std::string formats =
