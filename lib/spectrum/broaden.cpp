@@ -105,3 +105,9 @@ num_status broaden_exp(const float* bias, float* iv, float width, int n, spectru
     for (int i = 0; i < n; ++i) iv[i] = convolved[EXTRA + i];
     return NUM_OK;
 }
+
+void broaden_exp(const float* bias, float* iv, float width, int n) {
+    spectrum_workspace w;
+    if (!reserve_workspace(&w, n)) num_error(num_message(NUM_NO_MEMORY));
+    if (const num_status s = broaden_exp(bias, iv, width, n, &w); !s.ok()) num_error(num_message(s));
+}

@@ -145,6 +145,10 @@ void differentiate(const float* bias, const float* current, float* didv, float* 
 // routine's status, iv then unchanged: exactly 2 points always fail
 // (NUM_POLINT_EQUAL_DISTANCES: the parabola's anchors coincide).
 num_status broaden_exp(const float* bias, float* iv, float width, int n, spectrum_workspace* w);
+// The published form, with scratch space of its own: a failure ends the run
+// through num_error, as SPLINT's does.  Kept for programs outside this tree
+// that call it by that signature; nothing here uses it.
+void broaden_exp(const float* bias, float* iv, float width, int n);
 
 // iv_coff[j] = sqrt(iv[j]^2 + offset^2), in place.
 void broaden_offset(float* iv, int n, float offset);

@@ -146,4 +146,17 @@ TEST(BroadenExp, TwoPointsReturnAStatus) {
     EXPECT_EQ(line, broadened(three, {1.0f, 2.0f, 3.0f}));
 }
 
+// The published four-argument form broadens as the status form does and
+// ends the run with the routine's three lines where that one reports.
+TEST(BroadenExp, PublishedFormEndsTheRunWhereTheStatusFormReports) {
+    const std::vector<float> bias = {-0.2f, -0.1f, 0.1f, 0.3f};
+    std::vector<float> published = {1.0f, 0.5f, 0.25f, 2.0f};
+    broaden_exp(bias.data(), published.data(), 1.33f, 4);
+    EXPECT_EQ(published, broadened(bias, {1.0f, 0.5f, 0.25f, 2.0f}));
+    const std::vector<float> two = {-0.5f, 0.5f};
+    std::vector<float> iv = {1.0f, 1.0f};
+    EXPECT_EXIT(broaden_exp(two.data(), iv.data(), 1.33f, 2), testing::ExitedWithCode(1),
+                "Vantrel run-time error...\nError in routine POLINT\n...now exiting to system...");
+}
+
 }  // namespace
