@@ -47,14 +47,6 @@ std::string number(double v) {
     return text;
 }
 
-const char* direction_name(sts::direction dir) {
-    switch (dir) {
-        case sts::direction::forward: return "fwd";
-        case sts::direction::backward: return "bwd";
-        case sts::direction::mean: return "mean";
-    }
-    return "fwd";
-}
 
 void attributes(const grid_options& o, grid_description* d) {
     auto& a = d->attributes;

@@ -128,15 +128,29 @@ reply axis_reply(grid_store& store, const query& q) {
 
 // The map as nx * ny little-endian floats, row-major: a quarter of the
 // JSON's bytes and nothing to parse, for the page's bias steps.
-reply map_binary(grid_store& store, const query& q) {
+// The map a request names (file, variable, bias index): true with its
+// target, index and values, or false with the reply that refuses it.
+bool requested_map(grid_store& store, const query& q, target* t, size_t* k,
+                   std::vector<float>* values, reply* refusal) {
     std::string error;
+    if (!q.only({"file", "variable", "index"}, &error) || !find_target(store, q, t, &error) ||
+        !q.index("index", t->length, k, &error)) {
+        *refusal = bad(400, error);
+        return false;
+    }
+    if (!store.map(t->file, *t->variable, *k, values, &error)) {
+        *refusal = bad(500, error);
+        return false;
+    }
+    return true;
+}
+
+reply map_binary(grid_store& store, const query& q) {
     target t;
     size_t k = 0;
-    if (!q.only({"file", "variable", "index"}, &error) || !find_target(store, q, &t, &error) ||
-        !q.index("index", t.length, &k, &error))
-        return bad(400, error);
     std::vector<float> values;
-    if (!store.map(t.file, *t.variable, k, &values, &error)) return bad(500, error);
+    reply refusal;
+    if (!requested_map(store, q, &t, &k, &values, &refusal)) return refusal;
     std::string out(values.size() * sizeof(float), '\0');
     for (size_t i = 0; i < values.size(); ++i) {
         uint32_t bits;
@@ -147,14 +161,11 @@ reply map_binary(grid_store& store, const query& q) {
 }
 
 reply map_reply(grid_store& store, const query& q, bool text) {
-    std::string error;
     target t;
     size_t k = 0;
-    if (!q.only({"file", "variable", "index"}, &error) || !find_target(store, q, &t, &error) ||
-        !q.index("index", t.length, &k, &error))
-        return bad(400, error);
     std::vector<float> values;
-    if (!store.map(t.file, *t.variable, k, &values, &error)) return bad(500, error);
+    reply refusal;
+    if (!requested_map(store, q, &t, &k, &values, &refusal)) return refusal;
     const float bias = store.with(t.file, [&](grid_file& f) { return f.axis_of(*t.variable)[k]; });
     if (text) {
         std::string out;

@@ -203,9 +203,7 @@ void fill(const vert_rows& rows, const vert_layout& layout, const import_options
         s->bias.push_back(rows.bias_mV[k] * bias_multiplier);
         s->current.push_back(current * current_scale);
     }
-    s->direction = o.dir == direction::forward    ? "fwd"
-                   : o.dir == direction::backward ? "bwd"
-                                                  : "mean";
+    s->direction = direction_name(o.dir);
 }
 
 bool check_version(std::string_view bytes, std::string* error) {

@@ -10,6 +10,11 @@ namespace sts {
 
 enum class direction { forward, backward, mean };
 
+// "fwd", "bwd" or "mean": the name the command line takes and the files show.
+inline const char* direction_name(direction d) {
+    return d == direction::forward ? "fwd" : d == direction::backward ? "bwd" : "mean";
+}
+
 struct import_options {
     std::string channel = "Current";   // the current channel, case ignored
     std::string bias_channel;          // "" = "Bias calc", then "Bias", "Voltage", "V"

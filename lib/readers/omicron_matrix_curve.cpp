@@ -103,9 +103,7 @@ void fill_spectrum(const matrix_curve& c, const import_options& o, uint64_t firs
         s->bias.push_back(bias * o.bias_scale);
         s->current.push_back(current * o.current_scale);
     }
-    s->direction = o.dir == direction::forward    ? "fwd"
-                   : o.dir == direction::backward ? "bwd"
-                                                  : "mean";
+    s->direction = direction_name(o.dir);
 }
 
 // The repetitions the file holds: all of those set, or one.

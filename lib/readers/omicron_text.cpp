@@ -126,9 +126,7 @@ void fill(const export_curve& c, const import_options& o, imported_spectrum* s) 
         s->bias.push_back(c.bias[k] * volts);
         s->current.push_back(current * amperes);
     }
-    s->direction = o.dir == direction::forward    ? "fwd"
-                   : o.dir == direction::backward ? "bwd"
-                                                  : "mean";
+    s->direction = direction_name(o.dir);
 }
 
 }  // namespace
