@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "grid/line_cut.h"
 #include "output/pair_format.h"
 #include "stsview/json_text.h"
-#include "stsview/line_cut.h"
 #include "stsview/query.h"
 #include "stsview/region_statistics.h"
 

@@ -1,6 +1,7 @@
-// Reading stsgrid's file: what grid_file, the bias-major copy, the region
-// statistics and the line cut give against the file read whole through the
-// netCDF API, and against stsgrid --region's own statistics.
+// Reading stsgrid's file: what grid_file, the bias-major copy and the
+// region statistics give against the file read whole through the netCDF
+// API, and against stsgrid --region's own statistics.  (The line cut's
+// pixels are tested with it in lib/grid.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +9,6 @@
 
 #include "stsview/grid_file.h"
 #include "stsview/grid_store.h"
-#include "stsview/line_cut.h"
 #include "stsview/region_statistics.h"
 #include "grid_fixture.h"
 
@@ -126,25 +126,6 @@ TEST(RegionStatistics, FewerThanTwoPixelsGiveNaN) {
     EXPECT_EQ(none.pixels, 0);
     EXPECT_FALSE(sts::region_statistics(f, *f.variable("didv"), {5, 7, 4, 4}, &none, &error));
     EXPECT_FALSE(sts::region_statistics(f, *f.variable("didv"), {3, 2, 0, 0}, &none, &error));
-}
-
-TEST(LineCut, NearestPixelsOneStepApart) {
-    const std::vector<double> xs = {0, 0.5, 1, 1.5, 2}, ys = {0, 0.5, 1};
-    const auto s = sts::line_cut(0, 0, 4, 2, xs, ys);
-    ASSERT_EQ(s.size(), 5u);
-    const size_t want_y[] = {0, 1, 1, 2, 2};  // 0, 0.5, 1, 1.5, 2 rounded half away from zero
-    for (size_t k = 0; k < 5; ++k) {
-        EXPECT_EQ(s[k].x, k);
-        EXPECT_EQ(s[k].y, want_y[k]) << k;
-    }
-    EXPECT_DOUBLE_EQ(s.back().distance, std::hypot(2.0, 1.0));
-    EXPECT_DOUBLE_EQ(s[0].distance, 0.0);
-    const auto point = sts::line_cut(3, 1, 3, 1, xs, ys);
-    ASSERT_EQ(point.size(), 1u);
-    const auto back = sts::line_cut(4, 0, 0, 0, xs, ys);
-    ASSERT_EQ(back.size(), 5u);
-    EXPECT_EQ(back[4].x, 0u);
-    EXPECT_DOUBLE_EQ(back[4].distance, 2.0);
 }
 
 }  // namespace

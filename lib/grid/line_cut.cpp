@@ -1,7 +1,9 @@
-#include "stsview/line_cut.h"
+// The line's pixels and distances: see line_cut.h.
+#include "grid/line_cut.h"
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace sts {
 
@@ -33,6 +35,18 @@ std::vector<line_sample> line_cut(size_t x0, size_t y0, size_t x1, size_t y1,
         samples.push_back(s);
     }
     return samples;
+}
+
+std::string line_problem(long x0, long y0, long x1, long y1, long nx, long ny) {
+    const auto inside = [&](long x, long y) { return x >= 0 && x < nx && y >= 0 && y < ny; };
+    for (const auto& [x, y, which] : {std::tuple{x0, y0, "start"}, std::tuple{x1, y1, "end"}}) {
+        if (inside(x, y)) continue;
+        return "the line's " + std::string(which) + " (" + std::to_string(x) + ", " +
+               std::to_string(y) + ") is outside the grid of " + std::to_string(nx) + " x " +
+               std::to_string(ny) + " pixels; give pixel numbers from 0 to " +
+               std::to_string(nx - 1) + " for x and from 0 to " + std::to_string(ny - 1) + " for y";
+    }
+    return "";
 }
 
 }  // namespace sts
