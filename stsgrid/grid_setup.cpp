@@ -77,6 +77,10 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_options
     for (double bias : o.maps)
         names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
+    if (o.line.given) {
+        names.emplace_back(companion(out, "_line.nc"), "-o");
+        names.emplace_back(companion(out, "_line.png"), "-o");
+    }
     return names;
 }
 

@@ -8,6 +8,7 @@
 #include "stsgrid/grid_run.h"
 #include "stsgrid/grid_setup.h"
 #include "stsgrid/grid_source.h"
+#include "stsgrid/line_output.h"
 #include "stsgrid/netcdf_writer.h"
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
@@ -43,7 +44,8 @@ int failure(const std::string& message) {
 // The netCDF file: every pixel, then the statistics; renamed into place
 // when complete.
 bool write_grid(const grid_source& src, const grid_description& d, const grid_options& o,
-                const std::string& out, grid_collector* c, std::string* error) {
+                const std::string& out, grid_collector* c, line_collector* line,
+                std::string* error) {
     netcdf_writer w;
     if (!w.create(out, d, error) || !c->open_spills(folder_of(out), error)) return false;
     progress_line bar(static_cast<uint64_t>(d.nx * d.ny), o.progress);
@@ -54,6 +56,7 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     const auto sink = [&](const pixel_block& b, const input_block& in, std::string* e) {
         if (!w.write(b, e)) return false;
         c->add(b, in);
+        if (line) line->add(b);
         bar.update(c->pixels_seen());
         return true;
     };
@@ -95,9 +98,12 @@ int main(int argc, char** argv) {
     if (!src) return failure(error);
     grid_description d;
     describe_run(*src, o, &d);
+    std::unique_ptr<line_collector> line;
+    if (o.line.given && !(line = open_line(d, o, &error))) return usage_error(error);
     grid_collector c(d, o);
-    if (!write_grid(*src, d, o, out, &c, &error)) return failure(error);
+    if (!write_grid(*src, d, o, out, &c, line.get(), &error)) return failure(error);
     report_written(out, d, c);
     if (!write_companions(d, o, out, &c, &error)) return failure(error);
+    if (line && !write_line_cut(d, o, out, *line, &error)) return failure(error);
     return report_unprocessed(c) ? EXIT_UNPROCESSED : 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "readers/import_option_parser.h"
+#include "stsgrid/quantities.h"
 
 namespace sts {
 
@@ -41,6 +42,48 @@ bool parse_region(const std::string& text, pixel_region* r) {
     r->given = parse_range(text.substr(0, comma), &r->x0, &r->x1) &&
                parse_range(text.substr(comma + 1), &r->y0, &r->y1);
     return r->given;
+}
+
+// "x,y" with both from 0 up.
+bool parse_pixel(const std::string& text, long* x, long* y) {
+    const size_t comma = text.find(',');
+    return comma != std::string::npos && parse_long(text.substr(0, comma), x) &&
+           parse_long(text.substr(comma + 1), y) && *x >= 0 && *y >= 0;
+}
+
+// "X0,Y0:X1,Y1".
+bool parse_line(const std::string& text, pixel_line* l) {
+    const size_t colon = text.find(':');
+    l->given = colon != std::string::npos && parse_pixel(text.substr(0, colon), &l->x0, &l->y0) &&
+               parse_pixel(text.substr(colon + 1), &l->x1, &l->y1);
+    return l->given;
+}
+
+// Names from the quantity table, comma-separated; *bad is the first that
+// is not one a line cut can draw.
+bool parse_line_vars(const std::string& text, std::vector<std::string>* names, std::string* bad) {
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t comma = text.find(',', at);
+        if (comma == std::string::npos) comma = text.size();
+        const std::string name = text.substr(at, comma - at);
+        const pixel_quantity* q = find_pixel_quantity(name);
+        if (!q || q->pixel_axis) {
+            *bad = name;
+            return false;
+        }
+        names->push_back(name);
+        at = comma + 1;
+    }
+    return true;
+}
+
+// The quantities --line-vars takes, for its message.
+std::string line_var_names() {
+    std::string names;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (!q.pixel_axis) names += (names.empty() ? "" : ", ") + std::string(q.name);
+    return names;
 }
 
 bool parse_biases(const std::string& text, std::vector<double>* biases) {
@@ -87,6 +130,19 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
             *error = "map needs biases like 0.01 or -0.5,0,0.5, not '" + value + "'";
             return false;
         }
+    } else if (key == "--line") {
+        if (!parse_line(value, &o->line)) {
+            *error = "line must be X0,Y0:X1,Y1 (pixel numbers from 0 of its two ends), not '" +
+                     value + "'";
+            return false;
+        }
+    } else if (key == "--line-vars") {
+        std::string bad;
+        o->line_vars.clear();
+        if (!parse_line_vars(value, &o->line_vars, &bad)) {
+            *error = "line-vars takes names from " + line_var_names() + ", not '" + bad + "'";
+            return false;
+        }
     } else if (key == "--pointmean") {
         o->pointmean = value;
     } else if (key == "--exp-width") {
@@ -105,7 +161,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
 
 bool takes_value(const std::string& key) {
     return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
-           key == "--region" || key == "--map" || key == "--pointmean" ||
+           key == "--region" || key == "--map" || key == "--pointmean" || key == "--line" ||
+           key == "--line-vars" ||
            key == "--exp-width" || key == "--coff-offset";
 }
 
@@ -161,6 +218,10 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "stsgrid takes one spectrum per pixel; --each-sweep is for stsimport";
         return parse_result::error;
     }
+    if (!o->line_vars.empty() && !o->line.given) {
+        *error = "line-vars chooses the pictures of a line cut: give the line with --line";
+        return parse_result::error;
+    }
     if (o->inputs.empty()) {
         *error = "no input: give a .3ds grid or spectrum files";
         return parse_result::error;
@@ -199,6 +260,13 @@ std::string grid_usage() {
                "                         band (<output>_mean.png), and the mean text files\n"
                "      --mean-text        the grid means as text in pointmean.txt's columns\n"
                "                         (bias, mean, sd, se, 2 se): <output>_mean_<name>.txt\n"
+               "      --line=X0,Y0:X1,Y1  the cut along the line between two pixels (numbers\n"
+               "                         from 0): the nearest pixel at each step with its\n"
+               "                         distance (nm, or pixels without a frame) in\n"
+               "                         <output>_line.nc, and distance x bias images in\n"
+               "                         <output>_line.png\n"
+               "      --line-vars=NAME[,NAME...]  the line cut's pictures (default didv,\n"
+               "                         norm_raw,norm_exp,norm_coff; the file has them all)\n"
                "      --pointmean=FILE   statistics of the measured current as imported, the\n"
                "                         file pointmean writes for the same pixels\n"
                "      --exp-width=V      decay width of the exponential broadening (default\n"

@@ -19,6 +19,13 @@ struct pixel_region {
     }
 };
 
+// A straight line of pixels for --line: its two ends, pixel numbers from 0
+// (checked against the grid's size once the grid is open).
+struct pixel_line {
+    bool given = false;
+    long x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
 struct grid_options {
     std::vector<std::string> inputs;
     std::string output;              // "" = named after the first input
@@ -28,6 +35,8 @@ struct grid_options {
     bool mean_plot = false;
     bool mean_text = false;
     std::string pointmean;           // --pointmean FILE, or ""
+    pixel_line line;                 // --line: the cut <output>_line.nc and .png
+    std::vector<std::string> line_vars;  // --line-vars; empty: the maps' panels
     bool progress = true;            // when standard error is a terminal
     norm_options norm;
     sts::import_options import;

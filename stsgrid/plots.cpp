@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "stsgrid/gnuplot.h"
 #include "stsgrid/quantities.h"
@@ -301,6 +302,161 @@ bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& 
         script += curve_panel(file, title_of(d, c.name), unit_of(d, c.name), c);
     }
     return job.draw(script + "unset multiplot\n", 1000, 80 + 280 * n, png, error);
+}
+
+}  // namespace sts
+
+// The line cut: boxes with explicit edges rather than gnuplot's image
+// style, which needs evenly spaced rows, because a bias axis need not be
+// evenly spaced (merged points) and pixels may each have their own axis.
+namespace sts {
+
+namespace {
+
+// The edges of cell j of an ascending axis with NaN padding: halfway to
+// its finite neighbours, as far on the open side as on the other.
+bool cell_edges(const float* axis, size_t n, size_t j, double* low, double* high) {
+    const double at = axis[j];
+    if (!std::isfinite(at)) return false;
+    const bool before = j > 0 && std::isfinite(axis[j - 1]);
+    const bool after = j + 1 < n && std::isfinite(axis[j + 1]);
+    const double down = before ? (at - axis[j - 1]) / 2 : after ? (axis[j + 1] - at) / 2 : 0.5;
+    const double up = after ? (axis[j + 1] - at) / 2 : down;
+    *low = at - (before ? down : up);
+    *high = at + up;
+    return true;
+}
+
+// "x y xlow xhigh ylow yhigh value" per finite cell; *values gets every value.
+std::string line_cells(const grid_description& d, const line_collector& c, const pixel_quantity& q,
+                       double bias_factor, std::vector<float>* values, extent* bias_span) {
+    const auto& samples = c.samples();
+    const std::vector<float>& v = *c.values(q);
+    const size_t n = c.record(q);
+    const bool point = q.along == quantity_axis::point;
+    const pixel_quantity* own = find_pixel_quantity(point ? "pixel_bias" : "pixel_vmid");
+    const std::vector<float>* own_axes = d.per_pixel_axis && own ? c.values(*own) : nullptr;
+    const double step = d.x.size() > 1 ? std::fabs(d.x[1] - d.x[0]) : 1.0;
+    std::string data;
+    for (size_t s = 0; s < samples.size(); ++s) {
+        const double at = samples[s].distance;
+        const double before = s > 0 ? (at - samples[s - 1].distance) / 2 : -1;
+        const double after = s + 1 < samples.size() ? (samples[s + 1].distance - at) / 2 : -1;
+        const double left = before >= 0 ? before : after >= 0 ? after : step / 2;
+        const double right = after >= 0 ? after : left;
+        const float* axis = own_axes ? own_axes->data() + s * n : (point ? d.bias : d.vmid).data();
+        for (size_t j = 0; j < n; ++j) {
+            const float value = v[s * n + j];
+            double low = 0, high = 0;
+            if (!std::isfinite(value) || !cell_edges(axis, n, j, &low, &high)) continue;
+            values->push_back(value);
+            bias_span->low = std::min(bias_span->low, low * bias_factor);
+            bias_span->high = std::max(bias_span->high, high * bias_factor);
+            data += number(at) + " " + number(axis[j] * bias_factor) + " " + number(at - left) +
+                    " " + number(at + right) + " " + number(low * bias_factor) + " " +
+                    number(high * bias_factor) + " " + number(value) + "\n";
+        }
+    }
+    return data;
+}
+
+std::string colour_label(const grid_description& d, const pixel_quantity& q) {
+    const std::string unit = unit_text(q.unit, d.bias_unit, d.current_unit);
+    return unit == "1" ? "ratio (no unit)" : unit;
+}
+
+// overlap: how far each cell reaches over its right (low) and upper
+// (high) neighbour, a fraction of a screen pixel, so that the anti-aliased
+// edges of abutting cells leave no pale seams.
+std::string line_panel(const std::string& file, const grid_description& d,
+                       const pixel_quantity& q, const std::vector<float>& values,
+                       const extent& overlap) {
+    const std::string title = title_of(d, q.name);
+    double lo = 0, hi = 0;
+    bool clipped = false;
+    if (!value_range(values, &lo, &hi, &clipped))
+        return "set title " + gnuplot_quote(title + "\n(no processed pixel)") +
+               "\nunset colorbox\nplot NaN notitle\nset colorbox\n";
+    const std::string note = clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
+    return "set title " + gnuplot_quote(title + note) + "\nset cblabel " +
+           gnuplot_quote(colour_label(d, q)) + "\nset cbrange [" + number(lo) + ":" + number(hi) +
+           "]\nplot " + gnuplot_quote(file) + " using 1:2:3:($4+" + number(overlap.low) + "):5:($6+" +
+           number(overlap.high) + "):7 with boxxyerror fill solid 1.0 noborder lc palette notitle\n";
+}
+
+std::string line_title(const grid_description& d, const pixel_line& line, const line_collector& c) {
+    const auto& s = c.samples();
+    const std::string along = d.xy_unit == "1" ? " pixels" : " " + d.xy_unit;
+    return source_text(d) + "\nline cut from pixel (" + std::to_string(line.x0) + ", " +
+           std::to_string(line.y0) + ") to (" + std::to_string(line.x1) + ", " +
+           std::to_string(line.y1) + "): " + std::to_string(s.size()) + " pixels over " +
+           short_number(s.empty() ? 0.0 : s.back().distance, 1.0) + along +
+           (d.per_pixel_axis ? "; each pixel on its own bias axis" : "");
+}
+
+// Half a step beyond the first and the last sample (the steps are even).
+extent distance_extent(const grid_description& d, const line_collector& c) {
+    const auto& s = c.samples();
+    const double half = s.size() > 1 ? (s.back().distance - s.front().distance) /
+                                           static_cast<double>(2 * (s.size() - 1))
+                                     : (d.x.size() > 1 ? std::fabs(d.x[1] - d.x[0]) / 2 : 0.5);
+    return {-half, s.back().distance + half};
+}
+
+// Fixed margins, with room between the columns for a colour bar and its
+// label beside the next panel's bias label.
+std::string line_margins(int columns, int height) {
+    const double top = 1 - 125.0 / height, bottom = 55.0 / height, gap = 120.0 / height;
+    return columns == 1 ? " margins 0.12,0.82," + number(bottom) + "," + number(top) +
+                              " spacing 0.1," + number(gap)
+                        : " margins 0.07,0.9," + number(bottom) + "," + number(top) +
+                              " spacing 0.16," + number(gap);
+}
+
+std::string distance_label(const grid_description& d) {
+    return "distance along the line" + std::string(d.xy_unit == "1" ? " (pixel)" : " (" + d.xy_unit + ")");
+}
+
+}  // namespace
+
+bool draw_line_cut(const grid_description& d, const pixel_line& line, const line_collector& c,
+                   const std::vector<std::string>& names, const std::string& png,
+                   std::string* error) {
+    std::vector<const pixel_quantity*> panels;
+    std::string problem = names.empty() || c.samples().empty() ? "nothing to draw" : "";
+    for (const std::string& name : names) {
+        const pixel_quantity* q = find_pixel_quantity(name);
+        if (!q || q->pixel_axis || !c.values(*q)) problem = "the run does not write " + name;
+        panels.push_back(q);
+    }
+    gnuplot_job job;
+    if (!problem.empty() || !job.open(&problem)) {
+        if (error) *error = "cannot draw " + png + ": " + problem;
+        return false;
+    }
+    const bias_scale shown = display_scale(d);
+    const int columns = panels.size() > 1 ? 2 : 1;
+    const int rows = static_cast<int>((panels.size() + 1) / 2);  // 1 panel: 1 row
+    const int height = 150 + 400 * rows;
+    std::string script = std::string(palette) + "set multiplot layout " + std::to_string(rows) +
+                         "," + std::to_string(columns) + line_margins(columns, height) + " title " +
+                         gnuplot_quote(line_title(d, line, c)) + " font ',12'\nset tics out\n" +
+                         "set xlabel " + gnuplot_quote(distance_label(d)) +
+                         "\nset ylabel " + gnuplot_quote("bias (" + shown.unit + ")") + "\n";
+    for (size_t k = 0; k < panels.size(); ++k) {
+        std::vector<float> values;
+        extent span{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+        const std::string file = job.put("line" + std::to_string(k) + ".txt",
+                                         line_cells(d, c, *panels[k], shown.factor, &values, &span),
+                                         error);
+        if (file.empty()) return false;
+        const extent along = distance_extent(d, c);
+        if (values.empty()) span = {-1, 1};
+        script += "set xrange " + along.text() + "\nset yrange " + span.text() + "\n";
+        const extent overlap{(along.high - along.low) / 400, (span.high - span.low) / 400};
+        script += line_panel(file, d, *panels[k], values, overlap);
+    }
+    return job.draw(script + "unset multiplot\n", columns == 1 ? 700 : 1200, height, png, error);
 }
 
 }  // namespace sts

@@ -12,6 +12,8 @@
 
 #include "stsgrid/bias_map.h"
 #include "stsgrid/grid_description.h"
+#include "stsgrid/line_collector.h"
+#include "stsgrid/options.h"
 
 namespace sts {
 
@@ -42,6 +44,20 @@ struct mean_curve {
 // axis, gnuplot missing or failing); png is then untouched.
 bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& curves,
                       long pixels, const std::string& png, std::string* error);
+
+// One PNG of a line cut (--line): a panel per quantity named (from the
+// quantity table, written by the run), each an image of its values against
+// the distance along the line (x, in the grid's xy unit: nm, or pixels)
+// and the bias (y: the midpoints or the points, each pixel on its own axis
+// when the axes differ per pixel), in viridis with a colour bar labelled
+// with the unit, colours over the 1st to 99th percentile as in the maps
+// (the panel says when that cut anything); a title naming the source and
+// the line, one naming each quantity.  Cells with NaN stay blank.  false
+// with *error (no quantity, a name the run does not write, gnuplot missing
+// or failing); png is then untouched.
+bool draw_line_cut(const grid_description& d, const pixel_line& line, const line_collector& c,
+                   const std::vector<std::string>& names, const std::string& png,
+                   std::string* error);
 
 }  // namespace sts
 

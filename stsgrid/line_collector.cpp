@@ -1,0 +1,49 @@
+// The line cut's records: see line_collector.h.
+#include "stsgrid/line_collector.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace sts {
+
+bool run_writes(const pixel_quantity& q, const grid_description& d) {
+    return !q.pixel_axis || d.per_pixel_axis;
+}
+
+line_collector::line_collector(const grid_description& d, std::vector<line_sample> samples)
+    : d_(d), samples_(std::move(samples)), values_(pixel_quantities.size()),
+      status_(samples_.size(), PIXEL_MISSING) {
+    for (size_t k = 0; k < pixel_quantities.size(); ++k)
+        if (run_writes(pixel_quantities[k], d_))
+            values_[k].assign(samples_.size() * record(pixel_quantities[k]),
+                              std::numeric_limits<float>::quiet_NaN());
+}
+
+size_t line_collector::record(const pixel_quantity& q) const {
+    const size_t points = static_cast<size_t>(d_.points);
+    return q.along == quantity_axis::point ? points : points - 1;
+}
+
+const std::vector<float>* line_collector::values(const pixel_quantity& q) const {
+    const size_t k = static_cast<size_t>(&q - pixel_quantities.data());
+    return k < values_.size() && run_writes(q, d_) ? &values_[k] : nullptr;
+}
+
+void line_collector::add(const pixel_block& b) {
+    const uint64_t nx = static_cast<uint64_t>(d_.nx);
+    for (size_t s = 0; s < samples_.size(); ++s) {
+        const uint64_t pixel = samples_[s].y * nx + samples_[s].x;
+        if (pixel < b.first || pixel >= b.first + static_cast<uint64_t>(b.count)) continue;
+        const size_t i = static_cast<size_t>(pixel - b.first);
+        status_[s] = b.status[i];
+        for (size_t k = 0; k < pixel_quantities.size(); ++k) {
+            if (values_[k].empty()) continue;
+            const size_t n = record(pixel_quantities[k]);
+            const std::vector<float>& from = b.*pixel_quantities[k].values;
+            std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(i * n), n,
+                        values_[k].begin() + static_cast<std::ptrdiff_t>(s * n));
+        }
+    }
+}
+
+}  // namespace sts

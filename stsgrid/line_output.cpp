@@ -1,0 +1,51 @@
+// --line in a run: see line_output.h.
+#include "stsgrid/line_output.h"
+
+#include <cstdio>
+
+#include "grid/line_cut.h"
+#include "stsgrid/grid_setup.h"
+#include "stsgrid/line_file.h"
+#include "stsgrid/plots.h"
+
+namespace sts {
+
+std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_options& o,
+                                          std::string* error) {
+    const pixel_line& l = o.line;
+    *error = line_problem(l.x0, l.y0, l.x1, l.y1, d.nx, d.ny);
+    if (!error->empty()) return nullptr;
+    for (const std::string& name : o.line_vars) {
+        const pixel_quantity* q = find_pixel_quantity(name);
+        if (!q || !run_writes(*q, d)) {
+            *error = "this run does not write " + name + "; choose another with --line-vars";
+            return nullptr;
+        }
+    }
+    const auto at = [](long v) { return static_cast<size_t>(v); };
+    return std::make_unique<line_collector>(
+        d, line_cut(at(l.x0), at(l.y0), at(l.x1), at(l.y1), d.x, d.y));
+}
+
+std::vector<std::string> line_picture_names(const grid_description& d, const grid_options& o) {
+    if (!o.line_vars.empty()) return o.line_vars;
+    std::vector<std::string> names;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (*q.title && run_writes(q, d)) names.emplace_back(q.name);
+    return names;
+}
+
+bool write_line_cut(const grid_description& d, const grid_options& o, const std::string& out,
+                    const line_collector& c, std::string* error) {
+    const std::string file = companion(out, "_line.nc");
+    const size_t slash = out.rfind('/');
+    const std::string grid_file = slash == std::string::npos ? out : out.substr(slash + 1);
+    if (!write_line_file(file, d, o.line, c, grid_file, error)) return false;
+    std::printf("stsgrid: wrote %s: %zu pixels along the line, %.9g %s long\n", file.c_str(),
+                c.samples().size(), c.samples().back().distance,
+                d.xy_unit == "1" ? "pixels" : d.xy_unit.c_str());
+    return draw_line_cut(d, o.line, c, line_picture_names(d, o), companion(out, "_line.png"),
+                         error);
+}
+
+}  // namespace sts
