@@ -41,8 +41,8 @@ bool write_line_cut(const grid_description& d, const grid_options& o, const std:
     const size_t slash = out.rfind('/');
     const std::string grid_file = slash == std::string::npos ? out : out.substr(slash + 1);
     if (!write_line_file(file, d, o.line, c, grid_file, error)) return false;
-    std::printf("stsgrid: wrote %s: %zu pixels along the line, %.9g %s long\n", file.c_str(),
-                c.samples().size(), c.samples().back().distance,
+    std::printf("stsgrid: wrote %s: %zu pixel%s along the line, %.9g %s long\n", file.c_str(),
+                c.samples().size(), c.samples().size() == 1 ? "" : "s", c.samples().back().distance,
                 d.xy_unit == "1" ? "pixels" : d.xy_unit.c_str());
     return draw_line_cut(d, o.line, c, line_picture_names(d, o), companion(out, "_line.png"),
                          error);

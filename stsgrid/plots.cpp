@@ -327,23 +327,45 @@ bool cell_edges(const float* axis, size_t n, size_t j, double* low, double* high
     return true;
 }
 
+// Where the samples stand across the picture, and the label of that
+// axis: their distances, or their numbers along the line when the grid's
+// frame has no extent (every distance 0).
+struct line_axis {
+    std::vector<double> at;
+    double half;  // half a step: how far the cells reach beyond the ends
+    std::string label;
+};
+
+line_axis positions(const grid_description& d, const line_collector& c) {
+    line_axis a;
+    const auto& s = c.samples();
+    const bool flat = s.size() > 1 && !(s.back().distance > 0);
+    for (size_t k = 0; k < s.size(); ++k) a.at.push_back(flat ? static_cast<double>(k) : s[k].distance);
+    const double step = d.x.size() > 1 ? std::fabs(d.x[1] - d.x[0]) : 0;
+    a.half = s.size() > 1 ? (a.at.back() - a.at.front()) / static_cast<double>(2 * (s.size() - 1))
+                          : step > 0 ? step / 2 : 0.5;
+    a.label = flat ? "pixel along the line (the grid's frame has no extent)"
+                   : "distance along the line" +
+                         std::string(d.xy_unit == "1" ? " (pixel)" : " (" + d.xy_unit + ")");
+    return a;
+}
+
 // "x y xlow xhigh ylow yhigh value" per finite cell; *values gets every value.
 std::string line_cells(const grid_description& d, const line_collector& c, const pixel_quantity& q,
-                       double bias_factor, std::vector<float>* values, extent* bias_span) {
+                       const line_axis& along, double bias_factor, std::vector<float>* values,
+                       extent* bias_span) {
     const auto& samples = c.samples();
     const std::vector<float>& v = *c.values(q);
     const size_t n = c.record(q);
     const bool point = q.along == quantity_axis::point;
     const pixel_quantity* own = find_pixel_quantity(point ? "pixel_bias" : "pixel_vmid");
     const std::vector<float>* own_axes = d.per_pixel_axis && own ? c.values(*own) : nullptr;
-    const double step = d.x.size() > 1 ? std::fabs(d.x[1] - d.x[0]) : 1.0;
     std::string data;
     for (size_t s = 0; s < samples.size(); ++s) {
-        const double at = samples[s].distance;
-        const double before = s > 0 ? (at - samples[s - 1].distance) / 2 : -1;
-        const double after = s + 1 < samples.size() ? (samples[s + 1].distance - at) / 2 : -1;
-        const double left = before >= 0 ? before : after >= 0 ? after : step / 2;
-        const double right = after >= 0 ? after : left;
+        // Halfway to the neighbours; the ends as far out as half a step.
+        const double at = along.at[s];
+        const double left = s > 0 ? (at - along.at[s - 1]) / 2 : along.half;
+        const double right = s + 1 < samples.size() ? (along.at[s + 1] - at) / 2 : along.half;
         const float* axis = own_axes ? own_axes->data() + s * n : (point ? d.bias : d.vmid).data();
         for (size_t j = 0; j < n; ++j) {
             const float value = v[s * n + j];
@@ -389,18 +411,10 @@ std::string line_title(const grid_description& d, const pixel_line& line, const 
     const std::string along = d.xy_unit == "1" ? " pixels" : " " + d.xy_unit;
     return source_text(d) + "\nline cut from pixel (" + std::to_string(line.x0) + ", " +
            std::to_string(line.y0) + ") to (" + std::to_string(line.x1) + ", " +
-           std::to_string(line.y1) + "): " + std::to_string(s.size()) + " pixels over " +
+           std::to_string(line.y1) + "): " + std::to_string(s.size()) +
+           (s.size() == 1 ? " pixel over " : " pixels over ") +
            short_number(s.empty() ? 0.0 : s.back().distance, 1.0) + along +
            (d.per_pixel_axis ? "; each pixel on its own bias axis" : "");
-}
-
-// Half a step beyond the first and the last sample (the steps are even).
-extent distance_extent(const grid_description& d, const line_collector& c) {
-    const auto& s = c.samples();
-    const double half = s.size() > 1 ? (s.back().distance - s.front().distance) /
-                                           static_cast<double>(2 * (s.size() - 1))
-                                     : (d.x.size() > 1 ? std::fabs(d.x[1] - d.x[0]) / 2 : 0.5);
-    return {-half, s.back().distance + half};
 }
 
 // Fixed margins, with room between the columns for a colour bar and its
@@ -411,10 +425,6 @@ std::string line_margins(int columns, int height) {
                               " spacing 0.1," + number(gap)
                         : " margins 0.07,0.9," + number(bottom) + "," + number(top) +
                               " spacing 0.16," + number(gap);
-}
-
-std::string distance_label(const grid_description& d) {
-    return "distance along the line" + std::string(d.xy_unit == "1" ? " (pixel)" : " (" + d.xy_unit + ")");
 }
 
 }  // namespace
@@ -435,25 +445,26 @@ bool draw_line_cut(const grid_description& d, const pixel_line& line, const line
         return false;
     }
     const bias_scale shown = display_scale(d);
+    const line_axis along = positions(d, c);
     const int columns = panels.size() > 1 ? 2 : 1;
     const int rows = static_cast<int>((panels.size() + 1) / 2);  // 1 panel: 1 row
     const int height = 150 + 400 * rows;
     std::string script = std::string(palette) + "set multiplot layout " + std::to_string(rows) +
                          "," + std::to_string(columns) + line_margins(columns, height) + " title " +
                          gnuplot_quote(line_title(d, line, c)) + " font ',12'\nset tics out\n" +
-                         "set xlabel " + gnuplot_quote(distance_label(d)) +
+                         "set xlabel " + gnuplot_quote(along.label) +
                          "\nset ylabel " + gnuplot_quote("bias (" + shown.unit + ")") + "\n";
     for (size_t k = 0; k < panels.size(); ++k) {
         std::vector<float> values;
         extent span{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
         const std::string file = job.put("line" + std::to_string(k) + ".txt",
-                                         line_cells(d, c, *panels[k], shown.factor, &values, &span),
+                                         line_cells(d, c, *panels[k], along, shown.factor, &values, &span),
                                          error);
         if (file.empty()) return false;
-        const extent along = distance_extent(d, c);
+        const extent across{along.at.front() - along.half, along.at.back() + along.half};
         if (values.empty()) span = {-1, 1};
-        script += "set xrange " + along.text() + "\nset yrange " + span.text() + "\n";
-        const extent overlap{(along.high - along.low) / 400, (span.high - span.low) / 400};
+        script += "set xrange " + across.text() + "\nset yrange " + span.text() + "\n";
+        const extent overlap{(across.high - across.low) / 400, (span.high - span.low) / 400};
         script += line_panel(file, d, *panels[k], values, overlap);
     }
     return job.draw(script + "unset multiplot\n", columns == 1 ? 700 : 1200, height, png, error);
