@@ -1,16 +1,20 @@
 // The line cut's netCDF file.  Layout: line_file.h.
-// Why in memory: the file is small (a line of records), and a finished
-// image written through atomic_file never leaves HDF5 with a half-written
-// file on a full disk (see netcdf_writer.cpp); the bytes depend only on
-// what is written, as there.
+// Written as the grid's file is (netcdf_writer.cpp): the library creates a
+// temporary file beside the target, which takes its name when complete.
+// Its room on disk is reserved first, so that a disk too full fails before
+// HDF5 writes (HDF5 cannot give up a file cleanly after a failed write).
+// Not made in memory (nc_create_mem): the library cannot open such an
+// image for writing again, and a reader may want to add to the file.
 #include "stsgrid/line_file.h"
 
+#include <fcntl.h>
 #include <netcdf.h>
-#include <netcdf_mem.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
 #include <limits>
-#include <string_view>
 
 #include "output/atomic_file.h"
 #include "sts/version.h"
@@ -21,14 +25,26 @@ namespace {
 
 class line_netcdf {
 public:
-    explicit line_netcdf(const std::string& path) : path_(path) {
-        run([&] { return nc_create_mem(path_.c_str(), NC_NETCDF4, 64 * 1024, &ncid_); });
-    }
+    explicit line_netcdf(const std::string& path) : path_(path) {}
     ~line_netcdf() {
-        if (ncid_ >= 0) nc_abort(ncid_);
+        if (ncid_ >= 0) nc_abort(ncid_);  // the temporary file goes with file_
     }
     line_netcdf(const line_netcdf&) = delete;
     line_netcdf& operator=(const line_netcdf&) = delete;
+
+    // The temporary file, made by the library, with bytes of room on disk.
+    bool create(uint64_t bytes, std::string* error) {
+        const bool made = file_.create(path_, [this](const std::string& temporary) {
+            status_ = nc_create(temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid_);
+            if (status_ == NC_NOERR) return 0;
+            ncid_ = -1;
+            if (status_ == NC_EEXIST) return EEXIST;  // a stale file of an earlier process
+            unlink(temporary.c_str());
+            return EIO;
+        }, error);
+        if (!made) return status_ == NC_NOERR || fail("cannot create", error);
+        return reserve(bytes, error);
+    }
 
     // Runs one library call unless an earlier one failed; keeps the first failure.
     template <typename call>
@@ -54,28 +70,56 @@ public:
         }
         return var;
     }
-    // The finished file's bytes to path, through a temporary file.
+    // Closes the file, gives back the room it did not use and renames it
+    // into place.
     bool finish(std::string* error) {
-        NC_memio image{};
-        if (run([&] { return nc_close_memio(ncid_, &image); })) ncid_ = -1;
-        if (status_ != NC_NOERR) {
-            if (error) *error = "cannot write " + path_ + ": " + nc_strerror(status_);
+        if (run([&] { return nc_close(ncid_); })) ncid_ = -1;
+        if (status_ != NC_NOERR) return fail("cannot write", error);
+        struct stat st;
+        if (stat(file_.temporary().c_str(), &st) != 0 ||
+            truncate(file_.temporary().c_str(), st.st_size) != 0) {
+            if (error) *error = "cannot write " + path_ + ": " + std::strerror(errno);
             return false;
         }
-        atomic_file file;
-        const bool ok = file.create(path_, error) &&
-                        file.write(std::string_view(static_cast<const char*>(image.memory), image.size),
-                                   error) &&
-                        file.commit(error);
-        std::free(image.memory);
-        return ok;
+        return file_.commit(error);
     }
 
 private:
+    bool fail(const char* what, std::string* error) {
+        if (error) *error = std::string(what) + " " + path_ + ": " + nc_strerror(status_);
+        return false;
+    }
+    // fallocate on a descriptor of our own: the room belongs to the file,
+    // whichever descriptor writes it.  File systems without it go unreserved.
+    bool reserve(uint64_t bytes, std::string* error) {
+        const int fd = open(file_.temporary().c_str(), O_WRONLY | O_CLOEXEC);
+        int problem = fd < 0 ? errno : 0;
+        if (fd >= 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) != 0 &&
+            errno != EOPNOTSUPP && errno != ENOSYS)
+            problem = errno;
+        if (fd >= 0) close(fd);
+        if (problem == 0) return true;
+        if (error)
+            *error = "cannot write " + path_ + ": " + std::strerror(problem) + " (the file needs up to " +
+                     std::to_string(bytes / (1024 * 1024) + 1) + " MiB)";
+        return false;
+    }
+
     std::string path_;
+    atomic_file file_;  // the temporary file until it takes its name
     int ncid_ = -1;
     int status_ = NC_NOERR;
 };
+
+// An upper bound of the file's size: the records along the line and the
+// sample variables, with a mebibyte for headers and the library's records.
+uint64_t size_bound(const grid_description& d, const line_collector& c) {
+    uint64_t bytes = (uint64_t{1} << 20) + c.samples().size() * (3 * sizeof(double) + 2 * sizeof(int) + 1) +
+                     2 * static_cast<uint64_t>(d.points) * sizeof(float);
+    for (const pixel_quantity& q : pixel_quantities)
+        if (const std::vector<float>* v = c.values(q)) bytes += v->size() * sizeof(float);
+    return bytes;
+}
 
 struct line_dims {
     int sample = -1, point = -1, midpoint = -1;
@@ -174,6 +218,7 @@ void write_values(line_netcdf& f, const grid_description& d, const line_collecto
 bool write_line_file(const std::string& path, const grid_description& d, const pixel_line& line,
                      const line_collector& c, const std::string& grid_file, std::string* error) {
     line_netcdf f(path);
+    if (!f.create(size_bound(d, c), error)) return false;
     line_dims dims;
     const size_t samples = c.samples().size();
     const size_t points = static_cast<size_t>(d.points);
@@ -185,7 +230,7 @@ bool write_line_file(const std::string& path, const grid_description& d, const p
     define_quantities(f, d, c, dims);
     f.run([&] { return nc_enddef(f.id()); });
     write_values(f, d, c);
-    return f.finish(error);
+    return f.finish(error);  // a failed call before shows here
 }
 
 }  // namespace sts

@@ -19,8 +19,8 @@
 //   global      Conventions, title, source, software, the grid file's
 //               attributes, then line_start, line_end ("x y" pixel numbers),
 //               line_samples and grid_file (the grid's file name)
-// The file is made in memory and written through output/atomic_file.h:
-// under a temporary name, renamed into place when complete.
+// The file is written under a temporary name beside its final one and
+// renamed into place when complete (output/atomic_file.h).
 #ifndef STSGRID_LINE_FILE_H
 #define STSGRID_LINE_FILE_H
 

@@ -78,6 +78,11 @@ def main():
                 problems.append("sample %d: %s differs" % (k, name))
     if l.line_start != "%d %d" % (x0, y0) or l.line_end != "%d %d" % (x1, y1):
         problems.append("line_start/line_end: %s / %s" % (l.line_start, l.line_end))
+    l.close()
+    try:  # a reader may add to the file: the library opens it for writing
+        netCDF4.Dataset(line_path, "a").close()
+    except OSError as e:
+        problems.append("cannot open the line file for writing: %s" % e)
     if problems:
         print("\n".join(problems))
         return 1
