@@ -76,7 +76,8 @@ TEST(LineCollector, KeepsTheLinesRecordsFromBlocksInAnyCut) {
     // The pixels' own axes only when the run writes them.
     EXPECT_EQ(c.values(quantity("pixel_bias")), nullptr);
     EXPECT_EQ(c.record(quantity("current")), 4u);
-    line_collector own(grid(true), line_cut(0, 0, 1, 0, d.x, d.y));
+    const grid_description own_axes = grid(true);
+    line_collector own(own_axes, line_cut(0, 0, 1, 0, d.x, d.y));
     EXPECT_NE(own.values(quantity("pixel_vmid")), nullptr);
 }
 
