@@ -6,27 +6,22 @@
 
 namespace sts {
 
-bool run_writes(const pixel_quantity& q, const grid_description& d) {
-    return !q.pixel_axis || d.per_pixel_axis;
-}
-
 line_collector::line_collector(const grid_description& d, std::vector<line_sample> samples)
     : d_(d), samples_(std::move(samples)), values_(pixel_quantities.size()),
       status_(samples_.size(), PIXEL_MISSING) {
     for (size_t k = 0; k < pixel_quantities.size(); ++k)
-        if (run_writes(pixel_quantities[k], d_))
+        if (written_in(pixel_quantities[k], d_))
             values_[k].assign(samples_.size() * record(pixel_quantities[k]),
                               std::numeric_limits<float>::quiet_NaN());
 }
 
 size_t line_collector::record(const pixel_quantity& q) const {
-    const size_t points = static_cast<size_t>(d_.points);
-    return q.along == quantity_axis::point ? points : points - 1;
+    return values_per_pixel(q, static_cast<size_t>(d_.points));
 }
 
 const std::vector<float>* line_collector::values(const pixel_quantity& q) const {
     const size_t k = static_cast<size_t>(&q - pixel_quantities.data());
-    return k < values_.size() && run_writes(q, d_) ? &values_[k] : nullptr;
+    return k < values_.size() && written_in(q, d_) ? &values_[k] : nullptr;
 }
 
 void line_collector::add(const pixel_block& b) {

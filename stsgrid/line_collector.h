@@ -14,10 +14,6 @@
 
 namespace sts {
 
-// Whether the run writes quantity q into its netCDF file (the pixels' own
-// axes only when they differ).
-bool run_writes(const pixel_quantity& q, const grid_description& d);
-
 class line_collector {
 public:
     // samples: the line's pixels, each within d's nx * ny.  d must outlive
@@ -34,7 +30,7 @@ public:
     const std::vector<float>* values(const pixel_quantity& q) const;
     // Each sample's pixel code; PIXEL_MISSING until its block has passed.
     const std::vector<signed char>& status() const { return status_; }
-    // The length of q's record: points or midpoints.
+    // The length of q's record: points, midpoints or 1.
     size_t record(const pixel_quantity& q) const;
 
 private:

@@ -165,9 +165,13 @@ void define_quantities(line_netcdf& f, const grid_description& d, const line_col
     for (const pixel_quantity& q : pixel_quantities) {
         if (!c.values(q)) continue;
         const bool point = q.along == quantity_axis::point;
-        const int var = f.variable(q.name, NC_FLOAT, {dims.sample, point ? dims.point : dims.midpoint});
+        const int var = q.along == quantity_axis::pixel
+                            ? f.variable(q.name, NC_FLOAT, {dims.sample})
+                            : f.variable(q.name, NC_FLOAT,
+                                         {dims.sample, point ? dims.point : dims.midpoint});
         f.describe(var, unit_text(q.unit, d.bias_unit, d.current_unit), q.long_name);
-        if (!q.pixel_axis) f.text(var, "coordinates", point ? "distance bias" : "distance vmid");
+        if (q.along == quantity_axis::pixel) f.text(var, "coordinates", "distance");
+        else if (!q.pixel_axis) f.text(var, "coordinates", point ? "distance bias" : "distance vmid");
         if (q.comment) f.text(var, "comment", q.comment);
     }
 }

@@ -15,7 +15,7 @@
 //   quantities  every per-pixel quantity the grid's file has (current, iv,
 //               didv, norm_raw, norm_exp, norm_coff; pixel_bias and
 //               pixel_vmid with per-pixel axes) over (sample, point) or
-//               (sample, midpoint)
+//               (sample, midpoint); one value a pixel over (sample)
 //   global      Conventions, title, source, software, the grid file's
 //               attributes, then line_start, line_end ("x y" pixel numbers),
 //               line_samples and grid_file (the grid's file name)

@@ -17,7 +17,7 @@ std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_
     if (!error->empty()) return nullptr;
     for (const std::string& name : o.line_vars) {
         const pixel_quantity* q = find_pixel_quantity(name);
-        if (!q || !run_writes(*q, d)) {
+        if (!q || !written_in(*q, d)) {
             *error = "this run does not write " + name + "; choose another with --line-vars";
             return nullptr;
         }
@@ -31,7 +31,8 @@ std::vector<std::string> line_picture_names(const grid_description& d, const gri
     if (!o.line_vars.empty()) return o.line_vars;
     std::vector<std::string> names;
     for (const pixel_quantity& q : pixel_quantities)
-        if (*q.title && run_writes(q, d)) names.emplace_back(q.name);
+        if (*q.title && q.along != quantity_axis::pixel && written_in(q, d))
+            names.emplace_back(q.name);
     return names;
 }
 

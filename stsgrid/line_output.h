@@ -20,7 +20,7 @@ std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_
                                           std::string* error);
 
 // The quantities the picture shows: --line-vars, else those the maps draw
-// (every quantity with a picture title that the run writes).
+// (every quantity over the bias with a picture title that the run writes).
 std::vector<std::string> line_picture_names(const grid_description& d, const grid_options& o);
 
 // <output>_line.nc, then <output>_line.png; false with *error.

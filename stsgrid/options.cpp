@@ -60,7 +60,8 @@ bool parse_line(const std::string& text, pixel_line* l) {
 }
 
 // Names from the quantity table, comma-separated; *bad is the first that
-// is not one a line cut can draw.
+// is not one a line cut can draw (a quantity over the bias, not a pixel's
+// own axis).
 bool parse_line_vars(const std::string& text, std::vector<std::string>* names, std::string* bad) {
     size_t at = 0;
     while (at <= text.size()) {
@@ -68,7 +69,7 @@ bool parse_line_vars(const std::string& text, std::vector<std::string>* names, s
         if (comma == std::string::npos) comma = text.size();
         const std::string name = text.substr(at, comma - at);
         const pixel_quantity* q = find_pixel_quantity(name);
-        if (!q || q->pixel_axis) {
+        if (!q || q->pixel_axis || q->along == quantity_axis::pixel) {
             *bad = name;
             return false;
         }
@@ -82,7 +83,8 @@ bool parse_line_vars(const std::string& text, std::vector<std::string>* names, s
 std::string line_var_names() {
     std::string names;
     for (const pixel_quantity& q : pixel_quantities)
-        if (!q.pixel_axis) names += (names.empty() ? "" : ", ") + std::string(q.name);
+        if (!q.pixel_axis && q.along != quantity_axis::pixel)
+            names += (names.empty() ? "" : ", ") + std::string(q.name);
     return names;
 }
 

@@ -436,7 +436,8 @@ bool draw_line_cut(const grid_description& d, const pixel_line& line, const line
     std::string problem = names.empty() || c.samples().empty() ? "nothing to draw" : "";
     for (const std::string& name : names) {
         const pixel_quantity* q = find_pixel_quantity(name);
-        if (!q || q->pixel_axis || !c.values(*q)) problem = "the run does not write " + name;
+        if (!q || q->pixel_axis || q->along == quantity_axis::pixel || !c.values(*q))
+            problem = "the run does not write " + name + " over the bias";
         panels.push_back(q);
     }
     gnuplot_job job;

@@ -44,8 +44,11 @@ def main():
     if l.dimensions["sample"].size != steps + 1:
         problems.append("samples: %d, want %d" % (l.dimensions["sample"].size, steps + 1))
     # Every per-pixel record of the grid file, and nothing else, per sample.
-    records = [n for n, v in g.variables.items() if v.dimensions[:2] == ("y", "x") and v.ndim == 3]
-    along = [n for n, v in l.variables.items() if v.dimensions[:1] == ("sample",) and v.ndim == 2]
+    # (one value a pixel: every (y, x) float variable but the measured positions.)
+    records = [n for n, v in g.variables.items() if v.dimensions[:2] == ("y", "x") and
+               (v.ndim == 3 or (v.dtype == np.float32 and not n.startswith("position_")))]
+    along = [n for n, v in l.variables.items() if v.dimensions[:1] == ("sample",) and
+             (v.ndim == 2 or (v.dtype == np.float32 and n not in ("x", "y")))]
     if sorted(records) != sorted(along):
         problems.append("quantities %s, want %s" % (sorted(along), sorted(records)))
     for name in records:
@@ -74,7 +77,7 @@ def main():
         if l["status"][k] != g["status"][py, px]:
             problems.append("sample %d: status differs" % k)
         for name in records:
-            if not same_bits(l[name][k, :], g[name][py, px, :]):
+            if not same_bits(l[name][k, ...], g[name][py, px, ...]):
                 problems.append("sample %d: %s differs" % (k, name))
     if l.line_start != "%d %d" % (x0, y0) or l.line_end != "%d %d" % (x1, y1):
         problems.append("line_start/line_end: %s / %s" % (l.line_start, l.line_end))

@@ -43,7 +43,7 @@ pixel_block block(const grid_description& d, uint64_t first, int count, float (*
     b.points = d.points;
     const size_t n = static_cast<size_t>(count);
     for (const pixel_quantity& q : pixel_quantities) {
-        const size_t record = q.along == quantity_axis::point ? 4 : 3;
+        const size_t record = values_per_pixel(q, 4);
         auto& v = b.*q.values;
         for (size_t p = 0; p < n; ++p)
             for (size_t j = 0; j < record; ++j) v.push_back(value(first + p, j) + (&q - pixel_quantities.data()) * 1000.0f);
