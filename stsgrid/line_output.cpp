@@ -30,9 +30,11 @@ std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_
 std::vector<std::string> line_picture_names(const grid_description& d, const grid_options& o) {
     if (!o.line_vars.empty()) return o.line_vars;
     std::vector<std::string> names;
-    for (const pixel_quantity& q : pixel_quantities)
-        if (*q.title && q.along != quantity_axis::pixel && written_in(q, d))
-            names.emplace_back(q.name);
+    std::vector<quantity_group> groups = {quantity_group::always};
+    groups.insert(groups.end(), d.groups.begin(), d.groups.end());
+    for (quantity_group g : groups)
+        for (const pixel_quantity* q : map_quantities(g))
+            if (written_in(*q, d)) names.emplace_back(q->name);
     return names;
 }
 

@@ -19,8 +19,8 @@ namespace sts {
 std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_options& o,
                                           std::string* error);
 
-// The quantities the picture shows: --line-vars, else those the maps draw
-// (every quantity over the bias with a picture title that the run writes).
+// The quantities the picture shows: --line-vars, else the panels the maps
+// draw (map_quantities) of every group the run writes, in one picture.
 std::vector<std::string> line_picture_names(const grid_description& d, const grid_options& o);
 
 // <output>_line.nc, then <output>_line.png; false with *error.

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "stsgrid/line_collector.h"
+#include "stsgrid/line_output.h"
 #include "stsgrid/plots.h"
 #include "testkit/testkit.h"
 
@@ -199,6 +200,19 @@ TEST(LinePicture, AQuantityTheRunDoesNotWriteDrawsNothing) {
     EXPECT_NE(error.find("the run does not write pixel_vmid"), std::string::npos) << error;
     EXPECT_FALSE(draw_line_cut(d, {true, 0, 0, 1, 0}, c, {}, dir / "x.png", &error));
     EXPECT_TRUE(testkit::list_dir(dir.path()).empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LinePicture, TheMapsPanelsUnlessChosen) {
+    const grid_description d = grid();
+    grid_options o;
+    EXPECT_EQ(line_picture_names(d, o),
+              (std::vector<std::string>{"didv", "norm_raw", "norm_exp", "norm_coff"}));
+    o.line_vars = {"norm_coff", "current"};
+    EXPECT_EQ(line_picture_names(d, o), o.line_vars);
 }
 
 }  // namespace
