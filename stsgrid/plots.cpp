@@ -391,8 +391,8 @@ std::string colour_label(const grid_description& d, const pixel_quantity& q) {
 }
 
 // overlap: how far each cell reaches over its right (low) and upper
-// (high) neighbour, a fraction of a screen pixel, so that the anti-aliased
-// edges of abutting cells leave no pale seams.
+// (high) neighbour, 1/400 of the panel (about a screen pixel), so that
+// the anti-aliased edges of abutting cells leave no pale seams.
 std::string line_panel(const std::string& file, const grid_description& d,
                        const pixel_quantity& q, const std::vector<float>& values,
                        const extent& overlap) {
