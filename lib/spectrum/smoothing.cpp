@@ -4,11 +4,11 @@
 // the orthogonal projection of the samples onto the polynomials of degree
 // <= q sampled there.  With the columns of Q (m x (q+1)) an orthonormal basis
 // of that space, the fitted value at point i is sum_k Q[i][k] (Q[., k] . y),
-// and the weights of an interior point are its row of Q Q^T.  The basis is
-// built as t^k q_{k-1}, each new column orthogonalised twice against the
-// ones before it (once is not enough when cancellation is severe): better
-// conditioned than the normal equations of the monomials, whose condition
-// grows like the window to the power 2q.
+// and the weights of an interior point are its row of Q Q^T.  Column k is
+// t q_{k-1} (t the abscissae), orthogonalised twice against the columns
+// before it (once leaves errors where the cancellation is severe) and
+// normalised: far better conditioned than the normal equations of the
+// monomials, whose condition grows like the window to the power 2q.
 #include "spectrum/smoothing.h"
 
 #include <algorithm>

@@ -1,7 +1,9 @@
 // Savitzky–Golay smoothing: hand-worked weights and fits, and SciPy's
 // savgol_filter (float64) on real measured currents.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -133,23 +135,35 @@ std::vector<float> second_column(const std::string& path) {
     return v;
 }
 
-// SciPy's smoothing of y by each filter (window, order), one run for all.
-std::vector<std::vector<double>> scipy_smoothed(const std::vector<float>& y,
-                                                const std::vector<std::pair<int, int>>& filters) {
-    const testkit::temp_dir dir;
+std::string series_file(const testkit::temp_dir& dir, const std::vector<float>& y) {
     std::string text;
     for (float v : y) text += testkit::format("%.9g\n", static_cast<double>(v));
     testkit::write_file(dir / "y.txt", text);
-    std::vector<std::string> argv = {"/usr/bin/python3", SPECTRUM_TEST_DIR "/savgol_reference.py",
-                                     dir / "y.txt"};
+    return dir / "y.txt";
+}
+
+// The lines of a python script's output over the series y and the filters.
+std::vector<std::string> script_lines(const char* script, const std::vector<float>& y,
+                                      const std::vector<std::pair<int, int>>& filters) {
+    const testkit::temp_dir dir;
+    std::vector<std::string> argv = {"/usr/bin/python3", std::string(SPECTRUM_TEST_DIR "/") + script,
+                                     series_file(dir, y)};
     for (const auto& [window, order] : filters)
         argv.push_back(std::to_string(window) + ":" + std::to_string(order));
     const auto r = testkit::run(argv);
     EXPECT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
-    std::vector<std::vector<double>> results;
+    std::vector<std::string> result;
     std::string line;
-    while (std::getline(lines, line)) {
+    while (std::getline(lines, line)) result.push_back(line);
+    return result;
+}
+
+// SciPy's smoothing of y by each filter (window, order), one run for all.
+std::vector<std::vector<double>> scipy_smoothed(const std::vector<float>& y,
+                                                const std::vector<std::pair<int, int>>& filters) {
+    std::vector<std::vector<double>> results;
+    for (const std::string& line : script_lines("savgol_reference.py", y, filters)) {
         std::istringstream in(line);
         results.emplace_back();
         double value = 0;
@@ -200,6 +214,44 @@ TEST(Smoothing, AgreesWithScipyOnRealCurves) {
         }
     }
     std::printf("largest deviation from SciPy: %.3g float ulps\n", worst_ulps);
+}
+
+// The exact rational fit rounded once to float: the extended sums are
+// close enough to it that every value of these curves is that float, but
+// where the exact value is halfway between two floats (the moving mean of
+// order 0 meets a few: a sum of seven floats divisible by 7), which a sum
+// with weights such as 1/7, rounded, leaves on either side.
+TEST(Smoothing, CorrectlyRoundedOnRealCurves) {
+    const std::string data = testkit::realdata_dir();
+    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (!scipy_available()) GTEST_SKIP() << "no numpy for /usr/bin/python3";
+    const std::vector<std::pair<int, int>> filters = {{5, 2}, {11, 2}, {21, 3}, {7, 0}, {15, 6}};
+    for (const char* name : {"nanonis2023_pm3V.txt", "gxsm2022_au111_77K_1.txt",
+                             "nanonis2025_pb_0p4K.txt"}) {
+        const std::vector<float> y = second_column(data + "/" + name);
+        // The whole curve, and its first 9 points: shorter than most windows.
+        for (const std::vector<float>& series : {y, std::vector<float>(y.begin(), y.begin() + 9)}) {
+            const std::vector<std::string> exact = script_lines("savgol_exact.py", series, filters);
+            ASSERT_EQ(exact.size(), filters.size()) << name;
+            for (size_t f = 0; f < filters.size(); ++f) {
+                const std::vector<float> ours = smoothed(series, filters[f].first, filters[f].second);
+                std::istringstream expected(exact[f]);
+                int wrong = 0;
+                std::string first, allowed;
+                for (size_t i = 0; i < ours.size(); ++i) {
+                    std::uint32_t b = 0;
+                    std::memcpy(&b, &ours[i], sizeof b);
+                    expected >> allowed;  // "bits", or "lower|upper" at a tie
+                    if (allowed.find(testkit::format("%08x", b)) == std::string::npos &&
+                        wrong++ == 0)
+                        first = testkit::format("first at %zu: %08x, exact %s", i, b, allowed.c_str());
+                }
+                EXPECT_EQ(wrong, 0) << name << " " << series.size() << " points, W="
+                                    << filters[f].first << " order " << filters[f].second << ", "
+                                    << first;
+            }
+        }
+    }
 }
 
 }  // namespace
