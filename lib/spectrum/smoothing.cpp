@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <new>
 
+namespace sts {
+
 namespace {
 
 // The orthonormal basis of the polynomials of degree <= order at m points,
@@ -138,3 +140,5 @@ void smooth_series(const smoothing_plan& p, const float* in, float* out, int n,
     fit_window(p.basis.data(), window, p.order, in + (n - window), out + (n - window),
                window - half, window);
 }
+
+}  // namespace sts

@@ -22,6 +22,8 @@
 
 #include "numlib/extended.h"
 
+namespace sts {
+
 // The largest window: an odd number of points below the longest spectrum.
 constexpr int MAX_SMOOTHING_WINDOW = 9999;
 // The highest polynomial degree; fits of higher degree follow the noise.
@@ -61,5 +63,7 @@ bool reserve_smoothing(const smoothing_plan& p, smoothing_workspace* w);
 // holds it.
 void smooth_series(const smoothing_plan& p, const float* in, float* out, int n,
                    smoothing_workspace* w);
+
+}  // namespace sts
 
 #endif

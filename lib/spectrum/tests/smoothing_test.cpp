@@ -16,6 +16,8 @@
 
 namespace {
 
+using namespace sts;
+
 std::vector<float> smoothed(const std::vector<float>& in, int window, int order) {
     smoothing_plan p;
     smoothing_workspace w;
