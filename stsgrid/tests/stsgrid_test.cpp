@@ -483,6 +483,27 @@ TEST(Smoothing, DefaultOrderIsTwoAndThreadsChangeNoByte) {
               std::string::npos);
 }
 
+TEST(Smoothing, ASpectrumShorterThanTheWindowIsOneFit) {
+    // Four points and order 3: the cubic through them is the spectrum
+    // itself, so the pixel is what it is without smoothing; order 2 takes
+    // the cubic (-1, 3, -3, 1) out of (0, 0, 0, 20): (1, -3, 3, 19).
+    temp_dir dir;
+    write_file(dir / "a.txt", "-0.3 0\n-0.1 0\n0.1 0\n0.3 20\n");
+    write_file(dir / "b.txt", "-0.3 1\n-0.1 2.5\n0.1 2\n0.3 5\n");
+    ASSERT_EQ(stsgrid(dir, {"-o", "plain.nc", "a.txt", "b.txt"}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"--smooth=11:3", "-o", "cubic.nc", "a.txt", "b.txt"}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"--smooth=11", "-o", "quadratic.nc", "a.txt", "b.txt"}).status, 0);
+    EXPECT_EQ(nc_file(dir / "cubic.nc").floats("current"),
+              nc_file(dir / "plain.nc").floats("current"));
+    // The offset removal then subtracts one value from all four, which
+    // leaves the steps between neighbours (up to its rounding).
+    const auto current = nc_file(dir / "quadratic.nc").floats("current");
+    EXPECT_NEAR(current[1] - current[0], -4.0f, 1e-5);
+    EXPECT_NEAR(current[2] - current[1], 6.0f, 1e-5);
+    EXPECT_NEAR(current[3] - current[2], 16.0f, 1e-5);
+    EXPECT_EQ(nc_file(dir / "quadratic.nc").floats("status"), (std::vector<float>{0, 0}));
+}
+
 TEST(Smoothing, WrongWindowsAndOrdersSayWhatToDo) {
     temp_dir dir;
     const std::vector<std::pair<std::string, std::string>> cases = {
