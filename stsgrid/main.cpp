@@ -53,6 +53,8 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     rs.threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     rs.norm = o.norm;
     rs.keep_input = !o.pointmean.empty();
+    rs.smooth_window = o.smooth_window;
+    rs.smooth_order = o.smooth_order;
     const auto sink = [&](const pixel_block& b, const input_block& in, std::string* e) {
         if (!w.write(b, e)) return false;
         c->add(b, in);

@@ -39,6 +39,8 @@ struct grid_options {
     std::vector<std::string> line_vars;  // --line-vars; empty: the maps' panels
     bool progress = true;            // when standard error is a terminal
     norm_options norm;
+    int smooth_window = 0;           // --smooth's Savitzky-Golay window, 0 = none
+    int smooth_order = 2;            // and its polynomial degree
     sts::import_options import;
 };
 

@@ -61,7 +61,7 @@ void expect_line_agrees(const temp_dir& dir, const std::string& name, long x0, l
     const auto r = stsgrid(dir, {"--line=" + line, "-o", name + ".nc", "g.3ds"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("wrote " + name + "_line.nc"), std::string::npos) << r.out;
-    const auto check = run(dir.path(), {"/usr/bin/python3", LINE_CHECK_PY, name + ".nc", name + "_line.nc",
+    const auto check = run(dir.path(), {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py", name + ".nc", name + "_line.nc",
                                         std::to_string(x0), std::to_string(y0), std::to_string(x1),
                                         std::to_string(y1)});
     EXPECT_EQ(check.status, 0) << line << ":\n" << check.out << check.err;
