@@ -82,10 +82,8 @@ std::string axis_label(const grid_description& d, const char* axis) {
     return std::string(axis) + (d.xy_unit == "1" ? " (pixel)" : " (" + d.xy_unit + ")");
 }
 
-// The range of the finite values: from the 1st to the 99th percentile when
-// there are enough of them, so that a few wild pixels do not wash out the
-// picture; *clipped says whether that cut anything.  false when no value
-// is finite.
+}  // namespace
+
 bool value_range(const std::vector<float>& values, double* lo, double* hi, bool* clipped) {
     std::vector<float> finite;
     for (float v : values)
@@ -105,7 +103,16 @@ bool value_range(const std::vector<float>& values, double* lo, double* hi, bool*
     return true;
 }
 
-}  // namespace
+bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped) {
+    std::vector<float> values;
+    for (size_t k = 0; k < c.mean.size() && k < c.se.size(); ++k) {
+        const double mean = c.mean[k], band = 2.0 * static_cast<double>(c.se[k]);
+        values.push_back(c.mean[k]);
+        values.push_back(static_cast<float>(mean - band));
+        values.push_back(static_cast<float>(mean + band));
+    }
+    return value_range(values, lo, hi, clipped);
+}
 
 namespace {
 
@@ -251,18 +258,59 @@ std::string band_data(const std::vector<float>& bias, double factor, const mean_
     return data;
 }
 
-std::string curve_panel(const std::string& file, const std::string& title,
-                        const std::string& unit, const mean_curve& c) {
+// "bias value pointtype" lines of the means beyond [lo, hi], each put on
+// the frame it passes (a triangle up above, down below); *count says how
+// many.
+std::string beyond_data(const std::vector<float>& bias, double factor, const mean_curve& c,
+                        double lo, double hi, int* count) {
+    std::string data;
+    *count = 0;
+    for (size_t k = 0; k < c.mean.size(); ++k) {
+        const double v = bias[k], mean = c.mean[k];
+        if (std::isnan(v) || std::isnan(mean) || (mean >= lo && mean <= hi)) continue;
+        ++*count;
+        data += number(v * factor) + (mean > hi ? " " + number(hi) + " 9\n" : " " + number(lo) + " 11\n");
+    }
+    return data;
+}
+
+// What a panel whose range cut something says about it.
+std::string cut_note(int beyond) {
+    return "\n(y range: 1st to 99th percentile of the curve and its band; " +
+           (beyond == 0 ? std::string("the band is cut at the frame)")
+                        : std::to_string(beyond) + (beyond == 1 ? " mean value" : " mean values") +
+                              " beyond it, marked ▲▼ at the frame)");
+}
+
+// The panel of one mean curve, its data files put into job: the band and
+// the line, and when the range cut anything a y range of its own with the
+// means beyond it marked at the frame (gnuplot's own scale otherwise).
+// "" with *error when a file cannot be written.
+std::string curve_panel(gnuplot_job* job, const std::string& name, const std::vector<float>& bias,
+                        double factor, const std::string& title, const std::string& unit,
+                        const mean_curve& c, std::string* error) {
+    const std::string file = job->put(name + ".txt", band_data(bias, factor, c), error);
+    if (file.empty()) return "";
     double lo = 0, hi = 0;
     bool clipped = false;
-    const bool any = value_range(c.mean, &lo, &hi, &clipped);
-    std::string script = "set title " + gnuplot_quote(any ? title : title + " (no value)") +
-                         "\nset ylabel " + gnuplot_quote(unit) + "\n";
+    const bool any = curve_range(c, &lo, &hi, &clipped);
+    int count = 0;
+    const std::string beyond = clipped ? beyond_data(bias, factor, c, lo, hi, &count) : "";
+    const std::string beyond_file = count > 0 ? job->put(name + "_beyond.txt", beyond, error) : "";
+    if (count > 0 && beyond_file.empty()) return "";
+    const std::string shown = !any ? title + " (no value)" : clipped ? title + cut_note(count) : title;
+    std::string script = "set title " + gnuplot_quote(shown) + "\nset ylabel " + gnuplot_quote(unit) + "\n";
     if (!any) return script + "set yrange [-1:1]\nplot NaN notitle\nset autoscale y\n";
     const std::string q = gnuplot_quote(file);
-    return script + "plot " + q +
-           " using 1:3:4 with filledcurves fs transparent solid 0.35 noborder lc rgb '#21918c' "
-           "notitle, " + q + " using 1:2 with lines lw 1.5 lc rgb '#440154' notitle\n";
+    std::string plot = "plot " + q +
+                       " using 1:3:4 with filledcurves fs transparent solid 0.35 noborder lc rgb '#21918c' "
+                       "notitle, " + q + " using 1:2 with lines lw 1.5 lc rgb '#440154' notitle";
+    if (!clipped) return script + plot + "\n";
+    if (count > 0)
+        plot += ", " + gnuplot_quote(beyond_file) +
+                " using 1:2:3 with points pt variable ps 1.3 lc rgb '#d62728' notitle";
+    return script + "set yrange [" + number(lo) + ":" + number(hi) + "]\n" + plot +
+           "\nset autoscale y\n";
 }
 
 // The axis that a curve of n values runs along: the midpoints or the points.
@@ -294,11 +342,12 @@ bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& 
                          " font ',12'\nset grid\nset xlabel " +
                          gnuplot_quote("bias (" + shown.unit + ")") + "\n";
     for (const mean_curve& c : curves) {
-        const std::string file =
-            job.put("curve" + std::to_string(&c - curves.data()) + ".txt",
-                    band_data(*axis_for(d, c.mean.size()), shown.factor, c), error);
-        if (file.empty()) return false;
-        script += curve_panel(file, title_of(d, c.name), unit_of(d, c.name), c);
+        const std::string panel =
+            curve_panel(&job, "curve" + std::to_string(&c - curves.data()),
+                        *axis_for(d, c.mean.size()), shown.factor, title_of(d, c.name),
+                        unit_of(d, c.name), c, error);
+        if (panel.empty()) return false;
+        script += panel;
     }
     return job.draw(script + "unset multiplot\n", 1000, 80 + 280 * n, png, error);
 }

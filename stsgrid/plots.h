@@ -35,11 +35,26 @@ struct mean_curve {
     std::vector<float> mean, se;
 };
 
+// The range a picture gives to values (a map's colours, a mean curve's y
+// axis): from the 1st to the 99th percentile of the finite values when
+// there are 100 or more of them, so that a few wild ones do not wash out
+// the picture, else from the least to the largest; *clipped says whether
+// that cut anything.  A single value gets a margin around it.  false when
+// no value is finite.
+bool value_range(const std::vector<float>& values, double* lo, double* hi, bool* clipped);
+
+// The y range of a mean curve's panel: value_range over the means and both
+// ends of their band (mean +- 2 se, each rounded to float).
+bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped);
+
 // One PNG of the grid-mean curves against the bias (the midpoints, or the
 // points for a curve of that length), one panel each in the given order,
 // each with a band of +-2 standard errors and its own scale; missing
-// values leave gaps.  false with *error (no curves, lengths that match no
-// axis, gnuplot missing or failing); png is then untouched.
+// values leave gaps.  When curve_range cuts anything, the panel takes that
+// range, marks the means beyond it with triangles on the frame they pass
+// and says so in its title; otherwise gnuplot chooses the scale.  false
+// with *error (no curves, lengths that match no axis, gnuplot missing or
+// failing); png is then untouched.
 bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& curves,
                       long pixels, const std::string& png, std::string* error);
 
