@@ -185,39 +185,46 @@ std::string map_title(const grid_description& d, const bias_map& m) {
            ")";
 }
 
-// The frame of four map panels with equal scales on x and y; the picture's
-// height follows the grid's shape.
-std::string image_frame(const grid_description& d, const bias_map& m, int* height) {
+// The frame of map panels in two rows of `columns`, with equal scales on x
+// and y; the picture's height follows the grid's shape.
+std::string image_frame(const grid_description& d, const std::string& title, int columns,
+                        int* height) {
     const extent x = pixel_extent(d.x), y = pixel_extent(d.y);
     const double aspect = (y.high - y.low) / (x.high - x.low);
     const double map_height = std::clamp(aspect * 420.0, 150.0, 650.0);
     *height = static_cast<int>(2 * (map_height + 120) + 60);
-    return std::string(palette) + "set multiplot layout 2,2 title " +
-           gnuplot_quote(map_title(d, m)) + " font ',12'\nset size ratio -1\nset tics out\n" +
+    return std::string(palette) + "set multiplot layout 2," + std::to_string(columns) +
+           " title " + gnuplot_quote(title) + " font ',12'\nset size ratio -1\nset tics out\n" +
            "set xrange " + x.text() + "\nset yrange " + y.text() + "\nset xlabel " +
            gnuplot_quote(axis_label(d, "x")) + "\nset ylabel " + gnuplot_quote(axis_label(d, "y")) +
            "\n";
 }
 
 // A line of spectra (one row or one column) as curves along the line.
-std::string profile_frame(const grid_description& d, const bias_map& m) {
+std::string profile_frame(const grid_description& d, const std::string& title, int columns) {
     const bool along_x = d.ny == 1;
-    return "set multiplot layout 2,2 title " + gnuplot_quote(map_title(d, m)) +
+    return "set multiplot layout 2," + std::to_string(columns) + " title " + gnuplot_quote(title) +
            " font ',12'\nset grid\nset xrange " + pixel_extent(along_x ? d.x : d.y).text() +
            "\nset xlabel " + gnuplot_quote(axis_label(d, along_x ? "x" : "y")) + "\n";
 }
 
-}  // namespace
+// One panel of a picture of maps: its data file's name, its title, the
+// unit of its values and the values (ny * nx).
+struct map_panel {
+    std::string name, title, unit;
+    const std::vector<float>* values;
+};
 
-bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
-              std::string* error) {
+// Maps (or, for a line of spectra, curves along the line) in two rows of
+// `columns` panels, 600 pixels wide each, under a title; `settings` go
+// before the first panel.
+bool draw_panels(const grid_description& d, const std::string& title, int columns,
+                 const std::string& settings, const std::vector<map_panel>& panels,
+                 const std::string& png, std::string* error) {
     const size_t pixels = static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny);
-    const std::pair<const char*, const std::vector<float>*> panels[] = {
-        {"didv", &m.didv}, {"norm_raw", &m.norm_raw}, {"norm_exp", &m.norm_exp},
-        {"norm_coff", &m.norm_coff}};
     bool sized = d.nx > 0 && d.ny > 0 && d.x.size() == static_cast<size_t>(d.nx) &&
                  d.y.size() == static_cast<size_t>(d.ny);
-    for (const auto& panel : panels) sized = sized && panel.second->size() == pixels;
+    for (const auto& panel : panels) sized = sized && panel.values->size() == pixels;
     gnuplot_job job;
     std::string problem;
     if (!sized) problem = "the map does not match the grid's size";
@@ -227,17 +234,65 @@ bool draw_map(const grid_description& d, const bias_map& m, const std::string& p
     }
     const bool line = d.nx == 1 || d.ny == 1;
     int height = 800;
-    std::string script = line ? profile_frame(d, m) : image_frame(d, m, &height);
-    for (const auto& entry : panels) {
-        const auto& name = entry.first;
-        const auto& values = entry.second;
+    std::string script =
+        (line ? profile_frame(d, title, columns) : image_frame(d, title, columns, &height)) + settings;
+    for (const map_panel& p : panels) {
         const std::string file = job.put(
-            std::string(name) + ".txt",
-            line ? profile_data(d.ny == 1 ? d.x : d.y, *values) : image_data(d, *values), error);
+            p.name + ".txt",
+            line ? profile_data(d.ny == 1 ? d.x : d.y, *p.values) : image_data(d, *p.values), error);
         if (file.empty()) return false;
-        script += (line ? profile_panel : image_panel)(file, title_of(d, name), unit_of(d, name), *values);
+        script += (line ? profile_panel : image_panel)(file, p.title, p.unit, *p.values);
     }
-    return job.draw(script + "unset multiplot\n", 1200, height, png, error);
+    return job.draw(script + "unset multiplot\n", 600 * columns, height, png, error);
+}
+
+}  // namespace
+
+bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
+              std::string* error) {
+    const std::pair<const char*, const std::vector<float>*> named[] = {
+        {"didv", &m.didv}, {"norm_raw", &m.norm_raw}, {"norm_exp", &m.norm_exp},
+        {"norm_coff", &m.norm_coff}};
+    std::vector<map_panel> panels;
+    for (const auto& [name, values] : named)
+        panels.push_back({name, title_of(d, name), unit_of(d, name), values});
+    return draw_panels(d, map_title(d, m), 2, "", panels, png, error);
+}
+
+namespace {
+
+// Bias values as shown (times the display factor).
+std::vector<float> scaled(const std::vector<float>& values, double factor) {
+    std::vector<float> out;
+    out.reserve(values.size());
+    for (float v : values) out.push_back(static_cast<float>(v * factor));
+    return out;
+}
+
+}  // namespace
+
+bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::string& png,
+                   std::string* error) {
+    const bias_scale shown = display_scale(d);
+    const std::string window =
+        g.window > 0 ? short_number(g.window, shown.factor) + " " + shown.unit : "the gap's width";
+    const std::string title = source_text(d) + "\ngap: where " + g.curve + " < " +
+                              number(g.threshold) + " around 0 V; peaks: the largest " + g.curve +
+                              " within " + window + " beyond each edge";
+    const std::pair<const char*, const char*> named[] = {
+        {"gap_low", "lower edge of the gap"}, {"gap_high", "upper edge of the gap"},
+        {"gap_width", "width of the gap"}, {"peak_low", "bias of the peak below the gap"},
+        {"peak_high", "bias of the peak above the gap"}};
+    const std::vector<float>* sources[] = {&g.low, &g.high, &g.width, &g.peak_low, &g.peak_high};
+    std::vector<std::vector<float>> values;
+    for (const auto* v : sources) values.push_back(scaled(*v, shown.factor));
+    std::vector<map_panel> panels;
+    for (size_t k = 0; k < values.size(); ++k)
+        panels.push_back({named[k].first,
+                          std::string(named[k].first) + ": " + named[k].second + " (" + shown.unit + ")",
+                          shown.unit, &values[k]});
+    return draw_panels(d, title, 3, "set cblabel " + gnuplot_quote(shown.unit) + "\n", panels,
+                       png, error);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "stsgrid/bias_map.h"
+#include "stsgrid/gap_maps.h"
 #include "stsgrid/grid_description.h"
 
 namespace sts {
@@ -28,6 +29,14 @@ namespace sts {
 // png is then untouched.
 bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
               std::string* error);
+
+// One PNG with the maps of the gap (gap_low, gap_high, gap_width,
+// peak_low, peak_high) as draw_map draws its panels: viridis, a colour bar
+// labelled with the bias unit, the 1st to 99th percentile, pixels without
+// a gap blank; a title saying which curve, threshold and window.  Biases
+// within +-0.1 V are shown in mV.  false with *error as for draw_map.
+bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::string& png,
+                   std::string* error);
 
 // Grid-mean statistics of one quantity over the midpoints.
 struct mean_curve {
