@@ -59,11 +59,12 @@ bool parse_biases(const std::string& text, std::vector<double>* biases, bool* ga
     return true;
 }
 
-// The quantities a gap can be looked for in: those along the midpoints,
-// not a pixel's own axis.
+// The curves a gap can be looked for in: the normalised ones (ratios
+// along the midpoints), so that the peaks' heights are ratios too.
 bool gap_quantity(const std::string& name) {
     const pixel_quantity* q = find_pixel_quantity(name);
-    return q && q->along == quantity_axis::midpoint && !q->pixel_axis;
+    return q && q->along == quantity_axis::midpoint && q->unit == quantity_unit::ratio &&
+           !q->pixel_axis;
 }
 
 std::string gap_quantities() {

@@ -77,8 +77,8 @@ gap_result find_gap(const float* vmid, const float* curve, int m, const gap_opti
     r.low = low;
     r.high = high;
     r.width = width;
-    peak(vmid, curve, m, first - 1, -1, low, reach, &r.peak_low, &r.peak_low_value);
-    peak(vmid, curve, m, last + 1, +1, high, reach, &r.peak_high, &r.peak_high_value);
+    peak(vmid, curve, m, first - 1, -1, low, reach, &r.peak_low, &r.peak_low_height);
+    peak(vmid, curve, m, last + 1, +1, high, reach, &r.peak_high, &r.peak_high_height);
     return r;
 }
 

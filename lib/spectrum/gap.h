@@ -52,7 +52,7 @@ struct gap_result {
     gap_reason reason = gap_reason::not_computed;
     float low, high, width;                // edges and their distance, bias unit
     float peak_low, peak_high;             // bias of the largest value beyond each edge
-    float peak_low_value, peak_high_value; // those values, in the curve's unit
+    float peak_low_height, peak_high_height; // those values, in the curve's unit
 };
 
 // The gap of curve[0 .. m) over vmid[0 .. m) (ascending, finite).

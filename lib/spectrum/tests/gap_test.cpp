@@ -32,8 +32,8 @@ float cross(double v0, float c0, double v1, float c1, double t) {
 
 void expect_none(const gap_result& r, gap_reason why) {
     EXPECT_EQ(r.reason, why);
-    for (float v : {r.low, r.high, r.width, r.peak_low, r.peak_high, r.peak_low_value,
-                    r.peak_high_value})
+    for (float v : {r.low, r.high, r.width, r.peak_low, r.peak_high, r.peak_low_height,
+                    r.peak_high_height})
         EXPECT_TRUE(std::isnan(v));
 }
 
@@ -51,13 +51,13 @@ TEST(Gap, SymmetricGapWithCoherencePeaks) {
     // A window as wide as the gap (22/7) reaches -4.71: -2, -3 and -4.
     EXPECT_EQ(r.peak_low, -3.0f);
     EXPECT_EQ(r.peak_high, 3.0f);
-    EXPECT_EQ(r.peak_low_value, 1.8f);
-    EXPECT_EQ(r.peak_high_value, 1.8f);
+    EXPECT_EQ(r.peak_low_height, 1.8f);
+    EXPECT_EQ(r.peak_high_height, 1.8f);
     // A window of 1 V holds only the first midpoint beyond each edge.
     const gap_result narrow = gap_of(eleven, c, 0.8f, 1.0f);
     EXPECT_EQ(narrow.low, r.low);
     EXPECT_EQ(narrow.peak_low, -2.0f);
-    EXPECT_EQ(narrow.peak_high_value, 1.1f);
+    EXPECT_EQ(narrow.peak_high_height, 1.1f);
     // Narrower than the spacing: that first midpoint still counts.
     EXPECT_EQ(gap_of(eleven, c, 0.8f, 0.01f).peak_high, 2.0f);
 }
@@ -72,9 +72,9 @@ TEST(Gap, AsymmetricGapAndTiesNearestTheGap) {
     EXPECT_NEAR(r.high, 8.0 / 3, 1e-6);
     EXPECT_EQ(r.width, r.high - r.low);
     EXPECT_EQ(r.peak_low, -3.0f) << "of three equal values, the nearest the gap";
-    EXPECT_EQ(r.peak_low_value, 2.0f);
+    EXPECT_EQ(r.peak_low_height, 2.0f);
     EXPECT_EQ(r.peak_high, 5.0f);
-    EXPECT_EQ(r.peak_high_value, 3.0f);
+    EXPECT_EQ(r.peak_high_height, 3.0f);
 }
 
 TEST(Gap, StartsAtTheMidpointNearestZeroTheLowerOfTwo) {
@@ -121,7 +121,7 @@ TEST(Gap, ValuesThatAreNotFinite) {
     EXPECT_EQ(r.low, -1.5f);
     EXPECT_EQ(r.high, 1.5f);
     EXPECT_EQ(r.peak_low, -4.0f);  // window 3 V from -1.5: down to -4.5
-    EXPECT_EQ(r.peak_low_value, 5.0f);
+    EXPECT_EQ(r.peak_low_height, 5.0f);
     EXPECT_EQ(r.peak_high, 4.0f);
-    EXPECT_EQ(r.peak_high_value, 4.0f);
+    EXPECT_EQ(r.peak_high_height, 4.0f);
 }

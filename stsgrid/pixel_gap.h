@@ -1,0 +1,27 @@
+// --gap for one pixel: the gap of its curve (spectrum/gap.h), found on the
+// record the run has just computed.
+#ifndef STSGRID_PIXEL_GAP_H
+#define STSGRID_PIXEL_GAP_H
+
+#include "spectrum/gap.h"
+#include "stsgrid/grid_description.h"
+#include "stsgrid/pixel_block.h"
+#include "stsgrid/quantities.h"
+
+namespace sts {
+
+// What --gap asks of every pixel.
+struct gap_settings {
+    const pixel_quantity* curve = nullptr;  // the curve looked at; nullptr: no --gap
+    gap_options options;
+};
+
+// The gap of pixel k of block b on its own midpoints (the grid's, unless
+// pixels have axes of their own), up to the last it has; not_computed for
+// a pixel that was not processed.  Precondition: s.curve is a midpoint
+// quantity of the block.
+gap_result pixel_gap(const gap_settings& s, const grid_description& d, const pixel_block& b, int k);
+
+}  // namespace sts
+
+#endif
