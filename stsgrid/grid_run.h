@@ -10,6 +10,7 @@
 
 #include "stsgrid/grid_source.h"
 #include "stsgrid/pixel_block.h"
+#include "stsgrid/pixel_gap.h"
 #include "spectrum/spectrum.h"
 
 namespace sts {
@@ -19,6 +20,7 @@ struct run_settings {
     norm_options norm;
     int block_pixels = 64;   // pixels per block handed on
     bool keep_input = false; // also hand on each pixel's imported currents
+    gap_settings gap;        // --gap: the gap of each pixel's curve
 };
 
 // What a block carries besides the results, when asked to: the imported

@@ -62,6 +62,11 @@ void attributes(const grid_options& o, grid_description* d) {
                                         std::to_string(o.region.y0) + ":" +
                                         std::to_string(o.region.y1)
                                   : "all pixels");
+    if (!o.gap.given) return;
+    a.emplace_back("gap_curve", o.gap.variable);
+    a.emplace_back("gap_threshold", number(o.gap.threshold));
+    a.emplace_back("gap_window", o.gap.window > 0 ? number(o.gap.window) + " " + d->bias_unit
+                                                  : "the gap's width");
 }
 
 // Every file the run writes, with the option that names it: all known
@@ -76,6 +81,7 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_options
             names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
     for (double bias : o.maps)
         names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
+    if (o.gap_map) names.emplace_back(companion(out, "_map_gap.png"), "-o");
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
     return names;
 }

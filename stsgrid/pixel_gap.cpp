@@ -22,4 +22,26 @@ gap_result pixel_gap(const gap_settings& s, const grid_description& d, const pix
     return find_gap(vmid, curve, own, s.options);
 }
 
+void prepare_gap(const gap_settings& s, int count, pixel_block* b) {
+    const size_t n = s.curve ? static_cast<size_t>(count) : 0;
+    for (auto* v : {&b->gap_low, &b->gap_high, &b->gap_width, &b->peak_low, &b->peak_high,
+                    &b->peak_low_height, &b->peak_high_height})
+        v->assign(n, std::numeric_limits<float>::quiet_NaN());
+    b->gap_status.assign(n, static_cast<signed char>(gap_reason::not_computed));
+}
+
+void record_gap(const gap_settings& s, const grid_description& d, int k, pixel_block* b) {
+    if (!s.curve) return;
+    const gap_result r = pixel_gap(s, d, *b, k);
+    const auto pixel = static_cast<size_t>(k);
+    b->gap_low[pixel] = r.low;
+    b->gap_high[pixel] = r.high;
+    b->gap_width[pixel] = r.width;
+    b->peak_low[pixel] = r.peak_low;
+    b->peak_high[pixel] = r.peak_high;
+    b->peak_low_height[pixel] = r.peak_low_height;
+    b->peak_high_height[pixel] = r.peak_high_height;
+    b->gap_status[pixel] = static_cast<signed char>(r.reason);
+}
+
 }  // namespace sts

@@ -22,6 +22,14 @@ struct gap_settings {
 // quantity of the block.
 gap_result pixel_gap(const gap_settings& s, const grid_description& d, const pixel_block& b, int k);
 
+// Sizes the gap's records of a block of count pixels: NaN, not_computed;
+// empty without --gap.
+void prepare_gap(const gap_settings& s, int count, pixel_block* b);
+
+// pixel_gap into the gap's records of b at k (sized by the block's
+// preparation); nothing without --gap.
+void record_gap(const gap_settings& s, const grid_description& d, int k, pixel_block* b);
+
 }  // namespace sts
 
 #endif

@@ -291,8 +291,10 @@ bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::stri
         panels.push_back({named[k].first,
                           std::string(named[k].first) + ": " + named[k].second + " (" + shown.unit + ")",
                           shown.unit, &values[k]});
-    return draw_panels(d, title, 3, "set cblabel " + gnuplot_quote(shown.unit) + "\n", panels,
-                       png, error);
+    // The unit on the colour bar's every tick: a label there would run into
+    // the next panel.
+    return draw_panels(d, title, 3, "set format cb " + gnuplot_quote("%g " + shown.unit) + "\nset rmargin 11\n",
+                       panels, png, error);
 }
 
 namespace {
