@@ -39,7 +39,7 @@ void expect_none(const gap_result& r, gap_reason why) {
 
 }  // namespace
 
-TEST(Gap, SymmetricGapWithCoherencePeaks) {
+TEST(GapFinder, SymmetricGapWithCoherencePeaks) {
     const std::vector<float> c = {1.2f, 1.3f, 1.8f, 1.1f, 0.4f, 0.1f, 0.4f, 1.1f, 1.8f, 1.3f, 1.2f};
     const gap_result r = gap_of(eleven, c, 0.8f);
     ASSERT_EQ(r.reason, gap_reason::found);
@@ -62,7 +62,7 @@ TEST(Gap, SymmetricGapWithCoherencePeaks) {
     EXPECT_EQ(gap_of(eleven, c, 0.8f, 0.01f).peak_high, 2.0f);
 }
 
-TEST(Gap, AsymmetricGapAndTiesNearestTheGap) {
+TEST(GapFinder, AsymmetricGapAndTiesNearestTheGap) {
     const std::vector<float> c = {2, 2, 2, 1.0f, 0.2f, 0.3f, 0.5f, 0.6f, 0.9f, 1.4f, 3.0f};
     const gap_result r = gap_of(eleven, c, 0.8f);
     ASSERT_EQ(r.reason, gap_reason::found);
@@ -77,7 +77,7 @@ TEST(Gap, AsymmetricGapAndTiesNearestTheGap) {
     EXPECT_EQ(r.peak_high_height, 3.0f);
 }
 
-TEST(Gap, StartsAtTheMidpointNearestZeroTheLowerOfTwo) {
+TEST(GapFinder, StartsAtTheMidpointNearestZeroTheLowerOfTwo) {
     // 0 V halfway between -0.5 and 0.5: the start is the lower value, 0.5 V.
     const std::vector<float> v = {-1.5f, -0.5f, 0.5f, 1.5f};
     const gap_result r = gap_of(v, {2, 1.5f, 0.5f, 2}, 1);
@@ -93,7 +93,7 @@ TEST(Gap, StartsAtTheMidpointNearestZeroTheLowerOfTwo) {
     EXPECT_EQ(on.peak_low, -2.0f);
 }
 
-TEST(Gap, NoGapAndWhy) {
+TEST(GapFinder, NoGapAndWhy) {
     // Not below T at 0 V (equal is not below).
     expect_none(gap_of(eleven, {0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0}, 1), gap_reason::not_below);
     expect_none(gap_of(eleven, {0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}, 1), gap_reason::not_below);
@@ -107,7 +107,7 @@ TEST(Gap, NoGapAndWhy) {
     expect_none(gap_of({}, {}, 1), gap_reason::no_zero_bias);
 }
 
-TEST(Gap, ValuesThatAreNotFinite) {
+TEST(GapFinder, ValuesThatAreNotFinite) {
     const float nan = NAN, inf = INFINITY;
     // At the start, or where the interval would end.
     expect_none(gap_of(eleven, {2, 2, 2, 2, 0, nan, 0, 2, 2, 2, 2}, 1), gap_reason::undefined_value);
