@@ -30,9 +30,13 @@ int nearest(const float* axis, int count, double v) {
 }  // namespace
 
 grid_collector::grid_collector(const grid_description& d, const grid_options& o)
-    : d_(d), region_(o.region), want_measured_(!o.pointmean.empty()), measured_(d.points) {
-    for (const pixel_quantity* q : statistics_quantities)
-        stats_.emplace_back(q->along == quantity_axis::midpoint ? d.points - 1 : d.points);
+    : d_(d),
+      region_(o.region),
+      want_measured_(!o.pointmean.empty()),
+      quantities_(statistics_quantities(d)),
+      measured_(d.points) {
+    for (const pixel_quantity* q : quantities_)
+        stats_.emplace_back(values_per_pixel(*q, static_cast<size_t>(d.points)));
     const auto pixels = static_cast<size_t>(d.nx * d.ny);
     for (double v : o.maps) {
         bias_map m;
@@ -79,8 +83,8 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
         if (code != PIXEL_PROCESSED) continue;
         for (size_t q = 0; q < stats_.size(); ++q) {
-            const pixel_quantity& quantity = *statistics_quantities[q];
-            const size_t length = quantity.along == quantity_axis::midpoint ? p - 1 : p;
+            const pixel_quantity& quantity = *quantities_[q];
+            const size_t length = values_per_pixel(quantity, p);
             const float* record = (b.*quantity.values).data() + static_cast<size_t>(k) * length;
             stats_[q].add(record);
             spills_[q].append(record);

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "stsgrid/quantities.h"
+
 namespace sts {
 
 namespace {
@@ -32,11 +34,12 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.count = count;
     b.points = d.points;
     const auto n = static_cast<size_t>(count) * static_cast<size_t>(d.points);
-    const auto m = static_cast<size_t>(count) * static_cast<size_t>(d.points - 1);
-    for (auto* v : {&b.current, &b.iv}) v->assign(n, NaN);
-    for (auto* v : {&b.didv, &b.norm_raw, &b.norm_exp, &b.norm_coff}) v->assign(m, NaN);
-    b.bias.assign(d.per_pixel_axis ? n : 0, NaN);
-    b.vmid.assign(d.per_pixel_axis ? m : 0, NaN);
+    for (const pixel_quantity& q : pixel_quantities)
+        (b.*q.values)
+            .assign(written_in(q, d) ? static_cast<size_t>(count) *
+                                           values_per_pixel(q, static_cast<size_t>(d.points))
+                                     : 0,
+                    NaN);
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);

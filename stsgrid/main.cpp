@@ -78,7 +78,7 @@ bool write_companions(const grid_description& d, const grid_options& o,
             return false;
     if (o.gap_map && !draw_gap_maps(d, c->gap(), companion(out, "_map_gap.png"), error))
         return false;
-    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics(2).count(),
+    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics_count(),
                                          companion(out, "_mean.png"), error))
         return false;
     return true;

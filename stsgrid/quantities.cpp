@@ -28,9 +28,25 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
      "midpoint bias of the pixel's own points", "", &pixel_block::vmid, false, true, nullptr},
 }};
 
-const std::array<const pixel_quantity*, 5> statistics_quantities = {
-    &pixel_quantities[0], &pixel_quantities[2], &pixel_quantities[3], &pixel_quantities[4],
-    &pixel_quantities[5]};
+bool written_in(const pixel_quantity& q, const grid_description& d) {
+    return d.writes(q.group) && (!q.pixel_axis || d.per_pixel_axis);
+}
+
+std::vector<const pixel_quantity*> statistics_quantities(const grid_description& d) {
+    std::vector<const pixel_quantity*> list;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (q.statistics && written_in(q, d)) list.push_back(&q);
+    return list;
+}
+
+size_t values_per_pixel(const pixel_quantity& q, size_t points) {
+    switch (q.along) {
+        case quantity_axis::point: return points;
+        case quantity_axis::midpoint: return points - 1;
+        case quantity_axis::pixel: break;
+    }
+    return 1;
+}
 
 const pixel_quantity* find_pixel_quantity(const std::string& name) {
     for (const pixel_quantity& q : pixel_quantities)
