@@ -103,7 +103,7 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
 
 std::vector<quantity_group> quantity_groups(const grid_options& o) {
     std::vector<quantity_group> groups;
-    (void)o;  // no option asks for an optional group yet
+    if (o.gap.given) groups.push_back(quantity_group::gap);
     return groups;
 }
 

@@ -24,9 +24,6 @@ gap_result pixel_gap(const gap_settings& s, const grid_description& d, const pix
 
 void prepare_gap(const gap_settings& s, int count, pixel_block* b) {
     const size_t n = s.curve ? static_cast<size_t>(count) : 0;
-    for (auto* v : {&b->gap_low, &b->gap_high, &b->gap_width, &b->peak_low, &b->peak_high,
-                    &b->peak_low_height, &b->peak_high_height})
-        v->assign(n, std::numeric_limits<float>::quiet_NaN());
     b->gap_status.assign(n, static_cast<signed char>(gap_reason::not_computed));
 }
 

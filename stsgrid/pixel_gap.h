@@ -22,8 +22,9 @@ struct gap_settings {
 // quantity of the block.
 gap_result pixel_gap(const gap_settings& s, const grid_description& d, const pixel_block& b, int k);
 
-// Sizes the gap's records of a block of count pixels: NaN, not_computed;
-// empty without --gap.
+// Sizes a block's gap_status for count pixels, not_computed each; empty
+// without --gap.  (The float records are the quantity table's, sized with
+// the others.)
 void prepare_gap(const gap_settings& s, int count, pixel_block* b);
 
 // pixel_gap into the gap's records of b at k (sized by the block's

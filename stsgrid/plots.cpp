@@ -279,17 +279,14 @@ bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::stri
     const std::string title = source_text(d) + "\ngap: where " + g.curve + " < " +
                               number(g.threshold) + " around 0 V; peaks: the largest " + g.curve +
                               " within " + window + " beyond each edge";
-    const std::pair<const char*, const char*> named[] = {
-        {"gap_low", "lower edge of the gap"}, {"gap_high", "upper edge of the gap"},
-        {"gap_width", "width of the gap"}, {"peak_low", "bias of the peak below the gap"},
-        {"peak_high", "bias of the peak above the gap"}};
-    const std::vector<float>* sources[] = {&g.low, &g.high, &g.width, &g.peak_low, &g.peak_high};
+    const std::pair<const char*, const std::vector<float>*> named[] = {
+        {"gap_low", &g.low}, {"gap_high", &g.high}, {"gap_width", &g.width},
+        {"peak_low", &g.peak_low}, {"peak_high", &g.peak_high}};
     std::vector<std::vector<float>> values;
-    for (const auto* v : sources) values.push_back(scaled(*v, shown.factor));
+    for (const auto& entry : named) values.push_back(scaled(*entry.second, shown.factor));
     std::vector<map_panel> panels;
     for (size_t k = 0; k < values.size(); ++k)
-        panels.push_back({named[k].first,
-                          std::string(named[k].first) + ": " + named[k].second + " (" + shown.unit + ")",
+        panels.push_back({named[k].first, title_of(d, named[k].first) + " (" + shown.unit + ")",
                           shown.unit, &values[k]});
     // The unit on the colour bar's every tick: a label there would run into
     // the next panel.

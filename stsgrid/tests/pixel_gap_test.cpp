@@ -21,6 +21,9 @@ pixel_block block(const std::vector<float>& curve0) {
     b.norm_coff.resize(10, none);
     b.norm_raw.assign(10, 0.0f);  // another curve: never below T
     b.status = {PIXEL_PROCESSED, PIXEL_MISSING};
+    for (auto* v : {&b.gap_low, &b.gap_high, &b.gap_width, &b.peak_low, &b.peak_high,
+                    &b.peak_low_height, &b.peak_high_height})
+        v->assign(2, 7.0f);  // to be overwritten
     return b;
 }
 
@@ -50,10 +53,11 @@ TEST(PixelGap, TheCurveAskedForOnTheGridsAxis) {
     // The same pixel through another curve: 0 everywhere, below T to both ends.
     EXPECT_EQ(pixel_gap(settings("norm_raw"), d, b, 0).reason, gap_reason::reaches_end);
     // Without --gap nothing is sized or written.
-    pixel_block none = block({});
-    prepare_gap(gap_settings{}, 2, &none);
-    record_gap(gap_settings{}, d, 0, &none);
-    EXPECT_TRUE(none.gap_low.empty() && none.gap_status.empty());
+    pixel_block without = block({});
+    prepare_gap(gap_settings{}, 2, &without);
+    record_gap(gap_settings{}, d, 0, &without);
+    EXPECT_TRUE(without.gap_status.empty());
+    EXPECT_EQ(without.gap_low[0], 7.0f);
 }
 
 TEST(PixelGap, APixelsOwnMidpointsUpToItsLast) {
