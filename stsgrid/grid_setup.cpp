@@ -81,8 +81,11 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_options
     if (o.mean_text || o.mean_plot)
         for (const pixel_quantity* q : statistics_quantities(d))
             names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
-    for (double bias : o.maps)
-        names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
+    for (double bias : o.maps) {
+        names.emplace_back(map_name(out, quantity_group::always, bias), "-o");
+        for (quantity_group g : d.groups)
+            if (!map_quantities(g).empty()) names.emplace_back(map_name(out, g, bias), "-o");
+    }
     if (o.gap_map) names.emplace_back(companion(out, "_map_gap.png"), "-o");
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
     return names;
@@ -124,6 +127,11 @@ bool check_output_name(const grid_options& o, const std::string& out, std::strin
 std::string companion(const std::string& output, const std::string& suffix) {
     const bool nc = output.size() > 3 && output.compare(output.size() - 3, 3, ".nc") == 0;
     return (nc ? output.substr(0, output.size() - 3) : output) + suffix;
+}
+
+std::string map_name(const std::string& output, quantity_group g, double bias) {
+    const std::string group = group_name(g);
+    return companion(output, "_map_" + (group.empty() ? "" : group + "_") + bias_text(bias) + ".png");
 }
 
 std::string bias_text(double bias) {

@@ -74,7 +74,7 @@ bool write_companions(const grid_description& d, const grid_options& o,
     if (!o.pointmean.empty() && !write_pointmean(o, c, error)) return false;
     if ((o.mean_text || o.mean_plot) && !write_mean_texts(d, out, c, error)) return false;
     for (const auto& m : c->maps())
-        if (!draw_map(d, m, companion(out, "_map_" + bias_text(m.bias) + ".png"), error))
+        if (!draw_map(d, m, map_name(out, m.group, m.bias), error))
             return false;
     if (o.gap_map && !draw_gap_maps(d, c->gap(), companion(out, "_map_gap.png"), error))
         return false;

@@ -185,46 +185,46 @@ std::string map_title(const grid_description& d, const bias_map& m) {
            ")";
 }
 
-// The frame of map panels in two rows of `columns`, with equal scales on x
-// and y; the picture's height follows the grid's shape.
-std::string image_frame(const grid_description& d, const std::string& title, int columns,
+// Panels two to a row.
+int panel_rows(size_t panels) { return static_cast<int>((panels + 1) / 2); }
+
+// The frame of `rows` rows of two map panels with equal scales on x and y,
+// under a title; the picture's height follows the grid's shape.
+std::string image_frame(const grid_description& d, const std::string& title, int rows,
                         int* height) {
     const extent x = pixel_extent(d.x), y = pixel_extent(d.y);
     const double aspect = (y.high - y.low) / (x.high - x.low);
     const double map_height = std::clamp(aspect * 420.0, 150.0, 650.0);
-    *height = static_cast<int>(2 * (map_height + 120) + 60);
-    return std::string(palette) + "set multiplot layout 2," + std::to_string(columns) +
-           " title " + gnuplot_quote(title) + " font ',12'\nset size ratio -1\nset tics out\n" +
+    *height = static_cast<int>(rows * (map_height + 120) + 60);
+    return std::string(palette) + "set multiplot layout " + std::to_string(rows) + ",2 title " +
+           gnuplot_quote(title) + " font ',12'\nset size ratio -1\nset tics out\n" +
            "set xrange " + x.text() + "\nset yrange " + y.text() + "\nset xlabel " +
            gnuplot_quote(axis_label(d, "x")) + "\nset ylabel " + gnuplot_quote(axis_label(d, "y")) +
            "\n";
 }
 
 // A line of spectra (one row or one column) as curves along the line.
-std::string profile_frame(const grid_description& d, const std::string& title, int columns) {
+std::string profile_frame(const grid_description& d, const std::string& title, int rows) {
     const bool along_x = d.ny == 1;
-    return "set multiplot layout 2," + std::to_string(columns) + " title " + gnuplot_quote(title) +
+    return "set multiplot layout " + std::to_string(rows) + ",2 title " + gnuplot_quote(title) +
            " font ',12'\nset grid\nset xrange " + pixel_extent(along_x ? d.x : d.y).text() +
            "\nset xlabel " + gnuplot_quote(axis_label(d, along_x ? "x" : "y")) + "\n";
 }
 
-// One panel of a picture of maps: its data file's name, its title, the
-// unit of its values and the values (ny * nx).
-struct map_panel {
-    std::string name, title, unit;
-    const std::vector<float>* values;
+// What a panel says: its title and the unit of its values.
+struct panel_text {
+    std::string title, unit;
 };
 
-// Maps (or, for a line of spectra, curves along the line) in two rows of
-// `columns` panels, 600 pixels wide each, under a title; `settings` go
-// before the first panel.
-bool draw_panels(const grid_description& d, const std::string& title, int columns,
-                 const std::string& settings, const std::vector<map_panel>& panels,
+// Maps (or, for a line of spectra, curves along the line) two to a row
+// under a title, each panel with its text; `settings` go before the first.
+bool draw_panels(const grid_description& d, const std::string& title, const std::string& settings,
+                 const std::vector<map_panel>& panels, const std::vector<panel_text>& texts,
                  const std::string& png, std::string* error) {
     const size_t pixels = static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny);
     bool sized = d.nx > 0 && d.ny > 0 && d.x.size() == static_cast<size_t>(d.nx) &&
-                 d.y.size() == static_cast<size_t>(d.ny);
-    for (const auto& panel : panels) sized = sized && panel.values->size() == pixels;
+                 d.y.size() == static_cast<size_t>(d.ny) && !panels.empty();
+    for (const map_panel& panel : panels) sized = sized && panel.values.size() == pixels;
     gnuplot_job job;
     std::string problem;
     if (!sized) problem = "the map does not match the grid's size";
@@ -233,30 +233,32 @@ bool draw_panels(const grid_description& d, const std::string& title, int column
         return false;
     }
     const bool line = d.nx == 1 || d.ny == 1;
+    const int rows = panel_rows(panels.size());
     int height = 800;
     std::string script =
-        (line ? profile_frame(d, title, columns) : image_frame(d, title, columns, &height)) + settings;
-    for (const map_panel& p : panels) {
-        const std::string file = job.put(
-            p.name + ".txt",
-            line ? profile_data(d.ny == 1 ? d.x : d.y, *p.values) : image_data(d, *p.values), error);
+        (line ? profile_frame(d, title, rows) : image_frame(d, title, rows, &height)) + settings;
+    for (size_t k = 0; k < panels.size(); ++k) {
+        const map_panel& panel = panels[k];
+        const std::string file =
+            job.put(panel.name + ".txt",
+                    line ? profile_data(d.ny == 1 ? d.x : d.y, panel.values)
+                         : image_data(d, panel.values),
+                    error);
         if (file.empty()) return false;
-        script += (line ? profile_panel : image_panel)(file, p.title, p.unit, *p.values);
+        script += (line ? profile_panel : image_panel)(file, texts[k].title, texts[k].unit,
+                                                       panel.values);
     }
-    return job.draw(script + "unset multiplot\n", 600 * columns, height, png, error);
+    return job.draw(script + "unset multiplot\n", 1200, height, png, error);
 }
 
 }  // namespace
 
 bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
               std::string* error) {
-    const std::pair<const char*, const std::vector<float>*> named[] = {
-        {"didv", &m.didv}, {"norm_raw", &m.norm_raw}, {"norm_exp", &m.norm_exp},
-        {"norm_coff", &m.norm_coff}};
-    std::vector<map_panel> panels;
-    for (const auto& [name, values] : named)
-        panels.push_back({name, title_of(d, name), unit_of(d, name), values});
-    return draw_panels(d, map_title(d, m), 2, "", panels, png, error);
+    std::vector<panel_text> texts;
+    for (const map_panel& panel : m.panels)
+        texts.push_back({title_of(d, panel.name), unit_of(d, panel.name)});
+    return draw_panels(d, map_title(d, m), "", m.panels, texts, png, error);
 }
 
 namespace {
@@ -282,16 +284,17 @@ bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::stri
     const std::pair<const char*, const std::vector<float>*> named[] = {
         {"gap_low", &g.low}, {"gap_high", &g.high}, {"gap_width", &g.width},
         {"peak_low", &g.peak_low}, {"peak_high", &g.peak_high}};
-    std::vector<std::vector<float>> values;
-    for (const auto& entry : named) values.push_back(scaled(*entry.second, shown.factor));
     std::vector<map_panel> panels;
-    for (size_t k = 0; k < values.size(); ++k)
-        panels.push_back({named[k].first, title_of(d, named[k].first) + " (" + shown.unit + ")",
-                          shown.unit, &values[k]});
+    std::vector<panel_text> texts;
+    for (const auto& [name, values] : named) {
+        panels.push_back({name, scaled(*values, shown.factor)});
+        texts.push_back({title_of(d, name) + " (" + shown.unit + ")", shown.unit});
+    }
     // The unit on the colour bar's every tick: a label there would run into
     // the next panel.
-    return draw_panels(d, title, 3, "set format cb " + gnuplot_quote("%g " + shown.unit) + "\nset rmargin 11\n",
-                       panels, png, error);
+    return draw_panels(d, title,
+                       "set format cb " + gnuplot_quote("%g " + shown.unit) + "\nset rmargin 11\n",
+                       panels, texts, png, error);
 }
 
 namespace {
