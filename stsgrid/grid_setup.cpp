@@ -110,6 +110,16 @@ std::vector<quantity_group> quantity_groups(const grid_options& o) {
     return groups;
 }
 
+bool check_gap_curve(const grid_options& o, std::string* error) {
+    if (!o.gap.given) return true;
+    grid_description d;
+    d.groups = quantity_groups(o);
+    const pixel_quantity* q = find_pixel_quantity(o.gap.variable);
+    if (q && written_in(*q, d)) return true;
+    *error = "gap variable " + o.gap.variable + " is not computed in this run";
+    return false;
+}
+
 bool check_output_name(const grid_options& o, const std::string& out, std::string* error) {
     const input_guard inputs(o.inputs);
     for (const auto& [name, option] : output_names(o, out)) {

@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     }
     // The curve of --gap, named or the default for this run.
     if (o.gap.given) o.gap.variable = gap_curve(o.gap, false);
+    if (!check_gap_curve(o, &error)) return usage_error(error);
     const std::string out = o.output.empty() ? default_output(o.inputs.front()) : o.output;
     if (!check_output_name(o, out, &error)) return failure(error);
     const auto src = open_grid_source(o.inputs, o.import, &error);

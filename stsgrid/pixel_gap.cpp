@@ -9,13 +9,14 @@ namespace sts {
 gap_result pixel_gap(const gap_settings& s, const grid_description& d, const pixel_block& b,
                      int k) {
     const auto pixel = static_cast<size_t>(k);
-    if (b.status[pixel] != PIXEL_PROCESSED) {
-        const float nan = std::numeric_limits<float>::quiet_NaN();
-        return {gap_reason::not_computed, nan, nan, nan, nan, nan, nan, nan};
-    }
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const gap_result none{gap_reason::not_computed, nan, nan, nan, nan, nan, nan, nan};
+    if (b.status[pixel] != PIXEL_PROCESSED) return none;
     const auto m = static_cast<size_t>(b.points - 1);
+    const std::vector<float>& record = b.*s.curve->values;
+    if (record.size() < (pixel + 1) * m) return none;  // a curve this run does not compute
     const float* vmid = d.per_pixel_axis ? b.vmid.data() + pixel * m : d.vmid.data();
-    const float* curve = (b.*s.curve->values).data() + pixel * m;
+    const float* curve = record.data() + pixel * m;
     // Records are NaN-padded beyond a pixel's own midpoints.
     int own = 0;
     while (static_cast<size_t>(own) < m && std::isfinite(vmid[own])) ++own;

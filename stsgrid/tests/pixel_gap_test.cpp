@@ -52,6 +52,8 @@ TEST(PixelGap, TheCurveAskedForOnTheGridsAxis) {
     EXPECT_TRUE(std::isnan(b.gap_low[1]) && std::isnan(b.peak_low_height[1]));
     // The same pixel through another curve: 0 everywhere, below T to both ends.
     EXPECT_EQ(pixel_gap(settings("norm_raw"), d, b, 0).reason, gap_reason::reaches_end);
+    // A curve this run does not compute (its record empty): no gap.
+    EXPECT_EQ(pixel_gap(settings("norm_exp"), d, b, 0).reason, gap_reason::not_computed);
     // Without --gap nothing is sized or written.
     pixel_block without = block({});
     prepare_gap(gap_settings{}, 2, &without);
