@@ -70,6 +70,8 @@ struct worker_state {
     pixel_input input;
     spectrum_workspace workspace;
     spectrum_arrays arrays;
+    smoothing_workspace smoothing;
+    pixel_smoothing smoother;  // the run's plan and this thread's workspace
 };
 
 void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
@@ -84,15 +86,24 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
             copy_to(&s->inputs.current, at, w->input.current, n);
             s->inputs.n[static_cast<size_t>(k)] = n;
         }
-        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b);
+        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother);
         record_gap(rs.gap, d, k, &b);
     }
+}
+
+// The pixel's n currents into current, smoothed when the run asks for it.
+void load_current(const pixel_input& in, const pixel_smoothing& s, int n, float* current) {
+    if (s.plan == nullptr)
+        std::copy_n(in.current.begin(), n, current);
+    else
+        smooth_series(*s.plan, in.current.data(), current, n, s.workspace);
 }
 
 }  // namespace
 
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
-                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b) {
+                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
+                   const pixel_smoothing& smoothing) {
     const auto pixel = static_cast<size_t>(k);
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
@@ -112,7 +123,7 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         return;
     }
     std::copy_n(in.bias.begin(), n_read, a->bias.begin());
-    std::copy_n(in.current.begin(), n_read, a->current.begin());
+    load_current(in, smoothing, n_read, a->current.data());
     const spectrum_report r = compute_spectrum(n_read, o, w, a);
     b->status[pixel] = code_of(r);
     if (b->status[pixel] != PIXEL_PROCESSED) return;
@@ -187,8 +198,12 @@ private:
     bool stop_ = false;
 };
 
-bool make_worker(worker_state* w, const grid_description& d) {
+bool make_worker(worker_state* w, const grid_description& d, const smoothing_plan* plan) {
     const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
+    if (plan != nullptr) {
+        if (!reserve_smoothing(*plan, &w->smoothing)) return false;
+        w->smoother = {plan, &w->smoothing};
+    }
     return reserve_workspace(&w->workspace, capacity) && reserve_arrays(&w->arrays, capacity);
 }
 
@@ -200,9 +215,17 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     const auto per_block = static_cast<uint64_t>(s.block_pixels);
     const uint64_t blocks = (pixels + per_block - 1) / per_block;
     const int threads = std::max(1, s.threads);
+    // The weights depend only on the window and the order: made once a run.
+    smoothing_plan plan;
+    if (s.smooth_window > 0 && !make_smoothing_plan(s.smooth_window, s.smooth_order, &plan)) {
+        *error = "cannot smooth with a window of " + std::to_string(s.smooth_window) +
+                 " points and order " + std::to_string(s.smooth_order);
+        return false;
+    }
+    const smoothing_plan* smoothing = s.smooth_window > 0 ? &plan : nullptr;
     std::vector<worker_state> workers(static_cast<size_t>(threads));
     for (auto& w : workers) {
-        if (!make_worker(&w, d)) {
+        if (!make_worker(&w, d, smoothing)) {
             *error = "not enough memory for the threads' working space";
             return false;
         }

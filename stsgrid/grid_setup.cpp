@@ -62,6 +62,11 @@ void attributes(const grid_options& o, grid_description* d) {
                                         std::to_string(o.region.y0) + ":" +
                                         std::to_string(o.region.y1)
                                   : "all pixels");
+    if (o.smooth_window > 0)
+        a.emplace_back("smoothing", "Savitzky-Golay, window " + std::to_string(o.smooth_window) +
+                                        " points, order " + std::to_string(o.smooth_order) +
+                                        ", on the current as measured; ends from the fits over "
+                                        "the first and last windows");
     if (!o.gap.given) return;
     a.emplace_back("gap_curve", o.gap.variable);
     a.emplace_back("gap_threshold", number(o.gap.threshold));

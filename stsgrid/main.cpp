@@ -57,6 +57,8 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
         rs.gap.options.threshold = o.gap.threshold;
         rs.gap.options.window = o.gap.window;
     }
+    rs.smooth_window = o.smooth_window;
+    rs.smooth_order = o.smooth_order;
     const auto sink = [&](const pixel_block& b, const input_block& in, std::string* e) {
         if (!w.write(b, e)) return false;
         c->add(b, in);
