@@ -43,6 +43,7 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
+    prepare_gap(rs.gap, count, &b);
     input_block& in = s->inputs;
     in.bias.assign(rs.keep_input ? n : 0, NaN);
     in.current.assign(rs.keep_input ? n : 0, NaN);
@@ -86,6 +87,7 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
             s->inputs.n[static_cast<size_t>(k)] = n;
         }
         compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother);
+        record_gap(rs.gap, d, k, &b);
     }
 }
 
