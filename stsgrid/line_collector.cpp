@@ -4,11 +4,16 @@
 #include <algorithm>
 #include <limits>
 
+#include "spectrum/gap.h"
+
 namespace sts {
 
 line_collector::line_collector(const grid_description& d, std::vector<line_sample> samples)
     : d_(d), samples_(std::move(samples)), values_(pixel_quantities.size()),
       status_(samples_.size(), PIXEL_MISSING) {
+    // A pixel never seen stays "not computed", as in the grid file.
+    if (d_.writes(quantity_group::gap))
+        gap_status_.assign(samples_.size(), static_cast<signed char>(gap_reason::not_computed));
     for (size_t k = 0; k < pixel_quantities.size(); ++k)
         if (written_in(pixel_quantities[k], d_))
             values_[k].assign(samples_.size() * record(pixel_quantities[k]),
@@ -31,6 +36,7 @@ void line_collector::add(const pixel_block& b) {
         if (pixel < b.first || pixel >= b.first + static_cast<uint64_t>(b.count)) continue;
         const size_t i = static_cast<size_t>(pixel - b.first);
         status_[s] = b.status[i];
+        if (!gap_status_.empty() && i < b.gap_status.size()) gap_status_[s] = b.gap_status[i];
         for (size_t k = 0; k < pixel_quantities.size(); ++k) {
             if (values_[k].empty()) continue;
             const size_t n = record(pixel_quantities[k]);

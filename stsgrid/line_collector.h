@@ -30,6 +30,9 @@ public:
     const std::vector<float>* values(const pixel_quantity& q) const;
     // Each sample's pixel code; PIXEL_MISSING until its block has passed.
     const std::vector<signed char>& status() const { return status_; }
+    // Each sample's gap code (--gap), as the grid file's gap_status; empty
+    // when the run computes no gap.
+    const std::vector<signed char>& gap_status() const { return gap_status_; }
     // The length of q's record: points, midpoints or 1.
     size_t record(const pixel_quantity& q) const;
 
@@ -38,6 +41,7 @@ private:
     std::vector<line_sample> samples_;
     std::vector<std::vector<float>> values_;  // by place in pixel_quantities; empty: not written
     std::vector<signed char> status_;
+    std::vector<signed char> gap_status_;
 };
 
 }  // namespace sts

@@ -114,7 +114,7 @@ private:
 // An upper bound of the file's size: the records along the line and the
 // sample variables, with a mebibyte for headers and the library's records.
 uint64_t size_bound(const grid_description& d, const line_collector& c) {
-    uint64_t bytes = (uint64_t{1} << 20) + c.samples().size() * (3 * sizeof(double) + 2 * sizeof(int) + 1) +
+    uint64_t bytes = (uint64_t{1} << 20) + c.samples().size() * (3 * sizeof(double) + 2 * sizeof(int) + 2) +
                      2 * static_cast<uint64_t>(d.points) * sizeof(float);
     for (const pixel_quantity& q : pixel_quantities)
         if (const std::vector<float>* v = c.values(q)) bytes += v->size() * sizeof(float);
@@ -154,6 +154,10 @@ void define_axes(line_netcdf& f, const grid_description& d, const line_dims& dim
     }
     f.describe(f.variable("status", NC_BYTE, {dims.sample}), "1",
                "pixel status: 0 if processed, else why not (codes as in the grid file's status)");
+    if (d.writes(quantity_group::gap))
+        f.describe(f.variable("gap_status", NC_BYTE, {dims.sample}), "1",
+                   "gap of the pixel: 0 if found, else why not (codes as in the grid file's "
+                   "gap_status)");
     const std::string of_axis = d.per_pixel_axis ? " (of the first processed pixel)" : "";
     f.describe(f.variable("bias", NC_FLOAT, {dims.point}), d.bias_unit, "bias" + of_axis);
     f.describe(f.variable("vmid", NC_FLOAT, {dims.midpoint}), d.bias_unit,
@@ -205,6 +209,10 @@ void write_values(line_netcdf& f, const grid_description& d, const line_collecto
     }
     const int status = var_of(f, "status");
     f.run([&] { return nc_put_var_schar(id, status, c.status().data()); });
+    if (!c.gap_status().empty()) {
+        const int gap = var_of(f, "gap_status");
+        f.run([&] { return nc_put_var_schar(id, gap, c.gap_status().data()); });
+    }
     for (const auto& [name, values] : {std::pair{"bias", &d.bias}, std::pair{"vmid", &d.vmid}}) {
         const int var = var_of(f, name);
         f.run([&, values = values] { return nc_put_var_float(id, var, values->data()); });

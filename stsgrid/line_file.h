@@ -11,6 +11,7 @@
 //               x, y(sample)            the pixel's coordinates, as the grid
 //                                       file's x and y
 //               status(sample)          the pixel's code, as the grid file's status
+//               gap_status(sample)      with --gap, as the grid file's gap_status
 //   coordinates bias(point), vmid(midpoint)  as in the grid's file
 //   quantities  every per-pixel quantity the grid's file has (current, iv,
 //               didv, norm_raw, norm_exp, norm_coff; pixel_bias and

@@ -74,8 +74,9 @@ def main():
             problems.append("sample %d: distance %r, want %r" % (k, float(l["distance"][k]), distance))
         if l["x"][k] != xs[px] or l["y"][k] != ys[py]:
             problems.append("sample %d: coordinates differ" % k)
-        if l["status"][k] != g["status"][py, px]:
-            problems.append("sample %d: status differs" % k)
+        for code in ("status", "gap_status"):
+            if code in g.variables and (code not in l.variables or l[code][k] != g[code][py, px]):
+                problems.append("sample %d: %s differs" % (k, code))
         for name in records:
             if not same_bits(l[name][k, ...], g[name][py, px, ...]):
                 problems.append("sample %d: %s differs" % (k, name))

@@ -53,12 +53,15 @@ std::string grid_bytes(const testkit::nanonis_grid_layout& g) {
     });
 }
 
-// stsgrid --line on g.3ds into <name>.nc, then the independent check.
+// stsgrid --line (and more options) on g.3ds into <name>.nc, then the
+// independent check.
 void expect_line_agrees(const temp_dir& dir, const std::string& name, long x0, long y0, long x1,
-                        long y1) {
+                        long y1, std::vector<std::string> more = {}) {
     const std::string line = std::to_string(x0) + "," + std::to_string(y0) + ":" +
                              std::to_string(x1) + "," + std::to_string(y1);
-    const auto r = stsgrid(dir, {"--line=" + line, "-o", name + ".nc", "g.3ds"});
+    std::vector<std::string> args = {"--line=" + line, "-o", name + ".nc", "g.3ds"};
+    args.insert(args.begin(), more.begin(), more.end());
+    const auto r = stsgrid(dir, args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("wrote " + name + "_line.nc"), std::string::npos) << r.out;
     const auto check = run(dir.path(), {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py", name + ".nc", name + "_line.nc",
@@ -82,6 +85,8 @@ TEST(LineCut, FileHoldsTheGridFilesPixelsAlongTheLine) {
     expect_line_agrees(dir, "row", 0, 2, 6, 2);
     expect_line_agrees(dir, "diagonal", 4, 0, 0, 4);
     expect_line_agrees(dir, "single", 3, 3, 3, 3);
+    // The gap's values (one a pixel, over sample) and codes go along too.
+    expect_line_agrees(dir, "gap", 0, 0, 6, 4, {"--gap=1.1"});  // gaps found
 }
 
 TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
