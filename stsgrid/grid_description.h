@@ -35,6 +35,9 @@ struct grid_description {
     // Measured pixel positions (nm) are known and written per pixel.
     bool has_positions = false;
 
+    // A lock-in channel is calibrated and written (--didv-channel).
+    bool lockin = false;
+
     // Global attributes: the parameters of the run (name, value).  The
     // writer puts Conventions, title, source and software (the tool and its
     // version) before them; a pair of the same name replaces one of those.

@@ -40,6 +40,13 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
+    const bool lockin = rs.lockin.use == lockin_use::per_pixel || rs.lockin.use == lockin_use::fixed;
+    for (auto* v : {&b.didv_lockin, &b.norm_raw_lockin, &b.norm_exp_lockin, &b.norm_coff_lockin})
+        v->assign(lockin ? m : 0, NaN);
+    for (auto* v : {&b.lockin_scale, &b.lockin_offset, &b.lockin_r2})
+        v->assign(lockin ? static_cast<size_t>(count) : 0, NaN);
+    b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
+                     lockin_moments{});
     input_block& in = s->inputs;
     in.bias.assign(rs.keep_input ? n : 0, NaN);
     in.current.assign(rs.keep_input ? n : 0, NaN);
@@ -66,6 +73,7 @@ struct worker_state {
     pixel_input input;
     spectrum_workspace workspace;
     spectrum_arrays arrays;
+    lockin_arrays lockin;
 };
 
 void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
@@ -80,14 +88,50 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
             copy_to(&s->inputs.current, at, w->input.current, n);
             s->inputs.n[static_cast<size_t>(k)] = n;
         }
-        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b);
+        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, rs.lockin,
+                      &w->lockin);
     }
+}
+
+// The lock-in channel of a computed pixel: its fit sums only, or its
+// calibrated and normalised curves with the line; a pixel whose lock-in
+// cannot be calibrated keeps its numerical curves and says so in status.
+void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum_arrays& a,
+                 const lockin_settings& ls, lockin_arrays* l, const grid_description& d,
+                 size_t pixel, pixel_block* b) {
+    const auto n_read = static_cast<int>(in.bias.size());
+    if (l == nullptr || in.signal.size() != in.bias.size() || n_read > l->capacity) {
+        if (ls.use != lockin_use::sums) b->status[pixel] = PIXEL_LOCKIN_FAILED;
+        return;
+    }
+    std::copy_n(in.bias.begin(), n_read, l->bias.begin());
+    std::copy_n(in.signal.begin(), n_read, l->signal.begin());
+    if (ls.use == lockin_use::sums) {
+        lockin_moments m;
+        if (spectrum_moments(n_read, r, a, l, &m) == lockin_status::ok) b->moments[pixel] = m;
+        return;
+    }
+    const lockin_report rep =
+        compute_lockin(n_read, r, a, ls.use == lockin_use::fixed ? &ls.line : nullptr, l);
+    if (rep.status != lockin_status::ok) {
+        b->status[pixel] = PIXEL_LOCKIN_FAILED;
+        return;
+    }
+    b->lockin_scale[pixel] = rep.scale;
+    b->lockin_offset[pixel] = rep.offset;
+    b->lockin_r2[pixel] = rep.r2;
+    const size_t mid = pixel * static_cast<size_t>(d.points - 1);
+    copy_to(&b->didv_lockin, mid, l->didv, r.n - 1);
+    copy_to(&b->norm_raw_lockin, mid, l->norm_raw, r.n - 1);
+    copy_to(&b->norm_exp_lockin, mid, l->norm_exp, r.n - 1);
+    copy_to(&b->norm_coff_lockin, mid, l->norm_coff, r.n - 1);
 }
 
 }  // namespace
 
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
-                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b) {
+                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
+                   const lockin_settings& ls, lockin_arrays* l) {
     const auto pixel = static_cast<size_t>(k);
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
@@ -123,6 +167,7 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         copy_to(&b->bias, at, a->bias, r.n);
         copy_to(&b->vmid, mid, a->vmid, r.n - 1);
     }
+    if (ls.use != lockin_use::off) lockin_step(in, r, *a, ls, l, d, pixel, b);
 }
 
 namespace {
@@ -182,9 +227,12 @@ private:
     bool stop_ = false;
 };
 
-bool make_worker(worker_state* w, const grid_description& d) {
+bool make_worker(worker_state* w, const grid_description& d, const run_settings& s) {
     const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
-    return reserve_workspace(&w->workspace, capacity) && reserve_arrays(&w->arrays, capacity);
+    if (!reserve_workspace(&w->workspace, capacity) || !reserve_arrays(&w->arrays, capacity))
+        return false;
+    return s.lockin.use == lockin_use::off ||
+           (keep_divisors(&w->arrays) && reserve_lockin_arrays(&w->lockin, capacity));
 }
 
 }  // namespace
@@ -197,7 +245,7 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     const int threads = std::max(1, s.threads);
     std::vector<worker_state> workers(static_cast<size_t>(threads));
     for (auto& w : workers) {
-        if (!make_worker(&w, d)) {
+        if (!make_worker(&w, d, s)) {
             *error = "not enough memory for the threads' working space";
             return false;
         }

@@ -107,7 +107,7 @@ struct netcdf_writer::impl {
     atomic_file file;  // the temporary file until it takes its name
     bool committed = false;
     size_t nx = 0, ny = 0, points = 0;
-    bool per_pixel_axis = false, has_positions = false;
+    bool per_pixel_axis = false, has_positions = false, lockin = false;
     std::string bias_unit, current_unit;
     uint64_t written = 0;  // pixels written so far, from pixel 0 on
     int dim_y = -1, dim_x = -1, dim_point = -1, dim_midpoint = -1;
@@ -307,10 +307,16 @@ void netcdf_writer::impl::define_pixel_variables() {
     }
     var_status = define_chunked("status", NC_BYTE, -1, 0);
     describe_variable(var_status, "1", "pixel status: 0 if processed, else why not");
+    // The lock-in's code only where a lock-in channel is calibrated.
+    const int code_count = lockin ? PIXEL_CODES : PIXEL_CODES_WITHOUT_LOCKIN;
     signed char codes[PIXEL_CODES];
-    for (int c = 0; c < PIXEL_CODES; ++c) codes[c] = static_cast<signed char>(c);
-    run([&] { return nc_put_att_schar(ncid, var_status, "flag_values", NC_BYTE, PIXEL_CODES, codes); });
-    text(var_status, "flag_meanings", status_meanings);
+    for (int c = 0; c < code_count; ++c) codes[c] = static_cast<signed char>(c);
+    run([&] {
+        return nc_put_att_schar(ncid, var_status, "flag_values", NC_BYTE,
+                                static_cast<size_t>(code_count), codes);
+    });
+    text(var_status, "flag_meanings",
+         std::string(status_meanings) + (lockin ? " lockin_fit_failed" : ""));
     if (!has_positions) return;
     var_position_x = define_chunked("position_x", NC_FLOAT, -1, 0);
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
@@ -523,6 +529,7 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.points = static_cast<size_t>(d.points);
     w.per_pixel_axis = d.per_pixel_axis;
     w.has_positions = d.has_positions;
+    w.lockin = d.lockin;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
     if (!w.create_file(error)) return false;

@@ -19,6 +19,10 @@ struct pixel_region {
     }
 };
 
+// How the lock-in channel is calibrated: a line fitted per pixel, or one
+// line fitted over every processed pixel of the grid.
+enum class lockin_fit_mode { pixel, grid };
+
 struct grid_options {
     std::vector<std::string> inputs;
     std::string output;              // "" = named after the first input
@@ -30,7 +34,9 @@ struct grid_options {
     std::string pointmean;           // --pointmean FILE, or ""
     bool progress = true;            // when standard error is a terminal
     norm_options norm;
-    sts::import_options import;
+    sts::import_options import;      // import.signal_channel: --didv-channel
+    lockin_fit_mode lockin_fit = lockin_fit_mode::pixel;
+    bool lockin_fit_given = false;
 };
 
 enum class parse_result { run, help, version, error };
