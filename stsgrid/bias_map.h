@@ -13,6 +13,9 @@ struct bias_map {
     double bias = 0;            // as requested, in the bias unit
     float vmid = 0;             // the midpoint used (of the reference axis)
     std::vector<float> didv, norm_raw, norm_exp, norm_coff;
+    // The four are the lock-in's (didv_lockin, ...): a run with a lock-in
+    // channel maps the measured dI/dV, whose noise is the smaller.
+    bool lockin = false;
 };
 
 }  // namespace sts

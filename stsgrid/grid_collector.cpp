@@ -30,13 +30,18 @@ int nearest(const float* axis, int count, double v) {
 }  // namespace
 
 grid_collector::grid_collector(const grid_description& d, const grid_options& o)
-    : d_(d), region_(o.region), want_measured_(!o.pointmean.empty()), measured_(d.points) {
-    for (const pixel_quantity* q : statistics_quantities)
-        stats_.emplace_back(q->along == quantity_axis::midpoint ? d.points - 1 : d.points);
+    : d_(d),
+      region_(o.region),
+      want_measured_(!o.pointmean.empty()),
+      quantities_(statistics_quantities(d)),
+      measured_(d.points) {
+    for (const pixel_quantity* q : quantities_)
+        stats_.emplace_back(values_per_pixel(*q, static_cast<size_t>(d.points)));
     const auto pixels = static_cast<size_t>(d.nx * d.ny);
     for (double v : o.maps) {
         bias_map m;
         m.bias = v;
+        m.lockin = d.writes(quantity_group::lockin);
         const int j = nearest(d.vmid.data(), d.points - 1, v);
         m.vmid = j >= 0 ? d.vmid[static_cast<size_t>(j)] : std::numeric_limits<float>::quiet_NaN();
         for (auto* values : {&m.didv, &m.norm_raw, &m.norm_exp, &m.norm_coff})
@@ -72,8 +77,8 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
         if (code != PIXEL_PROCESSED) continue;
         for (size_t q = 0; q < stats_.size(); ++q) {
-            const pixel_quantity& quantity = *statistics_quantities[q];
-            const size_t length = quantity.along == quantity_axis::midpoint ? p - 1 : p;
+            const pixel_quantity& quantity = *quantities_[q];
+            const size_t length = values_per_pixel(quantity, p);
             const float* record = (b.*quantity.values).data() + static_cast<size_t>(k) * length;
             stats_[q].add(record);
             spills_[q].append(record);
@@ -91,10 +96,11 @@ void grid_collector::add_map_values(const pixel_block& b, int k) {
             j = nearest(b.vmid.data() + static_cast<size_t>(k) * m, b.points - 1, maps_[i].bias);
         if (j < 0) continue;
         const size_t at = static_cast<size_t>(k) * m + static_cast<size_t>(j);
-        maps_[i].didv[pixel] = b.didv[at];
-        maps_[i].norm_raw[pixel] = b.norm_raw[at];
-        maps_[i].norm_exp[pixel] = b.norm_exp[at];
-        maps_[i].norm_coff[pixel] = b.norm_coff[at];
+        const bool l = maps_[i].lockin;
+        maps_[i].didv[pixel] = (l ? b.didv_lockin : b.didv)[at];
+        maps_[i].norm_raw[pixel] = (l ? b.norm_raw_lockin : b.norm_raw)[at];
+        maps_[i].norm_exp[pixel] = (l ? b.norm_exp_lockin : b.norm_exp)[at];
+        maps_[i].norm_coff[pixel] = (l ? b.norm_coff_lockin : b.norm_coff)[at];
     }
 }
 

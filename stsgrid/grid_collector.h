@@ -15,6 +15,7 @@
 #include "stsgrid/grid_statistics.h"
 #include "stsgrid/options.h"
 #include "stsgrid/pixel_block.h"
+#include "stsgrid/quantities.h"
 #include "stsgrid/record_spill.h"
 
 namespace sts {
@@ -38,6 +39,9 @@ public:
 
     uint64_t pixels_seen() const { return seen_; }
     const std::array<uint64_t, PIXEL_CODES>& by_code() const { return by_code_; }
+    // The statistics of the run's quantities with statistics, in the order
+    // of quantities().
+    const std::vector<const pixel_quantity*>& quantities() const { return quantities_; }
     series_statistics& statistics(size_t q) { return stats_[q]; }
     // The pixels the statistics are over (processed, in the region).
     int statistics_count() const { return stats_.front().count(); }
@@ -59,6 +63,7 @@ private:
     const grid_description& d_;
     pixel_region region_;
     bool want_measured_;
+    std::vector<const pixel_quantity*> quantities_;
     std::vector<series_statistics> stats_;
     series_statistics measured_;
     std::vector<float> measured_bias_;

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "stsgrid/quantities.h"
+
 namespace sts {
 
 namespace {
@@ -32,19 +34,15 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.count = count;
     b.points = d.points;
     const auto n = static_cast<size_t>(count) * static_cast<size_t>(d.points);
-    const auto m = static_cast<size_t>(count) * static_cast<size_t>(d.points - 1);
-    for (auto* v : {&b.current, &b.iv}) v->assign(n, NaN);
-    for (auto* v : {&b.didv, &b.norm_raw, &b.norm_exp, &b.norm_coff}) v->assign(m, NaN);
-    b.bias.assign(d.per_pixel_axis ? n : 0, NaN);
-    b.vmid.assign(d.per_pixel_axis ? m : 0, NaN);
+    for (const pixel_quantity& q : pixel_quantities)
+        (b.*q.values)
+            .assign(written_in(q, d) ? static_cast<size_t>(count) *
+                                           values_per_pixel(q, static_cast<size_t>(d.points))
+                                     : 0,
+                    NaN);
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
-    const bool lockin = rs.lockin.use == lockin_use::per_pixel || rs.lockin.use == lockin_use::fixed;
-    for (auto* v : {&b.didv_lockin, &b.norm_raw_lockin, &b.norm_exp_lockin, &b.norm_coff_lockin})
-        v->assign(lockin ? m : 0, NaN);
-    for (auto* v : {&b.lockin_scale, &b.lockin_offset, &b.lockin_r2})
-        v->assign(lockin ? static_cast<size_t>(count) : 0, NaN);
     b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
                      lockin_moments{});
     input_block& in = s->inputs;
@@ -117,6 +115,7 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
         b->status[pixel] = PIXEL_LOCKIN_FAILED;
         return;
     }
+    if (b->lockin_scale.empty()) return;  // a run that does not write them
     b->lockin_scale[pixel] = rep.scale;
     b->lockin_offset[pixel] = rep.offset;
     b->lockin_r2[pixel] = rep.r2;

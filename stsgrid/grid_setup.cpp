@@ -79,9 +79,11 @@ void attributes(const grid_options& o, grid_description* d) {
 std::vector<std::pair<std::string, const char*>> output_names(const grid_options& o,
                                                                const std::string& out) {
     std::vector<std::pair<std::string, const char*>> names = {{out, "-o"}};
+    grid_description d;
+    d.groups = quantity_groups(o);
     if (!o.pointmean.empty()) names.emplace_back(o.pointmean, "--pointmean");
     if (o.mean_text || o.mean_plot)
-        for (const pixel_quantity* q : statistics_quantities)
+        for (const pixel_quantity* q : statistics_quantities(d))
             names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
     for (double bias : o.maps)
         names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
@@ -97,8 +99,15 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
     d->bias_unit = o.import.bias_scale == 1e3 ? "mV" : "V";
     d->current_unit = o.import.current_scale == 1e12 ? "pA" : "nA";
     d->per_pixel_axis = !src.same_bias_everywhere();
+    d->groups = quantity_groups(o);
     common_axis(src, o, d);
     attributes(o, d);
+}
+
+std::vector<quantity_group> quantity_groups(const grid_options& o) {
+    std::vector<quantity_group> groups;
+    if (!o.import.signal_channel.empty()) groups.push_back(quantity_group::lockin);
+    return groups;
 }
 
 bool check_output_name(const grid_options& o, const std::string& out, std::string* error) {

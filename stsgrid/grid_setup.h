@@ -4,6 +4,7 @@
 #define STSGRID_GRID_SETUP_H
 
 #include <string>
+#include <vector>
 
 #include "stsgrid/grid_description.h"
 #include "stsgrid/grid_source.h"
@@ -14,6 +15,9 @@ namespace sts {
 // Fills *d from the source and the options.  The common bias axis is that
 // of the first pixel that computes; a grid without one gets a NaN axis.
 void describe_run(const grid_source& src, const grid_options& o, grid_description* d);
+
+// The optional quantity groups the options ask for (d->groups).
+std::vector<quantity_group> quantity_groups(const grid_options& o);
 
 // Refuses, with *error saying why, when a file the run would write (out or
 // a companion) is one of the inputs, or is not a regular file or nothing

@@ -42,7 +42,7 @@ bool plan_lockin(const grid_source& src, const grid_options& o, int threads,
                  grid_description* d, lockin_settings* ls, std::string* error) {
     *ls = lockin_settings{};
     if (o.import.signal_channel.empty()) return true;
-    d->lockin = true;
+    if (!d->writes(quantity_group::lockin)) d->groups.push_back(quantity_group::lockin);
     if (o.lockin_fit == lockin_fit_mode::pixel) {
         ls->use = lockin_use::per_pixel;
         return true;

@@ -78,7 +78,7 @@ bool write_companions(const grid_description& d, const grid_options& o,
     for (const auto& m : c->maps())
         if (!draw_map(d, m, companion(out, "_map_" + bias_text(m.bias) + ".png"), error))
             return false;
-    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics(2).count(),
+    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics_count(),
                                          companion(out, "_mean.png"), error))
         return false;
     return true;

@@ -107,7 +107,8 @@ struct netcdf_writer::impl {
     atomic_file file;  // the temporary file until it takes its name
     bool committed = false;
     size_t nx = 0, ny = 0, points = 0;
-    bool per_pixel_axis = false, has_positions = false, lockin = false;
+    bool per_pixel_axis = false, has_positions = false;
+    grid_description written_by;  // of the run's description, what says which quantities it writes
     std::string bias_unit, current_unit;
     uint64_t written = 0;  // pixels written so far, from pixel 0 on
     int dim_y = -1, dim_x = -1, dim_point = -1, dim_midpoint = -1;
@@ -142,9 +143,17 @@ struct netcdf_writer::impl {
         if (error) *error = what + ": " + describe(status, status_errno);
         return false;
     }
+    // Values per pixel as the file's dimensions count them: 0 for a
+    // variable over (y, x) alone.
     size_t record(const pixel_quantity& q) const {
-        return q.along == quantity_axis::point ? points : points - 1;
+        return q.along == quantity_axis::pixel ? 0 : values_per_pixel(q, points);
     }
+    int record_dim(const pixel_quantity& q) const {
+        return q.along == quantity_axis::point      ? dim_point
+               : q.along == quantity_axis::midpoint ? dim_midpoint
+                                                    : -1;
+    }
+    bool writes(const pixel_quantity& q) const { return written_in(q, written_by); }
     std::string unit(quantity_unit u) const;
     void abandon();
     bool define(const grid_description& d);
@@ -195,7 +204,7 @@ uint64_t netcdf_writer::impl::chunked_bytes(size_t record, size_t element) const
 uint64_t netcdf_writer::impl::size_bound() const {
     uint64_t bytes = uint64_t{1} << 20;
     for (const pixel_quantity& q : pixel_quantities)
-        if (!q.pixel_axis || per_pixel_axis) {
+        if (writes(q)) {
             bytes += chunked_bytes(record(q), sizeof(float));
             if (q.statistics) bytes += 3 * record(q) * sizeof(float);
         }
@@ -295,12 +304,10 @@ void netcdf_writer::impl::define_pixel_variables() {
     for (size_t k = 0; k < pixel_quantities.size(); ++k) {
         const pixel_quantity& q = pixel_quantities[k];
         var_quantity[k] = -1;
-        if (q.pixel_axis && !per_pixel_axis) continue;
-        const int var = define_chunked(
-            q.name, NC_FLOAT, q.along == quantity_axis::point ? dim_point : dim_midpoint,
-            record(q));
+        if (!writes(q)) continue;
+        const int var = define_chunked(q.name, NC_FLOAT, record_dim(q), record(q));
         describe_variable(var, unit(q.unit), q.long_name);
-        if (!q.pixel_axis)
+        if (!q.pixel_axis && q.along != quantity_axis::pixel)
             text(var, "coordinates", q.along == quantity_axis::point ? "bias" : "vmid");
         if (q.comment) text(var, "comment", q.comment);
         var_quantity[k] = var;
@@ -308,6 +315,7 @@ void netcdf_writer::impl::define_pixel_variables() {
     var_status = define_chunked("status", NC_BYTE, -1, 0);
     describe_variable(var_status, "1", "pixel status: 0 if processed, else why not");
     // The lock-in's code only where a lock-in channel is calibrated.
+    const bool lockin = written_by.writes(quantity_group::lockin);
     const int code_count = lockin ? PIXEL_CODES : PIXEL_CODES_WITHOUT_LOCKIN;
     signed char codes[PIXEL_CODES];
     for (int c = 0; c < code_count; ++c) codes[c] = static_cast<signed char>(c);
@@ -354,8 +362,7 @@ bool netcdf_writer::impl::define(const grid_description& d) {
     define_globals(d);
     define_coordinates(d);
     define_pixel_variables();
-    for (const pixel_quantity& q : pixel_quantities)
-        if (q.statistics) define_statistics(q);
+    for (const pixel_quantity* q : statistics_quantities(d)) define_statistics(*q);
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
     return status == NC_NOERR;
@@ -528,8 +535,9 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.ny = static_cast<size_t>(d.ny);
     w.points = static_cast<size_t>(d.points);
     w.per_pixel_axis = d.per_pixel_axis;
+    w.written_by.per_pixel_axis = d.per_pixel_axis;
+    w.written_by.groups = d.groups;
     w.has_positions = d.has_positions;
-    w.lockin = d.lockin;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
     if (!w.create_file(error)) return false;
@@ -580,8 +588,7 @@ std::string check_block(const pixel_block& b, uint64_t written, size_t nx, size_
     for (size_t k = 0; k < pixel_quantities.size() && problem.empty(); ++k)
         if (defined[k] >= 0) {
             const pixel_quantity& q = pixel_quantities[k];
-            const size_t record = q.along == quantity_axis::point ? points : points - 1;
-            problem = size_problem(q.name, (b.*q.values).size(), n * record);
+            problem = size_problem(q.name, (b.*q.values).size(), n * values_per_pixel(q, points));
         }
     if (problem.empty()) problem = size_problem("status", b.status.size(), n);
     if (problem.empty() && positions) problem = size_problem("position_x", b.position_x.size(), n);

@@ -206,8 +206,10 @@ bool draw_map(const grid_description& d, const bias_map& m, const std::string& p
               std::string* error) {
     const size_t pixels = static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny);
     const std::pair<const char*, const std::vector<float>*> panels[] = {
-        {"didv", &m.didv}, {"norm_raw", &m.norm_raw}, {"norm_exp", &m.norm_exp},
-        {"norm_coff", &m.norm_coff}};
+        {m.lockin ? "didv_lockin" : "didv", &m.didv},
+        {m.lockin ? "norm_raw_lockin" : "norm_raw", &m.norm_raw},
+        {m.lockin ? "norm_exp_lockin" : "norm_exp", &m.norm_exp},
+        {m.lockin ? "norm_coff_lockin" : "norm_coff", &m.norm_coff}};
     bool sized = d.nx > 0 && d.ny > 0 && d.x.size() == static_cast<size_t>(d.nx) &&
                  d.y.size() == static_cast<size_t>(d.ny);
     for (const auto& panel : panels) sized = sized && panel.second->size() == pixels;

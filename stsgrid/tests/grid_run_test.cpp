@@ -235,7 +235,9 @@ TEST(GridRunLockin, EachPixelsLineAndItsCurves) {
     s.pixels[2].signal.pop_back();  // a lock-in of another length than the bias
     run_settings settings;
     settings.lockin.use = lockin_use::per_pixel;
-    const collected c = run(s, settings);
+    grid_description d = describe(s);
+    d.groups = {quantity_group::lockin};
+    const collected c = run(s, settings, d);
     const pixel_block& b = c.blocks.at(0);
     ASSERT_EQ(b.status[0], PIXEL_PROCESSED);
     EXPECT_NEAR(b.lockin_scale[0], 1.0f / 3.0f, 1e-6f);
@@ -289,12 +291,12 @@ TEST(GridRunLockin, OneLineOverTheGridWhateverTheThreads) {
     EXPECT_TRUE(std::memcmp(&one.line.scale, &three.line.scale, sizeof(float)) == 0);
     EXPECT_TRUE(std::memcmp(&one.line.offset, &three.line.offset, sizeof(float)) == 0);
     EXPECT_EQ(d1.attributes, d3.attributes);
-    EXPECT_TRUE(d1.lockin);
+    EXPECT_TRUE(d1.writes(quantity_group::lockin));
     // Every pixel is calibrated with that line: the scale variable repeats it.
     run_settings settings;
     settings.lockin = one;
     settings.block_pixels = 4;
-    const collected c = run(s, settings);
+    const collected c = run(s, settings, d1);
     for (const pixel_block& b : c.blocks)
         for (int k = 0; k < b.count; ++k) {
             EXPECT_EQ(b.lockin_scale[static_cast<size_t>(k)], one.line.scale);
