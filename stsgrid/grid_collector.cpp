@@ -12,6 +12,8 @@ namespace sts {
 
 namespace {
 
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+
 // The index of the value nearest v among axis[0 .. count), NaN skipped; -1
 // when there is none.
 int nearest(const float* axis, int count, double v) {
@@ -38,16 +40,23 @@ grid_collector::grid_collector(const grid_description& d, const grid_options& o)
     for (const pixel_quantity* q : quantities_)
         stats_.emplace_back(values_per_pixel(*q, static_cast<size_t>(d.points)));
     const auto pixels = static_cast<size_t>(d.nx * d.ny);
+    std::vector<quantity_group> groups = {quantity_group::always};
+    groups.insert(groups.end(), d.groups.begin(), d.groups.end());
     for (double v : o.maps) {
-        bias_map m;
-        m.bias = v;
-        m.lockin = d.writes(quantity_group::lockin);
-        const int j = nearest(d.vmid.data(), d.points - 1, v);
-        m.vmid = j >= 0 ? d.vmid[static_cast<size_t>(j)] : std::numeric_limits<float>::quiet_NaN();
-        for (auto* values : {&m.didv, &m.norm_raw, &m.norm_exp, &m.norm_coff})
-            values->assign(pixels, std::numeric_limits<float>::quiet_NaN());
-        maps_.push_back(std::move(m));
-        map_index_.push_back(j);
+        for (quantity_group g : groups) {
+            const std::vector<const pixel_quantity*> drawn = map_quantities(g);
+            if (drawn.empty()) continue;
+            bias_map m;
+            m.bias = v;
+            m.group = g;
+            const int j = nearest(d.vmid.data(), d.points - 1, v);
+            m.vmid = j >= 0 ? d.vmid[static_cast<size_t>(j)] : NaN;
+            for (const pixel_quantity* q : drawn)
+                m.panels.push_back({q->name, std::vector<float>(pixels, NaN)});
+            maps_.push_back(std::move(m));
+            map_index_.push_back(j);
+            map_quantities_.push_back(drawn);
+        }
     }
 }
 
@@ -96,11 +105,8 @@ void grid_collector::add_map_values(const pixel_block& b, int k) {
             j = nearest(b.vmid.data() + static_cast<size_t>(k) * m, b.points - 1, maps_[i].bias);
         if (j < 0) continue;
         const size_t at = static_cast<size_t>(k) * m + static_cast<size_t>(j);
-        const bool l = maps_[i].lockin;
-        maps_[i].didv[pixel] = (l ? b.didv_lockin : b.didv)[at];
-        maps_[i].norm_raw[pixel] = (l ? b.norm_raw_lockin : b.norm_raw)[at];
-        maps_[i].norm_exp[pixel] = (l ? b.norm_exp_lockin : b.norm_exp)[at];
-        maps_[i].norm_coff[pixel] = (l ? b.norm_coff_lockin : b.norm_coff)[at];
+        for (size_t p = 0; p < map_quantities_[i].size(); ++p)
+            maps_[i].panels[p].values[pixel] = (b.*map_quantities_[i][p]->values)[at];
     }
 }
 

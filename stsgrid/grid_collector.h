@@ -72,6 +72,7 @@ private:
     record_spill measured_spill_;
     std::vector<bias_map> maps_;
     std::vector<int> map_index_;  // nearest midpoint per map on the common axis
+    std::vector<std::vector<const pixel_quantity*>> map_quantities_;  // per map, its panels
     std::array<uint64_t, PIXEL_CODES> by_code_{};
     uint64_t seen_ = 0;
 };

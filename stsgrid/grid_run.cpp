@@ -72,6 +72,8 @@ struct worker_state {
     spectrum_workspace workspace;
     spectrum_arrays arrays;
     lockin_arrays lockin;
+    smoothing_workspace smoothing;
+    pixel_smoothing smoother;  // the run's plan and this thread's workspace
 };
 
 void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
@@ -86,24 +88,34 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
             copy_to(&s->inputs.current, at, w->input.current, n);
             s->inputs.n[static_cast<size_t>(k)] = n;
         }
-        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, rs.lockin,
-                      &w->lockin);
+        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother,
+                      rs.lockin, &w->lockin);
     }
+}
+
+// A pixel's n values (its current, its lock-in) into out, smoothed when
+// the run asks for it.
+void load_series(const std::vector<float>& values, const pixel_smoothing& s, int n, float* out) {
+    if (s.plan == nullptr)
+        std::copy_n(values.begin(), n, out);
+    else
+        smooth_series(*s.plan, values.data(), out, n, s.workspace);
 }
 
 // The lock-in channel of a computed pixel: its fit sums only, or its
 // calibrated and normalised curves with the line; a pixel whose lock-in
 // cannot be calibrated keeps its numerical curves and says so in status.
 void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum_arrays& a,
-                 const lockin_settings& ls, lockin_arrays* l, const grid_description& d,
-                 size_t pixel, pixel_block* b) {
+                 const pixel_smoothing& smoothing, const lockin_settings& ls, lockin_arrays* l,
+                 const grid_description& d, size_t pixel, pixel_block* b) {
     const auto n_read = static_cast<int>(in.bias.size());
     if (l == nullptr || in.signal.size() != in.bias.size() || n_read > l->capacity) {
         if (ls.use != lockin_use::sums) b->status[pixel] = PIXEL_LOCKIN_FAILED;
         return;
     }
     std::copy_n(in.bias.begin(), n_read, l->bias.begin());
-    std::copy_n(in.signal.begin(), n_read, l->signal.begin());
+    // Smoothed as the current is, when the run asks for it.
+    load_series(in.signal, smoothing, n_read, l->signal.data());
     if (ls.use == lockin_use::sums) {
         lockin_moments m;
         if (spectrum_moments(n_read, r, a, l, &m) == lockin_status::ok) b->moments[pixel] = m;
@@ -130,7 +142,8 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
 
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
                    spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
-                   const lockin_settings& ls, lockin_arrays* l) {
+                   const pixel_smoothing& smoothing, const lockin_settings& ls,
+                   lockin_arrays* l) {
     const auto pixel = static_cast<size_t>(k);
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
@@ -150,7 +163,7 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         return;
     }
     std::copy_n(in.bias.begin(), n_read, a->bias.begin());
-    std::copy_n(in.current.begin(), n_read, a->current.begin());
+    load_series(in.current, smoothing, n_read, a->current.data());
     const spectrum_report r = compute_spectrum(n_read, o, w, a);
     b->status[pixel] = code_of(r);
     if (b->status[pixel] != PIXEL_PROCESSED) return;
@@ -166,7 +179,7 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         copy_to(&b->bias, at, a->bias, r.n);
         copy_to(&b->vmid, mid, a->vmid, r.n - 1);
     }
-    if (ls.use != lockin_use::off) lockin_step(in, r, *a, ls, l, d, pixel, b);
+    if (ls.use != lockin_use::off) lockin_step(in, r, *a, smoothing, ls, l, d, pixel, b);
 }
 
 namespace {
@@ -226,8 +239,13 @@ private:
     bool stop_ = false;
 };
 
-bool make_worker(worker_state* w, const grid_description& d, const run_settings& s) {
+bool make_worker(worker_state* w, const grid_description& d, const run_settings& s,
+                 const smoothing_plan* plan) {
     const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
+    if (plan != nullptr) {
+        if (!reserve_smoothing(*plan, &w->smoothing)) return false;
+        w->smoother = {plan, &w->smoothing};
+    }
     if (!reserve_workspace(&w->workspace, capacity) || !reserve_arrays(&w->arrays, capacity))
         return false;
     return s.lockin.use == lockin_use::off ||
@@ -242,9 +260,17 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     const auto per_block = static_cast<uint64_t>(s.block_pixels);
     const uint64_t blocks = (pixels + per_block - 1) / per_block;
     const int threads = std::max(1, s.threads);
+    // The weights depend only on the window and the order: made once a run.
+    smoothing_plan plan;
+    if (s.smooth_window > 0 && !make_smoothing_plan(s.smooth_window, s.smooth_order, &plan)) {
+        *error = "cannot smooth with a window of " + std::to_string(s.smooth_window) +
+                 " points and order " + std::to_string(s.smooth_order);
+        return false;
+    }
+    const smoothing_plan* smoothing = s.smooth_window > 0 ? &plan : nullptr;
     std::vector<worker_state> workers(static_cast<size_t>(threads));
     for (auto& w : workers) {
-        if (!make_worker(&w, d, s)) {
+        if (!make_worker(&w, d, s, smoothing)) {
             *error = "not enough memory for the threads' working space";
             return false;
         }

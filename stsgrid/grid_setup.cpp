@@ -71,6 +71,11 @@ void attributes(const grid_options& o, grid_description* d) {
                                         std::to_string(o.region.y0) + ":" +
                                         std::to_string(o.region.y1)
                                   : "all pixels");
+    if (o.smooth_window > 0)
+        a.emplace_back("smoothing", "Savitzky-Golay, window " + std::to_string(o.smooth_window) +
+                                        " points, order " + std::to_string(o.smooth_order) +
+                                        ", on the current as measured; ends from the fits over "
+                                        "the first and last windows");
 }
 
 // Every file the run writes, with the option that names it: all known
@@ -85,8 +90,11 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_options
     if (o.mean_text || o.mean_plot)
         for (const pixel_quantity* q : statistics_quantities(d))
             names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
-    for (double bias : o.maps)
-        names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
+    for (double bias : o.maps) {
+        names.emplace_back(map_name(out, quantity_group::always, bias), "-o");
+        for (quantity_group g : d.groups)
+            if (!map_quantities(g).empty()) names.emplace_back(map_name(out, g, bias), "-o");
+    }
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
     return names;
 }
@@ -127,6 +135,11 @@ bool check_output_name(const grid_options& o, const std::string& out, std::strin
 std::string companion(const std::string& output, const std::string& suffix) {
     const bool nc = output.size() > 3 && output.compare(output.size() - 3, 3, ".nc") == 0;
     return (nc ? output.substr(0, output.size() - 3) : output) + suffix;
+}
+
+std::string map_name(const std::string& output, quantity_group g, double bias) {
+    const std::string group = group_name(g);
+    return companion(output, "_map_" + (group.empty() ? "" : group + "_") + bias_text(bias) + ".png");
 }
 
 std::string bias_text(double bias) {

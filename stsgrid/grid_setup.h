@@ -28,6 +28,10 @@ bool check_output_name(const grid_options& o, const std::string& out, std::strin
 // ".nc", then suffix ("_mean.png", ...).
 std::string companion(const std::string& output, const std::string& suffix);
 
+// The picture of a map at a bias: <output>_map_<bias>.png, or
+// <output>_map_<group>_<bias>.png for an optional group's quantities.
+std::string map_name(const std::string& output, quantity_group g, double bias);
+
 // "0.01" for a bias of 0.01: the shortest text that names it in a file name.
 std::string bias_text(double bias);
 

@@ -59,6 +59,8 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     rs.norm = o.norm;
     rs.lockin = ls;
     rs.keep_input = !o.pointmean.empty();
+    rs.smooth_window = o.smooth_window;
+    rs.smooth_order = o.smooth_order;
     const auto sink = [&](const pixel_block& b, const input_block& in, std::string* e) {
         if (!w.write(b, e)) return false;
         c->add(b, in);
@@ -76,7 +78,7 @@ bool write_companions(const grid_description& d, const grid_options& o,
     if (!o.pointmean.empty() && !write_pointmean(o, c, error)) return false;
     if ((o.mean_text || o.mean_plot) && !write_mean_texts(d, out, c, error)) return false;
     for (const auto& m : c->maps())
-        if (!draw_map(d, m, companion(out, "_map_" + bias_text(m.bias) + ".png"), error))
+        if (!draw_map(d, m, map_name(out, m.group, m.bias), error))
             return false;
     if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics_count(),
                                          companion(out, "_mean.png"), error))

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "readers/import_option_parser.h"
+#include "spectrum/smoothing.h"
 
 namespace sts {
 
@@ -64,6 +65,33 @@ bool parse_positive_float(const std::string& text, float* value) {
     return true;
 }
 
+// --smooth=W[:ORDER]: an odd window of points, a polynomial degree below it.
+bool parse_smoothing(const std::string& value, grid_options* o, std::string* error) {
+    const size_t colon = value.find(':');
+    long window = 0, order = 2;
+    if (!parse_long(value.substr(0, colon), &window) ||
+        (colon != std::string::npos && !parse_long(value.substr(colon + 1), &order))) {
+        *error = "smooth needs a window of points and optionally a polynomial order, like 11 "
+                 "or 11:3, not '" + value + "'";
+        return false;
+    }
+    if (window < 1 || window > MAX_SMOOTHING_WINDOW || window % 2 == 0) {
+        *error = "the smoothing window must be an odd number of points from 1 to " +
+                 std::to_string(MAX_SMOOTHING_WINDOW) + " (so that it is centred on a point), not " +
+                 std::to_string(window);
+        return false;
+    }
+    if (order < 0 || order > MAX_SMOOTHING_ORDER || order >= window) {
+        *error = "the smoothing order must be from 0 to " + std::to_string(MAX_SMOOTHING_ORDER) +
+                 " and below the window of " + std::to_string(window) + " points, not " +
+                 std::to_string(order) + "; widen the window or lower the order";
+        return false;
+    }
+    o->smooth_window = static_cast<int>(window);
+    o->smooth_order = static_cast<int>(order);
+    return true;
+}
+
 // One of stsgrid's own options with its value; false with *error.
 bool take_own(const std::string& key, const std::string& value, grid_options* o,
               std::string* error) {
@@ -112,6 +140,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
             *error = "coff-offset must be a positive number, not '" + value + "'";
             return false;
         }
+    } else if (key == "--smooth") {
+        return parse_smoothing(value, o, error);
     }
     return true;
 }
@@ -119,8 +149,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
 bool takes_value(const std::string& key) {
     return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
            key == "--region" || key == "--map" || key == "--pointmean" ||
-           key == "--exp-width" || key == "--coff-offset" || key == "--didv-channel" ||
-           key == "--lockin-fit";
+           key == "--exp-width" || key == "--coff-offset" || key == "--smooth" ||
+           key == "--didv-channel" || key == "--lockin-fit";
 }
 
 // One argument that starts with '-'; false with *error.
@@ -222,6 +252,10 @@ std::string grid_usage() {
                "      --exp-width=V      decay width of the exponential broadening (default\n"
                "                         1.33, in bias units; set it to the energy scale)\n"
                "      --coff-offset=X    offset added in quadrature to I/V (default 0.05)\n"
+               "      --smooth=W[:ORDER] smooth each pixel's current first, as measured, with a\n"
+               "                         Savitzky-Golay filter: a polynomial of degree ORDER\n"
+               "                         (default 2) fitted over W points (odd); the ends take\n"
+               "                         the fits of the first and last W points\n"
                "      --didv-channel=NAME  a measured dI/dV channel (a lock-in output, as\n"
                "                         \"LockinX (V)\"), calibrated against the numerical\n"
                "                         dI/dV and normalised beside it: didv_lockin,\n"

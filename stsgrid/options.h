@@ -34,6 +34,8 @@ struct grid_options {
     std::string pointmean;           // --pointmean FILE, or ""
     bool progress = true;            // when standard error is a terminal
     norm_options norm;
+    int smooth_window = 0;           // --smooth's Savitzky-Golay window, 0 = none
+    int smooth_order = 2;            // and its polynomial degree
     sts::import_options import;      // import.signal_channel: --didv-channel
     lockin_fit_mode lockin_fit = lockin_fit_mode::pixel;
     bool lockin_fit_given = false;

@@ -178,14 +178,18 @@ std::string map_title(const grid_description& d, const bias_map& m) {
            ")";
 }
 
-// The frame of four map panels with equal scales on x and y; the picture's
+// Panels two to a row.
+int panel_rows(const bias_map& m) { return static_cast<int>((m.panels.size() + 1) / 2); }
+
+// The frame of the map panels with equal scales on x and y; the picture's
 // height follows the grid's shape.
 std::string image_frame(const grid_description& d, const bias_map& m, int* height) {
     const extent x = pixel_extent(d.x), y = pixel_extent(d.y);
     const double aspect = (y.high - y.low) / (x.high - x.low);
     const double map_height = std::clamp(aspect * 420.0, 150.0, 650.0);
-    *height = static_cast<int>(2 * (map_height + 120) + 60);
-    return std::string(palette) + "set multiplot layout 2,2 title " +
+    const int rows = panel_rows(m);
+    *height = static_cast<int>(rows * (map_height + 120) + 60);
+    return std::string(palette) + "set multiplot layout " + std::to_string(rows) + ",2 title " +
            gnuplot_quote(map_title(d, m)) + " font ',12'\nset size ratio -1\nset tics out\n" +
            "set xrange " + x.text() + "\nset yrange " + y.text() + "\nset xlabel " +
            gnuplot_quote(axis_label(d, "x")) + "\nset ylabel " + gnuplot_quote(axis_label(d, "y")) +
@@ -195,7 +199,8 @@ std::string image_frame(const grid_description& d, const bias_map& m, int* heigh
 // A line of spectra (one row or one column) as curves along the line.
 std::string profile_frame(const grid_description& d, const bias_map& m) {
     const bool along_x = d.ny == 1;
-    return "set multiplot layout 2,2 title " + gnuplot_quote(map_title(d, m)) +
+    return "set multiplot layout " + std::to_string(panel_rows(m)) + ",2 title " +
+           gnuplot_quote(map_title(d, m)) +
            " font ',12'\nset grid\nset xrange " + pixel_extent(along_x ? d.x : d.y).text() +
            "\nset xlabel " + gnuplot_quote(axis_label(d, along_x ? "x" : "y")) + "\n";
 }
@@ -205,14 +210,9 @@ std::string profile_frame(const grid_description& d, const bias_map& m) {
 bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
               std::string* error) {
     const size_t pixels = static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny);
-    const std::pair<const char*, const std::vector<float>*> panels[] = {
-        {m.lockin ? "didv_lockin" : "didv", &m.didv},
-        {m.lockin ? "norm_raw_lockin" : "norm_raw", &m.norm_raw},
-        {m.lockin ? "norm_exp_lockin" : "norm_exp", &m.norm_exp},
-        {m.lockin ? "norm_coff_lockin" : "norm_coff", &m.norm_coff}};
     bool sized = d.nx > 0 && d.ny > 0 && d.x.size() == static_cast<size_t>(d.nx) &&
-                 d.y.size() == static_cast<size_t>(d.ny);
-    for (const auto& panel : panels) sized = sized && panel.second->size() == pixels;
+                 d.y.size() == static_cast<size_t>(d.ny) && !m.panels.empty();
+    for (const map_panel& panel : m.panels) sized = sized && panel.values.size() == pixels;
     gnuplot_job job;
     std::string problem;
     if (!sized) problem = "the map does not match the grid's size";
@@ -223,14 +223,15 @@ bool draw_map(const grid_description& d, const bias_map& m, const std::string& p
     const bool line = d.nx == 1 || d.ny == 1;
     int height = 800;
     std::string script = line ? profile_frame(d, m) : image_frame(d, m, &height);
-    for (const auto& entry : panels) {
-        const auto& name = entry.first;
-        const auto& values = entry.second;
-        const std::string file = job.put(
-            std::string(name) + ".txt",
-            line ? profile_data(d.ny == 1 ? d.x : d.y, *values) : image_data(d, *values), error);
+    for (const map_panel& panel : m.panels) {
+        const std::string file =
+            job.put(panel.name + ".txt",
+                    line ? profile_data(d.ny == 1 ? d.x : d.y, panel.values)
+                         : image_data(d, panel.values),
+                    error);
         if (file.empty()) return false;
-        script += (line ? profile_panel : image_panel)(file, title_of(d, name), unit_of(d, name), *values);
+        script += (line ? profile_panel : image_panel)(file, title_of(d, panel.name),
+                                                       unit_of(d, panel.name), panel.values);
     }
     return job.draw(script + "unset multiplot\n", 1200, height, png, error);
 }

@@ -69,6 +69,22 @@ std::vector<const pixel_quantity*> statistics_quantities(const grid_description&
     return list;
 }
 
+std::vector<const pixel_quantity*> map_quantities(quantity_group g) {
+    std::vector<const pixel_quantity*> list;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (q.group == g && q.along == quantity_axis::midpoint && *q.title) list.push_back(&q);
+    return list;
+}
+
+std::string group_name(quantity_group g) {
+    switch (g) {
+        case quantity_group::always: break;
+        case quantity_group::lockin: return "lockin";
+        case quantity_group::gap: return "gap";
+    }
+    return "";
+}
+
 size_t values_per_pixel(const pixel_quantity& q, size_t points) {
     switch (q.along) {
         case quantity_axis::point: return points;

@@ -44,6 +44,13 @@ bool written_in(const pixel_quantity& q, const grid_description& d);
 // Those with statistics that a run described by d writes, in table order.
 std::vector<const pixel_quantity*> statistics_quantities(const grid_description& d);
 
+// The quantities a map at a bias draws for group g, in table order: those
+// along the midpoints with a title.
+std::vector<const pixel_quantity*> map_quantities(quantity_group g);
+
+// The group's part of a file name ("lockin", ...); "" for `always`.
+std::string group_name(quantity_group g);
+
 // The values one pixel has of q in a grid of `points` points: points,
 // points - 1, or 1.
 size_t values_per_pixel(const pixel_quantity& q, size_t points);

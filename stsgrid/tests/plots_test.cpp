@@ -33,12 +33,13 @@ bias_map map_of(const grid_description& d) {
     bias_map m;
     m.bias = 0.001;
     m.vmid = 0.0015f;
+    m.panels = {{"didv", {}}, {"norm_raw", {}}, {"norm_exp", {}}, {"norm_coff", {}}};
     for (long p = 0; p < d.nx * d.ny; ++p) {
         const float v = p % 7 == 3 ? NAN : std::sin(static_cast<float>(p) * 0.3f);
-        m.didv.push_back(v * 100);
-        m.norm_raw.push_back(v);
-        m.norm_exp.push_back(NAN);  // a panel with no processed pixel
-        m.norm_coff.push_back(v + 1);
+        m.panels[0].values.push_back(v * 100);
+        m.panels[1].values.push_back(v);
+        m.panels[2].values.push_back(NAN);  // a panel with no processed pixel
+        m.panels[3].values.push_back(v + 1);
     }
     return m;
 }
