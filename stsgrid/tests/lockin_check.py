@@ -2,13 +2,15 @@
 # the lock-in variables stsgrid wrote for it.  Run by stsgrid_e2e_tests with
 # Debian's /usr/bin/python3 (numpy, netCDF4).
 #
-#   lockin_check.py GRID.3ds OUT.nc CHANNEL DIRECTION pixel|grid
+#   lockin_check.py GRID.3ds OUT.nc CHANNEL DIRECTION pixel|grid [W:ORDER]
 #
 # The lock-in channel is read from the raw bytes (big-endian float32), the
 # direction applied (fwd, bwd, or the mean of a channel and its [bwd] twin),
 # put on the midpoints (mean of neighbours), and fitted to the file's
 # numerical dI/dV with np.polyfit: per pixel, or once over every processed
-# pixel.  Prints the figures; exits 1 when a check fails.
+# pixel.  With W:ORDER the channel is first smoothed in its measured order
+# by SciPy's savgol_filter(mode="interp"), as --smooth=W:ORDER smooths it.
+# Prints the figures; exits 1 when a check fails.
 import sys
 
 import netCDF4
@@ -57,6 +59,7 @@ def channel(grid, name, direction):
 
 def main():
     grid_path, nc_path, name, direction, mode = sys.argv[1:6]
+    smooth = sys.argv[6] if len(sys.argv) > 6 else ""
     grid = read_grid(grid_path)
     nx, ny, points = grid[0], grid[1], grid[2]
     ds = netCDF4.Dataset(nc_path)
@@ -68,6 +71,12 @@ def main():
     offset = ds["lockin_offset"][:].reshape(-1).astype(np.float64)
     r2 = ds["lockin_r2"][:].reshape(-1).astype(np.float64)
     sweep = channel(grid, name, direction)
+    if smooth:
+        from scipy.signal import savgol_filter
+        window, order = (int(v) for v in smooth.split(":"))
+        # The values stsgrid smooths are floats.
+        sweep = savgol_filter(sweep.astype(np.float32).astype(np.float64), window, order,
+                              axis=1, mode="interp")
     worst = {"L": 0.0, "scale": 0.0, "offset": 0.0, "r2": 0.0}
     done = np.flatnonzero(status == 0)
     mids = {}

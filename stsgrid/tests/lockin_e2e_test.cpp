@@ -51,8 +51,11 @@ double figure(const std::string& out, const std::string& key) {
 
 testkit::outcome check(const temp_dir& dir, const std::string& grid, const std::string& nc,
                        const std::string& channel, const std::string& direction,
-                       const std::string& mode) {
-    return run_in(dir, {"/usr/bin/python3", LOCKIN_CHECK, grid, nc, channel, direction, mode});
+                       const std::string& mode, const std::string& smooth = "") {
+    std::vector<std::string> args = {"/usr/bin/python3", LOCKIN_CHECK, grid, nc, channel,
+                                     direction, mode};
+    if (!smooth.empty()) args.push_back(smooth);
+    return run_in(dir, args);
 }
 
 TEST(LockinGrid, SimulatorMeanOfBothSweepsOfBothChannels) {
@@ -100,6 +103,22 @@ TEST(LockinGrid, OneLineOverTheRealGridWhateverTheThreads) {
     EXPECT_TRUE(read_file(dir / "g1.nc") == read_file(dir / "g3.nc"));
     const auto c = check(dir, grid, "g1.nc", "LockinX (V)", "fwd", "grid");
     EXPECT_EQ(c.status, 0) << c.out << c.err;
+}
+
+TEST(LockinGrid, SmoothedAsTheCurrentIs) {
+    const std::string grid = raw_file("nanonis2016_grid_lockin_30x30.3ds");
+    if (!have(grid) || !have_numpy() ||
+        std::system("/usr/bin/python3 -c 'import scipy.signal' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4/scipy";
+    temp_dir dir;
+    const auto r = stsgrid(dir, {"--no-progress", "--smooth=11:3", "--didv-channel=LockinX (V)",
+                                 "-o", "s.nc", grid});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto c = check(dir, grid, "s.nc", "LockinX (V)", "fwd", "pixel", "11:3");
+    EXPECT_EQ(c.status, 0) << c.out << c.err;
+    // The unsmoothed channel is not what was written.
+    const auto raw = check(dir, grid, "s.nc", "LockinX (V)", "fwd", "pixel");
+    EXPECT_NE(raw.status, 0) << raw.out;
 }
 
 TEST(LockinGrid, RefusalsNameWhatThereIs) {
