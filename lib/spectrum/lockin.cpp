@@ -131,20 +131,32 @@ lockin_status place_lockin(int n_read, int n, lockin_arrays* l) {
     return n < 3 ? lockin_status::too_few_points : lockin_status::ok;
 }
 
+namespace {
+
+// 1 - residual / total, with total the centred sum of squares of y.
+float r_squared_given(const float* y, const float* fitted, int m, xf total) {
+    xf residual = 0;
+    for (int j = 0; j < m; ++j) {
+        const xf r = xf(y[j]) - xf(fitted[j]);
+        residual += r * r;
+    }
+    if (!(total > xf(0))) return NaN;
+    return static_cast<float>(xf(1) - residual / total);
+}
+
+}  // namespace
+
 float r_squared(const float* y, const float* fitted, int m) {
     if (m <= 0) return NaN;
     xf sum = 0;
     for (int j = 0; j < m; ++j) sum += xf(y[j]);
     const xf mean = sum / xf(m);
-    xf residual = 0, total = 0;
+    xf total = 0;
     for (int j = 0; j < m; ++j) {
-        const xf r = xf(y[j]) - xf(fitted[j]);
         const xf d = xf(y[j]) - mean;
-        residual += r * r;
         total += d * d;
     }
-    if (!(total > xf(0))) return NaN;
-    return static_cast<float>(xf(1) - residual / total);
+    return r_squared_given(y, fitted, m, total);
 }
 
 lockin_status spectrum_moments(int n_read, const spectrum_report& r, const spectrum_arrays& a,
@@ -174,7 +186,9 @@ lockin_report compute_lockin(int n_read, const spectrum_report& r, const spectru
     out.scale = fit.scale;
     out.offset = fit.offset;
     calibrate(l->at_mid.data(), m, fit, l->didv.data());
-    out.r2 = r_squared(a.didv.data(), l->didv.data(), m);
+    // The moments' centred sum of squares of the numerical dI/dV is the
+    // total r_squared would compute (the same sums in the same order).
+    out.r2 = r_squared_given(a.didv.data(), l->didv.data(), m, moments.syy);
     normalise(a, m, l);
     return out;
 }
