@@ -80,7 +80,9 @@ bool check_text(file_format f, std::string_view bytes, std::string* error) {
 bool check_choices(file_format f, const import_options& o, std::string* error) {
     const bool table = f == file_format::nanonis_dat || f == file_format::nanonis_grid ||
                        f == file_format::delimited_text;
-    if (!o.signal_channel.empty() && !table && f != file_format::rhk_sm4) {
+    // RHK and Createc files refuse it themselves, naming their channels.
+    if (!o.signal_channel.empty() && !table && f != file_format::rhk_sm4 &&
+        f != file_format::createc_vert) {
         *error = "a measured dI/dV channel ('" + o.signal_channel +
                  "') is read from Nanonis .dat and .3ds files and delimited text only";
         return false;

@@ -146,4 +146,21 @@ TEST(SignalChannel, RealGridBackwardAndMean) {
     EXPECT_TRUE(differ);
 }
 
+TEST(SignalChannel, OtherFormatsNameTheirChannels) {
+    const std::string data = testkit::realdata_dir() + "/raw/";
+    sts::import_options o;
+    o.signal_channel = "LIA Current";
+    for (const char* name : {"createc2019_A190824.135614_4ch.VERT", "rhk2020_abc6_didv_map.sm4"}) {
+        std::vector<sts::imported_spectrum> out;
+        std::string error, warning;
+        if (!std::ifstream(data + name)) GTEST_SKIP() << "no " << data + name;
+        EXPECT_FALSE(sts::read_spectra_file(data + name, o, &out, &error, &warning)) << name;
+        EXPECT_NE(error.find("is not read from"), std::string::npos) << error;
+        // The channels there are.
+        EXPECT_TRUE(error.find("columns:") != std::string::npos ||
+                    error.find("spectral pages are") != std::string::npos)
+            << error;
+    }
+}
+
 }  // namespace
