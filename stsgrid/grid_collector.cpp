@@ -58,6 +58,12 @@ grid_collector::grid_collector(const grid_description& d, const grid_options& o)
             map_quantities_.push_back(drawn);
         }
     }
+    if (!o.gap_map) return;
+    gap_.curve = o.gap.variable;
+    gap_.threshold = o.gap.threshold;
+    gap_.window = o.gap.window;
+    for (auto* values : {&gap_.low, &gap_.high, &gap_.width, &gap_.peak_low, &gap_.peak_high})
+        values->assign(pixels, std::numeric_limits<float>::quiet_NaN());
 }
 
 bool grid_collector::open_spills(const std::string& folder, std::string* error,
@@ -82,6 +88,7 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         ++by_code_[static_cast<size_t>(code)];
         ++seen_;
         if (code == PIXEL_PROCESSED) add_map_values(b, k);
+        if (code == PIXEL_PROCESSED && !gap_.low.empty()) add_gap_values(b, k);
         if (!in_region(pixel)) continue;
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
         if (code != PIXEL_PROCESSED) continue;
@@ -108,6 +115,16 @@ void grid_collector::add_map_values(const pixel_block& b, int k) {
         for (size_t p = 0; p < map_quantities_[i].size(); ++p)
             maps_[i].panels[p].values[pixel] = (b.*map_quantities_[i][p]->values)[at];
     }
+}
+
+void grid_collector::add_gap_values(const pixel_block& b, int k) {
+    const auto at = static_cast<size_t>(k);
+    const auto pixel = static_cast<size_t>(b.first) + at;
+    gap_.low[pixel] = b.gap_low[at];
+    gap_.high[pixel] = b.gap_high[at];
+    gap_.width[pixel] = b.gap_width[at];
+    gap_.peak_low[pixel] = b.peak_low[at];
+    gap_.peak_high[pixel] = b.peak_high[at];
 }
 
 void grid_collector::measured_record(const float* values, int n, std::vector<float>* record) const {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "stsgrid/bias_map.h"
+#include "stsgrid/gap_maps.h"
 #include "stsgrid/grid_description.h"
 #include "stsgrid/grid_run.h"
 #include "stsgrid/grid_statistics.h"
@@ -50,11 +51,14 @@ public:
     // statistics take.
     const std::vector<float>& measured_bias() const { return measured_bias_; }
     std::vector<bias_map>& maps() { return maps_; }
+    // The gap's maps (--gap with --map), else empty.
+    const gap_maps& gap() const { return gap_; }
 
     bool in_region(uint64_t pixel) const;
 
 private:
     void add_map_values(const pixel_block& b, int k);
+    void add_gap_values(const pixel_block& b, int k);
     void add_measured(const input_block& in, int k);
     // A pointmean-style record: the pixel's own values, its last one
     // standing in beyond its end.
@@ -73,6 +77,7 @@ private:
     std::vector<bias_map> maps_;
     std::vector<int> map_index_;  // nearest midpoint per map on the common axis
     std::vector<std::vector<const pixel_quantity*>> map_quantities_;  // per map, its panels
+    gap_maps gap_;
     std::array<uint64_t, PIXEL_CODES> by_code_{};
     uint64_t seen_ = 0;
 };

@@ -45,6 +45,7 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
     b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
                      lockin_moments{});
+    prepare_gap(rs.gap, count, &b);
     input_block& in = s->inputs;
     in.bias.assign(rs.keep_input ? n : 0, NaN);
     in.current.assign(rs.keep_input ? n : 0, NaN);
@@ -90,6 +91,7 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
         }
         compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother,
                       rs.lockin, &w->lockin);
+        record_gap(rs.gap, d, k, &b);
     }
 }
 

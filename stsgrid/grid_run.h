@@ -11,6 +11,7 @@
 #include "stsgrid/grid_source.h"
 #include "stsgrid/pixel_block.h"
 #include "spectrum/lockin.h"
+#include "stsgrid/pixel_gap.h"
 #include "spectrum/smoothing.h"
 #include "spectrum/spectrum.h"
 
@@ -34,6 +35,7 @@ struct run_settings {
     int block_pixels = 64;   // pixels per block handed on
     bool keep_input = false; // also hand on each pixel's imported currents
     lockin_settings lockin;
+    gap_settings gap;        // --gap: the gap of each pixel's curve
     int smooth_window = 0;   // Savitzky-Golay window in points, 0 = no smoothing
     int smooth_order = 2;    // and its polynomial degree
 };

@@ -76,6 +76,11 @@ void attributes(const grid_options& o, grid_description* d) {
                                         " points, order " + std::to_string(o.smooth_order) +
                                         ", on the current as measured; ends from the fits over "
                                         "the first and last windows");
+    if (!o.gap.given) return;
+    a.emplace_back("gap_curve", o.gap.variable);
+    a.emplace_back("gap_threshold", number(o.gap.threshold));
+    a.emplace_back("gap_window", o.gap.window > 0 ? number(o.gap.window) + " " + d->bias_unit
+                                                  : "the gap's width");
 }
 
 // Every file the run writes, with the option that names it: all known
@@ -95,6 +100,7 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_options
         for (quantity_group g : d.groups)
             if (!map_quantities(g).empty()) names.emplace_back(map_name(out, g, bias), "-o");
     }
+    if (o.gap_map) names.emplace_back(companion(out, "_map_gap.png"), "-o");
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
     return names;
 }
@@ -115,7 +121,18 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
 std::vector<quantity_group> quantity_groups(const grid_options& o) {
     std::vector<quantity_group> groups;
     if (!o.import.signal_channel.empty()) groups.push_back(quantity_group::lockin);
+    if (o.gap.given) groups.push_back(quantity_group::gap);
     return groups;
+}
+
+bool check_gap_curve(const grid_options& o, std::string* error) {
+    if (!o.gap.given) return true;
+    grid_description d;
+    d.groups = quantity_groups(o);
+    const pixel_quantity* q = find_pixel_quantity(o.gap.variable);
+    if (q && written_in(*q, d)) return true;
+    *error = "gap variable " + o.gap.variable + " is not computed in this run";
+    return false;
 }
 
 bool check_output_name(const grid_options& o, const std::string& out, std::string* error) {

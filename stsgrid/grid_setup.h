@@ -19,6 +19,10 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
 // The optional quantity groups the options ask for (d->groups).
 std::vector<quantity_group> quantity_groups(const grid_options& o);
 
+// Refuses --gap on a curve that this run does not compute (a lock-in
+// twin without a lock-in channel), with *error saying so.
+bool check_gap_curve(const grid_options& o, std::string* error);
+
 // Refuses, with *error saying why, when a file the run would write (out or
 // a companion) is one of the inputs, or is not a regular file or nothing
 // yet (output/atomic_file.h).

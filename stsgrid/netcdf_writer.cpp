@@ -15,6 +15,7 @@
 // closes without error and is removed.
 #include "stsgrid/netcdf_writer.h"
 #include "output/atomic_file.h"
+#include "spectrum/gap.h"
 #include "stsgrid/quantities.h"
 #include "sts/version.h"
 
@@ -114,6 +115,7 @@ struct netcdf_writer::impl {
     int dim_y = -1, dim_x = -1, dim_point = -1, dim_midpoint = -1;
     int var_quantity[pixel_quantity_count] = {};  // -1 where not defined
     int var_status = -1, var_position_x = -1, var_position_y = -1;
+    int var_gap_status = -1;  // with --gap
     int status = NC_NOERR;  // the first failure of a sequence of calls
     int status_errno = 0;
     int descriptor = -1;    // the library's descriptor of the file
@@ -160,6 +162,7 @@ struct netcdf_writer::impl {
     void define_globals(const grid_description& d);
     void define_coordinates(const grid_description& d);
     void define_pixel_variables();
+    int define_flags(const char* name, const char* long_name, int count, const char* meanings);
     void define_statistics(const pixel_quantity& q);
     int define_chunked(const char* name, nc_type type, int record_dim, size_t record);
     void text(int var, const char* name, const std::string& value) {
@@ -171,6 +174,7 @@ struct netcdf_writer::impl {
                   size_t element);
     bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
     bool mark_missing();
+    bool fill_rows(int var, uint64_t from, signed char value);
     bool close_and_rename(std::string* error);
     bool create_file(std::string* error);
     uint64_t chunked_bytes(size_t record, size_t element) const;
@@ -209,6 +213,7 @@ uint64_t netcdf_writer::impl::size_bound() const {
             if (q.statistics) bytes += 3 * record(q) * sizeof(float);
         }
     bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
+    if (written_by.writes(quantity_group::gap)) bytes += chunked_bytes(0, 1);  // gap_status
     return bytes + (nx + ny) * sizeof(double) + (2 * points) * sizeof(float);
 }
 
@@ -312,24 +317,32 @@ void netcdf_writer::impl::define_pixel_variables() {
         if (q.comment) text(var, "comment", q.comment);
         var_quantity[k] = var;
     }
-    var_status = define_chunked("status", NC_BYTE, -1, 0);
-    describe_variable(var_status, "1", "pixel status: 0 if processed, else why not");
     // The lock-in's code only where a lock-in channel is calibrated.
     const bool lockin = written_by.writes(quantity_group::lockin);
-    const int code_count = lockin ? PIXEL_CODES : PIXEL_CODES_WITHOUT_LOCKIN;
-    signed char codes[PIXEL_CODES];
-    for (int c = 0; c < code_count; ++c) codes[c] = static_cast<signed char>(c);
-    run([&] {
-        return nc_put_att_schar(ncid, var_status, "flag_values", NC_BYTE,
-                                static_cast<size_t>(code_count), codes);
-    });
-    text(var_status, "flag_meanings",
-         std::string(status_meanings) + (lockin ? " lockin_fit_failed" : ""));
+    const std::string meanings = std::string(status_meanings) + (lockin ? " lockin_fit_failed" : "");
+    var_status = define_flags("status", "pixel status: 0 if processed, else why not",
+                              lockin ? PIXEL_CODES : PIXEL_CODES_WITHOUT_LOCKIN, meanings.c_str());
+    if (written_by.writes(quantity_group::gap))
+        var_gap_status = define_flags("gap_status", "gap of the pixel: 0 if found, else why not",
+                                      gap_reason_count, gap_reason_names);
     if (!has_positions) return;
     var_position_x = define_chunked("position_x", NC_FLOAT, -1, 0);
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
     var_position_y = define_chunked("position_y", NC_FLOAT, -1, 0);
     describe_variable(var_position_y, "nm", "measured position of the pixel, y");
+}
+
+// A byte per pixel whose values 0 .. count - 1 mean what `meanings` says
+// (CF flags).
+int netcdf_writer::impl::define_flags(const char* name, const char* long_name, int count,
+                                      const char* meanings) {
+    const int var = define_chunked(name, NC_BYTE, -1, 0);
+    describe_variable(var, "1", long_name);
+    std::vector<signed char> codes(static_cast<size_t>(count));
+    for (int c = 0; c < count; ++c) codes[static_cast<size_t>(c)] = static_cast<signed char>(c);
+    run([&] { return nc_put_att_schar(ncid, var, "flag_values", NC_BYTE, codes.size(), codes.data()); });
+    text(var, "flag_meanings", meanings);
+    return var;
 }
 
 void netcdf_writer::impl::define_statistics(const pixel_quantity& q) {
@@ -434,18 +447,29 @@ void netcdf_writer::impl::start_writeback(uint64_t pixels) {
 #endif
 }
 
-// Pixels never written (an interrupted grid) get a status that says so;
-// their values keep the fill value NaN.
+// Pixels never written (an interrupted grid) get a status that says so
+// (and no gap); their values keep the fill value NaN.
 bool netcdf_writer::impl::mark_missing() {
     const uint64_t total = static_cast<uint64_t>(nx) * ny;
     if (written >= total) return true;
-    const std::vector<signed char> row(nx, PIXEL_MISSING);
-    for (uint64_t p = written; p < total;) {
+    if (!fill_rows(var_status, written, PIXEL_MISSING)) return false;
+    if (var_gap_status >= 0 &&
+        !fill_rows(var_gap_status, written,
+                   static_cast<signed char>(gap_reason::not_computed)))
+        return false;
+    written = total;
+    return true;
+}
+
+// A byte variable over (y, x) set to value from pixel `from` to the end.
+bool netcdf_writer::impl::fill_rows(int var, uint64_t from, signed char value) {
+    const uint64_t total = static_cast<uint64_t>(nx) * ny;
+    const std::vector<signed char> row(nx, value);
+    for (uint64_t p = from; p < total;) {
         const uint64_t n = std::min<uint64_t>(nx - p % nx, total - p);
-        if (!put_rows(var_status, p, n, 0, row.data(), 1)) return false;
+        if (!put_rows(var, p, n, 0, row.data(), 1)) return false;
         p += n;
     }
-    written = total;
     return true;
 }
 
@@ -604,8 +628,10 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
         return false;
     }
     impl& w = *impl_;
-    const std::string problem = check_block(b, w.written, w.nx, w.ny, w.points, w.has_positions,
-                                            w.var_quantity);
+    std::string problem = check_block(b, w.written, w.nx, w.ny, w.points, w.has_positions,
+                                      w.var_quantity);
+    if (problem.empty() && w.var_gap_status >= 0)
+        problem = size_problem("gap_status", b.gap_status.size(), static_cast<size_t>(b.count));
     if (!problem.empty()) {
         if (error) *error = "cannot write " + w.path + ": " + problem;
         return false;
@@ -616,6 +642,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
             w.put_rows(w.var_quantity[k], b.first, n, w.record(pixel_quantities[k]),
                        (b.*pixel_quantities[k].values).data(), sizeof(float));
     w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
+    if (w.var_gap_status >= 0) w.put_rows(w.var_gap_status, b.first, n, 0, b.gap_status.data(), 1);
     if (w.has_positions) {
         w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
         w.put_rows(w.var_position_y, b.first, n, 0, b.position_y.data(), sizeof(float));

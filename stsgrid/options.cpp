@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "readers/import_option_parser.h"
+#include "stsgrid/quantities.h"
 #include "spectrum/smoothing.h"
 
 namespace sts {
@@ -44,17 +45,50 @@ bool parse_region(const std::string& text, pixel_region* r) {
     return r->given;
 }
 
-bool parse_biases(const std::string& text, std::vector<double>* biases) {
+// Biases, and the word "gap" for the gap's maps.
+bool parse_biases(const std::string& text, std::vector<double>* biases, bool* gap) {
     size_t at = 0;
     while (at <= text.size()) {
         size_t comma = text.find(',', at);
         if (comma == std::string::npos) comma = text.size();
         double v = 0;
-        if (!parse_double(text.substr(at, comma - at), &v)) return false;
-        biases->push_back(v);
+        if (text.compare(at, comma - at, "gap") == 0) *gap = true;
+        else if (parse_double(text.substr(at, comma - at), &v)) biases->push_back(v);
+        else return false;
         at = comma + 1;
     }
-    return !biases->empty();
+    return true;
+}
+
+// The curves a gap can be looked for in: the normalised ones (ratios
+// along the midpoints), so that the peaks' heights are ratios too.
+bool gap_quantity(const std::string& name) {
+    const pixel_quantity* q = find_pixel_quantity(name);
+    return q && q->along == quantity_axis::midpoint && q->unit == quantity_unit::ratio &&
+           !q->pixel_axis;
+}
+
+std::string gap_quantities() {
+    std::string names;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (gap_quantity(q.name)) names += (names.empty() ? "" : ", ") + std::string(q.name);
+    return names;
+}
+
+// "T" or "T:VARIABLE".
+bool parse_gap(const std::string& text, gap_request* g, std::string* error) {
+    const size_t colon = text.find(':');
+    double t = 0;
+    if (!parse_double(text.substr(0, colon), &t) || std::fabs(t) > 1e30) {
+        *error = "gap must be a threshold T or T:VARIABLE, not '" + text + "'";
+        return false;
+    }
+    g->given = true;
+    g->threshold = static_cast<float>(t);
+    g->variable = colon == std::string::npos ? "" : text.substr(colon + 1);
+    if (colon == std::string::npos || gap_quantity(g->variable)) return true;
+    *error = "gap variable must be one of " + gap_quantities() + ", not '" + g->variable + "'";
+    return false;
 }
 
 // A float option that must be positive (the broadening constants).
@@ -111,8 +145,15 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
             return false;
         }
     } else if (key == "--map") {
-        if (!parse_biases(value, &o->maps)) {
-            *error = "map needs biases like 0.01 or -0.5,0,0.5, not '" + value + "'";
+        if (!parse_biases(value, &o->maps, &o->gap_map)) {
+            *error = "map needs biases like 0.01 or -0.5,0,0.5 (or gap), not '" + value + "'";
+            return false;
+        }
+    } else if (key == "--gap") {
+        return parse_gap(value, &o->gap, error);
+    } else if (key == "--gap-window") {
+        if (!parse_positive_float(value, &o->gap.window)) {
+            *error = "gap-window must be a positive number of bias units, not '" + value + "'";
             return false;
         }
     } else if (key == "--pointmean") {
@@ -150,7 +191,8 @@ bool takes_value(const std::string& key) {
     return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
            key == "--region" || key == "--map" || key == "--pointmean" ||
            key == "--exp-width" || key == "--coff-offset" || key == "--smooth" ||
-           key == "--didv-channel" || key == "--lockin-fit";
+           key == "--gap" || key == "--gap-window" || key == "--didv-channel" ||
+           key == "--lockin-fit";
 }
 
 // One argument that starts with '-'; false with *error.
@@ -185,7 +227,22 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
     return true;
 }
 
+// --map=gap and --gap-window need --gap; --gap with --map draws its maps.
+bool check_gap(grid_options* o, std::string* error) {
+    if (!o->gap.given && (o->gap_map || o->gap.window > 0)) {
+        *error = o->gap_map ? "--map=gap needs --gap=T" : "--gap-window needs --gap=T";
+        return false;
+    }
+    o->gap_map = o->gap.given && (o->gap_map || !o->maps.empty());
+    return true;
+}
+
 }  // namespace
+
+std::string gap_curve(const gap_request& g, bool lockin) {
+    if (!g.variable.empty()) return g.variable;
+    return lockin ? "norm_coff_lockin" : "norm_coff";
+}
 
 parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error) {
     parse_result special = parse_result::run;
@@ -209,6 +266,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "--lockin-fit calibrates the channel of --didv-channel, which is not given";
         return parse_result::error;
     }
+    if (!check_gap(o, error)) return parse_result::error;
     if (o->inputs.empty()) {
         *error = "no input: give a .3ds grid or spectrum files";
         return parse_result::error;
@@ -243,6 +301,15 @@ std::string grid_usage() {
                "                         (pixel numbers from 0, both ends included)\n"
                "      --map=V[,V...]     PNG maps of dI/dV and the normalised curves at the\n"
                "                         midpoint nearest each bias V: <output>_map_<V>.png\n"
+               "                         (--map=gap: only the maps of --gap)\n"
+               "      --gap=T[:VARIABLE] per pixel, the bias interval around 0 V where the\n"
+               "                         curve VARIABLE (default norm_coff) stays below T,\n"
+               "                         and the largest values beyond it: gap_low, gap_high,\n"
+               "                         gap_width, peak_low, peak_high (and their heights),\n"
+               "                         gap_status in the file; with --map, their maps:\n"
+               "                         <output>_map_gap.png\n"
+               "      --gap-window=W     look for the peaks within W bias units beyond each\n"
+               "                         edge (default: the gap's own width)\n"
                "      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE\n"
                "                         band (<output>_mean.png), and the mean text files\n"
                "      --mean-text        the grid means as text in pointmean.txt's columns\n"
