@@ -19,6 +19,9 @@ bool grid_line(const grid_source& src, const grid_description& d, const grid_opt
     run_settings rs;
     rs.threads = threads;
     rs.norm = o.norm;
+    // The pairs the run will calibrate: smoothed as it smooths them.
+    rs.smooth_window = o.smooth_window;
+    rs.smooth_order = o.smooth_order;
     rs.lockin.use = lockin_use::sums;
     lockin_moments all;
     const auto sink = [&](const pixel_block& b, const input_block&, std::string*) {

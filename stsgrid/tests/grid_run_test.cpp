@@ -302,6 +302,14 @@ TEST(GridRunLockin, OneLineOverTheGridWhateverTheThreads) {
             EXPECT_EQ(b.lockin_scale[static_cast<size_t>(k)], one.line.scale);
             EXPECT_EQ(b.lockin_offset[static_cast<size_t>(k)], one.line.offset);
         }
+    // With --smooth the first pass fits the smoothed pairs: another line.
+    grid_options smoothed = o;
+    smoothed.smooth_window = 5;
+    smoothed.smooth_order = 0;  // a moving mean: flat at the ends
+    lockin_settings with_smoothing;
+    grid_description ds = describe(s);
+    ASSERT_TRUE(plan_lockin(s, smoothed, 2, &ds, &with_smoothing, &error)) << error;
+    EXPECT_NE(with_smoothing.line.offset, one.line.offset);
     // A flat channel everywhere fits no line: the run is refused.
     grid_in_memory flat(2, 1, 11);
     flat.pixels = {parabola(2.0f), parabola(2.0f)};
