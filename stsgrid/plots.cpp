@@ -103,6 +103,12 @@ bool value_range(const std::vector<float>& values, double* lo, double* hi, bool*
     return true;
 }
 
+// A curve's own extremes (a coherence peak, the floor of a gap) lie just
+// beyond its 1st and 99th percentiles and are the physics; a value that
+// divided by an I/V near zero lies far beyond them.  So the range reaches
+// half the percentiles' span further on either side (the fences), and is
+// then that of the values within the fences: a curve without wild values
+// keeps its whole range and gnuplot's own scale.
 bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped) {
     std::vector<float> values;
     for (size_t k = 0; k < c.mean.size() && k < c.se.size(); ++k) {
@@ -111,7 +117,23 @@ bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped) {
         values.push_back(static_cast<float>(mean - band));
         values.push_back(static_cast<float>(mean + band));
     }
-    return value_range(values, lo, hi, clipped);
+    double p_lo = 0, p_hi = 0;
+    if (!value_range(values, &p_lo, &p_hi, clipped)) return false;
+    const double reach = (p_hi - p_lo) / 2;
+    const double fence_lo = p_lo - reach, fence_hi = p_hi + reach;
+    *lo = p_hi;
+    *hi = p_lo;
+    *clipped = false;
+    for (float v : values) {
+        if (!std::isfinite(v)) continue;
+        if (v < fence_lo || v > fence_hi) {
+            *clipped = true;
+            continue;
+        }
+        *lo = std::min(*lo, static_cast<double>(v));
+        *hi = std::max(*hi, static_cast<double>(v));
+    }
+    return true;
 }
 
 namespace {
@@ -333,7 +355,7 @@ std::string beyond_data(const std::vector<float>& bias, double factor, const mea
 
 // What a panel whose range cut something says about it.
 std::string cut_note(int beyond) {
-    return "\n(y range: 1st to 99th percentile of the curve and its band; " +
+    return "\n(y range without values far beyond the 1st to 99th percentile; " +
            (beyond == 0 ? std::string("the band is cut at the frame)")
                         : std::to_string(beyond) + (beyond == 1 ? " mean value" : " mean values") +
                               " beyond it, marked ▲▼ at the frame)");

@@ -52,8 +52,11 @@ struct mean_curve {
 // no value is finite.
 bool value_range(const std::vector<float>& values, double* lo, double* hi, bool* clipped);
 
-// The y range of a mean curve's panel: value_range over the means and both
-// ends of their band (mean +- 2 se, each rounded to float).
+// The y range of a mean curve's panel, over the means and both ends of
+// their band (mean +- 2 se, each rounded to float): value_range's 1st and
+// 99th percentiles widened by half their span on either side are fences;
+// the range is that of the values within them, and *clipped says whether
+// any value lies beyond.
 bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped);
 
 // One PNG of the grid-mean curves against the bias (the midpoints, or the

@@ -139,22 +139,31 @@ mean_curve ramp() {
 
 }  // namespace
 
-// The 1st to 99th percentile of the means and both ends of their band.
-TEST(Plots, MeanCurveRangeIsThePercentilesOfCurveAndBand) {
+// The 1st to 99th percentile of the means and both ends of their band,
+// widened by half their span: the fences beyond which a value is wild.
+TEST(Plots, MeanCurveRangeLeavesOutOnlyWildValues) {
     double lo = 0, hi = 0;
     bool clipped = false;
-    // Sorted: -1, 0, 0, 1, 1, 1, [2] ... [197], 198, 198, 198, 199, 199, 200.
+    // Sorted: -1, 0, 0, 1, 1, 1, [2] ... [197], 198, 198, 198, 199, 199, 200:
+    // percentiles 2 and 197, fences -95.5 and 294.5; nothing is wild.
     ASSERT_TRUE(curve_range(ramp(), &lo, &hi, &clipped));
-    EXPECT_EQ(lo, 2.0);
-    EXPECT_EQ(hi, 197.0);
-    EXPECT_TRUE(clipped);
-    // A spike of one midpoint (its band too) is cut whatever its height.
+    EXPECT_EQ(lo, -1.0);
+    EXPECT_EQ(hi, 200.0);
+    EXPECT_FALSE(clipped);
+    // A spike of one midpoint (its band too) is cut whatever its height;
+    // values just inside a fence stay.
     mean_curve spike = ramp();
     spike.mean[100] = 1e6f;
     spike.se[100] = 0;
+    spike.mean[50] = 298.0f;  // percentiles now 2 and 200: fences -97, 299
+    spike.se[50] = 0;
     ASSERT_TRUE(curve_range(spike, &lo, &hi, &clipped));
-    EXPECT_EQ(lo, 2.0);
-    EXPECT_EQ(hi, 198.0);
+    EXPECT_TRUE(clipped);
+    EXPECT_EQ(lo, -1.0);
+    EXPECT_EQ(hi, 298.0);
+    spike.mean[50] = 300.0f;
+    ASSERT_TRUE(curve_range(spike, &lo, &hi, &clipped));
+    EXPECT_EQ(hi, 200.0);
     // Fewer than 100 values: all of them, NaN left out, the band included.
     ASSERT_TRUE(curve_range(curves[0], &lo, &hi, &clipped));
     EXPECT_FLOAT_EQ(static_cast<float>(lo), 0.8f);
@@ -191,12 +200,11 @@ TEST(Plots, MeanPlotSaysWhatItCut) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(is_png(png));
     const std::string script = testkit::read_file(seen / "job/picture.gp");
-    EXPECT_NE(script.find("(y range: 1st to 99th percentile of the curve and its band; 4 mean "
-                          "values beyond it, marked ▲▼ at the frame)"),
+    EXPECT_NE(script.find("(y range without values far beyond the 1st to 99th percentile; 1 "
+                          "mean value beyond it, marked ▲▼ at the frame)"),
               std::string::npos) << script;
-    EXPECT_NE(script.find("set yrange [2:198]"), std::string::npos);
-    EXPECT_EQ(testkit::read_file(seen / "job/curve0_beyond.txt"),
-              "-25 2 11\n-24.75 2 11\n0 198 9\n24.75 198 9\n");
+    EXPECT_NE(script.find("set yrange [-1:200]"), std::string::npos);
+    EXPECT_EQ(testkit::read_file(seen / "job/curve0_beyond.txt"), "0 200 9\n");
     // The flat curve: 1 +- 1 everywhere, nothing cut.
     const size_t second = script.find("set title 'norm_exp");
     ASSERT_NE(second, std::string::npos) << script;
