@@ -15,24 +15,45 @@ bool all_finite(const float* v, int count) {
     return true;
 }
 
-// out = scale * x + offset, evaluated in extended precision.
-void calibrate(const float* x, int m, const lockin_fit& fit, float* out) {
-    for (int j = 0; j < m; ++j) out[j] = static_cast<float>(xf(fit.scale) * x[j] + xf(fit.offset));
-}
-
-// The calibrated lock-in divided by the interpolated I/V that the numerical
-// curves were divided by (kept by compute_spectrum): the same divisors, so
-// the two sets of curves differ only by their numerators.
-void normalise(const spectrum_arrays& a, int m, lockin_arrays* l) {
+// The calibrated lock-in, scale * x + offset evaluated in extended
+// precision, divided by the interpolated I/V that the numerical curves were
+// divided by (kept by compute_spectrum): the same divisors, so the two sets
+// of curves differ only by their numerators.  One pass over the midpoints;
+// returns the residual sum of squares against the numerical dI/dV.
+xf calibrate_and_normalise(const spectrum_arrays& a, int m, const lockin_fit& fit,
+                           lockin_arrays* l) {
     const auto cap = static_cast<size_t>(a.capacity);
     const float* exp = a.divisors.data();
     const float* coff = exp + cap;
     const float* raw = coff + cap;
+    const float* x = l->at_mid.data();
+    const float* didv = a.didv.data();
+    xf residual = 0;
     for (int j = 0; j < m; ++j) {
-        l->norm_exp[j] = divide_floats(l->didv[j], exp[j]);
-        l->norm_coff[j] = divide_floats(l->didv[j], coff[j]);
-        l->norm_raw[j] = divide_floats(l->didv[j], raw[j]);
+        const float v = static_cast<float>(xf(fit.scale) * x[j] + xf(fit.offset));
+        l->didv[j] = v;
+        const xf r = xf(didv[j]) - xf(v);
+        residual += r * r;
+        l->norm_exp[j] = divide_floats(v, exp[j]);
+        l->norm_coff[j] = divide_floats(v, coff[j]);
+        l->norm_raw[j] = divide_floats(v, raw[j]);
     }
+    return residual;
+}
+
+// 1 - residual / total; NaN when total, the centred sum of squares of the
+// numerical dI/dV, is not positive.
+float share_explained(xf residual, xf total) {
+    if (!(total > xf(0))) return NaN;
+    return static_cast<float>(xf(1) - residual / total);
+}
+
+// Sorting distinct ascending biases changes nothing, and merging finds no
+// run: the common sweep needs neither.
+bool strictly_ascending(const float* bias, int n) {
+    for (int j = 1; j < n; ++j)
+        if (!(bias[j - 1] < bias[j])) return false;
+    return true;
 }
 
 }  // namespace
@@ -123,7 +144,9 @@ lockin_status place_lockin(int n_read, int n, lockin_arrays* l) {
     if (n_read > l->capacity) return lockin_status::no_fit;
     float* bias = l->bias.data();
     float* signal = l->signal.data();
-    const int kept = n_read < 2 ? n_read : sort_and_merge(bias, signal, n_read);
+    const int kept = n_read < 2 || strictly_ascending(bias, n_read)
+                         ? n_read
+                         : sort_and_merge(bias, signal, n_read);
     if (kept != n) return lockin_status::no_fit;
     if (!all_finite(signal, n)) return lockin_status::missing_values;
     for (int i = 0; i + 1 < n; ++i)
@@ -131,32 +154,19 @@ lockin_status place_lockin(int n_read, int n, lockin_arrays* l) {
     return n < 3 ? lockin_status::too_few_points : lockin_status::ok;
 }
 
-namespace {
-
-// 1 - residual / total, with total the centred sum of squares of y.
-float r_squared_given(const float* y, const float* fitted, int m, xf total) {
-    xf residual = 0;
-    for (int j = 0; j < m; ++j) {
-        const xf r = xf(y[j]) - xf(fitted[j]);
-        residual += r * r;
-    }
-    if (!(total > xf(0))) return NaN;
-    return static_cast<float>(xf(1) - residual / total);
-}
-
-}  // namespace
-
 float r_squared(const float* y, const float* fitted, int m) {
     if (m <= 0) return NaN;
     xf sum = 0;
     for (int j = 0; j < m; ++j) sum += xf(y[j]);
     const xf mean = sum / xf(m);
-    xf total = 0;
+    xf total = 0, residual = 0;
     for (int j = 0; j < m; ++j) {
         const xf d = xf(y[j]) - mean;
         total += d * d;
+        const xf r = xf(y[j]) - xf(fitted[j]);
+        residual += r * r;
     }
-    return r_squared_given(y, fitted, m, total);
+    return share_explained(residual, total);
 }
 
 lockin_status spectrum_moments(int n_read, const spectrum_report& r, const spectrum_arrays& a,
@@ -185,10 +195,9 @@ lockin_report compute_lockin(int n_read, const spectrum_report& r, const spectru
     const int m = r.n - 1;
     out.scale = fit.scale;
     out.offset = fit.offset;
-    calibrate(l->at_mid.data(), m, fit, l->didv.data());
+    const xf residual = calibrate_and_normalise(a, m, fit, l);
     // The moments' centred sum of squares of the numerical dI/dV is the
     // total r_squared would compute (the same sums in the same order).
-    out.r2 = r_squared_given(a.didv.data(), l->didv.data(), m, moments.syy);
-    normalise(a, m, l);
+    out.r2 = share_explained(residual, moments.syy);
     return out;
 }
