@@ -5,7 +5,7 @@ without it, on the same grid.
 The grid is synthetic (made here with NumPy: a 128 x 128 grid of 400-point
 spectra with a current and a lock-in channel, as a Nanonis .3ds), and the
 real lock-in grid of ../shared/realdata when it is there.  The variants
-run interleaved, five times (nine on the small real grid); the figures are
+run interleaved, seven times (nine on the small real grid); the figures are
 the best elapsed time and the median processor time (user + system, which
 a shared machine disturbs less), so that the ratios compare like with like.  The goal: at most 1.3 times
 the time without the lock-in.  --lockin-fit=grid (a first pass over the
@@ -63,7 +63,7 @@ def timed(command, cwd):
     return elapsed, cpu
 
 
-def compare(stsgrid, grid, channel, work, runs=5):
+def compare(stsgrid, grid, channel, work, runs=7):
     base = [stsgrid, "--no-progress", "-j", "1", "-o", "out.nc", grid]
     variants = {
         "without": base,
