@@ -71,7 +71,7 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
      &pixel_block::norm_raw_lockin, true, false, nullptr, quantity_group::lockin},
     {"norm_exp_lockin", quantity_axis::midpoint, quantity_unit::ratio,
      "(lock-in dI/dV)/(I/V), I/V broadened by an exponential convolution",
-     "norm_exp (lock-in) = (dI/dV) / (I/V broadened by an exponential; weights not normalised)",
+     "norm_exp (lock-in) = (dI/dV) / (exp.-broadened I/V; weights not normalised)",
      &pixel_block::norm_exp_lockin, true, false,
      "The exponential weights are not normalised: the scale of this curve differs from that of "
      "norm_raw_lockin and norm_coff_lockin.",
