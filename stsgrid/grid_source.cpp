@@ -100,6 +100,7 @@ void nanonis_source::describe(grid_description* d) const {
 void nanonis_source::read(uint64_t index, pixel_input* out) const {
     out->bias.clear();
     out->current.clear();
+    out->signal.clear();
     out->x_nm = out->y_nm = NaN;
     if (index >= grid_.complete_pixels()) {
         out->code = PIXEL_MISSING;
@@ -119,6 +120,7 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
     out->code = PIXEL_PROCESSED;
     to_floats(out->scratch.spectra.front().bias, &out->bias);
     to_floats(out->scratch.spectra.front().current, &out->current);
+    to_floats(out->scratch.spectra.front().signal, &out->signal);
 }
 
 // A pixel's bias axis follows from its sweep's two ends (its first two
@@ -148,7 +150,7 @@ bool nanonis_source::same_bias_everywhere() const {
 // else as plain pairs, read exactly as normspec reads them.
 struct file_pixel {
     pixel_code code = PIXEL_PROCESSED;
-    std::vector<float> bias, current;
+    std::vector<float> bias, current, signal;
 };
 
 bool read_plain(const std::string& path, file_pixel* p, std::string* error) {
@@ -189,6 +191,7 @@ bool read_instrument(const std::string& path, const sts::import_options& o, file
     }
     to_floats(spectra.front().bias, &p->bias);
     to_floats(spectra.front().current, &p->current);
+    to_floats(spectra.front().signal, &p->signal);
     bool measured = false;
     for (float v : p->current) measured = measured || !std::isnan(v);
     if (!measured) p->code = PIXEL_NOT_MEASURED;
@@ -234,6 +237,7 @@ public:
         out->code = p.code;
         out->bias = p.bias;
         out->current = p.current;
+        out->signal = p.signal;
         out->x_nm = out->y_nm = NaN;
     }
     bool same_bias_everywhere() const override {
@@ -262,6 +266,11 @@ bool file_list_source::open(const std::vector<std::string>& inputs, const sts::i
         }
         if (!kind.empty()) {
             *error = path + ": " + kind;  // binary data is never read as pairs of numbers
+            return false;
+        }
+        if (f == sts::file_format::unknown && !o.signal_channel.empty()) {
+            *error = path + ": plain pairs of numbers hold no channel '" + o.signal_channel +
+                     "' (only a bias and a current)";
             return false;
         }
         file_pixel p;

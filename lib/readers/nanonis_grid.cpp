@@ -68,9 +68,10 @@ bool nanonis_grid::open(std::shared_ptr<const byte_source> source, const std::st
             used_channels_.push_back(column - 1);
     };
     use(plan_.bias_column);
-    for (const auto& s : plan_.spectra)
-        for (const auto* part : {&s.first, &s.second})
-            for (int c : part->columns) use(c);
+    for (const auto* planned : {&plan_.spectra, &plan_.signals})
+        for (const auto& s : *planned)
+            for (const auto* part : {&s.first, &s.second})
+                for (int c : part->columns) use(c);
     source_ = std::move(source);
     label_ = label;
     bias_unit_ = o.bias_scale == 1.0 ? "V" : "mV";
