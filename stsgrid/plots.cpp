@@ -529,7 +529,7 @@ std::string line_panel(const std::string& file, const grid_description& d,
                "\nunset colorbox\nplot NaN notitle\nset colorbox\n";
     const std::string note = clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
     return "set title " + gnuplot_quote(title + note) + "\nset cblabel " +
-           gnuplot_quote(colour_label(d, q)) + "\nset cbrange [" + number(lo) + ":" + number(hi) +
+           gnuplot_quote(colour_label(d, q)) + " offset 1.5,0\nset cbrange [" + number(lo) + ":" + number(hi) +
            "]\nplot " + gnuplot_quote(file) + " using 1:2:3:($4+" + number(overlap.low) + "):5:($6+" +
            number(overlap.high) + "):7 with boxxyerror fill solid 1.0 noborder lc palette notitle\n";
 }
@@ -552,7 +552,7 @@ std::string line_margins(int columns, int height) {
     return columns == 1 ? " margins 0.12,0.82," + number(bottom) + "," + number(top) +
                               " spacing 0.1," + number(gap)
                         : " margins 0.07,0.9," + number(bottom) + "," + number(top) +
-                              " spacing 0.16," + number(gap);
+                              " spacing 0.2," + number(gap);
 }
 
 }  // namespace
