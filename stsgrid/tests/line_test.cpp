@@ -110,6 +110,25 @@ TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
     EXPECT_EQ(units.out, "1\n");
 }
 
+TEST(LineCut, RealLockinGridCarriesTheLockinQuantities) {
+    const std::string grid = testkit::realdata_dir() + "/raw/nanonis_simulator_grid_bwd_5x6.3ds";
+    if (!testkit::file_exists(grid) || !python_has_netcdf())
+        GTEST_SKIP() << "no " << grid << " or no netCDF4";
+    temp_dir dir;
+    const auto r = stsgrid(dir, {"--no-progress", "-d", "mean", "--didv-channel=LI Demod 1 X (A)",
+                                 "--line=4,0:0,5", "-o", "sim.nc", grid});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // didv_lockin and its normalisations over (sample, midpoint), the fit's
+    // figures over sample: every one the grid file's, bit for bit.
+    const auto check = run(dir.path(), {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py",
+                                        "sim.nc", "sim_line.nc", "4", "0", "0", "5"});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    const auto names = run(dir.path(), {"/usr/bin/python3", "-c",
+                                        "import netCDF4; v = netCDF4.Dataset('sim_line.nc').variables; "
+                                        "print(v['didv_lockin'].dimensions, v['lockin_r2'].dimensions)"});
+    EXPECT_EQ(names.out, "('sample', 'midpoint') ('sample',)\n");
+}
+
 TEST(LineCut, TheFileIsTheSameWhateverTheThreads) {
     temp_dir dir;
     write_file(dir / "g.3ds", grid_bytes(framed_grid(13, 11)));  // blocks of 64 cut the line
