@@ -18,7 +18,11 @@ std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_
     for (const std::string& name : o.line_vars) {
         const pixel_quantity* q = find_pixel_quantity(name);
         if (!q || !written_in(*q, d)) {
-            *error = "this run does not write " + name + "; choose another with --line-vars";
+            const std::string group = q ? group_name(q->group) : "";
+            *error = "this run does not write " + name +
+                     (group.empty() ? "" : " (of the " + group + " quantities, written only when "
+                                           "their option asks for them)") +
+                     "; choose another with --line-vars";
             return nullptr;
         }
     }

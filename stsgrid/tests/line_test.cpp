@@ -155,6 +155,13 @@ TEST(LineCut, BadEndsAndNamesAreRefusedBeforeAnyWork) {
     r = stsgrid(dir, {"--line=0,0:1,1", "--line-vars=didv,pixel_vmid", "g.3ds"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("not 'pixel_vmid'"), std::string::npos) << r.err;
+    r = stsgrid(dir, {"--line=0,0:1,1", "--line-vars=didv_lockin", "g.3ds"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("this run does not write didv_lockin (of the lockin quantities"),
+              std::string::npos) << r.err;
+    r = stsgrid(dir, {"--line=0,0:1,1", "--line-vars=gap_width", "g.3ds"});  // one value a pixel
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("not 'gap_width'"), std::string::npos) << r.err;
     r = stsgrid(dir, {"--line-vars=didv", "g.3ds"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("give the line with --line"), std::string::npos) << r.err;
