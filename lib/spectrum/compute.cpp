@@ -1,15 +1,23 @@
 // The computation of one spectrum, step by step in its fixed order.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "spectrum/normalise_internal.h"
 #include "spectrum/spectrum.h"
 
 namespace {
 
+// Branch-free on the bits (all exponent bits set: infinity or NaN), so that
+// the whole array is checked several values at a time.
 bool any_nonfinite(const float* v, int count) {
-    for (int j = 0; j < count; ++j)
-        if (!std::isfinite(v[j])) return true;
-    return false;
+    uint32_t bad = 0;
+    for (int j = 0; j < count; ++j) {
+        uint32_t bits;
+        std::memcpy(&bits, v + j, sizeof bits);
+        bad |= static_cast<uint32_t>((bits & 0x7f800000u) == 0x7f800000u);
+    }
+    return bad != 0;
 }
 
 // Finite, strictly ascending biases let the normalisations find each
