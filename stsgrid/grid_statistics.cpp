@@ -55,15 +55,23 @@ void add_square_floats(float* squares, const float* record, const float* means, 
 }  // namespace
 
 bool series_statistics::finite(const float* record) const {
-    // Branch-free on the bits (all exponent bits set: infinity or NaN), so
-    // that the whole record is checked several values at a time.
-    uint32_t bad = 0;
-    for (size_t i = 0; i < sums_.size(); ++i) {
+    // On the bits, four at a time (all exponent bits set: infinity or NaN).
+    typedef uint32_t four_bits __attribute__((vector_size(16)));
+    const size_t n = sums_.size();
+    four_bits bad = {0, 0, 0, 0};
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        four_bits bits;
+        std::memcpy(&bits, record + i, sizeof bits);
+        bad |= (bits & 0x7f800000u) == 0x7f800000u;
+    }
+    uint32_t any = bad[0] | bad[1] | bad[2] | bad[3];
+    for (; i < n; ++i) {
         uint32_t bits;
         std::memcpy(&bits, record + i, sizeof bits);
-        bad |= static_cast<uint32_t>((bits & 0x7f800000u) == 0x7f800000u);
+        any |= static_cast<uint32_t>((bits & 0x7f800000u) == 0x7f800000u);
     }
-    return bad == 0;
+    return any == 0;
 }
 
 void series_statistics::add(const float* record) {
