@@ -2,10 +2,14 @@
 // nx x ny pixels of `points`-point sweeps from -1 V to 1 V, forward and
 // backward current channels (A), each pixel's curve a little different.
 //
-//     make_grid NX NY POINTS FILE [MISSING]
+//     make_grid [--lockin] NX NY POINTS FILE [MISSING]
 //
 // MISSING pixels at the end are left out of the file, as when a grid run
-// is interrupted.  The file's layout comes from testkit/instrument_files.h.
+// is interrupted.  --lockin adds a lock-in amplifier's X output for each
+// direction ("LI Demod 1 X (A)" and its [bwd] twin): the curve's derivative
+// times a 10 mV modulation, with noise of its own, as a lock-in records
+// dI/dV beside a current whose numerical derivative is noisy.  The file's
+// layout comes from testkit/instrument_files.h.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +27,19 @@ float current_at(double v, long pixel, uint32_t* seed) {
     const double gap = 0.1 + 0.05 * std::sin(0.01 * static_cast<double>(pixel));
     return static_cast<float>(1e-9 * std::sinh(2.0 * v) * (1 - std::exp(-(v * v) / (gap * gap))) +
                               noise);
+}
+
+// What a lock-in amplifier with a 10 mV modulation reads: dI/dV (the
+// derivative of current_at without its noise) times the modulation, plus
+// noise a hundred times weaker, relatively, than the current's derivative.
+float lockin_at(double v, long pixel, uint32_t* seed) {
+    *seed = *seed * 1664525u + 1013904223u;
+    const double noise = (static_cast<double>(*seed >> 8) / 16777216.0 - 0.5) * 2e-15;
+    const double gap = 0.1 + 0.05 * std::sin(0.01 * static_cast<double>(pixel));
+    const double g2 = gap * gap, e = std::exp(-(v * v) / g2);
+    const double didv = 1e-9 * (2.0 * std::cosh(2.0 * v) * (1 - e) +
+                                std::sinh(2.0 * v) * (2.0 * v / g2) * e);
+    return static_cast<float>(0.01 * didv + noise);
 }
 
 // The grid's frame and pixels centred on the origin, 1 nm apart, at z = 1 nm.
@@ -54,19 +71,25 @@ testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missi
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool lockin = argc > 1 && std::string(argv[1]) == "--lockin";
+    if (lockin) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: make_grid NX NY POINTS FILE [MISSING]\n");
+        std::fprintf(stderr, "usage: make_grid [--lockin] NX NY POINTS FILE [MISSING]\n");
         return 2;
     }
     const long nx = std::atol(argv[1]), ny = std::atol(argv[2]), points = std::atol(argv[3]);
     const long missing = argc > 5 ? std::atol(argv[5]) : 0;
     std::FILE* out = std::fopen(argv[4], "wb");
     if (out == nullptr || nx < 1 || ny < 1 || points < 1) return 1;
-    const testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing);
+    testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing);
+    if (lockin) g.channels.insert(g.channels.end(), {"LI Demod 1 X (A)", "LI Demod 1 X [bwd] (A)"});
     uint32_t seed = 12345;  // one stream over the pixels in file order
-    const testkit::grid_values current = [&seed, points](long p, int, long k) {
+    const testkit::grid_values current = [&seed, points](long p, int c, long k) {
         const double v = -1.0 + 2.0 * static_cast<double>(k) / static_cast<double>(points - 1);
-        return current_at(v, p, &seed);
+        return c < 2 ? current_at(v, p, &seed) : lockin_at(v, p, &seed);
     };
     // Pixel by pixel: a large grid need not fit in memory.
     bool written = std::fputs(testkit::nanonis_grid_header(g).c_str(), out) >= 0;

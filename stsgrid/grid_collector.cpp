@@ -12,6 +12,8 @@ namespace sts {
 
 namespace {
 
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+
 // The index of the value nearest v among axis[0 .. count), NaN skipped; -1
 // when there is none.
 int nearest(const float* axis, int count, double v) {
@@ -30,20 +32,38 @@ int nearest(const float* axis, int count, double v) {
 }  // namespace
 
 grid_collector::grid_collector(const grid_description& d, const grid_options& o)
-    : d_(d), region_(o.region), want_measured_(!o.pointmean.empty()), measured_(d.points) {
-    for (const pixel_quantity* q : statistics_quantities)
-        stats_.emplace_back(q->along == quantity_axis::midpoint ? d.points - 1 : d.points);
+    : d_(d),
+      region_(o.region),
+      want_measured_(!o.pointmean.empty()),
+      quantities_(statistics_quantities(d)),
+      measured_(d.points) {
+    for (const pixel_quantity* q : quantities_)
+        stats_.emplace_back(values_per_pixel(*q, static_cast<size_t>(d.points)));
     const auto pixels = static_cast<size_t>(d.nx * d.ny);
+    std::vector<quantity_group> groups = {quantity_group::always};
+    groups.insert(groups.end(), d.groups.begin(), d.groups.end());
     for (double v : o.maps) {
-        bias_map m;
-        m.bias = v;
-        const int j = nearest(d.vmid.data(), d.points - 1, v);
-        m.vmid = j >= 0 ? d.vmid[static_cast<size_t>(j)] : std::numeric_limits<float>::quiet_NaN();
-        for (auto* values : {&m.didv, &m.norm_raw, &m.norm_exp, &m.norm_coff})
-            values->assign(pixels, std::numeric_limits<float>::quiet_NaN());
-        maps_.push_back(std::move(m));
-        map_index_.push_back(j);
+        for (quantity_group g : groups) {
+            const std::vector<const pixel_quantity*> drawn = map_quantities(g);
+            if (drawn.empty()) continue;
+            bias_map m;
+            m.bias = v;
+            m.group = g;
+            const int j = nearest(d.vmid.data(), d.points - 1, v);
+            m.vmid = j >= 0 ? d.vmid[static_cast<size_t>(j)] : NaN;
+            for (const pixel_quantity* q : drawn)
+                m.panels.push_back({q->name, std::vector<float>(pixels, NaN)});
+            maps_.push_back(std::move(m));
+            map_index_.push_back(j);
+            map_quantities_.push_back(drawn);
+        }
     }
+    if (!o.gap_map) return;
+    gap_.curve = o.gap.variable;
+    gap_.threshold = o.gap.threshold;
+    gap_.window = o.gap.window;
+    for (auto* values : {&gap_.low, &gap_.high, &gap_.width, &gap_.peak_low, &gap_.peak_high})
+        values->assign(pixels, std::numeric_limits<float>::quiet_NaN());
 }
 
 bool grid_collector::open_spills(const std::string& folder, std::string* error,
@@ -68,12 +88,13 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         ++by_code_[static_cast<size_t>(code)];
         ++seen_;
         if (code == PIXEL_PROCESSED) add_map_values(b, k);
+        if (code == PIXEL_PROCESSED && !gap_.low.empty()) add_gap_values(b, k);
         if (!in_region(pixel)) continue;
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
         if (code != PIXEL_PROCESSED) continue;
         for (size_t q = 0; q < stats_.size(); ++q) {
-            const pixel_quantity& quantity = *statistics_quantities[q];
-            const size_t length = quantity.along == quantity_axis::midpoint ? p - 1 : p;
+            const pixel_quantity& quantity = *quantities_[q];
+            const size_t length = values_per_pixel(quantity, p);
             const float* record = (b.*quantity.values).data() + static_cast<size_t>(k) * length;
             stats_[q].add(record);
             spills_[q].append(record);
@@ -91,11 +112,19 @@ void grid_collector::add_map_values(const pixel_block& b, int k) {
             j = nearest(b.vmid.data() + static_cast<size_t>(k) * m, b.points - 1, maps_[i].bias);
         if (j < 0) continue;
         const size_t at = static_cast<size_t>(k) * m + static_cast<size_t>(j);
-        maps_[i].didv[pixel] = b.didv[at];
-        maps_[i].norm_raw[pixel] = b.norm_raw[at];
-        maps_[i].norm_exp[pixel] = b.norm_exp[at];
-        maps_[i].norm_coff[pixel] = b.norm_coff[at];
+        for (size_t p = 0; p < map_quantities_[i].size(); ++p)
+            maps_[i].panels[p].values[pixel] = (b.*map_quantities_[i][p]->values)[at];
     }
+}
+
+void grid_collector::add_gap_values(const pixel_block& b, int k) {
+    const auto at = static_cast<size_t>(k);
+    const auto pixel = static_cast<size_t>(b.first) + at;
+    gap_.low[pixel] = b.gap_low[at];
+    gap_.high[pixel] = b.gap_high[at];
+    gap_.width[pixel] = b.gap_width[at];
+    gap_.peak_low[pixel] = b.peak_low[at];
+    gap_.peak_high[pixel] = b.peak_high[at];
 }
 
 void grid_collector::measured_record(const float* values, int n, std::vector<float>* record) const {

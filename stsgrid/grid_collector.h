@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "stsgrid/bias_map.h"
+#include "stsgrid/gap_maps.h"
 #include "stsgrid/grid_description.h"
 #include "stsgrid/grid_run.h"
 #include "stsgrid/grid_statistics.h"
 #include "stsgrid/options.h"
 #include "stsgrid/pixel_block.h"
+#include "stsgrid/quantities.h"
 #include "stsgrid/record_spill.h"
 
 namespace sts {
@@ -38,6 +40,9 @@ public:
 
     uint64_t pixels_seen() const { return seen_; }
     const std::array<uint64_t, PIXEL_CODES>& by_code() const { return by_code_; }
+    // The statistics of the run's quantities with statistics, in the order
+    // of quantities().
+    const std::vector<const pixel_quantity*>& quantities() const { return quantities_; }
     series_statistics& statistics(size_t q) { return stats_[q]; }
     // The pixels the statistics are over (processed, in the region).
     int statistics_count() const { return stats_.front().count(); }
@@ -46,11 +51,14 @@ public:
     // statistics take.
     const std::vector<float>& measured_bias() const { return measured_bias_; }
     std::vector<bias_map>& maps() { return maps_; }
+    // The gap's maps (--gap with --map), else empty.
+    const gap_maps& gap() const { return gap_; }
 
     bool in_region(uint64_t pixel) const;
 
 private:
     void add_map_values(const pixel_block& b, int k);
+    void add_gap_values(const pixel_block& b, int k);
     void add_measured(const input_block& in, int k);
     // A pointmean-style record: the pixel's own values, its last one
     // standing in beyond its end.
@@ -59,6 +67,7 @@ private:
     const grid_description& d_;
     pixel_region region_;
     bool want_measured_;
+    std::vector<const pixel_quantity*> quantities_;
     std::vector<series_statistics> stats_;
     series_statistics measured_;
     std::vector<float> measured_bias_;
@@ -67,6 +76,8 @@ private:
     record_spill measured_spill_;
     std::vector<bias_map> maps_;
     std::vector<int> map_index_;  // nearest midpoint per map on the common axis
+    std::vector<std::vector<const pixel_quantity*>> map_quantities_;  // per map, its panels
+    gap_maps gap_;
     std::array<uint64_t, PIXEL_CODES> by_code_{};
     uint64_t seen_ = 0;
 };

@@ -9,6 +9,11 @@
 
 namespace sts {
 
+// The sets of per-pixel quantities a run can write: `always` in every run,
+// the others only when the run's options ask for them, so that a run
+// without those options writes the same file as before they existed.
+enum class quantity_group { always, lockin, gap };
+
 struct grid_description {
     long nx = 0;      // pixels per row (dimension x)
     long ny = 0;      // rows (dimension y)
@@ -34,6 +39,15 @@ struct grid_description {
 
     // Measured pixel positions (nm) are known and written per pixel.
     bool has_positions = false;
+
+    // The optional quantity groups this run writes, besides `always`.
+    std::vector<quantity_group> groups;
+    bool writes(quantity_group g) const {
+        if (g == quantity_group::always) return true;
+        for (quantity_group h : groups)
+            if (h == g) return true;
+        return false;
+    }
 
     // Global attributes: the parameters of the run (name, value).  The
     // writer puts Conventions, title, source and software (the tool and its

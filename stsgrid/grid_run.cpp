@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "stsgrid/quantities.h"
+
 namespace sts {
 
 namespace {
@@ -26,14 +28,16 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.count = count;
     b.points = d.points;
     const auto n = static_cast<size_t>(count) * static_cast<size_t>(d.points);
-    const auto m = static_cast<size_t>(count) * static_cast<size_t>(d.points - 1);
-    for (auto* v : {&b.current, &b.iv}) v->assign(n, NaN);
-    for (auto* v : {&b.didv, &b.norm_raw, &b.norm_exp, &b.norm_coff}) v->assign(m, NaN);
-    b.bias.assign(d.per_pixel_axis ? n : 0, NaN);
-    b.vmid.assign(d.per_pixel_axis ? m : 0, NaN);
+    for (const pixel_quantity& q : pixel_quantities)
+        (b.*q.values)
+            .assign(written_in(q, d) ? static_cast<size_t>(count) *
+                                           values_per_pixel(q, static_cast<size_t>(d.points))
+                                     : 0,
+                    NaN);
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
+    prepare_gap(rs.gap, count, &b);
     input_block& in = s->inputs;
     in.bias.assign(rs.keep_input ? n : 0, NaN);
     in.current.assign(rs.keep_input ? n : 0, NaN);
@@ -60,6 +64,8 @@ struct worker_state {
     pixel_input input;
     spectrum_workspace workspace;
     spectrum_arrays arrays;
+    smoothing_workspace smoothing;
+    pixel_smoothing smoother;  // the run's plan and this thread's workspace
 };
 
 void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
@@ -74,14 +80,24 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
             copy_to(&s->inputs.current, at, w->input.current, n);
             s->inputs.n[static_cast<size_t>(k)] = n;
         }
-        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b);
+        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother);
+        record_gap(rs.gap, d, k, &b);
     }
+}
+
+// The pixel's n currents into current, smoothed when the run asks for it.
+void load_current(const pixel_input& in, const pixel_smoothing& s, int n, float* current) {
+    if (s.plan == nullptr)
+        std::copy_n(in.current.begin(), n, current);
+    else
+        smooth_series(*s.plan, in.current.data(), current, n, s.workspace);
 }
 
 }  // namespace
 
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
-                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b) {
+                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
+                   const pixel_smoothing& smoothing) {
     const auto pixel = static_cast<size_t>(k);
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
@@ -101,7 +117,7 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         return;
     }
     std::copy_n(in.bias.begin(), n_read, a->bias.begin());
-    std::copy_n(in.current.begin(), n_read, a->current.begin());
+    load_current(in, smoothing, n_read, a->current.data());
     const spectrum_report r = compute_spectrum(n_read, o, w, a);
     b->status[pixel] = code_of(r);
     if (b->status[pixel] != PIXEL_PROCESSED) return;
@@ -121,8 +137,12 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
 
 namespace {
 
-bool make_worker(worker_state* w, const grid_description& d) {
+bool make_worker(worker_state* w, const grid_description& d, const smoothing_plan* plan) {
     const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
+    if (plan != nullptr) {
+        if (!reserve_smoothing(*plan, &w->smoothing)) return false;
+        w->smoother = {plan, &w->smoothing};
+    }
     return reserve_workspace(&w->workspace, capacity) && reserve_arrays(&w->arrays, capacity);
 }
 
@@ -176,9 +196,17 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     const auto per_block = static_cast<uint64_t>(s.block_pixels);
     const uint64_t blocks = (pixels + per_block - 1) / per_block;
     const int threads = std::max(1, s.threads);
+    // The weights depend only on the window and the order: made once a run.
+    smoothing_plan plan;
+    if (s.smooth_window > 0 && !make_smoothing_plan(s.smooth_window, s.smooth_order, &plan)) {
+        *error = "cannot smooth with a window of " + std::to_string(s.smooth_window) +
+                 " points and order " + std::to_string(s.smooth_order);
+        return false;
+    }
+    const smoothing_plan* smoothing = s.smooth_window > 0 ? &plan : nullptr;
     std::vector<worker_state> workers(static_cast<size_t>(threads));
     for (auto& w : workers) {
-        if (!make_worker(&w, d)) {
+        if (!make_worker(&w, d, smoothing)) {
             *error = "not enough memory for the threads' working space";
             return false;
         }

@@ -11,6 +11,8 @@
 
 #include "stsgrid/grid_source.h"
 #include "stsgrid/pixel_block.h"
+#include "stsgrid/pixel_gap.h"
+#include "spectrum/smoothing.h"
 #include "spectrum/spectrum.h"
 
 namespace sts {
@@ -20,6 +22,16 @@ struct run_settings {
     norm_options norm;
     int block_pixels = 64;   // pixels per block handed on
     bool keep_input = false; // also hand on each pixel's imported currents
+    gap_settings gap;        // --gap: the gap of each pixel's curve
+    int smooth_window = 0;   // Savitzky-Golay window in points, 0 = no smoothing
+    int smooth_order = 2;    // and its polynomial degree
+};
+
+// The smoothing of each pixel's currents, in their measured order, before
+// anything else: none when plan is null.
+struct pixel_smoothing {
+    const smoothing_plan* plan = nullptr;
+    smoothing_workspace* workspace = nullptr;
 };
 
 // What a block carries besides the results, when asked to: the imported
@@ -36,7 +48,8 @@ using block_sink = std::function<bool(const pixel_block&, const input_block&, st
 // Computes every pixel of the source and hands the blocks to sink, on the
 // calling thread, in order.  false with *error when the sink stopped the run
 // (the workers are joined first) or the memory for the threads' workspaces
-// is not there.
+// is not there.  The imported currents handed on (keep_input) are never
+// smoothed.
 bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
               const block_sink& sink, std::string* error);
 
@@ -50,7 +63,8 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
 
 // Computes one pixel into the record at k of block b: what each thread does.
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
-                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b);
+                   spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
+                   const pixel_smoothing& smoothing = {});
 
 }  // namespace sts
 

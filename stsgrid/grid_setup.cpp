@@ -62,6 +62,16 @@ void attributes(const grid_options& o, grid_description* d) {
                                         std::to_string(o.region.y0) + ":" +
                                         std::to_string(o.region.y1)
                                   : "all pixels");
+    if (o.smooth_window > 0)
+        a.emplace_back("smoothing", "Savitzky-Golay, window " + std::to_string(o.smooth_window) +
+                                        " points, order " + std::to_string(o.smooth_order) +
+                                        ", on the current as measured; ends from the fits over "
+                                        "the first and last windows");
+    if (!o.gap.given) return;
+    a.emplace_back("gap_curve", o.gap.variable);
+    a.emplace_back("gap_threshold", number(o.gap.threshold));
+    a.emplace_back("gap_window", o.gap.window > 0 ? number(o.gap.window) + " " + d->bias_unit
+                                                  : "the gap's width");
 }
 
 // Every file the run writes, with the option that names it: all known
@@ -70,12 +80,18 @@ void attributes(const grid_options& o, grid_description* d) {
 std::vector<std::pair<std::string, const char*>> output_names(const grid_options& o,
                                                                const std::string& out) {
     std::vector<std::pair<std::string, const char*>> names = {{out, "-o"}};
+    grid_description d;
+    d.groups = quantity_groups(o);
     if (!o.pointmean.empty()) names.emplace_back(o.pointmean, "--pointmean");
     if (o.mean_text || o.mean_plot)
-        for (const pixel_quantity* q : statistics_quantities)
+        for (const pixel_quantity* q : statistics_quantities(d))
             names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
-    for (double bias : o.maps)
-        names.emplace_back(companion(out, "_map_" + bias_text(bias) + ".png"), "-o");
+    for (double bias : o.maps) {
+        names.emplace_back(map_name(out, quantity_group::always, bias), "-o");
+        for (quantity_group g : d.groups)
+            if (!map_quantities(g).empty()) names.emplace_back(map_name(out, g, bias), "-o");
+    }
+    if (o.gap_map) names.emplace_back(companion(out, "_map_gap.png"), "-o");
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
     return names;
 }
@@ -88,8 +104,25 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
     d->bias_unit = o.import.bias_scale == 1e3 ? "mV" : "V";
     d->current_unit = o.import.current_scale == 1e12 ? "pA" : "nA";
     d->per_pixel_axis = !src.same_bias_everywhere();
+    d->groups = quantity_groups(o);
     common_axis(src, o, d);
     attributes(o, d);
+}
+
+std::vector<quantity_group> quantity_groups(const grid_options& o) {
+    std::vector<quantity_group> groups;
+    if (o.gap.given) groups.push_back(quantity_group::gap);
+    return groups;
+}
+
+bool check_gap_curve(const grid_options& o, std::string* error) {
+    if (!o.gap.given) return true;
+    grid_description d;
+    d.groups = quantity_groups(o);
+    const pixel_quantity* q = find_pixel_quantity(o.gap.variable);
+    if (q && written_in(*q, d)) return true;
+    *error = "gap variable " + o.gap.variable + " is not computed in this run";
+    return false;
 }
 
 bool check_output_name(const grid_options& o, const std::string& out, std::string* error) {
@@ -109,6 +142,11 @@ bool check_output_name(const grid_options& o, const std::string& out, std::strin
 std::string companion(const std::string& output, const std::string& suffix) {
     const bool nc = output.size() > 3 && output.compare(output.size() - 3, 3, ".nc") == 0;
     return (nc ? output.substr(0, output.size() - 3) : output) + suffix;
+}
+
+std::string map_name(const std::string& output, quantity_group g, double bias) {
+    const std::string group = group_name(g);
+    return companion(output, "_map_" + (group.empty() ? "" : group + "_") + bias_text(bias) + ".png");
 }
 
 std::string bias_text(double bias) {

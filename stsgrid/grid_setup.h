@@ -4,6 +4,7 @@
 #define STSGRID_GRID_SETUP_H
 
 #include <string>
+#include <vector>
 
 #include "stsgrid/grid_description.h"
 #include "stsgrid/grid_source.h"
@@ -15,6 +16,13 @@ namespace sts {
 // of the first pixel that computes; a grid without one gets a NaN axis.
 void describe_run(const grid_source& src, const grid_options& o, grid_description* d);
 
+// The optional quantity groups the options ask for (d->groups).
+std::vector<quantity_group> quantity_groups(const grid_options& o);
+
+// Refuses --gap on a curve that this run does not compute (a lock-in
+// twin without a lock-in channel), with *error saying so.
+bool check_gap_curve(const grid_options& o, std::string* error);
+
 // Refuses, with *error saying why, when a file the run would write (out or
 // a companion) is one of the inputs, or is not a regular file or nothing
 // yet (output/atomic_file.h).
@@ -23,6 +31,10 @@ bool check_output_name(const grid_options& o, const std::string& out, std::strin
 // The name of a companion file of the output: the output's name without
 // ".nc", then suffix ("_mean.png", ...).
 std::string companion(const std::string& output, const std::string& suffix);
+
+// The picture of a map at a bias: <output>_map_<bias>.png, or
+// <output>_map_<group>_<bias>.png for an optional group's quantities.
+std::string map_name(const std::string& output, quantity_group g, double bias);
 
 // "0.01" for a bias of 0.01: the shortest text that names it in a file name.
 std::string bias_text(double bias);

@@ -12,6 +12,7 @@
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
 #include "stsgrid/progress.h"
+#include "stsgrid/quantities.h"
 #include "stsgrid/statistics_pass.h"
 #include "stsgrid/summary.h"
 #include "stsgrid/text_outputs.h"
@@ -51,6 +52,13 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     rs.threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     rs.norm = o.norm;
     rs.keep_input = !o.pointmean.empty();
+    if (o.gap.given) {
+        rs.gap.curve = find_pixel_quantity(o.gap.variable);
+        rs.gap.options.threshold = o.gap.threshold;
+        rs.gap.options.window = o.gap.window;
+    }
+    rs.smooth_window = o.smooth_window;
+    rs.smooth_order = o.smooth_order;
     // The file and the statistics, each on a thread of its own.
     const auto file = [&](const pixel_block& b, const input_block&, std::string* e) {
         return w.write(b, e);
@@ -71,9 +79,11 @@ bool write_companions(const grid_description& d, const grid_options& o,
     if (!o.pointmean.empty() && !write_pointmean(o, c, error)) return false;
     if ((o.mean_text || o.mean_plot) && !write_mean_texts(d, out, c, error)) return false;
     for (const auto& m : c->maps())
-        if (!draw_map(d, m, companion(out, "_map_" + bias_text(m.bias) + ".png"), error))
+        if (!draw_map(d, m, map_name(out, m.group, m.bias), error))
             return false;
-    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics(2).count(),
+    if (o.gap_map && !draw_gap_maps(d, c->gap(), companion(out, "_map_gap.png"), error))
+        return false;
+    if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics_count(),
                                          companion(out, "_mean.png"), error))
         return false;
     return true;
@@ -92,6 +102,9 @@ int main(int argc, char** argv) {
         case parse_result::error: return usage_error(error);
         case parse_result::run: break;
     }
+    // The curve of --gap, named or the default for this run.
+    if (o.gap.given) o.gap.variable = gap_curve(o.gap, false);
+    if (!check_gap_curve(o, &error)) return usage_error(error);
     const std::string out = o.output.empty() ? default_output(o.inputs.front()) : o.output;
     if (!check_output_name(o, out, &error)) return failure(error);
     const auto src = open_grid_source(o.inputs, o.import, &error);

@@ -15,6 +15,7 @@
 // closes without error and is removed.
 #include "stsgrid/netcdf_writer.h"
 #include "output/atomic_file.h"
+#include "spectrum/gap.h"
 #include "stsgrid/quantities.h"
 #include "sts/version.h"
 
@@ -108,11 +109,13 @@ struct netcdf_writer::impl {
     bool committed = false;
     size_t nx = 0, ny = 0, points = 0;
     bool per_pixel_axis = false, has_positions = false;
+    grid_description written_by;  // of the run's description, what says which quantities it writes
     std::string bias_unit, current_unit;
     uint64_t written = 0;  // pixels written so far, from pixel 0 on
     int dim_y = -1, dim_x = -1, dim_point = -1, dim_midpoint = -1;
     int var_quantity[pixel_quantity_count] = {};  // -1 where not defined
     int var_status = -1, var_position_x = -1, var_position_y = -1;
+    int var_gap_status = -1;  // with --gap
     int status = NC_NOERR;  // the first failure of a sequence of calls
     int status_errno = 0;
     int descriptor = -1;    // the library's descriptor of the file
@@ -142,15 +145,24 @@ struct netcdf_writer::impl {
         if (error) *error = what + ": " + describe(status, status_errno);
         return false;
     }
+    // Values per pixel as the file's dimensions count them: 0 for a
+    // variable over (y, x) alone.
     size_t record(const pixel_quantity& q) const {
-        return q.along == quantity_axis::point ? points : points - 1;
+        return q.along == quantity_axis::pixel ? 0 : values_per_pixel(q, points);
     }
+    int record_dim(const pixel_quantity& q) const {
+        return q.along == quantity_axis::point      ? dim_point
+               : q.along == quantity_axis::midpoint ? dim_midpoint
+                                                    : -1;
+    }
+    bool writes(const pixel_quantity& q) const { return written_in(q, written_by); }
     std::string unit(quantity_unit u) const;
     void abandon();
     bool define(const grid_description& d);
     void define_globals(const grid_description& d);
     void define_coordinates(const grid_description& d);
     void define_pixel_variables();
+    int define_flags(const char* name, const char* long_name, int count, const char* meanings);
     void define_statistics(const pixel_quantity& q);
     int define_chunked(const char* name, nc_type type, int record_dim, size_t record);
     void text(int var, const char* name, const std::string& value) {
@@ -162,6 +174,7 @@ struct netcdf_writer::impl {
                   size_t element);
     bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
     bool mark_missing();
+    bool fill_rows(int var, uint64_t from, signed char value);
     bool close_and_rename(std::string* error);
     bool create_file(std::string* error);
     uint64_t chunked_bytes(size_t record, size_t element) const;
@@ -195,11 +208,12 @@ uint64_t netcdf_writer::impl::chunked_bytes(size_t record, size_t element) const
 uint64_t netcdf_writer::impl::size_bound() const {
     uint64_t bytes = uint64_t{1} << 20;
     for (const pixel_quantity& q : pixel_quantities)
-        if (!q.pixel_axis || per_pixel_axis) {
+        if (writes(q)) {
             bytes += chunked_bytes(record(q), sizeof(float));
             if (q.statistics) bytes += 3 * record(q) * sizeof(float);
         }
     bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
+    if (written_by.writes(quantity_group::gap)) bytes += chunked_bytes(0, 1);  // gap_status
     return bytes + (nx + ny) * sizeof(double) + (2 * points) * sizeof(float);
 }
 
@@ -295,27 +309,37 @@ void netcdf_writer::impl::define_pixel_variables() {
     for (size_t k = 0; k < pixel_quantities.size(); ++k) {
         const pixel_quantity& q = pixel_quantities[k];
         var_quantity[k] = -1;
-        if (q.pixel_axis && !per_pixel_axis) continue;
-        const int var = define_chunked(
-            q.name, NC_FLOAT, q.along == quantity_axis::point ? dim_point : dim_midpoint,
-            record(q));
+        if (!writes(q)) continue;
+        const int var = define_chunked(q.name, NC_FLOAT, record_dim(q), record(q));
         describe_variable(var, unit(q.unit), q.long_name);
-        if (!q.pixel_axis)
+        if (!q.pixel_axis && q.along != quantity_axis::pixel)
             text(var, "coordinates", q.along == quantity_axis::point ? "bias" : "vmid");
         if (q.comment) text(var, "comment", q.comment);
         var_quantity[k] = var;
     }
-    var_status = define_chunked("status", NC_BYTE, -1, 0);
-    describe_variable(var_status, "1", "pixel status: 0 if processed, else why not");
-    signed char codes[PIXEL_CODES];
-    for (int c = 0; c < PIXEL_CODES; ++c) codes[c] = static_cast<signed char>(c);
-    run([&] { return nc_put_att_schar(ncid, var_status, "flag_values", NC_BYTE, PIXEL_CODES, codes); });
-    text(var_status, "flag_meanings", status_meanings);
+    var_status = define_flags("status", "pixel status: 0 if processed, else why not", PIXEL_CODES,
+                              status_meanings);
+    if (written_by.writes(quantity_group::gap))
+        var_gap_status = define_flags("gap_status", "gap of the pixel: 0 if found, else why not",
+                                      gap_reason_count, gap_reason_names);
     if (!has_positions) return;
     var_position_x = define_chunked("position_x", NC_FLOAT, -1, 0);
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
     var_position_y = define_chunked("position_y", NC_FLOAT, -1, 0);
     describe_variable(var_position_y, "nm", "measured position of the pixel, y");
+}
+
+// A byte per pixel whose values 0 .. count - 1 mean what `meanings` says
+// (CF flags).
+int netcdf_writer::impl::define_flags(const char* name, const char* long_name, int count,
+                                      const char* meanings) {
+    const int var = define_chunked(name, NC_BYTE, -1, 0);
+    describe_variable(var, "1", long_name);
+    std::vector<signed char> codes(static_cast<size_t>(count));
+    for (int c = 0; c < count; ++c) codes[static_cast<size_t>(c)] = static_cast<signed char>(c);
+    run([&] { return nc_put_att_schar(ncid, var, "flag_values", NC_BYTE, codes.size(), codes.data()); });
+    text(var, "flag_meanings", meanings);
+    return var;
 }
 
 void netcdf_writer::impl::define_statistics(const pixel_quantity& q) {
@@ -348,8 +372,7 @@ bool netcdf_writer::impl::define(const grid_description& d) {
     define_globals(d);
     define_coordinates(d);
     define_pixel_variables();
-    for (const pixel_quantity& q : pixel_quantities)
-        if (q.statistics) define_statistics(q);
+    for (const pixel_quantity* q : statistics_quantities(d)) define_statistics(*q);
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
     return status == NC_NOERR;
@@ -421,18 +444,29 @@ void netcdf_writer::impl::start_writeback(uint64_t pixels) {
 #endif
 }
 
-// Pixels never written (an interrupted grid) get a status that says so;
-// their values keep the fill value NaN.
+// Pixels never written (an interrupted grid) get a status that says so
+// (and no gap); their values keep the fill value NaN.
 bool netcdf_writer::impl::mark_missing() {
     const uint64_t total = static_cast<uint64_t>(nx) * ny;
     if (written >= total) return true;
-    const std::vector<signed char> row(nx, PIXEL_MISSING);
-    for (uint64_t p = written; p < total;) {
+    if (!fill_rows(var_status, written, PIXEL_MISSING)) return false;
+    if (var_gap_status >= 0 &&
+        !fill_rows(var_gap_status, written,
+                   static_cast<signed char>(gap_reason::not_computed)))
+        return false;
+    written = total;
+    return true;
+}
+
+// A byte variable over (y, x) set to value from pixel `from` to the end.
+bool netcdf_writer::impl::fill_rows(int var, uint64_t from, signed char value) {
+    const uint64_t total = static_cast<uint64_t>(nx) * ny;
+    const std::vector<signed char> row(nx, value);
+    for (uint64_t p = from; p < total;) {
         const uint64_t n = std::min<uint64_t>(nx - p % nx, total - p);
-        if (!put_rows(var_status, p, n, 0, row.data(), 1)) return false;
+        if (!put_rows(var, p, n, 0, row.data(), 1)) return false;
         p += n;
     }
-    written = total;
     return true;
 }
 
@@ -522,6 +556,8 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.ny = static_cast<size_t>(d.ny);
     w.points = static_cast<size_t>(d.points);
     w.per_pixel_axis = d.per_pixel_axis;
+    w.written_by.per_pixel_axis = d.per_pixel_axis;
+    w.written_by.groups = d.groups;
     w.has_positions = d.has_positions;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
@@ -573,8 +609,7 @@ std::string check_block(const pixel_block& b, uint64_t written, size_t nx, size_
     for (size_t k = 0; k < pixel_quantities.size() && problem.empty(); ++k)
         if (defined[k] >= 0) {
             const pixel_quantity& q = pixel_quantities[k];
-            const size_t record = q.along == quantity_axis::point ? points : points - 1;
-            problem = size_problem(q.name, (b.*q.values).size(), n * record);
+            problem = size_problem(q.name, (b.*q.values).size(), n * values_per_pixel(q, points));
         }
     if (problem.empty()) problem = size_problem("status", b.status.size(), n);
     if (problem.empty() && positions) problem = size_problem("position_x", b.position_x.size(), n);
@@ -590,8 +625,10 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
         return false;
     }
     impl& w = *impl_;
-    const std::string problem = check_block(b, w.written, w.nx, w.ny, w.points, w.has_positions,
-                                            w.var_quantity);
+    std::string problem = check_block(b, w.written, w.nx, w.ny, w.points, w.has_positions,
+                                      w.var_quantity);
+    if (problem.empty() && w.var_gap_status >= 0)
+        problem = size_problem("gap_status", b.gap_status.size(), static_cast<size_t>(b.count));
     if (!problem.empty()) {
         if (error) *error = "cannot write " + w.path + ": " + problem;
         return false;
@@ -602,6 +639,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
             w.put_rows(w.var_quantity[k], b.first, n, w.record(pixel_quantities[k]),
                        (b.*pixel_quantities[k].values).data(), sizeof(float));
     w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
+    if (w.var_gap_status >= 0) w.put_rows(w.var_gap_status, b.first, n, 0, b.gap_status.data(), 1);
     if (w.has_positions) {
         w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
         w.put_rows(w.var_position_y, b.first, n, 0, b.position_y.data(), sizeof(float));

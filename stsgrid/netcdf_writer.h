@@ -14,6 +14,9 @@
 //               status(y,x)         0 = processed, flag_values/flag_meanings
 //               position_x, position_y (y,x), nm       (when known)
 //               pixel_bias(y,x,point), pixel_vmid(y,x,midpoint) (per-pixel axes)
+//               with --gap: gap_low, gap_high, gap_width, peak_low, peak_high
+//               (bias unit), peak_low_height, peak_high_height (y,x), and
+//               gap_status(y,x): 0 = found, flag_values/flag_meanings
 //   statistics  mean_<name>, sd_<name>, se_<name> over point or midpoint,
 //               <name> one of current, didv, norm_raw, norm_exp, norm_coff;
 //               attribute "pixels": how many pixels they are over (0 until

@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "readers/import_option_parser.h"
+#include "stsgrid/quantities.h"
+#include "spectrum/smoothing.h"
 
 namespace sts {
 
@@ -43,17 +45,50 @@ bool parse_region(const std::string& text, pixel_region* r) {
     return r->given;
 }
 
-bool parse_biases(const std::string& text, std::vector<double>* biases) {
+// Biases, and the word "gap" for the gap's maps.
+bool parse_biases(const std::string& text, std::vector<double>* biases, bool* gap) {
     size_t at = 0;
     while (at <= text.size()) {
         size_t comma = text.find(',', at);
         if (comma == std::string::npos) comma = text.size();
         double v = 0;
-        if (!parse_double(text.substr(at, comma - at), &v)) return false;
-        biases->push_back(v);
+        if (text.compare(at, comma - at, "gap") == 0) *gap = true;
+        else if (parse_double(text.substr(at, comma - at), &v)) biases->push_back(v);
+        else return false;
         at = comma + 1;
     }
-    return !biases->empty();
+    return true;
+}
+
+// The curves a gap can be looked for in: the normalised ones (ratios
+// along the midpoints), so that the peaks' heights are ratios too.
+bool gap_quantity(const std::string& name) {
+    const pixel_quantity* q = find_pixel_quantity(name);
+    return q && q->along == quantity_axis::midpoint && q->unit == quantity_unit::ratio &&
+           !q->pixel_axis;
+}
+
+std::string gap_quantities() {
+    std::string names;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (gap_quantity(q.name)) names += (names.empty() ? "" : ", ") + std::string(q.name);
+    return names;
+}
+
+// "T" or "T:VARIABLE".
+bool parse_gap(const std::string& text, gap_request* g, std::string* error) {
+    const size_t colon = text.find(':');
+    double t = 0;
+    if (!parse_double(text.substr(0, colon), &t) || std::fabs(t) > 1e30) {
+        *error = "gap must be a threshold T or T:VARIABLE, not '" + text + "'";
+        return false;
+    }
+    g->given = true;
+    g->threshold = static_cast<float>(t);
+    g->variable = colon == std::string::npos ? "" : text.substr(colon + 1);
+    if (colon == std::string::npos || gap_quantity(g->variable)) return true;
+    *error = "gap variable must be one of " + gap_quantities() + ", not '" + g->variable + "'";
+    return false;
 }
 
 // A float option that must be positive (the broadening constants).
@@ -61,6 +96,33 @@ bool parse_positive_float(const std::string& text, float* value) {
     double v = 0;
     if (!parse_double(text, &v) || !(v > 0) || v > 1e30) return false;
     *value = static_cast<float>(v);
+    return true;
+}
+
+// --smooth=W[:ORDER]: an odd window of points, a polynomial degree below it.
+bool parse_smoothing(const std::string& value, grid_options* o, std::string* error) {
+    const size_t colon = value.find(':');
+    long window = 0, order = 2;
+    if (!parse_long(value.substr(0, colon), &window) ||
+        (colon != std::string::npos && !parse_long(value.substr(colon + 1), &order))) {
+        *error = "smooth needs a window of points and optionally a polynomial order, like 11 "
+                 "or 11:3, not '" + value + "'";
+        return false;
+    }
+    if (window < 1 || window > MAX_SMOOTHING_WINDOW || window % 2 == 0) {
+        *error = "the smoothing window must be an odd number of points from 1 to " +
+                 std::to_string(MAX_SMOOTHING_WINDOW) + " (so that it is centred on a point), not " +
+                 std::to_string(window);
+        return false;
+    }
+    if (order < 0 || order > MAX_SMOOTHING_ORDER || order >= window) {
+        *error = "the smoothing order must be from 0 to " + std::to_string(MAX_SMOOTHING_ORDER) +
+                 " and below the window of " + std::to_string(window) + " points, not " +
+                 std::to_string(order) + "; widen the window or lower the order";
+        return false;
+    }
+    o->smooth_window = static_cast<int>(window);
+    o->smooth_order = static_cast<int>(order);
     return true;
 }
 
@@ -83,8 +145,15 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
             return false;
         }
     } else if (key == "--map") {
-        if (!parse_biases(value, &o->maps)) {
-            *error = "map needs biases like 0.01 or -0.5,0,0.5, not '" + value + "'";
+        if (!parse_biases(value, &o->maps, &o->gap_map)) {
+            *error = "map needs biases like 0.01 or -0.5,0,0.5 (or gap), not '" + value + "'";
+            return false;
+        }
+    } else if (key == "--gap") {
+        return parse_gap(value, &o->gap, error);
+    } else if (key == "--gap-window") {
+        if (!parse_positive_float(value, &o->gap.window)) {
+            *error = "gap-window must be a positive number of bias units, not '" + value + "'";
             return false;
         }
     } else if (key == "--pointmean") {
@@ -99,6 +168,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
             *error = "coff-offset must be a positive number, not '" + value + "'";
             return false;
         }
+    } else if (key == "--smooth") {
+        return parse_smoothing(value, o, error);
     }
     return true;
 }
@@ -106,7 +177,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
 bool takes_value(const std::string& key) {
     return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
            key == "--region" || key == "--map" || key == "--pointmean" ||
-           key == "--exp-width" || key == "--coff-offset";
+           key == "--exp-width" || key == "--coff-offset" || key == "--smooth" ||
+           key == "--gap" || key == "--gap-window";
 }
 
 // One argument that starts with '-'; false with *error.
@@ -141,7 +213,22 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
     return true;
 }
 
+// --map=gap and --gap-window need --gap; --gap with --map draws its maps.
+bool check_gap(grid_options* o, std::string* error) {
+    if (!o->gap.given && (o->gap_map || o->gap.window > 0)) {
+        *error = o->gap_map ? "--map=gap needs --gap=T" : "--gap-window needs --gap=T";
+        return false;
+    }
+    o->gap_map = o->gap.given && (o->gap_map || !o->maps.empty());
+    return true;
+}
+
 }  // namespace
+
+std::string gap_curve(const gap_request& g, bool lockin) {
+    if (!g.variable.empty()) return g.variable;
+    return lockin ? "norm_coff_lockin" : "norm_coff";
+}
 
 parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error) {
     parse_result special = parse_result::run;
@@ -161,6 +248,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "stsgrid takes one spectrum per pixel; --each-sweep is for stsimport";
         return parse_result::error;
     }
+    if (!check_gap(o, error)) return parse_result::error;
     if (o->inputs.empty()) {
         *error = "no input: give a .3ds grid or spectrum files";
         return parse_result::error;
@@ -195,6 +283,15 @@ std::string grid_usage() {
                "                         (pixel numbers from 0, both ends included)\n"
                "      --map=V[,V...]     PNG maps of dI/dV and the normalised curves at the\n"
                "                         midpoint nearest each bias V: <output>_map_<V>.png\n"
+               "                         (--map=gap: only the maps of --gap)\n"
+               "      --gap=T[:VARIABLE] per pixel, the bias interval around 0 V where the\n"
+               "                         curve VARIABLE (default norm_coff) stays below T,\n"
+               "                         and the largest values beyond it: gap_low, gap_high,\n"
+               "                         gap_width, peak_low, peak_high (and their heights),\n"
+               "                         gap_status in the file; with --map, their maps:\n"
+               "                         <output>_map_gap.png\n"
+               "      --gap-window=W     look for the peaks within W bias units beyond each\n"
+               "                         edge (default: the gap's own width)\n"
                "      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE\n"
                "                         band (<output>_mean.png), and the mean text files\n"
                "      --mean-text        the grid means as text in pointmean.txt's columns\n"
@@ -204,6 +301,10 @@ std::string grid_usage() {
                "      --exp-width=V      decay width of the exponential broadening (default\n"
                "                         1.33, in bias units; set it to the energy scale)\n"
                "      --coff-offset=X    offset added in quadrature to I/V (default 0.05)\n"
+               "      --smooth=W[:ORDER] smooth each pixel's current first, as measured, with a\n"
+               "                         Savitzky-Golay filter: a polynomial of degree ORDER\n"
+               "                         (default 2) fitted over W points (odd); the ends take\n"
+               "                         the fits of the first and last W points\n"
                "      --no-progress      no progress line (shown only on a terminal anyway)\n"
                "  -h, --help             show this help and exit\n"
                "      --version          show the version and exit\n"

@@ -19,17 +19,30 @@ struct pixel_region {
     }
 };
 
+// --gap=T[:VARIABLE] and --gap-window=W: the gap of each pixel's curve
+// (spectrum/gap.h).
+struct gap_request {
+    bool given = false;
+    float threshold = 0;   // T, in the curve's unit
+    std::string variable;  // a midpoint quantity; "" = the default (gap_curve)
+    float window = 0;      // peak search width beyond each edge, bias unit; 0 = the gap's width
+};
+
 struct grid_options {
     std::vector<std::string> inputs;
     std::string output;              // "" = named after the first input
     int threads = 0;                 // 0 = every core
     pixel_region region;
     std::vector<double> maps;        // biases for --map
+    bool gap_map = false;            // --map=gap, or --map with --gap: the gap's maps
+    gap_request gap;
     bool mean_plot = false;
     bool mean_text = false;
     std::string pointmean;           // --pointmean FILE, or ""
     bool progress = true;            // when standard error is a terminal
     norm_options norm;
+    int smooth_window = 0;           // --smooth's Savitzky-Golay window, 0 = none
+    int smooth_order = 2;            // and its polynomial degree
     sts::import_options import;
 };
 
@@ -38,6 +51,10 @@ enum class parse_result { run, help, version, error };
 // Parses argv into *o; on error *error says what is wrong (for a message
 // ending in "Try 'stsgrid --help'").
 parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error);
+
+// The curve --gap looks at: the one named, else norm_coff, or its lock-in
+// twin norm_coff_lockin when the run takes dI/dV from a lock-in channel.
+std::string gap_curve(const gap_request& g, bool lockin);
 
 // The text of --help.
 std::string grid_usage();

@@ -40,6 +40,11 @@ struct pixel_block {
     std::vector<float> position_x; // nm, count (NaN where unknown)
     std::vector<float> position_y;
     std::vector<signed char> status;  // pixel_code, count
+
+    // --gap (spectrum/gap.h), count each; empty without it.
+    std::vector<float> gap_low, gap_high, gap_width, peak_low, peak_high;
+    std::vector<float> peak_low_height, peak_high_height;
+    std::vector<signed char> gap_status;  // gap_reason
 };
 
 }  // namespace sts

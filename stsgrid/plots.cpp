@@ -82,10 +82,8 @@ std::string axis_label(const grid_description& d, const char* axis) {
     return std::string(axis) + (d.xy_unit == "1" ? " (pixel)" : " (" + d.xy_unit + ")");
 }
 
-// The range of the finite values: from the 1st to the 99th percentile when
-// there are enough of them, so that a few wild pixels do not wash out the
-// picture; *clipped says whether that cut anything.  false when no value
-// is finite.
+}  // namespace
+
 bool value_range(const std::vector<float>& values, double* lo, double* hi, bool* clipped) {
     std::vector<float> finite;
     for (float v : values)
@@ -105,7 +103,38 @@ bool value_range(const std::vector<float>& values, double* lo, double* hi, bool*
     return true;
 }
 
-}  // namespace
+// A curve's own extremes (a coherence peak, the floor of a gap) lie just
+// beyond its 1st and 99th percentiles and are the physics; a value that
+// divided by an I/V near zero lies far beyond them.  So the range reaches
+// half the percentiles' span further on either side (the fences), and is
+// then that of the values within the fences: a curve without wild values
+// keeps its whole range and gnuplot's own scale.
+bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped) {
+    std::vector<float> values;
+    for (size_t k = 0; k < c.mean.size() && k < c.se.size(); ++k) {
+        const double mean = c.mean[k], band = 2.0 * static_cast<double>(c.se[k]);
+        values.push_back(c.mean[k]);
+        values.push_back(static_cast<float>(mean - band));
+        values.push_back(static_cast<float>(mean + band));
+    }
+    double p_lo = 0, p_hi = 0;
+    if (!value_range(values, &p_lo, &p_hi, clipped)) return false;
+    const double reach = (p_hi - p_lo) / 2;
+    const double fence_lo = p_lo - reach, fence_hi = p_hi + reach;
+    *lo = p_hi;
+    *hi = p_lo;
+    *clipped = false;
+    for (float v : values) {
+        if (!std::isfinite(v)) continue;
+        if (v < fence_lo || v > fence_hi) {
+            *clipped = true;
+            continue;
+        }
+        *lo = std::min(*lo, static_cast<double>(v));
+        *hi = std::max(*hi, static_cast<double>(v));
+    }
+    return true;
+}
 
 namespace {
 
@@ -178,39 +207,46 @@ std::string map_title(const grid_description& d, const bias_map& m) {
            ")";
 }
 
-// The frame of four map panels with equal scales on x and y; the picture's
-// height follows the grid's shape.
-std::string image_frame(const grid_description& d, const bias_map& m, int* height) {
+// Panels two to a row.
+int panel_rows(size_t panels) { return static_cast<int>((panels + 1) / 2); }
+
+// The frame of `rows` rows of two map panels with equal scales on x and y,
+// under a title; the picture's height follows the grid's shape.
+std::string image_frame(const grid_description& d, const std::string& title, int rows,
+                        int* height) {
     const extent x = pixel_extent(d.x), y = pixel_extent(d.y);
     const double aspect = (y.high - y.low) / (x.high - x.low);
     const double map_height = std::clamp(aspect * 420.0, 150.0, 650.0);
-    *height = static_cast<int>(2 * (map_height + 120) + 60);
-    return std::string(palette) + "set multiplot layout 2,2 title " +
-           gnuplot_quote(map_title(d, m)) + " font ',12'\nset size ratio -1\nset tics out\n" +
+    *height = static_cast<int>(rows * (map_height + 120) + 60);
+    return std::string(palette) + "set multiplot layout " + std::to_string(rows) + ",2 title " +
+           gnuplot_quote(title) + " font ',12'\nset size ratio -1\nset tics out\n" +
            "set xrange " + x.text() + "\nset yrange " + y.text() + "\nset xlabel " +
            gnuplot_quote(axis_label(d, "x")) + "\nset ylabel " + gnuplot_quote(axis_label(d, "y")) +
            "\n";
 }
 
 // A line of spectra (one row or one column) as curves along the line.
-std::string profile_frame(const grid_description& d, const bias_map& m) {
+std::string profile_frame(const grid_description& d, const std::string& title, int rows) {
     const bool along_x = d.ny == 1;
-    return "set multiplot layout 2,2 title " + gnuplot_quote(map_title(d, m)) +
+    return "set multiplot layout " + std::to_string(rows) + ",2 title " + gnuplot_quote(title) +
            " font ',12'\nset grid\nset xrange " + pixel_extent(along_x ? d.x : d.y).text() +
            "\nset xlabel " + gnuplot_quote(axis_label(d, along_x ? "x" : "y")) + "\n";
 }
 
-}  // namespace
+// What a panel says: its title and the unit of its values.
+struct panel_text {
+    std::string title, unit;
+};
 
-bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
-              std::string* error) {
+// Maps (or, for a line of spectra, curves along the line) two to a row
+// under a title, each panel with its text; `settings` go before the first.
+bool draw_panels(const grid_description& d, const std::string& title, const std::string& settings,
+                 const std::vector<map_panel>& panels, const std::vector<panel_text>& texts,
+                 const std::string& png, std::string* error) {
     const size_t pixels = static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny);
-    const std::pair<const char*, const std::vector<float>*> panels[] = {
-        {"didv", &m.didv}, {"norm_raw", &m.norm_raw}, {"norm_exp", &m.norm_exp},
-        {"norm_coff", &m.norm_coff}};
     bool sized = d.nx > 0 && d.ny > 0 && d.x.size() == static_cast<size_t>(d.nx) &&
-                 d.y.size() == static_cast<size_t>(d.ny);
-    for (const auto& panel : panels) sized = sized && panel.second->size() == pixels;
+                 d.y.size() == static_cast<size_t>(d.ny) && !panels.empty();
+    for (const map_panel& panel : panels) sized = sized && panel.values.size() == pixels;
     gnuplot_job job;
     std::string problem;
     if (!sized) problem = "the map does not match the grid's size";
@@ -219,18 +255,68 @@ bool draw_map(const grid_description& d, const bias_map& m, const std::string& p
         return false;
     }
     const bool line = d.nx == 1 || d.ny == 1;
+    const int rows = panel_rows(panels.size());
     int height = 800;
-    std::string script = line ? profile_frame(d, m) : image_frame(d, m, &height);
-    for (const auto& entry : panels) {
-        const auto& name = entry.first;
-        const auto& values = entry.second;
-        const std::string file = job.put(
-            std::string(name) + ".txt",
-            line ? profile_data(d.ny == 1 ? d.x : d.y, *values) : image_data(d, *values), error);
+    std::string script =
+        (line ? profile_frame(d, title, rows) : image_frame(d, title, rows, &height)) + settings;
+    for (size_t k = 0; k < panels.size(); ++k) {
+        const map_panel& panel = panels[k];
+        const std::string file =
+            job.put(panel.name + ".txt",
+                    line ? profile_data(d.ny == 1 ? d.x : d.y, panel.values)
+                         : image_data(d, panel.values),
+                    error);
         if (file.empty()) return false;
-        script += (line ? profile_panel : image_panel)(file, title_of(d, name), unit_of(d, name), *values);
+        script += (line ? profile_panel : image_panel)(file, texts[k].title, texts[k].unit,
+                                                       panel.values);
     }
     return job.draw(script + "unset multiplot\n", 1200, height, png, error);
+}
+
+}  // namespace
+
+bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
+              std::string* error) {
+    std::vector<panel_text> texts;
+    for (const map_panel& panel : m.panels)
+        texts.push_back({title_of(d, panel.name), unit_of(d, panel.name)});
+    return draw_panels(d, map_title(d, m), "", m.panels, texts, png, error);
+}
+
+namespace {
+
+// Bias values as shown (times the display factor).
+std::vector<float> scaled(const std::vector<float>& values, double factor) {
+    std::vector<float> out;
+    out.reserve(values.size());
+    for (float v : values) out.push_back(static_cast<float>(v * factor));
+    return out;
+}
+
+}  // namespace
+
+bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::string& png,
+                   std::string* error) {
+    const bias_scale shown = display_scale(d);
+    const std::string window =
+        g.window > 0 ? short_number(g.window, shown.factor) + " " + shown.unit : "the gap's width";
+    const std::string title = source_text(d) + "\ngap: where " + g.curve + " < " +
+                              number(g.threshold) + " around 0 V; peaks: the largest " + g.curve +
+                              " within " + window + " beyond each edge";
+    const std::pair<const char*, const std::vector<float>*> named[] = {
+        {"gap_low", &g.low}, {"gap_high", &g.high}, {"gap_width", &g.width},
+        {"peak_low", &g.peak_low}, {"peak_high", &g.peak_high}};
+    std::vector<map_panel> panels;
+    std::vector<panel_text> texts;
+    for (const auto& [name, values] : named) {
+        panels.push_back({name, scaled(*values, shown.factor)});
+        texts.push_back({title_of(d, name) + " (" + shown.unit + ")", shown.unit});
+    }
+    // The unit on the colour bar's every tick: a label there would run into
+    // the next panel.
+    return draw_panels(d, title,
+                       "set format cb " + gnuplot_quote("%g " + shown.unit) + "\nset rmargin 11\n",
+                       panels, texts, png, error);
 }
 
 namespace {
@@ -251,18 +337,59 @@ std::string band_data(const std::vector<float>& bias, double factor, const mean_
     return data;
 }
 
-std::string curve_panel(const std::string& file, const std::string& title,
-                        const std::string& unit, const mean_curve& c) {
+// "bias value pointtype" lines of the means beyond [lo, hi], each put on
+// the frame it passes (a triangle up above, down below); *count says how
+// many.
+std::string beyond_data(const std::vector<float>& bias, double factor, const mean_curve& c,
+                        double lo, double hi, int* count) {
+    std::string data;
+    *count = 0;
+    for (size_t k = 0; k < c.mean.size(); ++k) {
+        const double v = bias[k], mean = c.mean[k];
+        if (std::isnan(v) || std::isnan(mean) || (mean >= lo && mean <= hi)) continue;
+        ++*count;
+        data += number(v * factor) + (mean > hi ? " " + number(hi) + " 9\n" : " " + number(lo) + " 11\n");
+    }
+    return data;
+}
+
+// What a panel whose range cut something says about it.
+std::string cut_note(int beyond) {
+    return "\n(y range without values far beyond the 1st to 99th percentile; " +
+           (beyond == 0 ? std::string("the band is cut at the frame)")
+                        : std::to_string(beyond) + (beyond == 1 ? " mean value" : " mean values") +
+                              " beyond it, marked ▲▼ at the frame)");
+}
+
+// The panel of one mean curve, its data files put into job: the band and
+// the line, and when the range cut anything a y range of its own with the
+// means beyond it marked at the frame (gnuplot's own scale otherwise).
+// "" with *error when a file cannot be written.
+std::string curve_panel(gnuplot_job* job, const std::string& name, const std::vector<float>& bias,
+                        double factor, const std::string& title, const std::string& unit,
+                        const mean_curve& c, std::string* error) {
+    const std::string file = job->put(name + ".txt", band_data(bias, factor, c), error);
+    if (file.empty()) return "";
     double lo = 0, hi = 0;
     bool clipped = false;
-    const bool any = value_range(c.mean, &lo, &hi, &clipped);
-    std::string script = "set title " + gnuplot_quote(any ? title : title + " (no value)") +
-                         "\nset ylabel " + gnuplot_quote(unit) + "\n";
+    const bool any = curve_range(c, &lo, &hi, &clipped);
+    int count = 0;
+    const std::string beyond = clipped ? beyond_data(bias, factor, c, lo, hi, &count) : "";
+    const std::string beyond_file = count > 0 ? job->put(name + "_beyond.txt", beyond, error) : "";
+    if (count > 0 && beyond_file.empty()) return "";
+    const std::string shown = !any ? title + " (no value)" : clipped ? title + cut_note(count) : title;
+    std::string script = "set title " + gnuplot_quote(shown) + "\nset ylabel " + gnuplot_quote(unit) + "\n";
     if (!any) return script + "set yrange [-1:1]\nplot NaN notitle\nset autoscale y\n";
     const std::string q = gnuplot_quote(file);
-    return script + "plot " + q +
-           " using 1:3:4 with filledcurves fs transparent solid 0.35 noborder lc rgb '#21918c' "
-           "notitle, " + q + " using 1:2 with lines lw 1.5 lc rgb '#440154' notitle\n";
+    std::string plot = "plot " + q +
+                       " using 1:3:4 with filledcurves fs transparent solid 0.35 noborder lc rgb '#21918c' "
+                       "notitle, " + q + " using 1:2 with lines lw 1.5 lc rgb '#440154' notitle";
+    if (!clipped) return script + plot + "\n";
+    if (count > 0)
+        plot += ", " + gnuplot_quote(beyond_file) +
+                " using 1:2:3 with points pt variable ps 1.3 lc rgb '#d62728' notitle";
+    return script + "set yrange [" + number(lo) + ":" + number(hi) + "]\n" + plot +
+           "\nset autoscale y\n";
 }
 
 // The axis that a curve of n values runs along: the midpoints or the points.
@@ -294,11 +421,12 @@ bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& 
                          " font ',12'\nset grid\nset xlabel " +
                          gnuplot_quote("bias (" + shown.unit + ")") + "\n";
     for (const mean_curve& c : curves) {
-        const std::string file =
-            job.put("curve" + std::to_string(&c - curves.data()) + ".txt",
-                    band_data(*axis_for(d, c.mean.size()), shown.factor, c), error);
-        if (file.empty()) return false;
-        script += curve_panel(file, title_of(d, c.name), unit_of(d, c.name), c);
+        const std::string panel =
+            curve_panel(&job, "curve" + std::to_string(&c - curves.data()),
+                        *axis_for(d, c.mean.size()), shown.factor, title_of(d, c.name),
+                        unit_of(d, c.name), c, error);
+        if (panel.empty()) return false;
+        script += panel;
     }
     return job.draw(script + "unset multiplot\n", 1000, 80 + 280 * n, png, error);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "stsgrid/bias_map.h"
+#include "stsgrid/gap_maps.h"
 #include "stsgrid/grid_description.h"
 
 namespace sts {
@@ -29,17 +30,43 @@ namespace sts {
 bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
               std::string* error);
 
+// One PNG with the maps of the gap (gap_low, gap_high, gap_width,
+// peak_low, peak_high) as draw_map draws its panels: viridis, a colour bar
+// labelled with the bias unit, the 1st to 99th percentile, pixels without
+// a gap blank; a title saying which curve, threshold and window.  Biases
+// within +-0.1 V are shown in mV.  false with *error as for draw_map.
+bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::string& png,
+                   std::string* error);
+
 // Grid-mean statistics of one quantity over the midpoints.
 struct mean_curve {
     std::string name;   // "norm_raw", ...
     std::vector<float> mean, se;
 };
 
+// The range a picture gives to values (a map's colours, a mean curve's y
+// axis): from the 1st to the 99th percentile of the finite values when
+// there are 100 or more of them, so that a few wild ones do not wash out
+// the picture, else from the least to the largest; *clipped says whether
+// that cut anything.  A single value gets a margin around it.  false when
+// no value is finite.
+bool value_range(const std::vector<float>& values, double* lo, double* hi, bool* clipped);
+
+// The y range of a mean curve's panel, over the means and both ends of
+// their band (mean +- 2 se, each rounded to float): value_range's 1st and
+// 99th percentiles widened by half their span on either side are fences;
+// the range is that of the values within them, and *clipped says whether
+// any value lies beyond.
+bool curve_range(const mean_curve& c, double* lo, double* hi, bool* clipped);
+
 // One PNG of the grid-mean curves against the bias (the midpoints, or the
 // points for a curve of that length), one panel each in the given order,
 // each with a band of +-2 standard errors and its own scale; missing
-// values leave gaps.  false with *error (no curves, lengths that match no
-// axis, gnuplot missing or failing); png is then untouched.
+// values leave gaps.  When curve_range cuts anything, the panel takes that
+// range, marks the means beyond it with triangles on the frame they pass
+// and says so in its title; otherwise gnuplot chooses the scale.  false
+// with *error (no curves, lengths that match no axis, gnuplot missing or
+// failing); png is then untouched.
 bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& curves,
                       long pixels, const std::string& png, std::string* error);
 

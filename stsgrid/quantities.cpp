@@ -3,6 +3,14 @@
 
 namespace sts {
 
+namespace {
+
+const char* const gap_comment =
+    "NaN where the pixel has no gap; gap_status says why. The curve, threshold and window are "
+    "the global attributes gap_curve, gap_threshold and gap_window.";
+
+}  // namespace
+
 const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
     {"current", quantity_axis::point, quantity_unit::current, "offset-corrected tunnel current",
      "", &pixel_block::current, true, false, nullptr},
@@ -26,11 +34,69 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
      &pixel_block::bias, false, true, nullptr},
     {"pixel_vmid", quantity_axis::midpoint, quantity_unit::bias,
      "midpoint bias of the pixel's own points", "", &pixel_block::vmid, false, true, nullptr},
+    // --gap (spectrum/gap.h): one value a pixel, NaN where it has no gap.
+    {"gap_low", quantity_axis::pixel, quantity_unit::bias,
+     "lower edge of the gap: where the curve crosses the threshold below 0 V",
+     "gap_low: lower edge of the gap", &pixel_block::gap_low, false, false, gap_comment,
+     quantity_group::gap},
+    {"gap_high", quantity_axis::pixel, quantity_unit::bias,
+     "upper edge of the gap: where the curve crosses the threshold above 0 V",
+     "gap_high: upper edge of the gap", &pixel_block::gap_high, false, false, gap_comment,
+     quantity_group::gap},
+    {"gap_width", quantity_axis::pixel, quantity_unit::bias, "width of the gap, gap_high - gap_low",
+     "gap_width: width of the gap", &pixel_block::gap_width, false, false, gap_comment,
+     quantity_group::gap},
+    {"peak_low", quantity_axis::pixel, quantity_unit::bias,
+     "bias of the largest value of the curve within the window below the gap",
+     "peak_low: bias of the peak below the gap", &pixel_block::peak_low, false, false,
+     gap_comment, quantity_group::gap},
+    {"peak_high", quantity_axis::pixel, quantity_unit::bias,
+     "bias of the largest value of the curve within the window above the gap",
+     "peak_high: bias of the peak above the gap", &pixel_block::peak_high, false, false,
+     gap_comment, quantity_group::gap},
+    {"peak_low_height", quantity_axis::pixel, quantity_unit::ratio,
+     "value of the curve at peak_low", "peak_low_height: value of the curve at peak_low",
+     &pixel_block::peak_low_height, false, false, gap_comment, quantity_group::gap},
+    {"peak_high_height", quantity_axis::pixel, quantity_unit::ratio,
+     "value of the curve at peak_high", "peak_high_height: value of the curve at peak_high",
+     &pixel_block::peak_high_height, false, false, gap_comment, quantity_group::gap},
 }};
 
-const std::array<const pixel_quantity*, 5> statistics_quantities = {
-    &pixel_quantities[0], &pixel_quantities[2], &pixel_quantities[3], &pixel_quantities[4],
-    &pixel_quantities[5]};
+bool written_in(const pixel_quantity& q, const grid_description& d) {
+    return d.writes(q.group) && (!q.pixel_axis || d.per_pixel_axis);
+}
+
+std::vector<const pixel_quantity*> statistics_quantities(const grid_description& d) {
+    std::vector<const pixel_quantity*> list;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (q.statistics && written_in(q, d)) list.push_back(&q);
+    return list;
+}
+
+std::vector<const pixel_quantity*> map_quantities(quantity_group g) {
+    std::vector<const pixel_quantity*> list;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (q.group == g && q.along == quantity_axis::midpoint && *q.title) list.push_back(&q);
+    return list;
+}
+
+std::string group_name(quantity_group g) {
+    switch (g) {
+        case quantity_group::always: break;
+        case quantity_group::lockin: return "lockin";
+        case quantity_group::gap: return "gap";
+    }
+    return "";
+}
+
+size_t values_per_pixel(const pixel_quantity& q, size_t points) {
+    switch (q.along) {
+        case quantity_axis::point: return points;
+        case quantity_axis::midpoint: return points - 1;
+        case quantity_axis::pixel: break;
+    }
+    return 1;
+}
 
 const pixel_quantity* find_pixel_quantity(const std::string& name) {
     for (const pixel_quantity& q : pixel_quantities)

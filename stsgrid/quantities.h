@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "stsgrid/grid_description.h"
 #include "stsgrid/pixel_block.h"
 
 namespace sts {
 
-enum class quantity_axis { point, midpoint };
+// One value per point, per midpoint, or a single value per pixel (a map).
+enum class quantity_axis { point, midpoint, pixel };
 enum class quantity_unit { current, conductance, ratio, bias };
 
 struct pixel_quantity {
@@ -26,14 +28,30 @@ struct pixel_quantity {
     bool statistics;        // has mean_, sd_ and se_ over the pixels
     bool pixel_axis;        // a pixel's own axis: only when the axes differ per pixel
     const char* comment;    // a caveat for the reader of the file, or nullptr
+    quantity_group group = quantity_group::always;  // when a run writes it
 };
 
 // Every per-pixel float quantity, in the order the file defines them.
-constexpr size_t pixel_quantity_count = 8;
+constexpr size_t pixel_quantity_count = 15;
 extern const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities;
 
-// Those with statistics, in the order they are written.
-extern const std::array<const pixel_quantity*, 5> statistics_quantities;
+// Whether a run described by d writes q: its group is asked for, and a
+// pixel's own axis only when the axes differ per pixel.
+bool written_in(const pixel_quantity& q, const grid_description& d);
+
+// Those with statistics that a run described by d writes, in table order.
+std::vector<const pixel_quantity*> statistics_quantities(const grid_description& d);
+
+// The quantities a map at a bias draws for group g, in table order: those
+// along the midpoints with a title.
+std::vector<const pixel_quantity*> map_quantities(quantity_group g);
+
+// The group's part of a file name ("lockin", ...); "" for `always`.
+std::string group_name(quantity_group g);
+
+// The values one pixel has of q in a grid of `points` points: points,
+// points - 1, or 1.
+size_t values_per_pixel(const pixel_quantity& q, size_t points);
 
 // The quantity called name, or nullptr.
 const pixel_quantity* find_pixel_quantity(const std::string& name);

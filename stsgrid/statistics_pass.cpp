@@ -25,7 +25,7 @@ point_stats stats_or_nan(const series_statistics& s, size_t i) {
 }  // namespace
 
 bool write_statistics(netcdf_writer* w, grid_collector* c, std::string* error) {
-    for (size_t q = 0; q < statistics_quantities.size(); ++q) {
+    for (size_t q = 0; q < c->quantities().size(); ++q) {
         const series_statistics& s = c->statistics(q);
         std::vector<float> mean, sd, se;
         for (size_t i = 0; i < s.length(); ++i) {
@@ -34,7 +34,7 @@ bool write_statistics(netcdf_writer* w, grid_collector* c, std::string* error) {
             sd.push_back(p.deviation);
             se.push_back(p.error);
         }
-        if (!w->write_statistics(statistics_quantities[q]->name, mean, sd, se, s.count(), error))
+        if (!w->write_statistics(c->quantities()[q]->name, mean, sd, se, s.count(), error))
             return false;
     }
     return true;
@@ -51,11 +51,11 @@ bool write_pointmean(const grid_options& o, grid_collector* c, std::string* erro
 
 bool write_mean_texts(const grid_description& d, const std::string& out, grid_collector* c,
                       std::string* error) {
-    for (size_t q = 0; q < statistics_quantities.size(); ++q) {
-        const bool midpoints = statistics_quantities[q]->along == quantity_axis::midpoint;
+    for (size_t q = 0; q < c->quantities().size(); ++q) {
+        const bool midpoints = c->quantities()[q]->along == quantity_axis::midpoint;
         const auto& axis = midpoints ? d.vmid : d.bias;
         const std::string name = companion(out, std::string("_mean_") +
-                                                    statistics_quantities[q]->name + ".txt");
+                                                    c->quantities()[q]->name + ".txt");
         if (!sts::write_atomically(name, statistics_rows(axis, c->statistics(q)), error))
             return false;
     }
@@ -64,9 +64,11 @@ bool write_mean_texts(const grid_description& d, const std::string& out, grid_co
 
 std::vector<mean_curve> mean_curves(grid_collector& c) {
     std::vector<mean_curve> curves;
-    for (size_t q = 2; q < statistics_quantities.size(); ++q) {
+    // The normalised curves.
+    for (size_t q = 0; q < c.quantities().size(); ++q) {
+        if (c.quantities()[q]->unit != quantity_unit::ratio) continue;
         mean_curve m;
-        m.name = statistics_quantities[q]->name;
+        m.name = c.quantities()[q]->name;
         const series_statistics& s = c.statistics(q);
         for (size_t i = 0; i < s.length(); ++i) {
             const point_stats p = stats_or_nan(s, i);

@@ -143,16 +143,16 @@ TEST(GridCollector, MapsAtTheNearestMidpoint) {
     EXPECT_EQ(m.bias, 0.4);
     EXPECT_EQ(m.vmid, 0.5f);
     // Every processed pixel, in the region or not; NaN where none.
-    EXPECT_EQ(m.didv[0], 1.0f);
-    EXPECT_EQ(m.didv[1], 101.0f);
-    EXPECT_EQ(m.didv[2], 201.0f);
-    EXPECT_TRUE(std::isnan(m.didv[3]));
-    EXPECT_EQ(m.norm_raw[1], 1001.0f);
-    EXPECT_EQ(m.norm_exp[2], -3.0f);
-    EXPECT_EQ(m.norm_coff[1], 1.5f);
+    EXPECT_EQ(m.values("didv")[0], 1.0f);
+    EXPECT_EQ(m.values("didv")[1], 101.0f);
+    EXPECT_EQ(m.values("didv")[2], 201.0f);
+    EXPECT_TRUE(std::isnan(m.values("didv")[3]));
+    EXPECT_EQ(m.values("norm_raw")[1], 1001.0f);
+    EXPECT_EQ(m.values("norm_exp")[2], -3.0f);
+    EXPECT_EQ(m.values("norm_coff")[1], 1.5f);
     // Below the sweep: the first midpoint.
     EXPECT_EQ(c.maps()[1].vmid, -0.5f);
-    EXPECT_EQ(c.maps()[1].didv[2], 200.0f);
+    EXPECT_EQ(c.maps()[1].values("didv")[2], 200.0f);
 }
 
 TEST(GridCollector, PixelsWithAxesOfTheirOwnMapOnTheirOwn) {
@@ -167,8 +167,8 @@ TEST(GridCollector, PixelsWithAxesOfTheirOwnMapOnTheirOwn) {
     pixel_block b = block(0, {PIXEL_PROCESSED, PIXEL_PROCESSED});
     b.vmid = {-0.5f, 0.5f, 0.38f, 2.0f};  // pixel 1's nearest is its first midpoint
     c.add(b, input_block{});
-    EXPECT_EQ(c.maps()[0].didv[0], 1.0f);
-    EXPECT_EQ(c.maps()[0].didv[1], 100.0f);
+    EXPECT_EQ(c.maps()[0].values("didv")[0], 1.0f);
+    EXPECT_EQ(c.maps()[0].values("didv")[1], 100.0f);
 }
 
 TEST(GridCollector, OnePixelLeavesTheSecondPassOut) {

@@ -33,12 +33,13 @@ bias_map map_of(const grid_description& d) {
     bias_map m;
     m.bias = 0.001;
     m.vmid = 0.0015f;
+    m.panels = {{"didv", {}}, {"norm_raw", {}}, {"norm_exp", {}}, {"norm_coff", {}}};
     for (long p = 0; p < d.nx * d.ny; ++p) {
         const float v = p % 7 == 3 ? NAN : std::sin(static_cast<float>(p) * 0.3f);
-        m.didv.push_back(v * 100);
-        m.norm_raw.push_back(v);
-        m.norm_exp.push_back(NAN);  // a panel with no processed pixel
-        m.norm_coff.push_back(v + 1);
+        m.panels[0].values.push_back(v * 100);
+        m.panels[1].values.push_back(v);
+        m.panels[2].values.push_back(NAN);  // a panel with no processed pixel
+        m.panels[3].values.push_back(v + 1);
     }
     return m;
 }
@@ -122,4 +123,91 @@ TEST(Plots, FailuresLeaveNoPicture) {
     EXPECT_NE(o.err.find("do not match the bias axis"), std::string::npos) << o.err;
     EXPECT_TRUE(testkit::list_dir(dir.path()).empty());
     EXPECT_TRUE(testkit::list_dir(tmp.path()).empty());
+}
+
+namespace {
+
+// Means 0 .. 199 with a band of +-1: 600 values, 6 cut at each end.
+mean_curve ramp() {
+    mean_curve c{"norm_raw", {}, {}};
+    for (int k = 0; k < 200; ++k) {
+        c.mean.push_back(static_cast<float>(k));
+        c.se.push_back(0.5f);
+    }
+    return c;
+}
+
+}  // namespace
+
+// The 1st to 99th percentile of the means and both ends of their band,
+// widened by half their span: the fences beyond which a value is wild.
+TEST(Plots, MeanCurveRangeLeavesOutOnlyWildValues) {
+    double lo = 0, hi = 0;
+    bool clipped = false;
+    // Sorted: -1, 0, 0, 1, 1, 1, [2] ... [197], 198, 198, 198, 199, 199, 200:
+    // percentiles 2 and 197, fences -95.5 and 294.5; nothing is wild.
+    ASSERT_TRUE(curve_range(ramp(), &lo, &hi, &clipped));
+    EXPECT_EQ(lo, -1.0);
+    EXPECT_EQ(hi, 200.0);
+    EXPECT_FALSE(clipped);
+    // A spike of one midpoint (its band too) is cut whatever its height;
+    // values just inside a fence stay.
+    mean_curve spike = ramp();
+    spike.mean[100] = 1e6f;
+    spike.se[100] = 0;
+    spike.mean[50] = 298.0f;  // percentiles now 2 and 200: fences -97, 299
+    spike.se[50] = 0;
+    ASSERT_TRUE(curve_range(spike, &lo, &hi, &clipped));
+    EXPECT_TRUE(clipped);
+    EXPECT_EQ(lo, -1.0);
+    EXPECT_EQ(hi, 298.0);
+    spike.mean[50] = 300.0f;
+    ASSERT_TRUE(curve_range(spike, &lo, &hi, &clipped));
+    EXPECT_EQ(hi, 200.0);
+    // Fewer than 100 values: all of them, NaN left out, the band included.
+    ASSERT_TRUE(curve_range(curves[0], &lo, &hi, &clipped));
+    EXPECT_FLOAT_EQ(static_cast<float>(lo), 0.8f);
+    EXPECT_FLOAT_EQ(static_cast<float>(hi), 2.4f);
+    EXPECT_FALSE(clipped);
+    EXPECT_FALSE(curve_range({"norm_raw", {NAN}, {NAN}}, &lo, &hi, &clipped));
+}
+
+// The script gnuplot gets: the spike's panel takes the range, marks the
+// four means beyond it at the frame and says so; the short curve's panel
+// keeps gnuplot's own scale and its plain title.
+TEST(Plots, MeanPlotSaysWhatItCut) {
+    if (!testkit::file_exists("/usr/bin/gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+    testkit::temp_dir dir, tmp, bin, seen;
+    // A stand-in that keeps a copy of the job's folder, then draws.
+    testkit::write_file(bin / "gnuplot", "#!/bin/sh\ncp -r \"$(dirname \"$2\")\" '" +
+                                             seen.path() + "/job'\nexec /usr/bin/gnuplot \"$@\"\n");
+    chmod((bin / "gnuplot").c_str(), 0755);
+    grid_description d = grid(3, 3);
+    d.points = 201;
+    d.bias.assign(201, 0.0f);
+    d.vmid.clear();
+    for (int k = 0; k < 200; ++k) d.vmid.push_back(0.25f * static_cast<float>(k - 100));
+    mean_curve spike = ramp();
+    spike.mean[100] = 1e6f;
+    mean_curve flat = ramp();
+    flat.name = "norm_exp";
+    for (float& v : flat.mean) v = 1;
+    const std::string png = dir / "mean.png";
+    const std::string path = bin.path() + ":" + std::getenv("PATH");
+    const testkit::outcome o = drawn(path, tmp.path(), [&](std::string* e) {
+        return draw_mean_curves(d, {spike, flat}, 9, png, e);
+    });
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(is_png(png));
+    const std::string script = testkit::read_file(seen / "job/picture.gp");
+    EXPECT_NE(script.find("(y range without values far beyond the 1st to 99th percentile; 1 "
+                          "mean value beyond it, marked ▲▼ at the frame)"),
+              std::string::npos) << script;
+    EXPECT_NE(script.find("set yrange [-1:200]"), std::string::npos);
+    EXPECT_EQ(testkit::read_file(seen / "job/curve0_beyond.txt"), "0 200 9\n");
+    // The flat curve: 1 +- 1 everywhere, nothing cut.
+    const size_t second = script.find("set title 'norm_exp");
+    ASSERT_NE(second, std::string::npos) << script;
+    EXPECT_EQ(script.find("y range", second), std::string::npos);
+    EXPECT_EQ(script.find("set yrange [", second), std::string::npos);
 }

@@ -409,4 +409,117 @@ TEST(BadInput, NotASpectrumAtAllWritesNothing) {
               (std::vector<std::string>{"b.bin", "never.3ds", "passwd", "words.txt"}));
 }
 
+
+// ---------------------------------------------------------------------------
+// --smooth: the current smoothed as measured, before everything else.
+
+std::string global_text(const std::string& path, const char* name) {
+    int id = -1;
+    if (nc_open(path.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "(no file)";
+    size_t length = 0;
+    std::string text = "(none)";
+    if (nc_inq_attlen(id, NC_GLOBAL, name, &length) == NC_NOERR) {
+        text.assign(length, '\0');
+        nc_get_att_text(id, NC_GLOBAL, name, text.data());
+    }
+    nc_close(id);
+    return text;
+}
+
+// A current with noise of a few per cent on it, for the filter to take off.
+float noisy_current_of(long pixel, long k) {
+    const double noise = 3e-11 * std::sin(2.7 * static_cast<double>(k) + static_cast<double>(pixel));
+    return static_cast<float>(static_cast<double>(current_of(pixel, k)) + noise);
+}
+
+TEST(Smoothing, CurrentIsScipysFilterThenTheOffset) {
+    if (std::system("/usr/bin/python3 -c 'import scipy.signal' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no scipy for /usr/bin/python3 (python3-scipy)";
+    temp_dir dir;
+    const testkit::nanonis_grid_layout g = testkit::raster_grid(3, 2, 41);
+    write_file(dir / "g.3ds", grid_bytes(g, noisy_current_of));
+    ASSERT_EQ(stsgrid(dir, {"-o", "plain.nc", "g.3ds"}).status, 0);
+    const auto r = stsgrid(dir, {"--smooth=7:3", "-o", "s.nc", "g.3ds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nc_file f(dir / "s.nc");
+    std::string bias_text, currents;
+    for (float b : f.floats("bias")) bias_text += testkit::format("%.9g\n", static_cast<double>(b));
+    for (long p = 0; p < 6; ++p) {
+        for (long k = 0; k < 41; ++k)
+            currents += testkit::format("%.9g ", static_cast<double>(noisy_current_of(p, k)));
+        currents += "\n";
+    }
+    write_file(dir / "bias.txt", bias_text);
+    write_file(dir / "currents.txt", currents);
+    const auto python = tool("/usr/bin/python3", dir.path(),
+                             {STSGRID_TEST_DIR "/smoothed_current.py", "7", "3", "bias.txt",
+                              "currents.txt"});
+    ASSERT_EQ(python.status, 0) << python.err;
+    std::istringstream expected(python.out);
+    const auto ours = f.floats("current"), plain = nc_file(dir / "plain.nc").floats("current");
+    double largest_change = 0;
+    for (size_t j = 0; j < ours.size(); ++j) {
+        double value = 0;
+        ASSERT_TRUE(expected >> value) << j;
+        // A few float roundings of currents of about 1 nA: the import's
+        // scaling, the filter's and the offset's.
+        EXPECT_NEAR(ours[j], value, 1e-6) << "pixel " << j / 41 << " point " << j % 41;
+        largest_change = std::fmax(largest_change, std::fabs(ours[j] - plain[j]));
+    }
+    EXPECT_GT(largest_change, 0.01);  // the noise of 0.03 nA is gone
+    EXPECT_EQ(global_text(dir / "s.nc", "smoothing"),
+              "Savitzky-Golay, window 7 points, order 3, on the current as measured; ends "
+              "from the fits over the first and last windows");
+    EXPECT_EQ(global_text(dir / "plain.nc", "smoothing"), "(none)");
+}
+
+TEST(Smoothing, DefaultOrderIsTwoAndThreadsChangeNoByte) {
+    temp_dir dir;
+    write_file(dir / "g.3ds", grid_bytes(testkit::raster_grid(5, 4, 41), noisy_current_of));
+    ASSERT_EQ(stsgrid(dir, {"--smooth=11", "-j1", "-o", "one.nc", "g.3ds"}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"--smooth=11:2", "-j3", "-o", "three.nc", "g.3ds"}).status, 0);
+    EXPECT_EQ(read_file(dir / "one.nc"), read_file(dir / "three.nc"));
+    EXPECT_NE(global_text(dir / "one.nc", "smoothing").find("window 11 points, order 2"),
+              std::string::npos);
+}
+
+TEST(Smoothing, ASpectrumShorterThanTheWindowIsOneFit) {
+    // Four points and order 3: the cubic through them is the spectrum
+    // itself, so the pixel is what it is without smoothing; order 2 takes
+    // the cubic (-1, 3, -3, 1) out of (0, 0, 0, 20): (1, -3, 3, 19).
+    temp_dir dir;
+    write_file(dir / "a.txt", "-0.3 0\n-0.1 0\n0.1 0\n0.3 20\n");
+    write_file(dir / "b.txt", "-0.3 1\n-0.1 2.5\n0.1 2\n0.3 5\n");
+    ASSERT_EQ(stsgrid(dir, {"-o", "plain.nc", "a.txt", "b.txt"}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"--smooth=11:3", "-o", "cubic.nc", "a.txt", "b.txt"}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"--smooth=11", "-o", "quadratic.nc", "a.txt", "b.txt"}).status, 0);
+    EXPECT_EQ(nc_file(dir / "cubic.nc").floats("current"),
+              nc_file(dir / "plain.nc").floats("current"));
+    // The offset removal then subtracts one value from all four, which
+    // leaves the steps between neighbours (up to its rounding).
+    const auto current = nc_file(dir / "quadratic.nc").floats("current");
+    EXPECT_NEAR(current[1] - current[0], -4.0f, 1e-5);
+    EXPECT_NEAR(current[2] - current[1], 6.0f, 1e-5);
+    EXPECT_NEAR(current[3] - current[2], 16.0f, 1e-5);
+    EXPECT_EQ(nc_file(dir / "quadratic.nc").floats("status"), (std::vector<float>{0, 0}));
+}
+
+TEST(Smoothing, WrongWindowsAndOrdersSayWhatToDo) {
+    temp_dir dir;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--smooth=12", "the smoothing window must be an odd number of points from 1 to 9999"},
+        {"--smooth=0", "the smoothing window must be an odd number"},
+        {"--smooth=5:5", "order must be from 0 to 12 and below the window of 5 points, not 5; "
+                         "widen the window or lower the order"},
+        {"--smooth=41:13", "order must be from 0 to 12"},
+        {"--smooth=11:", "smooth needs a window of points and optionally a polynomial order"},
+        {"--smooth=eleven", "like 11 or 11:3, not 'eleven'"},
+    };
+    for (const auto& [option, message] : cases) {
+        const auto r = stsgrid(dir, {option, "g.3ds"});
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_NE(r.err.find(message), std::string::npos) << option << ": " << r.err;
+    }
+}
+
 }  // namespace
