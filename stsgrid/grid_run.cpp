@@ -37,6 +37,8 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
+    b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
+                     lockin_moments{});
     prepare_gap(rs.gap, count, &b);
     input_block& in = s->inputs;
     in.bias.assign(rs.keep_input ? n : 0, NaN);
@@ -64,6 +66,7 @@ struct worker_state {
     pixel_input input;
     spectrum_workspace workspace;
     spectrum_arrays arrays;
+    lockin_arrays lockin;
     smoothing_workspace smoothing;
     pixel_smoothing smoother;  // the run's plan and this thread's workspace
 };
@@ -80,24 +83,63 @@ void compute_block(const grid_source& src, const grid_description& d, const run_
             copy_to(&s->inputs.current, at, w->input.current, n);
             s->inputs.n[static_cast<size_t>(k)] = n;
         }
-        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother);
+        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother,
+                      rs.lockin, &w->lockin);
         record_gap(rs.gap, d, k, &b);
     }
 }
 
-// The pixel's n currents into current, smoothed when the run asks for it.
-void load_current(const pixel_input& in, const pixel_smoothing& s, int n, float* current) {
+// A pixel's n values (its current, its lock-in) into out, smoothed when
+// the run asks for it.
+void load_series(const std::vector<float>& values, const pixel_smoothing& s, int n, float* out) {
     if (s.plan == nullptr)
-        std::copy_n(in.current.begin(), n, current);
+        std::copy_n(values.begin(), n, out);
     else
-        smooth_series(*s.plan, in.current.data(), current, n, s.workspace);
+        smooth_series(*s.plan, values.data(), out, n, s.workspace);
+}
+
+// The lock-in channel of a computed pixel: its fit sums only, or its
+// calibrated and normalised curves with the line; a pixel whose lock-in
+// cannot be calibrated keeps its numerical curves and says so in status.
+void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum_arrays& a,
+                 const pixel_smoothing& smoothing, const lockin_settings& ls, lockin_arrays* l,
+                 const grid_description& d, size_t pixel, pixel_block* b) {
+    const auto n_read = static_cast<int>(in.bias.size());
+    if (l == nullptr || in.signal.size() != in.bias.size() || n_read > l->capacity) {
+        if (ls.use != lockin_use::sums) b->status[pixel] = PIXEL_LOCKIN_FAILED;
+        return;
+    }
+    std::copy_n(in.bias.begin(), n_read, l->bias.begin());
+    // Smoothed as the current is, when the run asks for it.
+    load_series(in.signal, smoothing, n_read, l->signal.data());
+    if (ls.use == lockin_use::sums) {
+        lockin_moments m;
+        if (spectrum_moments(n_read, r, a, l, &m) == lockin_status::ok) b->moments[pixel] = m;
+        return;
+    }
+    const lockin_report rep =
+        compute_lockin(n_read, r, a, ls.use == lockin_use::fixed ? &ls.line : nullptr, l);
+    if (rep.status != lockin_status::ok) {
+        b->status[pixel] = PIXEL_LOCKIN_FAILED;
+        return;
+    }
+    if (b->lockin_scale.empty()) return;  // a run that does not write them
+    b->lockin_scale[pixel] = rep.scale;
+    b->lockin_offset[pixel] = rep.offset;
+    b->lockin_r2[pixel] = rep.r2;
+    const size_t mid = pixel * static_cast<size_t>(d.points - 1);
+    copy_to(&b->didv_lockin, mid, l->didv, r.n - 1);
+    copy_to(&b->norm_raw_lockin, mid, l->norm_raw, r.n - 1);
+    copy_to(&b->norm_exp_lockin, mid, l->norm_exp, r.n - 1);
+    copy_to(&b->norm_coff_lockin, mid, l->norm_coff, r.n - 1);
 }
 
 }  // namespace
 
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
                    spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
-                   const pixel_smoothing& smoothing) {
+                   const pixel_smoothing& smoothing, const lockin_settings& ls,
+                   lockin_arrays* l) {
     const auto pixel = static_cast<size_t>(k);
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
@@ -117,7 +159,7 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         return;
     }
     std::copy_n(in.bias.begin(), n_read, a->bias.begin());
-    load_current(in, smoothing, n_read, a->current.data());
+    load_series(in.current, smoothing, n_read, a->current.data());
     const spectrum_report r = compute_spectrum(n_read, o, w, a);
     b->status[pixel] = code_of(r);
     if (b->status[pixel] != PIXEL_PROCESSED) return;
@@ -133,17 +175,22 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
         copy_to(&b->bias, at, a->bias, r.n);
         copy_to(&b->vmid, mid, a->vmid, r.n - 1);
     }
+    if (ls.use != lockin_use::off) lockin_step(in, r, *a, smoothing, ls, l, d, pixel, b);
 }
 
 namespace {
 
-bool make_worker(worker_state* w, const grid_description& d, const smoothing_plan* plan) {
+bool make_worker(worker_state* w, const grid_description& d, const run_settings& s,
+                 const smoothing_plan* plan) {
     const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
     if (plan != nullptr) {
         if (!reserve_smoothing(*plan, &w->smoothing)) return false;
         w->smoother = {plan, &w->smoothing};
     }
-    return reserve_workspace(&w->workspace, capacity) && reserve_arrays(&w->arrays, capacity);
+    if (!reserve_workspace(&w->workspace, capacity) || !reserve_arrays(&w->arrays, capacity))
+        return false;
+    return s.lockin.use == lockin_use::off ||
+           (keep_divisors(&w->arrays) && reserve_lockin_arrays(&w->lockin, capacity));
 }
 
 }  // namespace
@@ -206,7 +253,7 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     const smoothing_plan* smoothing = s.smooth_window > 0 ? &plan : nullptr;
     std::vector<worker_state> workers(static_cast<size_t>(threads));
     for (auto& w : workers) {
-        if (!make_worker(&w, d, smoothing)) {
+        if (!make_worker(&w, d, s, smoothing)) {
             *error = "not enough memory for the threads' working space";
             return false;
         }

@@ -11,17 +11,31 @@
 
 #include "stsgrid/grid_source.h"
 #include "stsgrid/pixel_block.h"
+#include "spectrum/lockin.h"
 #include "stsgrid/pixel_gap.h"
 #include "spectrum/smoothing.h"
 #include "spectrum/spectrum.h"
 
 namespace sts {
 
+// What a run does with a lock-in channel (--didv-channel).
+enum class lockin_use {
+    off,        // there is none
+    sums,       // only each pixel's fit sums (the first pass of --lockin-fit=grid)
+    per_pixel,  // a line fitted to each pixel
+    fixed,      // the one line given
+};
+struct lockin_settings {
+    lockin_use use = lockin_use::off;
+    lockin_fit line;  // with fixed
+};
+
 struct run_settings {
     int threads = 1;
     norm_options norm;
     int block_pixels = 64;   // pixels per block handed on
     bool keep_input = false; // also hand on each pixel's imported currents
+    lockin_settings lockin;
     gap_settings gap;        // --gap: the gap of each pixel's curve
     int smooth_window = 0;   // Savitzky-Golay window in points, 0 = no smoothing
     int smooth_order = 2;    // and its polynomial degree
@@ -62,9 +76,12 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
               const std::vector<block_sink>& stages, std::string* error);
 
 // Computes one pixel into the record at k of block b: what each thread does.
+// With a lock-in channel (ls.use not off), a's divisors kept and l reserved
+// like a, the lock-in's results too.
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
                    spectrum_arrays* a, const grid_description& d, int k, pixel_block* b,
-                   const pixel_smoothing& smoothing = {});
+                   const pixel_smoothing& smoothing = {}, const lockin_settings& ls = {},
+                   lockin_arrays* l = nullptr);
 
 }  // namespace sts
 

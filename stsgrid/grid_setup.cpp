@@ -56,6 +56,15 @@ void attributes(const grid_options& o, grid_description* d) {
     a.emplace_back("exp_width", number(o.norm.exp_width) + " " + d->bias_unit);
     a.emplace_back("coff_offset", number(o.norm.coff_offset) + " " + d->current_unit + "/" +
                                       d->bias_unit);
+    if (!o.import.signal_channel.empty()) {
+        a.emplace_back("didv_channel", o.import.signal_channel);
+        a.emplace_back("lockin_fit", o.lockin_fit == lockin_fit_mode::grid
+                                         ? "grid: one line scale * lock-in + offset fitted to "
+                                           "the numerical dI/dV of every processed pixel"
+                                         : "pixel: a line scale * lock-in + offset fitted to "
+                                           "each pixel's numerical dI/dV");
+    }
+    if (o.import.sweep > 0) a.emplace_back("sweep", std::to_string(o.import.sweep));
     a.emplace_back("statistics_region",
                    o.region.given ? "x " + std::to_string(o.region.x0) + ":" +
                                         std::to_string(o.region.x1) + ", y " +
@@ -111,6 +120,7 @@ void describe_run(const grid_source& src, const grid_options& o, grid_descriptio
 
 std::vector<quantity_group> quantity_groups(const grid_options& o) {
     std::vector<quantity_group> groups;
+    if (!o.import.signal_channel.empty()) groups.push_back(quantity_group::lockin);
     if (o.gap.given) groups.push_back(quantity_group::gap);
     return groups;
 }

@@ -100,13 +100,14 @@ void nanonis_source::describe(grid_description* d) const {
 void nanonis_source::read(uint64_t index, pixel_input* out) const {
     out->bias.clear();
     out->current.clear();
+    out->signal.clear();
     out->x_nm = out->y_nm = NaN;
     if (index >= grid_.complete_pixels()) {
         out->code = PIXEL_MISSING;
         return;
     }
     const sts::pixel_status status =
-        grid_.read_pixel_floats(index, &out->scratch, &out->bias, &out->current);
+        grid_.read_pixel_floats(index, &out->scratch, &out->bias, &out->current, &out->signal);
     double x = 0, y = 0;
     sts::frame_position_nm(grid_.header(), out->scratch.x_nm, out->scratch.y_nm, &x, &y);
     out->x_nm = static_cast<float>(x);
@@ -147,7 +148,7 @@ bool nanonis_source::same_bias_everywhere() const {
 // else as plain pairs, read exactly as normspec reads them.
 struct file_pixel {
     pixel_code code = PIXEL_PROCESSED;
-    std::vector<float> bias, current;
+    std::vector<float> bias, current, signal;
 };
 
 bool read_plain(const std::string& path, file_pixel* p, std::string* error) {
@@ -188,6 +189,7 @@ bool read_instrument(const std::string& path, const sts::import_options& o, file
     }
     to_floats(spectra.front().bias, &p->bias);
     to_floats(spectra.front().current, &p->current);
+    to_floats(spectra.front().signal, &p->signal);
     bool measured = false;
     for (float v : p->current) measured = measured || !std::isnan(v);
     if (!measured) p->code = PIXEL_NOT_MEASURED;
@@ -233,6 +235,7 @@ public:
         out->code = p.code;
         out->bias = p.bias;
         out->current = p.current;
+        out->signal = p.signal;
         out->x_nm = out->y_nm = NaN;
     }
     bool same_bias_everywhere() const override {
@@ -261,6 +264,11 @@ bool file_list_source::open(const std::vector<std::string>& inputs, const sts::i
         }
         if (!kind.empty()) {
             *error = path + ": " + kind;  // binary data is never read as pairs of numbers
+            return false;
+        }
+        if (f == sts::file_format::unknown && !o.signal_channel.empty()) {
+            *error = path + ": plain pairs of numbers hold no channel '" + o.signal_channel +
+                     "' (only a bias and a current)";
             return false;
         }
         file_pixel p;

@@ -20,6 +20,7 @@ namespace sts {
 struct pixel_input {
     pixel_code code = PIXEL_PROCESSED;  // anything else: nothing to compute
     std::vector<float> bias, current;   // as imported, in the instrument's order
+    std::vector<float> signal;          // the lock-in channel as stored, or empty
     float x_nm = 0, y_nm = 0;           // measured position, NaN where unknown
     sts::grid_pixel scratch;
 };

@@ -8,6 +8,7 @@
 #include "stsgrid/grid_run.h"
 #include "stsgrid/grid_setup.h"
 #include "stsgrid/grid_source.h"
+#include "stsgrid/lockin_pass.h"
 #include "stsgrid/netcdf_writer.h"
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
@@ -41,16 +42,23 @@ int failure(const std::string& message) {
     return EXIT_INPUT;
 }
 
+int thread_count(const grid_options& o) {
+    return o.threads > 0 ? o.threads
+                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 // The netCDF file: every pixel, then the statistics; renamed into place
 // when complete.
 bool write_grid(const grid_source& src, const grid_description& d, const grid_options& o,
-                const std::string& out, grid_collector* c, std::string* error) {
+                const lockin_settings& ls, const std::string& out, grid_collector* c,
+                std::string* error) {
     netcdf_writer w;
     if (!w.create(out, d, error) || !c->open_spills(folder_of(out), error)) return false;
     progress_line bar(static_cast<uint64_t>(d.nx * d.ny), o.progress);
     run_settings rs;
-    rs.threads = o.threads > 0 ? o.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    rs.threads = thread_count(o);
     rs.norm = o.norm;
+    rs.lockin = ls;
     rs.keep_input = !o.pointmean.empty();
     if (o.gap.given) {
         rs.gap.curve = find_pixel_quantity(o.gap.variable);
@@ -103,7 +111,7 @@ int main(int argc, char** argv) {
         case parse_result::run: break;
     }
     // The curve of --gap, named or the default for this run.
-    if (o.gap.given) o.gap.variable = gap_curve(o.gap, false);
+    if (o.gap.given) o.gap.variable = gap_curve(o.gap, !o.import.signal_channel.empty());
     if (!check_gap_curve(o, &error)) return usage_error(error);
     const std::string out = o.output.empty() ? default_output(o.inputs.front()) : o.output;
     if (!check_output_name(o, out, &error)) return failure(error);
@@ -111,8 +119,10 @@ int main(int argc, char** argv) {
     if (!src) return failure(error);
     grid_description d;
     describe_run(*src, o, &d);
+    lockin_settings ls;
+    if (!plan_lockin(*src, o, thread_count(o), &d, &ls, &error)) return failure(error);
     grid_collector c(d, o);
-    if (!write_grid(*src, d, o, out, &c, &error)) return failure(error);
+    if (!write_grid(*src, d, o, ls, out, &c, &error)) return failure(error);
     report_written(out, d, c);
     if (!write_companions(d, o, out, &c, &error)) return failure(error);
     return report_unprocessed(c) ? EXIT_UNPROCESSED : 0;

@@ -317,8 +317,11 @@ void netcdf_writer::impl::define_pixel_variables() {
         if (q.comment) text(var, "comment", q.comment);
         var_quantity[k] = var;
     }
-    var_status = define_flags("status", "pixel status: 0 if processed, else why not", PIXEL_CODES,
-                              status_meanings);
+    // The lock-in's code only where a lock-in channel is calibrated.
+    const bool lockin = written_by.writes(quantity_group::lockin);
+    const std::string meanings = std::string(status_meanings) + (lockin ? " lockin_fit_failed" : "");
+    var_status = define_flags("status", "pixel status: 0 if processed, else why not",
+                              lockin ? PIXEL_CODES : PIXEL_CODES_WITHOUT_LOCKIN, meanings.c_str());
     if (written_by.writes(quantity_group::gap))
         var_gap_status = define_flags("gap_status", "gap of the pixel: 0 if found, else why not",
                                       gap_reason_count, gap_reason_names);

@@ -163,6 +163,19 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
             *error = "exp-width must be a positive number of bias units, not '" + value + "'";
             return false;
         }
+    } else if (key == "--didv-channel") {
+        if (value.empty()) {
+            *error = "didv-channel needs a channel name, like \"LockinX (V)\"";
+            return false;
+        }
+        o->import.signal_channel = value;
+    } else if (key == "--lockin-fit") {
+        if (value != "pixel" && value != "grid") {
+            *error = "lockin-fit must be pixel or grid, not '" + value + "'";
+            return false;
+        }
+        o->lockin_fit = value == "grid" ? lockin_fit_mode::grid : lockin_fit_mode::pixel;
+        o->lockin_fit_given = true;
     } else if (key == "--coff-offset") {
         if (!parse_positive_float(value, &o->norm.coff_offset)) {
             *error = "coff-offset must be a positive number, not '" + value + "'";
@@ -178,7 +191,8 @@ bool takes_value(const std::string& key) {
     return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
            key == "--region" || key == "--map" || key == "--pointmean" ||
            key == "--exp-width" || key == "--coff-offset" || key == "--smooth" ||
-           key == "--gap" || key == "--gap-window";
+           key == "--gap" || key == "--gap-window" || key == "--didv-channel" ||
+           key == "--lockin-fit";
 }
 
 // One argument that starts with '-'; false with *error.
@@ -248,6 +262,10 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "stsgrid takes one spectrum per pixel; --each-sweep is for stsimport";
         return parse_result::error;
     }
+    if (o->lockin_fit_given && o->import.signal_channel.empty()) {
+        *error = "--lockin-fit calibrates the channel of --didv-channel, which is not given";
+        return parse_result::error;
+    }
     if (!check_gap(o, error)) return parse_result::error;
     if (o->inputs.empty()) {
         *error = "no input: give a .3ds grid or spectrum files";
@@ -305,6 +323,14 @@ std::string grid_usage() {
                "                         Savitzky-Golay filter: a polynomial of degree ORDER\n"
                "                         (default 2) fitted over W points (odd); the ends take\n"
                "                         the fits of the first and last W points\n"
+               "      --didv-channel=NAME  a measured dI/dV channel (a lock-in output, as\n"
+               "                         \"LockinX (V)\"), calibrated against the numerical\n"
+               "                         dI/dV and normalised beside it: didv_lockin,\n"
+               "                         norm_raw_lockin, norm_exp_lockin, norm_coff_lockin;\n"
+               "                         it follows -d and --sweep as the current does\n"
+               "      --lockin-fit=F     pixel (default): a line scale * lock-in + offset\n"
+               "                         fitted to each pixel's numerical dI/dV; grid: one\n"
+               "                         line fitted over every processed pixel\n"
                "      --no-progress      no progress line (shown only on a terminal anyway)\n"
                "  -h, --help             show this help and exit\n"
                "      --version          show the version and exit\n"

@@ -19,6 +19,10 @@ struct pixel_region {
     }
 };
 
+// How the lock-in channel is calibrated: a line fitted per pixel, or one
+// line fitted over every processed pixel of the grid.
+enum class lockin_fit_mode { pixel, grid };
+
 // --gap=T[:VARIABLE] and --gap-window=W: the gap of each pixel's curve
 // (spectrum/gap.h).
 struct gap_request {
@@ -43,7 +47,9 @@ struct grid_options {
     norm_options norm;
     int smooth_window = 0;           // --smooth's Savitzky-Golay window, 0 = none
     int smooth_order = 2;            // and its polynomial degree
-    sts::import_options import;
+    sts::import_options import;      // import.signal_channel: --didv-channel
+    lockin_fit_mode lockin_fit = lockin_fit_mode::pixel;
+    bool lockin_fit_given = false;
 };
 
 enum class parse_result { run, help, version, error };

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "spectrum/lockin.h"
+
 namespace sts {
 
 // Pixel codes of the status variable; 0 is a processed pixel.
@@ -18,8 +20,13 @@ enum pixel_code : signed char {
     PIXEL_MISSING = 6,           // not in the file (an interrupted grid)
     PIXEL_UNREADABLE = 7,        // the bytes could not be read
     PIXEL_PARTLY_MEASURED = 8,   // some currents missing (NaN): a sweep cut short
+    PIXEL_LOCKIN_FAILED = 9,     // the lock-in channel could not be calibrated
+                                 // (only with --didv-channel; the numerical
+                                 // curves are written, the lock-in's are NaN)
 };
-constexpr int PIXEL_CODES = 9;
+constexpr int PIXEL_CODES = 10;
+// The codes a run without a lock-in channel can give (and its file lists).
+constexpr int PIXEL_CODES_WITHOUT_LOCKIN = 9;
 
 // Pixels first .. first + count - 1 in row-major order (index = y * nx + x).
 // Every per-pixel array holds count consecutive records; a pixel that was
@@ -45,6 +52,19 @@ struct pixel_block {
     std::vector<float> gap_low, gap_high, gap_width, peak_low, peak_high;
     std::vector<float> peak_low_height, peak_high_height;
     std::vector<signed char> gap_status;  // gap_reason
+    // With a lock-in channel (--didv-channel), else empty: the calibrated
+    // lock-in and its three normalisations, count * (points - 1), and the
+    // line of each pixel and how well it fits, count.
+    std::vector<float> didv_lockin;
+    std::vector<float> norm_raw_lockin;
+    std::vector<float> norm_exp_lockin;
+    std::vector<float> norm_coff_lockin;
+    std::vector<float> lockin_scale;
+    std::vector<float> lockin_offset;
+    std::vector<float> lockin_r2;
+    // The first pass of --lockin-fit=grid: each pixel's fit sums (count 0
+    // where the pixel gives none), count; empty otherwise.
+    std::vector<lockin_moments> moments;
 };
 
 }  // namespace sts

@@ -60,6 +60,36 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
     {"peak_high_height", quantity_axis::pixel, quantity_unit::ratio,
      "value of the curve at peak_high", "peak_high_height: value of the curve at peak_high",
      &pixel_block::peak_high_height, false, false, gap_comment, quantity_group::gap},
+    // A measured dI/dV channel (--didv-channel), calibrated by a line fitted
+    // to the numerical dI/dV and divided by the same three I/V.
+    {"didv_lockin", quantity_axis::midpoint, quantity_unit::conductance,
+     "dI/dV from the lock-in channel: its mean at the midpoints, calibrated by the line "
+     "scale * lock-in + offset fitted to the numerical dI/dV",
+     "dI/dV (lock-in)", &pixel_block::didv_lockin, true, false, nullptr, quantity_group::lockin},
+    {"norm_raw_lockin", quantity_axis::midpoint, quantity_unit::ratio,
+     "(lock-in dI/dV)/(I/V), I/V untreated", "norm_raw (lock-in) = (dI/dV) / (I/V)",
+     &pixel_block::norm_raw_lockin, true, false, nullptr, quantity_group::lockin},
+    {"norm_exp_lockin", quantity_axis::midpoint, quantity_unit::ratio,
+     "(lock-in dI/dV)/(I/V), I/V broadened by an exponential convolution",
+     "norm_exp (lock-in) = (dI/dV) / (I/V broadened by an exponential; weights not normalised)",
+     &pixel_block::norm_exp_lockin, true, false,
+     "The exponential weights are not normalised: the scale of this curve differs from that of "
+     "norm_raw_lockin and norm_coff_lockin.",
+     quantity_group::lockin},
+    {"norm_coff_lockin", quantity_axis::midpoint, quantity_unit::ratio,
+     "(lock-in dI/dV)/(I/V), I/V broadened by an offset added in quadrature",
+     "norm_coff (lock-in) = (dI/dV) / (I/V broadened by an offset)",
+     &pixel_block::norm_coff_lockin, true, false, nullptr, quantity_group::lockin},
+    {"lockin_scale", quantity_axis::pixel, quantity_unit::conductance_per_signal,
+     "scale of the line from the lock-in channel's stored values to dI/dV", "",
+     &pixel_block::lockin_scale, false, false, nullptr, quantity_group::lockin},
+    {"lockin_offset", quantity_axis::pixel, quantity_unit::conductance,
+     "offset of the line from the lock-in channel's stored values to dI/dV", "",
+     &pixel_block::lockin_offset, false, false, nullptr, quantity_group::lockin},
+    {"lockin_r2", quantity_axis::pixel, quantity_unit::ratio,
+     "R^2 of the calibrated lock-in against the numerical dI/dV: 1 - sum of squared "
+     "differences / sum of squared deviations of the numerical dI/dV from its mean", "",
+     &pixel_block::lockin_r2, false, false, nullptr, quantity_group::lockin},
 }};
 
 bool written_in(const pixel_quantity& q, const grid_description& d) {
@@ -109,6 +139,8 @@ std::string unit_text(quantity_unit u, const std::string& bias_unit,
     switch (u) {
         case quantity_unit::current: return current_unit;
         case quantity_unit::conductance: return current_unit + "/" + bias_unit;
+        case quantity_unit::conductance_per_signal:
+            return current_unit + "/" + bias_unit + " per unit of the lock-in channel";
         case quantity_unit::bias: return bias_unit;
         case quantity_unit::ratio: break;
     }

@@ -16,6 +16,7 @@ const char* describe_code(int code) {
         case PIXEL_MISSING: return "missing from the file";
         case PIXEL_UNREADABLE: return "unreadable";
         case PIXEL_PARTLY_MEASURED: return "some values missing";
+        case PIXEL_LOCKIN_FAILED: return "lock-in channel not calibrated";
         default: return "unknown";
     }
 }

@@ -153,10 +153,11 @@ std::string channel_hint(const std::vector<column_name>& columns, int bias) {
     return "; the current channels are " + list + " (choose one with -c)";
 }
 
-// The sources of one direction: each numbered sweep, or the one the file
-// offers best (plain, then average, then the mean of the numbered sweeps).
+// The sources of one direction: each numbered sweep, sweep K alone, or the
+// one the file offers best (plain, then average, then the mean of the
+// numbered sweeps).
 std::vector<selection_plan::planned> gather(const std::vector<current_column>& found, int dir,
-                                            bool each_sweep) {
+                                            const import_options& o) {
     std::vector<int> plain, avg, numbered;
     std::vector<std::string> labels;
     for (const auto& c : found) {
@@ -171,7 +172,11 @@ std::vector<selection_plan::planned> gather(const std::vector<current_column>& f
         }
     }
     std::vector<selection_plan::planned> result;
-    if (each_sweep && !numbered.empty()) {
+    if (o.sweep > 0) {
+        for (size_t k = 0; k < numbered.size(); ++k)
+            if (labels[k] == std::to_string(o.sweep))
+                result.push_back({labels[k], {{numbered[k]}, false}, {}});
+    } else if (o.each_sweep && !numbered.empty()) {
         for (size_t k = 0; k < numbered.size(); ++k)
             result.push_back({labels[k], {{numbered[k]}, false}, {}});
     } else if (!plain.empty()) {
@@ -184,31 +189,114 @@ std::vector<selection_plan::planned> gather(const std::vector<current_column>& f
     return result;
 }
 
+// The numbered sweeps of a channel, for the message when --sweep names
+// one it does not have.
+std::string sweep_labels(const std::vector<current_column>& found) {
+    std::vector<std::string> labels;
+    for (const auto& c : found)
+        if (!c.sweep.empty() && c.sweep != "AVG" &&
+            std::find(labels.begin(), labels.end(), c.sweep) == labels.end())
+            labels.push_back(c.sweep);
+    if (labels.empty()) return "it has no numbered sweeps";
+    std::string list;
+    for (const auto& l : labels) list += (list.empty() ? "" : ", ") + l;
+    return "its numbered sweeps are " + list;
+}
+
+std::string missing_sweep(const std::vector<current_column>& found, const import_options& o,
+                          const std::string& channel, int dir) {
+    const char* which = dir == FWD ? "forward" : "backward";
+    if (o.sweep > 0)
+        return "no " + std::string(which) + " sweep " + std::to_string(o.sweep) + " of channel '" +
+               channel + "' (" + sweep_labels(found) + ")";
+    return "no " + std::string(which) + " sweep of channel '" + channel + "'";
+}
+
+// The spectra of one channel in the direction asked for.
 bool plan_directions(const std::vector<current_column>& found, const import_options& o,
-                     selection_plan* plan, std::string* error) {
+                     const std::string& channel, std::vector<selection_plan::planned>* spectra,
+                     std::string* direction_label, std::string* error) {
     if (o.dir != direction::mean) {
         const int dir = o.dir == direction::forward ? FWD : BWD;
-        plan->spectra = gather(found, dir, o.each_sweep);
-        plan->direction = dir == FWD ? "fwd" : "bwd";
-        if (plan->spectra.empty()) {
-            *error = std::string("no ") + (dir == FWD ? "forward" : "backward") +
-                     " sweep of channel '" + o.channel + "'";
+        *spectra = gather(found, dir, o);
+        *direction_label = dir == FWD ? "fwd" : "bwd";
+        if (spectra->empty()) {
+            *error = missing_sweep(found, o, channel, dir);
             return false;
         }
         return true;
     }
-    const auto fwd = gather(found, FWD, o.each_sweep);
-    const auto bwd = gather(found, BWD, o.each_sweep);
+    const auto fwd = gather(found, FWD, o);
+    const auto bwd = gather(found, BWD, o);
+    if (o.sweep > 0 && (fwd.empty() || bwd.empty())) {
+        *error = missing_sweep(found, o, channel, fwd.empty() ? FWD : BWD);
+        return false;
+    }
     if (fwd.empty() || bwd.empty() || fwd.size() != bwd.size()) {
-        *error = "channel '" + o.channel + "' needs both a forward and a backward sweep for "
+        *error = "channel '" + channel + "' needs both a forward and a backward sweep for "
                  "their mean";
         return false;
     }
-    plan->spectra.clear();
+    spectra->clear();
     for (size_t k = 0; k < fwd.size(); ++k)
-        plan->spectra.push_back({fwd[k].sweep, fwd[k].first, bwd[k].first});
-    plan->direction = "mean";
+        spectra->push_back({fwd[k].sweep, fwd[k].first, bwd[k].first});
+    *direction_label = "mean";
     return true;
+}
+
+// The columns of the measured dI/dV channel: its name as given ("LockinX
+// (V)"), with the unit, when given, agreeing; "[filt]" as for the current.
+std::vector<current_column> signal_columns(const std::vector<column_name>& columns,
+                                           const std::string& wanted, int bias) {
+    const column_name named = parse_column_name(wanted);
+    const bool want_filtered = has_tag(named, "filt");
+    std::vector<current_column> found;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (static_cast<int>(i) == bias || !same_name(columns[i].name, named.name)) continue;
+        if (!named.unit.empty() && columns[i].unit != named.unit) continue;
+        bool filtered = false;
+        const current_column c = classify(columns[i], static_cast<int>(i), &filtered);
+        if (filtered == want_filtered) found.push_back(c);
+    }
+    return found;
+}
+
+// The channels a table has, each once, as "-c" or "--didv-channel" takes
+// them: "LockinX (V)".
+std::string channel_list(const std::vector<column_name>& columns, int bias) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (static_cast<int>(i) == bias) continue;
+        const column_name& c = columns[i];
+        const std::string name = c.name + (has_tag(c, "filt") ? " [filt]" : "") +
+                                 (c.unit.empty() ? "" : " (" + c.unit + ")");
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    std::string list;
+    for (const auto& n : names) list += (list.empty() ? "\"" : ", \"") + n + "\"";
+    return list;
+}
+
+// The measured dI/dV channel's spectra, one for each of the current's.
+bool plan_signal(const std::vector<column_name>& columns, const import_options& o,
+                 selection_plan* plan, std::string* error) {
+    plan->signals.clear();
+    if (o.signal_channel.empty()) return true;
+    const std::vector<current_column> found =
+        signal_columns(columns, o.signal_channel, plan->bias_column);
+    if (found.empty()) {
+        *error = "no channel '" + o.signal_channel + "' for dI/dV (the channels are " +
+                 channel_list(columns, plan->bias_column) + ")";
+        return false;
+    }
+    std::string direction_label;
+    if (!plan_directions(found, o, o.signal_channel, &plan->signals, &direction_label, error))
+        return false;
+    bool same = plan->signals.size() == plan->spectra.size();
+    for (size_t k = 0; same && k < plan->spectra.size(); ++k)
+        same = plan->signals[k].sweep == plan->spectra[k].sweep;
+    if (!same) *error = "channel '" + o.signal_channel + "' has other sweeps than '" + o.channel + "'";
+    return same;
 }
 
 // The current of one source at point k, in amperes: the arithmetic of
@@ -219,6 +307,26 @@ double in_amperes(const selection_plan& plan, const selection_plan::source& s,
     double sum = 0.0;
     for (int c : s.columns) sum += table[c][k] * plan.amperes[c];
     return sum / static_cast<double>(s.columns.size());
+}
+
+// The measured dI/dV channel at point k, as stored: the same arithmetic as
+// the current's without the unit's factor.
+double signal_at(const selection_plan::planned& p, const std::vector<std::vector<double>>& table,
+                 size_t k) {
+    auto one = [&](const selection_plan::source& s) {
+        if (!s.averaged) return table[s.columns.front()][k];
+        double sum = 0.0;
+        for (int c : s.columns) sum += table[c][k];
+        return sum / static_cast<double>(s.columns.size());
+    };
+    double value = one(p.first);
+    if (!p.second.columns.empty()) {
+        double both = 0.0;
+        both += value;
+        both += one(p.second);
+        value = both / 2.0;
+    }
+    return value;
 }
 
 }  // namespace
@@ -232,7 +340,13 @@ bool plan_selection(const std::vector<column_name>& columns, const import_option
                  channel_hint(columns, plan->bias_column);
         return false;
     }
-    return plan_units(columns, found, o, plan, error) && plan_directions(found, o, plan, error);
+    if (o.each_sweep && o.sweep > 0) {
+        *error = "one sweep (--sweep) and each sweep (--each-sweep) exclude each other";
+        return false;
+    }
+    return plan_units(columns, found, o, plan, error) &&
+           plan_directions(found, o, o.channel, &plan->spectra, &plan->direction, error) &&
+           plan_signal(columns, o, plan, error);
 }
 
 void apply_selection(const selection_plan& plan, const std::vector<std::vector<double>>& table,
@@ -257,6 +371,9 @@ void apply_selection(const selection_plan& plan, const std::vector<std::vector<d
             }
             out.current[k] = value * plan.current_scale;
         }
+        out.signal.resize(plan.signals.empty() ? 0 : bias.size());
+        for (size_t k = 0; k < out.signal.size(); ++k)
+            out.signal[k] = signal_at(plan.signals[s], table, k);
     }
 }
 

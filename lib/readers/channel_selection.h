@@ -34,12 +34,17 @@ struct selection_plan {
     double current_scale = 1e9;          // output current unit per ampere
     std::string direction;               // "fwd", "bwd" or "mean"
     std::vector<planned> spectra;        // at least one
+    // The measured dI/dV channel's columns for each spectrum (its `first`
+    // and `second`; sweep labels as in spectra), taken as stored; empty
+    // unless import_options::signal_channel names one.
+    std::vector<planned> signals;
 };
 
 // Finds the bias column and the current columns of o.channel (a column named
 // plainly "I" serves as the default "Current"; "[filt]" columns serve only
 // when o.channel carries that tag, "Input 3 [filt]") and decides which spectra they make:
 //   - with o.each_sweep, one per numbered sweep ("[00001]", ...);
+//   - with o.sweep = K, numbered sweep K alone;
 //   - else the plain column, else the "[AVG]" column, else the mean of the
 //     numbered sweeps;
 //   - for direction::mean, the point-by-point mean of forward and backward.
@@ -47,13 +52,15 @@ struct selection_plan {
 // output unit when o says it was given, and refused otherwise.  false with
 // *error (naming the columns, and the current channels there are when o's
 // is missing) when a column is missing or lacks a voltage or current unit.
+// With o.signal_channel, that channel's columns are chosen by the same rule
+// (and refused, naming the channels there are, when missing).
 bool plan_selection(const std::vector<column_name>& columns, const import_options& o,
                     selection_plan* plan, std::string* error);
 
 // Fills spectra[0 .. plan.spectra.size()) from a table held by column (every
 // column the plan names has the same length), reusing their storage:
-// bias and current in the output units, source, sweep and direction set,
-// pixel positions left alone.
+// bias and current in the output units, signal as stored (or empty),
+// source, sweep and direction set, pixel positions left alone.
 void apply_selection(const selection_plan& plan, const std::vector<std::vector<double>>& table,
                      const std::string& source, imported_spectrum* spectra);
 

@@ -89,6 +89,13 @@ std::string column_list(const vert_columns& c) {
 // any other recorded channel, taken as it is when the output unit is given.
 bool choose_channel(const import_options& o, vert_layout* layout, std::string* error) {
     const vert_columns& c = layout->columns;
+    // The columns come in two halves of their own layout; a second channel
+    // beside the current is not taken from them.
+    if (!o.signal_channel.empty()) {
+        *error = "a measured dI/dV channel ('" + o.signal_channel +
+                 "') is not read from Createc spectra (columns: " + column_list(c) + ")";
+        return false;
+    }
     const bool current = same_name(o.channel, "Current") || same_name(o.channel, "I");
     const std::string wanted = current ? "I" : same_name(o.channel, "dI") ? "dI/dV" : o.channel;
     for (size_t k = 3; k < c.names.size(); ++k)

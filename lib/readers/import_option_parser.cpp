@@ -29,6 +29,14 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
     return error->empty();
 }
 
+bool parse_sweep(const std::string& k, import_options* o, std::string* error) {
+    const bool digits = !k.empty() && k.size() <= 6 &&
+                        k.find_first_not_of("0123456789") == std::string::npos;
+    o->sweep = digits ? std::stoi(k) : 0;
+    if (o->sweep < 1) *error = "sweep must be a sweep number 1, 2, ..., not '" + k + "'";
+    return error->empty();
+}
+
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
     if (!format_from_name(f, &o->format))
         *error = "format must be auto, dat, 3ds, csv, vert, mtrx, omicron-text, sm4 or pairs";
@@ -74,6 +82,7 @@ option_take take_import_option(int argc, char* const* argv, int* i, import_optio
     if (a.key == "-d" || a.key == "--direction") parse = parse_direction;
     else if (a.key == "--bias-unit") parse = parse_bias_unit;
     else if (a.key == "--current-unit") parse = parse_current_unit;
+    else if (a.key == "--sweep") parse = parse_sweep;
     else if (a.key == "-f" || a.key == "--format") parse = parse_format;
     std::string* text = a.key == "-c" || a.key == "--channel" ? &o->channel
                         : a.key == "-b" || a.key == "--bias"  ? &o->bias_channel
@@ -94,6 +103,7 @@ const char* import_options_help() {
            "  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")\n"
            "  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps\n"
            "      --each-sweep       one spectrum per recorded sweep [00001], [00002], ...\n"
+           "      --sweep=K          only recorded sweep K (default: their mean)\n"
            "      --bias-unit=U      V (default) or mV: the unit written; also the unit\n"
            "                         read where a bias column's name gives none\n"
            "      --current-unit=U   nA (default) or pA: the unit written; also the unit\n"

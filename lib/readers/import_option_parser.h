@@ -33,7 +33,7 @@ enum class option_take {
 
 // Offers argv[*i] to the import options:
 //   -c, --channel=NAME   -b, --bias=NAME   -d, --direction=fwd|bwd|mean
-//   --each-sweep   --bias-unit=V|mV   --current-unit=nA|pA
+//   --each-sweep   --sweep=K   --bias-unit=V|mV   --current-unit=nA|pA
 //   -f, --format=auto|dat|3ds|csv|vert|pairs
 // A value may also be the next argument; *i then moves past it.
 option_take take_import_option(int argc, char* const* argv, int* i, import_options* o,

@@ -20,6 +20,10 @@ struct import_options {
     std::string bias_channel;          // "" = "Bias calc", then "Bias", "Voltage", "V"
     direction dir = direction::forward;
     bool each_sweep = false;           // one spectrum per numbered sweep
+    int sweep = 0;                     // > 0: only numbered sweep [0000K], else all averaged
+    // A measured dI/dV channel (a lock-in output, "LockinX (V)") read
+    // beside the current into imported_spectrum::signal; "" = none.
+    std::string signal_channel;
     double bias_scale = 1.0;           // output unit per volt (1 or 1e3)
     double current_scale = 1e9;        // output unit per ampere (1e9 or 1e12)
     // Whether the output units were given; a column whose name gives no unit

@@ -68,9 +68,10 @@ bool nanonis_grid::open(std::shared_ptr<const byte_source> source, const std::st
             used_channels_.push_back(column - 1);
     };
     use(plan_.bias_column);
-    for (const auto& s : plan_.spectra)
-        for (const auto* part : {&s.first, &s.second})
-            for (int c : part->columns) use(c);
+    for (const auto* planned : {&plan_.spectra, &plan_.signals})
+        for (const auto& s : *planned)
+            for (const auto* part : {&s.first, &s.second})
+                for (int c : part->columns) use(c);
     source_ = std::move(source);
     label_ = label;
     bias_unit_ = o.bias_scale == 1.0 ? "V" : "mV";
@@ -173,16 +174,22 @@ double nanonis_grid::current_at(const unsigned char* channels, const selection_p
 
 pixel_status nanonis_grid::read_pixel_floats(uint64_t index, grid_pixel* out,
                                              std::vector<float>* bias,
-                                             std::vector<float>* current) const {
+                                             std::vector<float>* current,
+                                             std::vector<float>* signal) const {
     bias->clear();
     current->clear();
-    // A bias measured as a channel, or several spectra a pixel, take the
-    // general road.
-    if (plan_.bias_column != 0 || plan_.spectra.size() != 1 || header_.parameter_count < 2) {
+    if (signal) signal->clear();
+    // A bias measured as a channel, several spectra a pixel or a measured
+    // dI/dV channel take the general road.
+    if (plan_.bias_column != 0 || plan_.spectra.size() != 1 || !plan_.signals.empty() ||
+        header_.parameter_count < 2) {
         const pixel_status status = read_pixel(index, out);
         if (status != pixel_status::measured) return status;
-        for (double v : out->spectra.front().bias) bias->push_back(static_cast<float>(v));
-        for (double v : out->spectra.front().current) current->push_back(static_cast<float>(v));
+        const imported_spectrum& s = out->spectra.front();
+        for (double v : s.bias) bias->push_back(static_cast<float>(v));
+        for (double v : s.current) current->push_back(static_cast<float>(v));
+        if (signal)
+            for (double v : s.signal) signal->push_back(static_cast<float>(v));
         return status;
     }
     if (index >= complete_) return pixel_status::missing;

@@ -71,14 +71,16 @@ public:
     // threads at once, each with its own *out.
     pixel_status read_pixel(uint64_t index, grid_pixel* out) const;
     // read_pixel's first spectrum with every value rounded to float, into
-    // *bias and *current (left empty unless measured), the status, error and
+    // *bias, *current and *signal (left empty unless measured; signal empty
+    // too without a measured dI/dV channel), the status, error and
     // position into *out as read_pixel sets them.  The same double
     // arithmetic point by point, but without the tables of doubles, and the
     // sweep axis (with its check) formed once for as long as consecutive
     // pixels share their sweep's ends: what a tool computing in float needs
     // of each pixel, at a fraction of the cost.
     pixel_status read_pixel_floats(uint64_t index, grid_pixel* out, std::vector<float>* bias,
-                                   std::vector<float>* current) const;
+                                   std::vector<float>* current,
+                                   std::vector<float>* signal = nullptr) const;
 
 private:
     void sweep_axis(const grid_pixel& p, std::vector<double>* bias) const;

@@ -74,9 +74,31 @@ bool check_text(file_format f, std::string_view bytes, std::string* error) {
     return false;
 }
 
+// A measured dI/dV channel and one numbered sweep are chosen among the
+// columns of a table (Nanonis, delimited text; numbered sweeps also RHK);
+// the other formats hold one channel a spectrum or sweeps of their own.
+bool check_choices(file_format f, const import_options& o, std::string* error) {
+    const bool table = f == file_format::nanonis_dat || f == file_format::nanonis_grid ||
+                       f == file_format::delimited_text;
+    // RHK and Createc files refuse it themselves, naming their channels.
+    if (!o.signal_channel.empty() && !table && f != file_format::rhk_sm4 &&
+        f != file_format::createc_vert) {
+        *error = "a measured dI/dV channel ('" + o.signal_channel +
+                 "') is read from Nanonis .dat and .3ds files and delimited text only";
+        return false;
+    }
+    if (o.sweep > 0 && !table && f != file_format::rhk_sm4) {
+        *error = "one numbered sweep (--sweep) is picked from Nanonis .dat and .3ds files, "
+                 "delimited text and RHK .sm4 files only";
+        return false;
+    }
+    return true;
+}
+
 bool read_format(file_format f, const std::string& path, std::string_view bytes,
                  const import_options& o, std::vector<imported_spectrum>* out, std::string* error,
                  std::string* warning) {
+    if (!check_choices(f, o, error)) return false;
     switch (f) {
         case file_format::nanonis_dat: return read_nanonis_dat(path, bytes, o, out, error);
         case file_format::nanonis_grid:

@@ -85,6 +85,14 @@ bool choose_page(const std::vector<sm4_page>& pages, const import_options& o,
                  matching.front()->label + "\"; reading one of several is not supported";
         return false;
     }
+    // Another page's values at the same positions would have to be matched
+    // sweep by sweep; a measured dI/dV channel is read from tables only.
+    if (!o.signal_channel.empty()) {
+        *error = "a measured dI/dV channel ('" + o.signal_channel +
+                 "') is not read from RHK .sm4 files (the spectral pages are " +
+                 labels_of(spectral) + ")";
+        return false;
+    }
     *chosen = matching.front();
     return true;
 }

@@ -100,7 +100,12 @@ spectrum_report compute_spectrum(int n_read, const norm_options& o, spectrum_wor
     use_axis(&w->axis, bias, n);
     use_midpoints(&w->axis, a->vmid.data(), m, direct);
     if (w->axis.usable_midpoints == m) {
-        const int zeros = normalise_three(a->didv.data(), outputs, m, bias, divisors, n, w);
+        const auto cap = static_cast<size_t>(a->capacity);
+        float* kept[3] = {nullptr, nullptr, nullptr};
+        const bool keep = a->divisors.size() >= 3 * cap;
+        for (size_t c = 0; keep && c < 3; ++c) kept[c] = a->divisors.data() + c * cap;
+        const int zeros =
+            normalise_three(a->didv.data(), outputs, m, bias, divisors, n, w, keep ? kept : nullptr);
         r.reached = spectrum_step::done;
         r.causes = causes_of(*a, n, finite_input, zeros);
         return r;

@@ -44,7 +44,8 @@ num_status normalise_at_midpoints(const float* vmid, const float* didv, float* o
 }
 
 int normalise_three(const float* didv, float* const* out, int m, const float* bias,
-                    const float* const* ivar, int n, spectrum_workspace* w) {
+                    const float* const* ivar, int n, spectrum_workspace* w,
+                    float* const* kept) {
     const axis_tables& t = w->axis;
     const cfvec x = one_based(bias, n);
     cfvec y[spline_batch];
@@ -64,6 +65,7 @@ int normalise_three(const float* didv, float* const* out, int m, const float* bi
             const float s = spline_value_with(terms, y[c], d2[c]);
             if (s == 0.0f) ++zero_divisors;
             out[c][j] = divide_floats(didv[j], s);
+            if (kept) kept[c][j] = s;
         }
     }
     return zero_divisors;

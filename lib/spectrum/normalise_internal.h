@@ -17,8 +17,10 @@ num_status normalise_at_midpoints(const float* vmid, const float* didv, float* o
 // the workspace's tables for this axis and these midpoints, every midpoint
 // usable (t.usable_midpoints == m); returns the number of zero divisors.
 // The three splines are computed in step (spline_coeffs_on_axis_batch), each
-// value as normalise_at_midpoints computes it.
+// value as normalise_at_midpoints computes it.  With kept set, the three
+// divisors are stored there too (kept[c][j]).
 int normalise_three(const float* didv, float* const* out, int m, const float* bias,
-                    const float* const* ivar, int n, spectrum_workspace* w);
+                    const float* const* ivar, int n, spectrum_workspace* w,
+                    float* const* kept = nullptr);
 
 #endif

@@ -70,8 +70,15 @@ struct spectrum_arrays {
     std::vector<float> norm_exp;  // didv / interpolated iv_exp
     std::vector<float> norm_coff; // didv / interpolated iv_coff
     std::vector<float> norm_raw;  // didv / interpolated iv_raw
+    // The three interpolated I/V at the midpoints that norm_exp, norm_coff
+    // and norm_raw divide by, at [0, capacity), [capacity, 2 capacity) and
+    // [2 capacity, 3 capacity): kept only when sized by keep_divisors, for
+    // another dI/dV (a measured one, lockin.h) to be divided by the same.
+    std::vector<float> divisors;
 };
 bool reserve_arrays(spectrum_arrays* a, int capacity);
+// Sizes a->divisors after reserve_arrays; false when the memory is not there.
+bool keep_divisors(spectrum_arrays* a);
 
 // The steps of the computation, in order; a failure names the step it
 // stopped in, and every array of the steps before it is complete.

@@ -40,3 +40,12 @@ bool reserve_arrays(spectrum_arrays* a, int capacity) {
     a->capacity = capacity;
     return true;
 }
+
+bool keep_divisors(spectrum_arrays* a) {
+    try {
+        a->divisors.assign(3 * static_cast<size_t>(a->capacity), 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}

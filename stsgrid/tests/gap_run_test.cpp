@@ -105,6 +105,7 @@ TEST(GapRun, MapsAndMistakes) {
         EXPECT_NE(r.err.find("Try 'stsgrid --help'"), std::string::npos) << r.err;
     }
     const auto r = stsgrid(dir, {"--gap=0.5:didv", "g.3ds"});
-    EXPECT_NE(r.err.find("gap variable must be one of norm_raw, norm_exp, norm_coff, not 'didv'"),
+    EXPECT_NE(r.err.find("gap variable must be one of norm_raw, norm_exp, norm_coff, "
+                         "norm_raw_lockin, norm_exp_lockin, norm_coff_lockin, not 'didv'"),
               std::string::npos) << r.err;
 }

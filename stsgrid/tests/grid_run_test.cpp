@@ -17,6 +17,7 @@
 
 #include "stsgrid/block_queue.h"
 #include "stsgrid/grid_run.h"
+#include "stsgrid/lockin_pass.h"
 
 using namespace sts;
 
@@ -24,9 +25,9 @@ namespace {
 
 const float nan = std::numeric_limits<float>::quiet_NaN();
 
-class memory_source final : public grid_source {
+class grid_in_memory final : public grid_source {
 public:
-    memory_source(long nx, long ny, int points) : nx_(nx), ny_(ny), points_(points) {}
+    grid_in_memory(long nx, long ny, int points) : nx_(nx), ny_(ny), points_(points) {}
     std::vector<pixel_input> pixels;
     long nx() const override { return nx_; }
     long ny() const override { return ny_; }
@@ -41,6 +42,7 @@ public:
         out->code = p.code;
         out->bias = p.bias;
         out->current = p.current;
+        out->signal = p.signal;
         out->x_nm = p.x_nm;
         out->y_nm = p.y_nm;
     }
@@ -92,7 +94,7 @@ collected run(const grid_source& s, run_settings settings, grid_description d = 
 }
 
 TEST(GridRun, BlocksInPixelOrderWithExactResults) {
-    memory_source s(5, 1, 11);
+    grid_in_memory s(5, 1, 11);
     for (long p = 0; p < 5; ++p) s.pixels.push_back(line(p));
     run_settings settings;
     settings.block_pixels = 2;
@@ -123,7 +125,7 @@ TEST(GridRun, BlocksInPixelOrderWithExactResults) {
 }
 
 TEST(GridRun, ShortPixelsArePaddedWithNaN) {
-    memory_source s(2, 1, 11);
+    grid_in_memory s(2, 1, 11);
     s.pixels = {line(0, 6), line(1)};
     run_settings settings;
     settings.keep_input = true;
@@ -148,7 +150,7 @@ TEST(GridRun, ShortPixelsArePaddedWithNaN) {
 }
 
 TEST(GridRun, PixelsThatCannotBeComputed) {
-    memory_source s(6, 1, 11);
+    grid_in_memory s(6, 1, 11);
     s.pixels = {line(0), line(1), line(2), line(3, 2), line(4, 1), line(5)};
     s.pixels[1].code = PIXEL_MISSING;
     s.pixels[1].bias.clear();
@@ -170,7 +172,7 @@ bool same_floats(const std::vector<float>& a, const std::vector<float>& b) {
 }
 
 TEST(GridRun, ThreadsChangeNothing) {
-    memory_source s(7, 3, 11);
+    grid_in_memory s(7, 3, 11);
     for (long p = 0; p < 21; ++p) {
         s.pixels.push_back(line(p % 5, 3 + static_cast<int>(p % 9)));
         if (p % 4 == 3) s.pixels.back().current[1] = nan;
@@ -191,7 +193,7 @@ TEST(GridRun, ThreadsChangeNothing) {
 }
 
 TEST(GridRun, TheSinkStopsTheRun) {
-    memory_source s(40, 1, 11);
+    grid_in_memory s(40, 1, 11);
     for (long p = 0; p < 40; ++p) s.pixels.push_back(line(p % 3));
     run_settings settings;
     settings.block_pixels = 2;
@@ -214,7 +216,7 @@ TEST(GridRun, TheSinkStopsTheRun) {
 // Stages, each on its own thread: every one sees every block once, in
 // order, with the same contents, however the threads and stages run.
 TEST(GridRunStages, EveryStageSeesEveryBlockInOrder) {
-    memory_source s(23, 3, 11);
+    grid_in_memory s(23, 3, 11);
     for (long p = 0; p < 69; ++p) s.pixels.push_back(line(p % 7, 3 + static_cast<int>(p % 9)));
     run_settings settings;
     settings.block_pixels = 4;
@@ -247,7 +249,7 @@ TEST(GridRunStages, EveryStageSeesEveryBlockInOrder) {
 // A stage that fails stops the run: the workers and the other stages end,
 // nothing hangs, and its message is the run's.
 TEST(GridRunStages, AFailingStageStopsTheOthers) {
-    memory_source s(200, 1, 11);
+    grid_in_memory s(200, 1, 11);
     for (long p = 0; p < 200; ++p) s.pixels.push_back(line(p % 3));
     run_settings settings;
     settings.block_pixels = 2;
@@ -309,3 +311,111 @@ TEST(GridRunStages, TheWindowHoldsBackTheWorkers) {
 }
 
 }  // namespace
+
+namespace {
+
+// I = V^2 + V at V = 1/8 ... 11/8: dI/dV at each midpoint is 2 vmid + 1,
+// exactly.  The lock-in at the points is 3 (2 V + 1) + 5, so at the
+// midpoints 3 (2 vmid + 1) + 5: the line back is scale 1/3, offset -5/3.
+pixel_input parabola(float flat = 0) {
+    pixel_input in;
+    for (int k = 1; k <= 11; ++k) {
+        const float v = 0.125f * static_cast<float>(k);
+        in.bias.push_back(v);
+        in.current.push_back(v * v + v);
+        in.signal.push_back(flat != 0 ? flat : 3 * (2 * v + 1) + 5);
+    }
+    return in;
+}
+
+}  // namespace
+
+TEST(GridRunLockin, EachPixelsLineAndItsCurves) {
+    grid_in_memory s(3, 1, 11);
+    s.pixels = {parabola(), parabola(7.0f), parabola()};
+    s.pixels[2].signal.pop_back();  // a lock-in of another length than the bias
+    run_settings settings;
+    settings.lockin.use = lockin_use::per_pixel;
+    grid_description d = describe(s);
+    d.groups = {quantity_group::lockin};
+    const collected c = run(s, settings, d);
+    const pixel_block& b = c.blocks.at(0);
+    ASSERT_EQ(b.status[0], PIXEL_PROCESSED);
+    EXPECT_NEAR(b.lockin_scale[0], 1.0f / 3.0f, 1e-6f);
+    EXPECT_NEAR(b.lockin_offset[0], -5.0f / 3.0f, 1e-5f);
+    EXPECT_NEAR(b.lockin_r2[0], 1.0f, 1e-6f);
+    for (int j = 0; j < 10; ++j) {
+        const float vmid = 0.125f * static_cast<float>(j) + 0.1875f;
+        EXPECT_NEAR(b.didv_lockin[static_cast<size_t>(j)], 2 * vmid + 1, 1e-5f) << j;
+        // The same divisor as the numerical curve's.
+        const float ratio = b.didv_lockin[static_cast<size_t>(j)] / b.didv[static_cast<size_t>(j)];
+        EXPECT_NEAR(b.norm_raw_lockin[static_cast<size_t>(j)], b.norm_raw[static_cast<size_t>(j)] * ratio, 1e-5f);
+        EXPECT_NEAR(b.norm_coff_lockin[static_cast<size_t>(j)], b.norm_coff[static_cast<size_t>(j)] * ratio, 1e-5f);
+    }
+    // A flat lock-in, and one of another length: status 9, numerical curves
+    // written, the lock-in's NaN.
+    for (size_t k : {size_t{1}, size_t{2}}) {
+        EXPECT_EQ(b.status[k], PIXEL_LOCKIN_FAILED);
+        EXPECT_FALSE(std::isnan(b.didv[k * 10]));
+        EXPECT_TRUE(std::isnan(b.didv_lockin[k * 10]));
+        EXPECT_TRUE(std::isnan(b.lockin_scale[k]));
+    }
+}
+
+TEST(GridRunLockin, WithoutALockinNothingOfItIsKept) {
+    grid_in_memory s(1, 1, 11);
+    s.pixels = {parabola()};
+    const collected c = run(s, run_settings{});
+    const pixel_block& b = c.blocks.at(0);
+    EXPECT_TRUE(b.didv_lockin.empty());
+    EXPECT_TRUE(b.lockin_scale.empty());
+    EXPECT_TRUE(b.moments.empty());
+}
+
+TEST(GridRunLockin, OneLineOverTheGridWhateverTheThreads) {
+    // Pixels scaled differently: the line over all of them is no pixel's.
+    grid_in_memory s(7, 3, 11);
+    for (int p = 0; p < 21; ++p) {
+        pixel_input in = parabola();
+        for (float& v : in.signal) v = v * (1.0f + 0.0625f * static_cast<float>(p % 5));
+        s.pixels.push_back(in);
+    }
+    grid_options o;
+    o.import.signal_channel = "L";
+    o.lockin_fit = lockin_fit_mode::grid;
+    lockin_settings one, three;
+    grid_description d1 = describe(s), d3 = describe(s);
+    std::string error;
+    ASSERT_TRUE(plan_lockin(s, o, 1, &d1, &one, &error)) << error;
+    ASSERT_TRUE(plan_lockin(s, o, 3, &d3, &three, &error)) << error;
+    ASSERT_EQ(one.use, lockin_use::fixed);
+    EXPECT_TRUE(std::memcmp(&one.line.scale, &three.line.scale, sizeof(float)) == 0);
+    EXPECT_TRUE(std::memcmp(&one.line.offset, &three.line.offset, sizeof(float)) == 0);
+    EXPECT_EQ(d1.attributes, d3.attributes);
+    EXPECT_TRUE(d1.writes(quantity_group::lockin));
+    // Every pixel is calibrated with that line: the scale variable repeats it.
+    run_settings settings;
+    settings.lockin = one;
+    settings.block_pixels = 4;
+    const collected c = run(s, settings, d1);
+    for (const pixel_block& b : c.blocks)
+        for (int k = 0; k < b.count; ++k) {
+            EXPECT_EQ(b.lockin_scale[static_cast<size_t>(k)], one.line.scale);
+            EXPECT_EQ(b.lockin_offset[static_cast<size_t>(k)], one.line.offset);
+        }
+    // With --smooth the first pass fits the smoothed pairs: another line.
+    grid_options smoothed = o;
+    smoothed.smooth_window = 5;
+    smoothed.smooth_order = 0;  // a moving mean: flat at the ends
+    lockin_settings with_smoothing;
+    grid_description ds = describe(s);
+    ASSERT_TRUE(plan_lockin(s, smoothed, 2, &ds, &with_smoothing, &error)) << error;
+    EXPECT_NE(with_smoothing.line.offset, one.line.offset);
+    // A flat channel everywhere fits no line: the run is refused.
+    grid_in_memory flat(2, 1, 11);
+    flat.pixels = {parabola(2.0f), parabola(2.0f)};
+    grid_description df = describe(flat);
+    lockin_settings none;
+    EXPECT_FALSE(plan_lockin(flat, o, 2, &df, &none, &error));
+    EXPECT_NE(error.find("does not vary"), std::string::npos) << error;
+}

@@ -279,10 +279,10 @@ void expect_floats_as_read(const std::string& bytes, const sts::import_options& 
     std::string error;
     ASSERT_TRUE(grid.open(in_memory(bytes), "g", o, &error)) << error;
     sts::grid_pixel doubles, floats;
-    std::vector<float> bias, current;
+    std::vector<float> bias, current, signal;
     for (uint64_t p = 0; p < grid.header().pixels() + 1; ++p) {
         const sts::pixel_status expected = grid.read_pixel(p, &doubles);
-        ASSERT_EQ(grid.read_pixel_floats(p, &floats, &bias, &current), expected) << p;
+        ASSERT_EQ(grid.read_pixel_floats(p, &floats, &bias, &current, &signal), expected) << p;
         if (expected == sts::pixel_status::unreadable) {
             EXPECT_EQ(floats.error, doubles.error);
         }
@@ -293,6 +293,9 @@ void expect_floats_as_read(const std::string& bytes, const sts::import_options& 
         EXPECT_EQ(floats.x_nm, doubles.x_nm);
         EXPECT_EQ(floats.y_nm, doubles.y_nm);
         const sts::imported_spectrum& s = doubles.spectra.front();
+        ASSERT_EQ(signal.size(), s.signal.size());
+        for (size_t k = 0; k < signal.size(); ++k)
+            EXPECT_EQ(signal[k], static_cast<float>(s.signal[k])) << p << " " << k;
         ASSERT_EQ(bias.size(), s.bias.size());
         ASSERT_EQ(current.size(), s.current.size());
         for (size_t k = 0; k < bias.size(); ++k) {
@@ -333,6 +336,15 @@ TEST(GridPixelFloats, PixelsWithAxesOfTheirOwn) {
     sts::import_options mean;
     mean.dir = sts::direction::mean;
     expect_floats_as_read(bytes, mean);
+}
+
+TEST(GridPixelFloats, AMeasuredSignalTakesTheGeneralRoad) {
+    grid_spec g = two_channels(2, 2, 5);
+    g.channels = {"Current (A)", "LockIn (V)"};
+    const std::string bytes = nanonis_grid(g, ramps(4, 5));
+    sts::import_options o;
+    o.signal_channel = "LockIn";
+    expect_floats_as_read(bytes, o);
 }
 
 TEST(GridPixelFloats, NumberedSweepsAveragedOrEach) {
