@@ -13,6 +13,8 @@
 // infinities, are the one place where the two arithmetics part.
 #include "stsgrid/grid_statistics.h"
 
+#include "spectrum/finite_values.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -55,23 +57,7 @@ void add_square_floats(float* squares, const float* record, const float* means, 
 }  // namespace
 
 bool series_statistics::finite(const float* record) const {
-    // On the bits, four at a time (all exponent bits set: infinity or NaN).
-    typedef uint32_t four_bits __attribute__((vector_size(16)));
-    const size_t n = sums_.size();
-    four_bits bad = {0, 0, 0, 0};
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        four_bits bits;
-        std::memcpy(&bits, record + i, sizeof bits);
-        bad |= (bits & 0x7f800000u) == 0x7f800000u;
-    }
-    uint32_t any = bad[0] | bad[1] | bad[2] | bad[3];
-    for (; i < n; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, record + i, sizeof bits);
-        any |= static_cast<uint32_t>((bits & 0x7f800000u) == 0x7f800000u);
-    }
-    return any == 0;
+    return !any_nonfinite(record, sums_.size());
 }
 
 void series_statistics::add(const float* record) {

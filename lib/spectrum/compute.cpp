@@ -1,31 +1,14 @@
 // The computation of one spectrum, step by step in its fixed order.
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
+#include "spectrum/finite_values.h"
 #include "spectrum/normalise_internal.h"
 #include "spectrum/spectrum.h"
 
 namespace {
 
-// On the bits, four at a time (all exponent bits set: infinity or NaN),
-// so that the whole array is checked at full speed.
 bool any_nonfinite(const float* v, int count) {
-    typedef uint32_t four_bits __attribute__((vector_size(16)));
-    four_bits bad = {0, 0, 0, 0};
-    int j = 0;
-    for (; j + 4 <= count; j += 4) {
-        four_bits bits;
-        std::memcpy(&bits, v + j, sizeof bits);
-        bad |= (bits & 0x7f800000u) == 0x7f800000u;
-    }
-    uint32_t any = bad[0] | bad[1] | bad[2] | bad[3];
-    for (; j < count; ++j) {
-        uint32_t bits;
-        std::memcpy(&bits, v + j, sizeof bits);
-        any |= static_cast<uint32_t>((bits & 0x7f800000u) == 0x7f800000u);
-    }
-    return any != 0;
+    return sts::any_nonfinite(v, static_cast<size_t>(count));
 }
 
 // Finite, strictly ascending biases let the normalisations find each
