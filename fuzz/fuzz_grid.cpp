@@ -1,8 +1,12 @@
 // The grid path on arbitrary bytes: a .3ds header and pixels read from
 // memory and computed as stsgrid computes them.  A refusal says why; every
-// pixel ends with a valid code and values only where it was processed.
+// pixel ends with a valid code and values only where it was processed; the
+// fast float read of a pixel gives the bits of the general reader's values
+// rounded to float, with or without a lock-in channel and a chosen sweep.
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "fuzz/fuzz_input.h"
 #include "stsgrid/grid_run.h"
@@ -11,11 +15,41 @@
 
 using namespace sts;
 
+namespace {
+
+bool same_bits(const std::vector<float>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t k = 0; k < a.size(); ++k) {
+        const float f = static_cast<float>(b[k]);
+        if (std::memcmp(&a[k], &f, sizeof f) != 0 && !(std::isnan(a[k]) && std::isnan(f)))
+            return false;
+    }
+    return true;
+}
+
+// read_pixel_floats against read_pixel, converted value by value.
+void check_float_read(const sts::nanonis_grid& grid, uint64_t p, sts::pixel_status status,
+                      const sts::grid_pixel& general) {
+    sts::grid_pixel scratch;
+    std::vector<float> bias, current, signal;
+    const sts::pixel_status fast = grid.read_pixel_floats(p, &scratch, &bias, &current, &signal);
+    fuzz_check(fast == status, "both reads agree on the pixel's status");
+    if (status != sts::pixel_status::measured) return;
+    const sts::imported_spectrum& s = general.spectra.front();
+    fuzz_check(same_bits(bias, s.bias), "the float read's bias");
+    fuzz_check(same_bits(current, s.current), "the float read's current");
+    fuzz_check(same_bits(signal, s.signal), "the float read's lock-in channel");
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     sts::import_options o;
     o.dir = static_cast<sts::direction>(data[0] % 3);
+    if (data[0] & 0x4) o.signal_channel = "LI Demod 1 X";
+    if (data[0] & 0x8) o.sweep = 1 + (data[0] >> 4) % 3;
     sts::nanonis_grid grid;
     std::string error;
     if (!grid.open(std::make_shared<sts::memory_source>(bytes), "f", o, &error)) {
@@ -46,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t pixels = std::min<uint64_t>(grid.complete_pixels(), 8);
     for (uint64_t p = 0; p < pixels; ++p) {
         const sts::pixel_status status = grid.read_pixel(p, &in.scratch);
+        check_float_read(grid, p, status, in.scratch);
         in.code = status == sts::pixel_status::measured ? PIXEL_PROCESSED : PIXEL_NOT_MEASURED;
         in.bias.clear();
         in.current.clear();

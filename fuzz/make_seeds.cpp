@@ -27,7 +27,8 @@ float current(long p, int c, long k) {
 }
 
 // The grids: whole, interrupted, with a never-measured pixel, with axes
-// that differ per pixel, and of the three experiment parameters.
+// that differ per pixel, of the three experiment parameters, and with a
+// lock-in channel in both directions.
 std::vector<std::pair<std::string, std::string>> grids() {
     testkit::nanonis_grid_layout g = testkit::raster_grid(3, 2, 7);
     std::vector<std::pair<std::string, std::string>> files = {
@@ -46,6 +47,10 @@ std::vector<std::pair<std::string, std::string>> grids() {
     xyz.experiment_parameters = {"X (m)", "Y (m)", "Z (m)"};
     xyz.experiment_of = [](long p) { return std::vector<float>{1e-9f * p, 0, 1e-9f}; };
     files.emplace_back("3ds-xyz", testkit::nanonis_grid(xyz, current));
+    testkit::nanonis_grid_layout lockin = g;
+    lockin.channels = {"Current (A)", "Current [bwd] (A)", "LI Demod 1 X (A)",
+                       "LI Demod 1 X [bwd] (A)"};
+    files.emplace_back("3ds-lockin", testkit::nanonis_grid(lockin, current));
     return files;
 }
 
@@ -75,10 +80,12 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder + "/grid", e);
     bool ok = true;
     // fuzz_stsimport takes two option bytes first (automatic format, forward,
-    // no units given); fuzz_grid one (forward).
+    // no units given); fuzz_grid one (forward; the lock-in grid's asks for
+    // its lock-in channel).
     for (const auto& [name, bytes] : grids()) {
+        const char grid_option = name == "3ds-lockin" ? '\x04' : '\0';
         ok = ok && write(folder + "/stsimport/fixture-" + name, std::string(2, '\0') + bytes);
-        ok = ok && write(folder + "/grid/fixture-" + name, std::string(1, '\0') + bytes);
+        ok = ok && write(folder + "/grid/fixture-" + name, std::string(1, grid_option) + bytes);
     }
     for (const auto& [name, bytes] : spectra())
         ok = ok && write(folder + "/stsimport/fixture-" + name, std::string(2, '\0') + bytes);

@@ -1,13 +1,13 @@
-// Threads compute blocks of pixels in any order; the calling thread takes
-// them in pixel order.  A window bounds the blocks in flight, so memory does
-// not grow with the grid.
+// Threads compute blocks of pixels in any order; the stages take them in
+// pixel order, the first on the calling thread, each other on its own
+// (block_queue.h).
 #include "stsgrid/grid_run.h"
+
+#include "stsgrid/block_queue.h"
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <limits>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -20,12 +20,6 @@ namespace sts {
 namespace {
 
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
-
-// A block's storage, reused from block to block.
-struct block_slot {
-    pixel_block results;
-    input_block inputs;
-};
 
 void prepare(block_slot* s, const grid_description& d, const run_settings& rs, uint64_t first,
              int count) {
@@ -186,61 +180,6 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
 
 namespace {
 
-// The hand-off between the workers and the calling thread.
-class block_queue {
-public:
-    block_queue(uint64_t blocks, uint64_t window) : blocks_(blocks), window_(window) {}
-
-    // The next block to compute and a slot for it; false when there is none
-    // or the run stopped.
-    bool take(uint64_t* index, std::unique_ptr<block_slot>* slot) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        space_.wait(lock, [&] { return stop_ || next_ >= blocks_ || next_ < consumed_ + window_; });
-        if (stop_ || next_ >= blocks_) return false;
-        *index = next_++;
-        if (free_.empty()) {
-            *slot = std::make_unique<block_slot>();
-        } else {
-            *slot = std::move(free_.back());
-            free_.pop_back();
-        }
-        return true;
-    }
-    void finish(uint64_t index, std::unique_ptr<block_slot> slot) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        done_[index] = std::move(slot);
-        ready_.notify_all();
-    }
-    // The block with this index, once computed.
-    std::unique_ptr<block_slot> wait_for(uint64_t index) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return done_.count(index) > 0; });
-        auto slot = std::move(done_[index]);
-        done_.erase(index);
-        return slot;
-    }
-    void give_back(std::unique_ptr<block_slot> slot) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++consumed_;
-        free_.push_back(std::move(slot));
-        space_.notify_all();
-    }
-    void stop() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-        space_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable space_, ready_;
-    std::map<uint64_t, std::unique_ptr<block_slot>> done_;
-    std::vector<std::unique_ptr<block_slot>> free_;
-    const uint64_t blocks_, window_;
-    uint64_t next_ = 0, consumed_ = 0;
-    bool stop_ = false;
-};
-
 bool make_worker(worker_state* w, const grid_description& d, const run_settings& s,
                  const smoothing_plan* plan) {
     const int capacity = std::max(1, std::min(d.points, MAX_POINTS));
@@ -258,6 +197,48 @@ bool make_worker(worker_state* w, const grid_description& d, const run_settings&
 
 bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
               const block_sink& sink, std::string* error) {
+    return run_grid(source, d, s, std::vector<block_sink>{sink}, error);
+}
+
+namespace {
+
+// What the stages' threads share: the first failure, whichever stage it
+// came from, stops the run.
+struct stage_failure {
+    std::mutex mutex;
+    bool failed = false;
+    std::string error;
+
+    void report(const std::string& e, block_queue* queue) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (failed) return;
+            failed = true;
+            error = e;
+        }
+        queue->stop();
+    }
+};
+
+// One stage: every block in order, until the last or a stop.
+void run_stage(const block_sink& sink, uint64_t blocks, block_queue* queue,
+               stage_failure* failure) {
+    for (uint64_t index = 0; index < blocks; ++index) {
+        const block_slot* slot = queue->wait_for(index);
+        if (!slot) return;
+        std::string e;
+        if (!sink(slot->results, slot->inputs, &e)) {
+            failure->report(e, queue);
+            return;
+        }
+        queue->pass(index);
+    }
+}
+
+}  // namespace
+
+bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
+              const std::vector<block_sink>& stages, std::string* error) {
     const uint64_t pixels = static_cast<uint64_t>(d.nx) * static_cast<uint64_t>(d.ny);
     const auto per_block = static_cast<uint64_t>(s.block_pixels);
     const uint64_t blocks = (pixels + per_block - 1) / per_block;
@@ -277,7 +258,8 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
             return false;
         }
     }
-    block_queue queue(blocks, 2 * static_cast<uint64_t>(threads) + 2);
+    block_queue queue(blocks, 2 * static_cast<uint64_t>(threads) + 2 * stages.size(),
+                      static_cast<int>(stages.size()));
     auto work = [&](worker_state* w) {
         uint64_t index = 0;
         std::unique_ptr<block_slot> slot;
@@ -290,15 +272,16 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
     };
     std::vector<std::thread> pool;
     for (auto& w : workers) pool.emplace_back(work, &w);
-    bool ok = true;
-    for (uint64_t index = 0; index < blocks && ok; ++index) {
-        std::unique_ptr<block_slot> slot = queue.wait_for(index);
-        ok = sink(slot->results, slot->inputs, error);
-        queue.give_back(std::move(slot));
-    }
+    stage_failure failure;
+    std::vector<std::thread> later_stages;
+    for (size_t k = 1; k < stages.size(); ++k)
+        later_stages.emplace_back(run_stage, std::cref(stages[k]), blocks, &queue, &failure);
+    if (!stages.empty()) run_stage(stages.front(), blocks, &queue, &failure);
+    for (auto& t : later_stages) t.join();
     queue.stop();
     for (auto& t : pool) t.join();
-    return ok;
+    if (failure.failed) *error = failure.error;
+    return !failure.failed;
 }
 
 }  // namespace sts

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "stsgrid/grid_source.h"
 #include "stsgrid/pixel_block.h"
@@ -54,16 +55,25 @@ struct input_block {
     std::vector<int> n;                // points per pixel
 };
 
-// Called on the calling thread for each block in pixel order; returns
-// false with *error to stop the run.
+// Called for each block in pixel order; returns false with *error to stop
+// the run.
 using block_sink = std::function<bool(const pixel_block&, const input_block&, std::string*)>;
 
-// Computes every pixel of the source and hands the blocks to sink in order.
-// false with *error when the sink stopped the run (the workers are joined
-// first) or the memory for the threads' workspaces is not there.  The
-// imported currents handed on (keep_input) are never smoothed.
+// Computes every pixel of the source and hands the blocks to sink, on the
+// calling thread, in order.  false with *error when the sink stopped the run
+// (the workers are joined first) or the memory for the threads' workspaces
+// is not there.  The imported currents handed on (keep_input) are never
+// smoothed.
 bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
               const block_sink& sink, std::string* error);
+
+// The same with several stages, each of which sees every block in order: the
+// first on the calling thread, every other on a thread of its own, all at
+// once (so one stage can write the file while another gathers statistics;
+// stages must not share state unguarded).  The first stage to fail stops
+// the run and its *error is the run's; the other stages stop where they are.
+bool run_grid(const grid_source& source, const grid_description& d, const run_settings& s,
+              const std::vector<block_sink>& stages, std::string* error);
 
 // Computes one pixel into the record at k of block b: what each thread does.
 // With a lock-in channel (ls.use not off), a's divisors kept and l reserved

@@ -106,7 +106,8 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
         out->code = PIXEL_MISSING;
         return;
     }
-    const sts::pixel_status status = grid_.read_pixel(index, &out->scratch);
+    const sts::pixel_status status =
+        grid_.read_pixel_floats(index, &out->scratch, &out->bias, &out->current, &out->signal);
     double x = 0, y = 0;
     sts::frame_position_nm(grid_.header(), out->scratch.x_nm, out->scratch.y_nm, &x, &y);
     out->x_nm = static_cast<float>(x);
@@ -118,9 +119,6 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
         case sts::pixel_status::unreadable: out->code = PIXEL_UNREADABLE; return;
     }
     out->code = PIXEL_PROCESSED;
-    to_floats(out->scratch.spectra.front().bias, &out->bias);
-    to_floats(out->scratch.spectra.front().current, &out->current);
-    to_floats(out->scratch.spectra.front().signal, &out->signal);
 }
 
 // A pixel's bias axis follows from its sweep's two ends (its first two

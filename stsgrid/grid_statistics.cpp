@@ -13,6 +13,9 @@
 // infinities, are the one place where the two arithmetics part.
 #include "stsgrid/grid_statistics.h"
 
+#include "spectrum/finite_values.h"
+
+#include <cstdint>
 #include <cstring>
 
 namespace sts {
@@ -54,10 +57,7 @@ void add_square_floats(float* squares, const float* record, const float* means, 
 }  // namespace
 
 bool series_statistics::finite(const float* record) const {
-    // Branch-free, so that the whole record is checked at full speed.
-    unsigned bad = 0;
-    for (size_t i = 0; i < sums_.size(); ++i) bad |= !std::isfinite(record[i]);
-    return bad == 0;
+    return !any_nonfinite(record, sums_.size());
 }
 
 void series_statistics::add(const float* record) {
@@ -74,14 +74,13 @@ void series_statistics::add(const float* record) {
 void series_statistics::add_square(const float* record) {
     if (means_.empty()) {
         for (float sum : sums_) means_.push_back(stats_mean(sum, count_));
+        // A finite mean too: an infinite one makes infinities of the deviations.
+        means_finite_ = finite(means_.data());
     }
     float* squares = squares_.data();
     const float* means = means_.data();
     const size_t n = squares_.size();
-    // A finite mean too: an infinite one makes infinities of the deviations.
-    bool plain = finite(record);
-    for (size_t i = 0; i < n && plain; ++i) plain = std::isfinite(means[i]);
-    if (plain) {
+    if (means_finite_ && finite(record)) {
         add_square_floats(squares, record, means, n);
     } else {
         for (size_t i = 0; i < n; ++i) squares[i] = stats_add_square(squares[i], record[i], means[i]);

@@ -31,6 +31,7 @@ private:
     bool finite(const float* record) const;
 
     std::vector<float> sums_, squares_, means_;
+    bool means_finite_ = false;  // every mean finite (known once means_ is)
     int count_ = 0;
 };
 

@@ -69,14 +69,17 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     }
     rs.smooth_window = o.smooth_window;
     rs.smooth_order = o.smooth_order;
-    const auto sink = [&](const pixel_block& b, const input_block& in, std::string* e) {
-        if (!w.write(b, e)) return false;
+    // The file and the statistics, each on a thread of its own.
+    const auto file = [&](const pixel_block& b, const input_block&, std::string* e) {
+        return w.write(b, e);
+    };
+    const auto sink = [&](const pixel_block& b, const input_block& in, std::string*) {
         c->add(b, in);
         if (line) line->add(b);
         bar.update(c->pixels_seen());
         return true;
     };
-    if (!run_grid(src, d, rs, sink, error)) return false;
+    if (!run_grid(src, d, rs, {sink, file}, error)) return false;
     bar.finish();
     return second_pass(rs.threads, c, error) && write_statistics(&w, c, error) && w.commit(error);
 }

@@ -96,17 +96,28 @@ void nanonis_grid::sweep_axis(const grid_pixel& p, std::vector<double>* bias) co
         (*bias)[k] = points == 1 ? start : start + (stop - start) * k / (points - 1);
 }
 
-pixel_status nanonis_grid::read_pixel(uint64_t index, grid_pixel* out) const {
-    if (index >= complete_) return pixel_status::missing;
+// The pixel's bytes into out->raw and its parameters; false with out->error.
+bool nanonis_grid::read_bytes(uint64_t index, grid_pixel* out) const {
     const size_t count = static_cast<size_t>(header_.pixel_bytes);
     out->raw.resize(count);
     if (!source_->read_at(header_.data_offset + index * header_.pixel_bytes, count,
                           out->raw.data(), &out->error))
-        return pixel_status::unreadable;
-    const unsigned char* pixel = out->raw.data();
+        return false;
     const size_t parameters = static_cast<size_t>(header_.parameter_count);
     out->parameters.resize(parameters);
-    for (size_t i = 0; i < parameters; ++i) out->parameters[i] = big_endian_float(pixel + 4 * i);
+    for (size_t i = 0; i < parameters; ++i)
+        out->parameters[i] = big_endian_float(out->raw.data() + 4 * i);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    out->x_nm = header_.x_parameter >= 0 ? out->parameters[header_.x_parameter] * 1e9 : nan;
+    out->y_nm = header_.y_parameter >= 0 ? out->parameters[header_.y_parameter] * 1e9 : nan;
+    return true;
+}
+
+pixel_status nanonis_grid::read_pixel(uint64_t index, grid_pixel* out) const {
+    if (index >= complete_) return pixel_status::missing;
+    if (!read_bytes(index, out)) return pixel_status::unreadable;
+    const unsigned char* pixel = out->raw.data();
+    const size_t parameters = static_cast<size_t>(header_.parameter_count);
     out->table.resize(columns_.size());
     sweep_axis(*out, &out->table[0]);
     const size_t points = static_cast<size_t>(header_.points);
@@ -124,13 +135,98 @@ pixel_status nanonis_grid::read_pixel(uint64_t index, grid_pixel* out) const {
         s.pixel_x = x;
         s.pixel_y = y;
     }
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    out->x_nm = header_.x_parameter >= 0 ? out->parameters[header_.x_parameter] * 1e9 : nan;
-    out->y_nm = header_.y_parameter >= 0 ? out->parameters[header_.y_parameter] * 1e9 : nan;
     if (!any_measured(out->spectra)) return pixel_status::unmeasured;
     // A pixel whose sweep starts where it ends has no current-voltage curve.
     if (!is_bias_sweep(out->spectra.front().bias, bias_unit_, &out->error))
         return pixel_status::unreadable;
+    return pixel_status::measured;
+}
+
+// The axis of out's sweep ends in the output unit, as read_pixel forms it,
+// rounded to float, and the sweep check's verdict on the unrounded one.
+void nanonis_grid::keep_axis(grid_pixel* out) const {
+    grid_pixel::kept_axis& a = out->axis;
+    std::memcpy(&a.ends[0], &out->parameters[0], sizeof(float));
+    std::memcpy(&a.ends[1], &out->parameters[1], sizeof(float));
+    std::vector<double> bias;
+    sweep_axis(*out, &bias);
+    for (double& v : bias) v = v * plan_.bias_multiplier;
+    a.bias.resize(bias.size());
+    for (size_t k = 0; k < bias.size(); ++k) a.bias[k] = static_cast<float>(bias[k]);
+    a.error.clear();
+    a.sweeps = is_bias_sweep(bias, bias_unit_, &a.error);
+    a.valid = true;
+}
+
+// in_amperes of channel_selection.cpp, reading the stored floats directly.
+double nanonis_grid::current_at(const unsigned char* channels, const selection_plan::source& s,
+                                size_t k) const {
+    const size_t points = static_cast<size_t>(header_.points);
+    auto value = [&](int c) {
+        const double v = big_endian_float(channels + 4 * (static_cast<size_t>(c - 1) * points + k));
+        return v * plan_.amperes[static_cast<size_t>(c)];
+    };
+    if (!s.averaged) return value(s.columns.front());
+    double sum = 0.0;
+    for (int c : s.columns) sum += value(c);
+    return sum / static_cast<double>(s.columns.size());
+}
+
+pixel_status nanonis_grid::read_pixel_floats(uint64_t index, grid_pixel* out,
+                                             std::vector<float>* bias,
+                                             std::vector<float>* current,
+                                             std::vector<float>* signal) const {
+    bias->clear();
+    current->clear();
+    if (signal) signal->clear();
+    // A bias measured as a channel, several spectra a pixel or a measured
+    // dI/dV channel take the general road.
+    if (plan_.bias_column != 0 || plan_.spectra.size() != 1 || !plan_.signals.empty() ||
+        header_.parameter_count < 2) {
+        const pixel_status status = read_pixel(index, out);
+        if (status != pixel_status::measured) return status;
+        const imported_spectrum& s = out->spectra.front();
+        for (double v : s.bias) bias->push_back(static_cast<float>(v));
+        for (double v : s.current) current->push_back(static_cast<float>(v));
+        if (signal)
+            for (double v : s.signal) signal->push_back(static_cast<float>(v));
+        return status;
+    }
+    if (index >= complete_) return pixel_status::missing;
+    if (!read_bytes(index, out)) return pixel_status::unreadable;
+    const size_t points = static_cast<size_t>(header_.points);
+    const unsigned char* channels =
+        out->raw.data() + 4 * static_cast<size_t>(header_.parameter_count);
+    const selection_plan::planned& p = plan_.spectra.front();
+    current->resize(points);
+    bool measured = false;
+    for (size_t k = 0; k < points; ++k) {
+        double value = current_at(channels, p.first, k);
+        if (!p.second.columns.empty()) {
+            double both = 0.0;
+            both += value;
+            both += current_at(channels, p.second, k);
+            value = both / 2.0;
+        }
+        value = value * plan_.current_scale;
+        measured = measured || !std::isnan(value);
+        (*current)[k] = static_cast<float>(value);
+    }
+    if (!measured) {
+        current->clear();
+        return pixel_status::unmeasured;
+    }
+    uint32_t ends[2];
+    std::memcpy(&ends[0], &out->parameters[0], sizeof(float));
+    std::memcpy(&ends[1], &out->parameters[1], sizeof(float));
+    if (!out->axis.valid || ends[0] != out->axis.ends[0] || ends[1] != out->axis.ends[1])
+        keep_axis(out);
+    if (!out->axis.sweeps) {
+        out->error = out->axis.error;
+        current->clear();
+        return pixel_status::unreadable;
+    }
+    *bias = out->axis.bias;
     return pixel_status::measured;
 }
 

@@ -1,15 +1,14 @@
 // The computation of one spectrum, step by step in its fixed order.
 #include <cmath>
 
+#include "spectrum/finite_values.h"
 #include "spectrum/normalise_internal.h"
 #include "spectrum/spectrum.h"
 
 namespace {
 
 bool any_nonfinite(const float* v, int count) {
-    for (int j = 0; j < count; ++j)
-        if (!std::isfinite(v[j])) return true;
-    return false;
+    return sts::any_nonfinite(v, static_cast<size_t>(count));
 }
 
 // Finite, strictly ascending biases let the normalisations find each

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "testkit/instrument_files.h"
+#include "stsgrid/tests/run_in.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -17,16 +18,8 @@ using testkit::read_file;
 using testkit::temp_dir;
 using testkit::write_file;
 
-testkit::outcome run_in(const temp_dir& dir, std::vector<std::string> args) {
-    testkit::run_options options;
-    options.cwd = dir.path();
-    return testkit::run(args, options);
-}
-
-testkit::outcome stsgrid(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSGRID_BIN);
-    return run_in(dir, std::move(args));
-}
+using stsgrid_tests::run_in;
+using stsgrid_tests::stsgrid;
 
 // 4 x 3 pixels of 41 points from -0.5 to 0.5 V (0 V among them, so that
 // two midpoints are equally near it): I = 0.1 nA sinh(2V) (1 - exp(-V^2 /

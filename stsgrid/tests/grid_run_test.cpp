@@ -4,14 +4,18 @@
 // that stops the run.  The spectra are straight lines I = 2^p (2 V + 1/2)
 // at V = 1/8 ... 11/8, whose every result is exact in binary: current 2^p 2V,
 // I/V and dI/dV 2^(p+1), normalised curves 1 (see normspec's StraightLine).
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "stsgrid/block_queue.h"
 #include "stsgrid/grid_run.h"
 #include "stsgrid/lockin_pass.h"
 
@@ -207,6 +211,103 @@ TEST(GridRun, TheSinkStopsTheRun) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(error, "the disk is full");
     EXPECT_EQ(firsts, (std::vector<uint64_t>{0, 2, 4}));
+}
+
+// Stages, each on its own thread: every one sees every block once, in
+// order, with the same contents, however the threads and stages run.
+TEST(GridRunStages, EveryStageSeesEveryBlockInOrder) {
+    grid_in_memory s(23, 3, 11);
+    for (long p = 0; p < 69; ++p) s.pixels.push_back(line(p % 7, 3 + static_cast<int>(p % 9)));
+    run_settings settings;
+    settings.block_pixels = 4;
+    const collected one = run(s, settings);
+    for (const int threads : {1, 2, 3})
+        for (const size_t count : {size_t{2}, size_t{3}}) {
+            settings.threads = threads;
+            std::vector<std::vector<uint64_t>> firsts(count);
+            std::vector<std::vector<std::vector<float>>> norms(count);
+            std::vector<block_sink> stages;
+            for (size_t k = 0; k < count; ++k)
+                stages.push_back([&, k](const pixel_block& b, const input_block&, std::string*) {
+                    firsts[k].push_back(b.first);
+                    norms[k].push_back(b.norm_exp);
+                    if (k == 1) std::this_thread::yield();  // one stage lags
+                    return true;
+                });
+            std::string error;
+            ASSERT_TRUE(run_grid(s, describe(s), settings, stages, &error)) << error;
+            for (size_t k = 0; k < count; ++k) {
+                ASSERT_EQ(firsts[k].size(), one.blocks.size()) << threads << " " << k;
+                for (size_t i = 0; i < firsts[k].size(); ++i) {
+                    EXPECT_EQ(firsts[k][i], 4 * i);
+                    EXPECT_TRUE(same_floats(norms[k][i], one.blocks[i].norm_exp)) << i;
+                }
+            }
+        }
+}
+
+// A stage that fails stops the run: the workers and the other stages end,
+// nothing hangs, and its message is the run's.
+TEST(GridRunStages, AFailingStageStopsTheOthers) {
+    grid_in_memory s(200, 1, 11);
+    for (long p = 0; p < 200; ++p) s.pixels.push_back(line(p % 3));
+    run_settings settings;
+    settings.block_pixels = 2;
+    for (const int threads : {1, 2}) {
+        for (const size_t failing : {size_t{0}, size_t{1}}) {
+            settings.threads = threads;
+            std::vector<std::vector<uint64_t>> firsts(2);
+            std::vector<block_sink> stages;
+            for (size_t k = 0; k < 2; ++k)
+                stages.push_back([&, k](const pixel_block& b, const input_block&, std::string* e) {
+                    firsts[k].push_back(b.first);
+                    if (k != failing || b.first < 10) return true;
+                    *e = "stage " + std::to_string(k) + ": the disk is full";
+                    return false;
+                });
+            std::string error;
+            EXPECT_FALSE(run_grid(s, describe(s), settings, stages, &error));
+            EXPECT_EQ(error, "stage " + std::to_string(failing) + ": the disk is full");
+            // The failing stage saw blocks up to its failure; the other one
+            // stopped within the window of blocks in flight.
+            EXPECT_EQ(firsts[failing].back(), 10u);
+            const auto& other = firsts[1 - failing];
+            EXPECT_LT(other.size(), 100u);
+            for (size_t i = 0; i < other.size(); ++i) EXPECT_EQ(other[i], 2 * i);
+        }
+    }
+}
+
+// The window: no block is computed further ahead of the slowest stage than
+// the window allows, so the blocks in flight stay few.
+TEST(GridRunStages, TheWindowHoldsBackTheWorkers) {
+    block_queue queue(100, 3, 2);
+    uint64_t index = 0;
+    std::unique_ptr<block_slot> slot;
+    for (uint64_t k = 0; k < 3; ++k) {
+        ASSERT_TRUE(queue.take(&index, &slot));
+        EXPECT_EQ(index, k);
+        queue.finish(index, std::move(slot));
+    }
+    std::atomic<bool> taken{false};
+    std::thread worker([&] {
+        std::unique_ptr<block_slot> s;
+        uint64_t i = 0;
+        taken = queue.take(&i, &s);
+    });
+    // One stage passing block 0 is not enough: the other still reads it.
+    ASSERT_NE(queue.wait_for(0), nullptr);
+    queue.pass(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(taken);
+    queue.pass(0);
+    worker.join();
+    EXPECT_TRUE(taken);
+    // A stop wakes a stage waiting for a block never computed.
+    std::thread stage([&] { EXPECT_EQ(queue.wait_for(50), nullptr); });
+    queue.stop();
+    stage.join();
+    EXPECT_FALSE(queue.take(&index, &slot));
 }
 
 }  // namespace

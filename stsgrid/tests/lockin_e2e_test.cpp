@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "stsgrid/tests/run_in.h"
 #include "testkit/testkit.h"
 
 namespace {
@@ -16,16 +17,8 @@ namespace {
 using testkit::read_file;
 using testkit::temp_dir;
 
-testkit::outcome run_in(const temp_dir& dir, std::vector<std::string> args) {
-    testkit::run_options options;
-    options.cwd = dir.path();
-    return testkit::run(args, options);
-}
-
-testkit::outcome stsgrid(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSGRID_BIN);
-    return run_in(dir, std::move(args));
-}
+using stsgrid_tests::run_in;
+using stsgrid_tests::stsgrid;
 
 std::string raw_file(const char* name) {
     return testkit::realdata_dir() + "/raw/" + name;

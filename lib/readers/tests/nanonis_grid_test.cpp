@@ -271,6 +271,107 @@ TEST(GridPixels, OldSquareGridTurnedIntoItsAxes) {
     EXPECT_EQ(v, -3.5);
 }
 
+// read_pixel_floats against read_pixel rounded to float, pixel by pixel,
+// with one scratch space for the whole grid (so that a kept axis must follow
+// the pixels' own ends).
+void expect_floats_as_read(const std::string& bytes, const sts::import_options& o) {
+    sts::nanonis_grid grid;
+    std::string error;
+    ASSERT_TRUE(grid.open(in_memory(bytes), "g", o, &error)) << error;
+    sts::grid_pixel doubles, floats;
+    std::vector<float> bias, current, signal;
+    for (uint64_t p = 0; p < grid.header().pixels() + 1; ++p) {
+        const sts::pixel_status expected = grid.read_pixel(p, &doubles);
+        ASSERT_EQ(grid.read_pixel_floats(p, &floats, &bias, &current, &signal), expected) << p;
+        if (expected == sts::pixel_status::unreadable) {
+            EXPECT_EQ(floats.error, doubles.error);
+        }
+        if (expected != sts::pixel_status::measured) {
+            EXPECT_TRUE(bias.empty() && current.empty());
+            continue;
+        }
+        EXPECT_EQ(floats.x_nm, doubles.x_nm);
+        EXPECT_EQ(floats.y_nm, doubles.y_nm);
+        const sts::imported_spectrum& s = doubles.spectra.front();
+        ASSERT_EQ(signal.size(), s.signal.size());
+        for (size_t k = 0; k < signal.size(); ++k)
+            EXPECT_EQ(signal[k], static_cast<float>(s.signal[k])) << p << " " << k;
+        ASSERT_EQ(bias.size(), s.bias.size());
+        ASSERT_EQ(current.size(), s.current.size());
+        for (size_t k = 0; k < bias.size(); ++k) {
+            EXPECT_EQ(bias[k], static_cast<float>(s.bias[k])) << p << " " << k;
+            const float c = static_cast<float>(s.current[k]);
+            EXPECT_TRUE(current[k] == c || (std::isnan(current[k]) && std::isnan(c))) << p << " " << k;
+        }
+    }
+}
+
+TEST(GridPixelFloats, EveryDirectionAndUnit) {
+    grid_spec g = two_channels(3, 3, 9);
+    g.extra = "Bias Spectroscopy>Sweep Start (V)=1E-1\r\nBias Spectroscopy>Sweep End (V)=-3E-1\r\n";
+    pixel_values values = ramps(9, 9);
+    values[4][0][3] = NAN;                           // a sweep cut short
+    values[5][0] = std::vector<float>(9, NAN);       // forward never measured
+    const std::string bytes = nanonis_grid(g, values);
+    for (const auto dir : {sts::direction::forward, sts::direction::backward, sts::direction::mean})
+        for (const double scale : {1.0, 1e3}) {
+            sts::import_options o;
+            o.dir = dir;
+            o.bias_scale = scale;
+            o.current_scale = scale * 1e9;
+            expect_floats_as_read(bytes, o);
+        }
+}
+
+TEST(GridPixelFloats, PixelsWithAxesOfTheirOwn) {
+    grid_spec g = two_channels(4, 2, 7);
+    // Ends that change, come back and repeat; one pixel that does not sweep
+    // between two that do on the same ends as it.
+    const std::vector<float> ends = {1.0f, 1.0f, -0.5f, 1.0f, 0.0f, 0.0f, 0.25f, 0.0f};
+    g.end_of = [ends](long p) { return ends[static_cast<size_t>(p)]; };
+    g.start = 0.0f;
+    g.written = 7;  // the last pixel missing
+    const std::string bytes = nanonis_grid(g, ramps(8, 7));
+    expect_floats_as_read(bytes, {});
+    sts::import_options mean;
+    mean.dir = sts::direction::mean;
+    expect_floats_as_read(bytes, mean);
+}
+
+TEST(GridPixelFloats, AMeasuredSignalTakesTheGeneralRoad) {
+    grid_spec g = two_channels(2, 2, 5);
+    g.channels = {"Current (A)", "LockIn (V)"};
+    const std::string bytes = nanonis_grid(g, ramps(4, 5));
+    sts::import_options o;
+    o.signal_channel = "LockIn";
+    expect_floats_as_read(bytes, o);
+}
+
+TEST(GridPixelFloats, NumberedSweepsAveragedOrEach) {
+    grid_spec g;
+    g.nx = 2;
+    g.ny = 2;
+    g.points = 6;
+    g.channels = {"Current [00001] (A)", "Current [00002] (A)", "Current [00003] (A)"};
+    g.start = -0.2f;
+    g.end = 0.7f;
+    pixel_values values;
+    for (int p = 0; p < 4; ++p) {
+        std::vector<std::vector<float>> channels;
+        for (int c = 0; c < 3; ++c) {
+            std::vector<float> v;
+            for (int k = 0; k < 6; ++k) v.push_back(1.1e-10f * static_cast<float>((c + 1) * k - p) / 3.0f);
+            channels.push_back(v);
+        }
+        values.push_back(channels);
+    }
+    const std::string bytes = nanonis_grid(g, values);
+    expect_floats_as_read(bytes, {});
+    sts::import_options each;
+    each.each_sweep = true;  // three spectra a pixel: the first is taken
+    expect_floats_as_read(bytes, each);
+}
+
 TEST(GridPixels, APixelThatDoesNotSweepIsRefused) {
     testkit::nanonis_grid_layout g;
     g.nx = 2;

@@ -48,6 +48,19 @@ TEST(Merge, NanBiasesStaySeparateAndSingleValuesKeepTheirBits) {
     EXPECT_EQ(nans, 2);
 }
 
+TEST(Merge, SignedZerosAreOneBiasInAnOtherwiseAscendingSweep) {
+    // -0 < +0 is false: the sweep is not strictly ascending, so the two
+    // zeros are merged (the mean of 1 and 2 is 1.5) and not kept apart.
+    std::vector<float> bias = {-1.0f, -0.0f, 0.0f, 1.0f};
+    std::vector<float> current = {5, 1, 2, 7};
+    ASSERT_EQ(sort_and_merge(bias.data(), current.data(), 4), 3);
+    EXPECT_EQ(bias[0], -1.0f);
+    EXPECT_EQ(bias[1], 0.0f);
+    EXPECT_EQ(current[1], 1.5f);
+    EXPECT_EQ(bias[2], 1.0f);
+    EXPECT_EQ(current[2], 7.0f);
+}
+
 TEST(Merge, MonotoneSweepsSortAsTheHeapSortDoes) {
     // Distinct biases have one sorted order: the shortcut for sweeps that
     // are already monotone must give the heap sort's arrays exactly.
@@ -127,6 +140,36 @@ TEST(Compute, StatusesNameTheStepThatFailed) {
     EXPECT_EQ(r.reached, spectrum_step::offset);
     EXPECT_EQ(r.failure, NUM_SPLINT_BAD_INTERVAL);
     EXPECT_STREQ(num_message(r.failure), "Bad XA input to routine SPLINT");
+}
+
+TEST(Compute, CausesSeeOneNonFiniteValueAnywhere) {
+    // Eleven points (not a multiple of the checks' stride): a line whose
+    // results are all finite, then an infinite current at each place in
+    // turn, which makes the input non-finite.
+    computation c(11);
+    std::vector<float> bias, current;
+    for (int j = 0; j < 11; ++j) {
+        bias.push_back(0.25f + 0.125f * static_cast<float>(j));
+        current.push_back(2 * bias.back() + 0.5f);
+    }
+    EXPECT_EQ(c.run(bias, current).causes, 0);
+    for (size_t at = 0; at < 11; ++at) {
+        std::vector<float> bad = current;
+        bad[at] = INFINITY;
+        const auto r = c.run(bias, bad);
+        if (r.status == spectrum_status::ok) {
+            EXPECT_NE(r.causes & CAUSE_NONFINITE_INPUT, 0) << at;
+        }
+    }
+    // Finite input whose I/V overflows the float range.
+    std::vector<float> huge = current;
+    huge[10] = 3e38f;
+    huge[9] = -3e38f;
+    const auto r = c.run(bias, huge);
+    if (r.status == spectrum_status::ok) {
+        EXPECT_NE(r.causes, 0);
+        EXPECT_EQ(r.causes & CAUSE_NONFINITE_INPUT, 0);
+    }
 }
 
 TEST(Compute, OneWorkspaceServesManySpectraAlike) {
