@@ -52,8 +52,7 @@ int thread_count(const grid_options& o) {
 // when complete.
 bool write_grid(const grid_source& src, const grid_description& d, const grid_options& o,
                 const lockin_settings& ls, const std::string& out, grid_collector* c,
-                line_collector* line,
-                std::string* error) {
+                line_collector* line, std::string* error) {
     netcdf_writer w;
     if (!w.create(out, d, error) || !c->open_spills(folder_of(out), error)) return false;
     progress_line bar(static_cast<uint64_t>(d.nx * d.ny), o.progress);
