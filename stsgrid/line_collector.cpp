@@ -9,7 +9,9 @@
 namespace sts {
 
 line_collector::line_collector(const grid_description& d, std::vector<line_sample> samples)
-    : d_(d), samples_(std::move(samples)), values_(pixel_quantities.size()),
+    : d_(d),
+      samples_(std::move(samples)),
+      values_(pixel_quantities.size()),
       status_(samples_.size(), PIXEL_MISSING) {
     // A pixel never seen stays "not computed", as in the grid file.
     if (d_.writes(quantity_group::gap))

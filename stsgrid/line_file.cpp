@@ -34,14 +34,17 @@ public:
 
     // The temporary file, made by the library, with bytes of room on disk.
     bool create(uint64_t bytes, std::string* error) {
-        const bool made = file_.create(path_, [this](const std::string& temporary) {
-            status_ = nc_create(temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid_);
-            if (status_ == NC_NOERR) return 0;
-            ncid_ = -1;
-            if (status_ == NC_EEXIST) return EEXIST;  // a stale file of an earlier process
-            unlink(temporary.c_str());
-            return EIO;
-        }, error);
+        const bool made = file_.create(
+            path_,
+            [this](const std::string& temporary) {
+                status_ = nc_create(temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid_);
+                if (status_ == NC_NOERR) return 0;
+                ncid_ = -1;
+                if (status_ == NC_EEXIST) return EEXIST;  // a stale file of an earlier process
+                unlink(temporary.c_str());
+                return EIO;
+            },
+            error);
         if (!made) return status_ == NC_NOERR || fail("cannot create", error);
         return reserve(bytes, error);
     }
@@ -63,7 +66,9 @@ public:
     int variable(const char* name, nc_type type, std::initializer_list<int> dims) {
         int var = -1;
         const std::vector<int> ids(dims);
-        run([&] { return nc_def_var(ncid_, name, type, static_cast<int>(ids.size()), ids.data(), &var); });
+        run([&] {
+            return nc_def_var(ncid_, name, type, static_cast<int>(ids.size()), ids.data(), &var);
+        });
         if (type == NC_FLOAT) {
             const float fill = std::numeric_limits<float>::quiet_NaN();
             run([&] { return nc_def_var_fill(ncid_, var, NC_FILL, &fill); });
@@ -100,8 +105,9 @@ private:
         if (fd >= 0) close(fd);
         if (problem == 0) return true;
         if (error)
-            *error = "cannot write " + path_ + ": " + std::strerror(problem) + " (the file needs up to " +
-                     std::to_string(bytes / (1024 * 1024) + 1) + " MiB)";
+            *error = "cannot write " + path_ + ": " + std::strerror(problem) +
+                     " (the file needs up to " + std::to_string(bytes / (1024 * 1024) + 1) +
+                     " MiB)";
         return false;
     }
 
@@ -114,7 +120,8 @@ private:
 // An upper bound of the file's size: the records along the line and the
 // sample variables, with a mebibyte for headers and the library's records.
 uint64_t size_bound(const grid_description& d, const line_collector& c) {
-    uint64_t bytes = (uint64_t{1} << 20) + c.samples().size() * (3 * sizeof(double) + 2 * sizeof(int) + 2) +
+    uint64_t bytes = (uint64_t{1} << 20) +
+                     c.samples().size() * (3 * sizeof(double) + 2 * sizeof(int) + 2) +
                      2 * static_cast<uint64_t>(d.points) * sizeof(float);
     for (const pixel_quantity& q : pixel_quantities)
         if (const std::vector<float>* v = c.values(q)) bytes += v->size() * sizeof(float);
@@ -169,13 +176,15 @@ void define_quantities(line_netcdf& f, const grid_description& d, const line_col
     for (const pixel_quantity& q : pixel_quantities) {
         if (!c.values(q)) continue;
         const bool point = q.along == quantity_axis::point;
-        const int var = q.along == quantity_axis::pixel
-                            ? f.variable(q.name, NC_FLOAT, {dims.sample})
-                            : f.variable(q.name, NC_FLOAT,
-                                         {dims.sample, point ? dims.point : dims.midpoint});
+        const int var =
+            q.along == quantity_axis::pixel
+                ? f.variable(q.name, NC_FLOAT, {dims.sample})
+                : f.variable(q.name, NC_FLOAT, {dims.sample, point ? dims.point : dims.midpoint});
         f.describe(var, unit_text(q.unit, d.bias_unit, d.current_unit), q.long_name);
-        if (q.along == quantity_axis::pixel) f.text(var, "coordinates", "distance");
-        else if (!q.pixel_axis) f.text(var, "coordinates", point ? "distance bias" : "distance vmid");
+        if (q.along == quantity_axis::pixel)
+            f.text(var, "coordinates", "distance");
+        else if (!q.pixel_axis)
+            f.text(var, "coordinates", point ? "distance bias" : "distance vmid");
         if (q.comment) f.text(var, "comment", q.comment);
     }
 }
@@ -198,8 +207,8 @@ void write_values(line_netcdf& f, const grid_description& d, const line_collecto
         y.push_back(d.y[s.y]);
     }
     const int id = f.id();
-    for (const auto& [name, values] : {std::pair{"distance", &distance}, std::pair{"x", &x},
-                                       std::pair{"y", &y}}) {
+    for (const auto& [name, values] :
+         {std::pair{"distance", &distance}, std::pair{"x", &x}, std::pair{"y", &y}}) {
         const int var = var_of(f, name);
         f.run([&, values = values] { return nc_put_var_double(id, var, values->data()); });
     }

@@ -20,8 +20,10 @@ std::unique_ptr<line_collector> open_line(const grid_description& d, const grid_
         if (!q || !written_in(*q, d)) {
             const std::string group = q ? group_name(q->group) : "";
             *error = "this run does not write " + name +
-                     (group.empty() ? "" : " (of the " + group + " quantities, written only when "
-                                           "their option asks for them)") +
+                     (group.empty() ? ""
+                                    : " (of the " + group +
+                                          " quantities, written only when "
+                                          "their option asks for them)") +
                      "; choose another with --line-vars";
             return nullptr;
         }

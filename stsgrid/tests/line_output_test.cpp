@@ -37,7 +37,8 @@ grid_description grid(bool per_pixel_axis = false) {
 }
 
 // Pixels first .. first + count - 1 with value(pixel, j) in every record.
-pixel_block block(const grid_description& d, uint64_t first, int count, float (*value)(uint64_t, size_t)) {
+pixel_block block(const grid_description& d, uint64_t first, int count,
+                  float (*value)(uint64_t, size_t)) {
     pixel_block b;
     b.first = first;
     b.count = count;
@@ -47,31 +48,36 @@ pixel_block block(const grid_description& d, uint64_t first, int count, float (*
         const size_t record = values_per_pixel(q, 4);
         auto& v = b.*q.values;
         for (size_t p = 0; p < n; ++p)
-            for (size_t j = 0; j < record; ++j) v.push_back(value(first + p, j) + (&q - pixel_quantities.data()) * 1000.0f);
+            for (size_t j = 0; j < record; ++j)
+                v.push_back(value(first + p, j) + (&q - pixel_quantities.data()) * 1000.0f);
     }
     b.status.assign(n, PIXEL_PROCESSED);
     return b;
 }
 
-float pixel_value(uint64_t pixel, size_t j) { return static_cast<float>(pixel * 10 + j); }
+float pixel_value(uint64_t pixel, size_t j) {
+    return static_cast<float>(pixel * 10 + j);
+}
 
-const pixel_quantity& quantity(const char* name) { return *find_pixel_quantity(name); }
+const pixel_quantity& quantity(const char* name) {
+    return *find_pixel_quantity(name);
+}
 
 TEST(LineCollector, KeepsTheLinesRecordsFromBlocksInAnyCut) {
     const grid_description d = grid();
     // Pixels (3, 2), (2, 1), (1, 1), (0, 0): 11, 6, 5, 0, from a reversed line.
     line_collector c(d, line_cut(3, 2, 0, 0, d.x, d.y));
     ASSERT_EQ(c.samples().size(), 4u);
-    c.add(block(d, 0, 5, pixel_value));   // pixels 0..4: only 0 is on the line
-    c.add(block(d, 5, 2, pixel_value));   // 5 and 6
+    c.add(block(d, 0, 5, pixel_value));  // pixels 0..4: only 0 is on the line
+    c.add(block(d, 5, 2, pixel_value));  // 5 and 6
     // Pixel 11 never comes: it stays missing, its records NaN.
     const std::vector<float>& didv = *c.values(quantity("didv"));
     ASSERT_EQ(didv.size(), 4u * 3);
     const float offset = 2 * 1000.0f;  // didv is the third quantity
     EXPECT_TRUE(std::isnan(didv[0]) && std::isnan(didv[2]));
-    EXPECT_EQ(didv[3 + 1], 61 + offset);   // sample 1: pixel 6, midpoint 1
-    EXPECT_EQ(didv[6 + 2], 52 + offset);   // sample 2: pixel 5
-    EXPECT_EQ(didv[9 + 0], 0 + offset);    // sample 3: pixel 0
+    EXPECT_EQ(didv[3 + 1], 61 + offset);  // sample 1: pixel 6, midpoint 1
+    EXPECT_EQ(didv[6 + 2], 52 + offset);  // sample 2: pixel 5
+    EXPECT_EQ(didv[9 + 0], 0 + offset);   // sample 3: pixel 0
     EXPECT_EQ((*c.values(quantity("current")))[4 * 3 + 3], 3.0f);
     EXPECT_EQ(c.status(), (std::vector<signed char>{PIXEL_MISSING, 0, 0, 0}));
     // The pixels' own axes only when the run writes them.
@@ -139,9 +145,9 @@ TEST(LinePicture, CellsEdgesColoursAndLabels) {
     const std::vector<double> first_of_pixel_5 = {0.5, -1.5, 0.25, 0.75, -2.25, -0.75, 2050};
     ASSERT_EQ(rows[3].size(), 7u);
     for (size_t k = 0; k < 7; ++k) EXPECT_NEAR(rows[3][k], first_of_pixel_5[k], 1e-6) << k;
-    EXPECT_NEAR(rows[4][6], 2052, 1e-6);                   // the NaN cell is left out
-    EXPECT_NEAR(rows[0][2], -0.25, 1e-12);                 // the first sample: as far left as right
-    EXPECT_NEAR(rows[7][5], 2.25, 1e-6);                   // the last midpoint's top
+    EXPECT_NEAR(rows[4][6], 2052, 1e-6);    // the NaN cell is left out
+    EXPECT_NEAR(rows[0][2], -0.25, 1e-12);  // the first sample: as far left as right
+    EXPECT_NEAR(rows[7][5], 2.25, 1e-6);    // the last midpoint's top
     const std::string script = testkit::read_file(keep / "picture.gp");
     EXPECT_TRUE(has(script, "'line'\"'\"'s grid'") || has(script, "line''s grid")) << script;
     EXPECT_TRUE(has(script, "line cut from pixel (0, 1) to (2, 1): 3 pixels over 1 nm")) << script;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "run_in.h"
 #include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
 
@@ -19,29 +20,25 @@ using testkit::read_file;
 using testkit::temp_dir;
 using testkit::write_file;
 
-testkit::outcome run(const std::string& cwd, std::vector<std::string> args) {
-    testkit::run_options options;
-    options.cwd = cwd;
-    return testkit::run(args, options);
-}
-
-testkit::outcome stsgrid(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSGRID_BIN);
-    return run(dir.path(), std::move(args));
-}
+using stsgrid_tests::run_in;
+using stsgrid_tests::stsgrid;
 
 bool python_has_netcdf() {
     return std::system("/usr/bin/python3 -c 'import netCDF4, numpy' >/dev/null 2>&1") == 0;
 }
 
-bool has_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
+bool has_gnuplot() {
+    return std::system("command -v gnuplot >/dev/null 2>&1") == 0;
+}
 
 // raster_grid with a frame of its pixels' size (2 nm apart): nx x ny
 // pixels from (1, 2) nm.
 testkit::nanonis_grid_layout framed_grid(long nx, long ny) {
     testkit::nanonis_grid_layout g = testkit::raster_grid(nx, ny, 41);
-    g.settings = "1E-9;2E-9;" + testkit::format("%.17g;%.17g", 2e-9 * static_cast<double>(nx - 1),
-                                                2e-9 * static_cast<double>(ny - 1)) + ";0";
+    g.settings = "1E-9;2E-9;" +
+                 testkit::format("%.17g;%.17g", 2e-9 * static_cast<double>(nx - 1),
+                                 2e-9 * static_cast<double>(ny - 1)) +
+                 ";0";
     return g;
 }
 
@@ -49,7 +46,8 @@ testkit::nanonis_grid_layout framed_grid(long nx, long ny) {
 std::string grid_bytes(const testkit::nanonis_grid_layout& g) {
     return testkit::nanonis_grid(g, [](long p, int, long k) {
         const double v = -0.5 + 0.025 * static_cast<double>(k);
-        return static_cast<float>(1e-9 * (std::sinh(3 * v) + 0.01 * static_cast<double>(p) * v * v) + 2e-11);
+        return static_cast<float>(
+            1e-9 * (std::sinh(3 * v) + 0.01 * static_cast<double>(p) * v * v) + 2e-11);
     });
 }
 
@@ -64,9 +62,9 @@ void expect_line_agrees(const temp_dir& dir, const std::string& name, long x0, l
     const auto r = stsgrid(dir, args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("wrote " + name + "_line.nc"), std::string::npos) << r.out;
-    const auto check = run(dir.path(), {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py", name + ".nc", name + "_line.nc",
-                                        std::to_string(x0), std::to_string(y0), std::to_string(x1),
-                                        std::to_string(y1)});
+    const auto check = run_in(dir, {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py",
+                                    name + ".nc", name + "_line.nc", std::to_string(x0),
+                                    std::to_string(y0), std::to_string(x1), std::to_string(y1)});
     EXPECT_EQ(check.status, 0) << line << ":\n" << check.out << check.err;
     EXPECT_EQ(check.out.rfind("ok ", 0), 0u) << check.out;
     if (has_gnuplot()) {
@@ -79,8 +77,8 @@ TEST(LineCut, FileHoldsTheGridFilesPixelsAlongTheLine) {
     if (!python_has_netcdf()) GTEST_SKIP() << "no netCDF4 for /usr/bin/python3";
     temp_dir dir;
     write_file(dir / "g.3ds", grid_bytes(framed_grid(7, 5)));
-    expect_line_agrees(dir, "steep", 1, 4, 3, 0);     // more rows than columns
-    expect_line_agrees(dir, "shallow", 0, 1, 6, 3);   // halves on the way
+    expect_line_agrees(dir, "steep", 1, 4, 3, 0);    // more rows than columns
+    expect_line_agrees(dir, "shallow", 0, 1, 6, 3);  // halves on the way
     expect_line_agrees(dir, "reversed", 6, 3, 0, 1);
     expect_line_agrees(dir, "row", 0, 2, 6, 2);
     expect_line_agrees(dir, "diagonal", 4, 0, 0, 4);
@@ -105,8 +103,9 @@ TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
     g.settings = "1E-9;2E-9;0;0;0";
     write_file(dir / "g.3ds", grid_bytes(g));
     expect_line_agrees(dir, "flat", 0, 0, 3, 2);
-    const auto units = run(dir.path(), {"/usr/bin/python3", "-c",
-                                        "import netCDF4; print(netCDF4.Dataset('pixels_line.nc')['distance'].units)"});
+    const auto units =
+        run_in(dir, {"/usr/bin/python3", "-c",
+                     "import netCDF4; print(netCDF4.Dataset('pixels_line.nc')['distance'].units)"});
     EXPECT_EQ(units.out, "1\n");
 }
 
@@ -120,12 +119,13 @@ TEST(LineCut, RealLockinGridCarriesTheLockinQuantities) {
     ASSERT_EQ(r.status, 0) << r.err;
     // didv_lockin and its normalisations over (sample, midpoint), the fit's
     // figures over sample: every one the grid file's, bit for bit.
-    const auto check = run(dir.path(), {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py",
-                                        "sim.nc", "sim_line.nc", "4", "0", "0", "5"});
+    const auto check = run_in(dir, {"/usr/bin/python3", STSGRID_TEST_DIR "/line_check.py", "sim.nc",
+                                    "sim_line.nc", "4", "0", "0", "5"});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
-    const auto names = run(dir.path(), {"/usr/bin/python3", "-c",
-                                        "import netCDF4; v = netCDF4.Dataset('sim_line.nc').variables; "
-                                        "print(v['didv_lockin'].dimensions, v['lockin_r2'].dimensions)"});
+    const auto names =
+        run_in(dir, {"/usr/bin/python3", "-c",
+                     "import netCDF4; v = netCDF4.Dataset('sim_line.nc').variables; "
+                     "print(v['didv_lockin'].dimensions, v['lockin_r2'].dimensions)"});
     EXPECT_EQ(names.out, "('sample', 'midpoint') ('sample',)\n");
 }
 
@@ -148,7 +148,8 @@ TEST(LineCut, BadEndsAndNamesAreRefusedBeforeAnyWork) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the line's end (4, 2) is outside the grid of 4 x 3 pixels; give pixel "
                          "numbers from 0 to 3 for x and from 0 to 2 for y"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     r = stsgrid(dir, {"--line=0,0:-1,2", "g.3ds"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("line must be X0,Y0:X1,Y1"), std::string::npos) << r.err;
@@ -158,7 +159,8 @@ TEST(LineCut, BadEndsAndNamesAreRefusedBeforeAnyWork) {
     r = stsgrid(dir, {"--line=0,0:1,1", "--line-vars=didv_lockin", "g.3ds"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("this run does not write didv_lockin (of the lockin quantities"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     r = stsgrid(dir, {"--line=0,0:1,1", "--line-vars=gap_width", "g.3ds"});  // one value a pixel
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("not 'gap_width'"), std::string::npos) << r.err;
