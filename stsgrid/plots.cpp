@@ -468,7 +468,8 @@ line_axis positions(const grid_description& d, const line_collector& c) {
     line_axis a;
     const auto& s = c.samples();
     const bool flat = s.size() > 1 && !(s.back().distance > 0);
-    for (size_t k = 0; k < s.size(); ++k) a.at.push_back(flat ? static_cast<double>(k) : s[k].distance);
+    for (size_t k = 0; k < s.size(); ++k)
+        a.at.push_back(flat ? static_cast<double>(k) : s[k].distance);
     const double step = d.x.size() > 1 ? std::fabs(d.x[1] - d.x[0]) : 0;
     a.half = s.size() > 1 ? (a.at.back() - a.at.front()) / static_cast<double>(2 * (s.size() - 1))
                           : step > 0 ? step / 2 : 0.5;
@@ -529,9 +530,10 @@ std::string line_panel(const std::string& file, const grid_description& d,
                "\nunset colorbox\nplot NaN notitle\nset colorbox\n";
     const std::string note = clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
     return "set title " + gnuplot_quote(title + note) + "\nset cblabel " +
-           gnuplot_quote(colour_label(d, q)) + " offset 1.5,0\nset cbrange [" + number(lo) + ":" + number(hi) +
-           "]\nplot " + gnuplot_quote(file) + " using 1:2:3:($4+" + number(overlap.low) + "):5:($6+" +
-           number(overlap.high) + "):7 with boxxyerror fill solid 1.0 noborder lc palette notitle\n";
+           gnuplot_quote(colour_label(d, q)) + " offset 1.5,0\nset cbrange [" + number(lo) + ":" +
+           number(hi) + "]\nplot " + gnuplot_quote(file) + " using 1:2:3:($4+" +
+           number(overlap.low) + "):5:($6+" + number(overlap.high) +
+           "):7 with boxxyerror fill solid 1.0 noborder lc palette notitle\n";
 }
 
 std::string line_title(const grid_description& d, const pixel_line& line, const line_collector& c) {
@@ -585,9 +587,11 @@ bool draw_line_cut(const grid_description& d, const pixel_line& line, const line
                          "\nset ylabel " + gnuplot_quote("bias (" + shown.unit + ")") + "\n";
     for (size_t k = 0; k < panels.size(); ++k) {
         std::vector<float> values;
-        extent span{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+        const double far = std::numeric_limits<double>::infinity();
+        extent span{far, -far};  // widened by every cell
         const std::string file = job.put("line" + std::to_string(k) + ".txt",
-                                         line_cells(d, c, *panels[k], along, shown.factor, &values, &span),
+                                         line_cells(d, c, *panels[k], along, shown.factor,
+                                                    &values, &span),
                                          error);
         if (file.empty()) return false;
         const extent across{along.at.front() - along.half, along.at.back() + along.half};
