@@ -28,8 +28,10 @@ nanonis_grid_layout raster_grid(long nx, long ny, long points) {
     g.ny = ny;
     g.points = points;
     g.channels = {"Current (A)", "Current [bwd] (A)"};
-    g.settings = "1E-9;2E-9;" + std::to_string(2e-9 * static_cast<double>(nx - 1)) + ";" +
-                 std::to_string(2e-9 * static_cast<double>(ny - 1)) + ";0E+0";
+    char size[64];
+    std::snprintf(size, sizeof size, "%.9E;%.9E", 2e-9 * static_cast<double>(nx - 1),
+                  2e-9 * static_cast<double>(ny - 1));
+    g.settings = "1E-9;2E-9;" + std::string(size) + ";0E+0";
     g.experiment_size = false;
     g.start = -0.5f;
     g.end = 0.5f;
