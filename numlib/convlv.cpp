@@ -15,20 +15,27 @@ num_status convlv_with(cfvec signal, int n, fvec response, int m, float ISIGN, f
     fft_two_real_with(signal, response, scratch, result, n, plan ? &plan->forward : nullptr);
 
     const int h = n / 2;
+    // Each product is divided by h.  For h a power of two (every length
+    // the transforms take) the quotient and the product by 1/h, which is
+    // exact, are the same real number rounded the same way, so the same
+    // bits; the multiplication spares a division per value.
+    const bool power_of_two = h > 0 && (h & (h - 1)) == 0;
     const xf divisor = static_cast<xf>(h);
+    const xf scale = xf(1) / divisor;
+    const auto over_h = [&](xf v) { return power_of_two ? v * scale : v / divisor; };
     for (int i = 2; i <= n + 2; i += 2) {
         const float sr = scratch[i - 1];
         const float si = scratch[i];
         const float rr = result[i - 1];
         const float ri = result[i];
         if (ISIGN == 1.0f) {
-            result[i - 1] = static_cast<float>((xf(sr) * rr - xf(si) * ri) / divisor);
-            result[i] = static_cast<float>((xf(si) * rr + xf(sr) * ri) / divisor);
+            result[i - 1] = static_cast<float>(over_h(xf(sr) * rr - xf(si) * ri));
+            result[i] = static_cast<float>(over_h(xf(si) * rr + xf(sr) * ri));
         } else if (ISIGN == -1.0f) {
             const float q = static_cast<float>(xf(rr) * rr + xf(ri) * ri);
             if (q == 0.0f) return NUM_CONVLV_RESPONSE_ZERO;
-            result[i - 1] = static_cast<float>(((xf(sr) * rr + xf(si) * ri) / q) / divisor);
-            result[i] = static_cast<float>(((xf(si) * rr - xf(sr) * ri) / q) / divisor);
+            result[i - 1] = static_cast<float>(over_h((xf(sr) * rr + xf(si) * ri) / q));
+            result[i] = static_cast<float>(over_h((xf(si) * rr - xf(sr) * ri) / q));
         } else {
             return NUM_CONVLV_UNKNOWN_ISIGN;
         }

@@ -87,8 +87,9 @@ void spline_axis_terms(cfvec x, int n, float slope_first, fvec s, fvec p, fvec d
 }
 
 void spline_coeffs_on_axis(cfvec x, cfvec y, int n, float slope_first, float slope_last,
-                           cfvec s, cfvec p, cfvec d2x, fvec d2, fvec work) {
-    spline_coeffs_on_axis_batch(x, &y, 1, n, slope_first, slope_last, s, p, d2x, &d2, &work);
+                           cfvec s, cfvec p, cfvec d2x, fvec d2, fvec work, int lowest) {
+    spline_coeffs_on_axis_batch(x, &y, 1, n, slope_first, slope_last, s, p, d2x, &d2, &work,
+                                lowest);
 }
 
 void spline_coeffs(cfvec x, cfvec y, int n, float slope_first, float slope_last, fvec d2) {
@@ -112,7 +113,7 @@ int spline_bracket(cfvec x, int n, float t) {
 
 void spline_coeffs_on_axis_batch(cfvec x, const cfvec* y, int count, int n, float slope_first,
                                  float slope_last, cfvec s, cfvec p, cfvec d2x, const fvec* d2,
-                                 const fvec* work) {
+                                 const fvec* work, int lowest) {
     xf slope[spline_batch];
     for (int c = 0; c < count; ++c) {
         d2[c][1] = d2x[1];
@@ -125,7 +126,7 @@ void spline_coeffs_on_axis_batch(cfvec x, const cfvec* y, int count, int n, floa
             work[c][i] = data_step(x, y[c], i, s[i], p[i], work[c][i - 1], &slope[c]);
         }
     for (int c = 0; c < count; ++c) last_row(x, y[c], n, slope_last, d2[c], work[c]);
-    for (int k = n - 1; k >= 1; --k)
+    for (int k = n - 1; k >= lowest; --k)
         for (int c = 0; c < count; ++c) substitute(d2[c], work[c], k);
 }
 

@@ -17,9 +17,12 @@
 void spline_axis_terms(cfvec x, int n, float slope_first, fvec s, fvec p, fvec d2x);
 
 // spline_coeffs_using over an axis whose terms spline_axis_terms gave (with
-// the same slope_first); work[1..n-1] is scratch.  n >= 2.
+// the same slope_first); work[1..n-1] is scratch.  n >= 2.  Only
+// d2[lowest..n] are formed (1 <= lowest <= n): the back substitution runs
+// from the top down, so a caller that evaluates the spline above x[lowest]
+// alone can stop there; d2[1..lowest-1] then hold nothing of use.
 void spline_coeffs_on_axis(cfvec x, cfvec y, int n, float slope_first, float slope_last,
-                           cfvec s, cfvec p, cfvec d2x, fvec d2, fvec work);
+                           cfvec s, cfvec p, cfvec d2x, fvec d2, fvec work, int lowest = 1);
 
 // spline_coeffs_on_axis for `count` (at most spline_batch) value tables on
 // one axis at once, y[c] giving d2[c] with scratch work[c].  The recurrences
@@ -28,7 +31,7 @@ void spline_coeffs_on_axis(cfvec x, cfvec y, int n, float slope_first, float slo
 constexpr int spline_batch = 3;
 void spline_coeffs_on_axis_batch(cfvec x, const cfvec* y, int count, int n, float slope_first,
                                  float slope_last, cfvec s, cfvec p, cfvec d2x, const fvec* d2,
-                                 const fvec* work);
+                                 const fvec* work, int lowest = 1);
 
 // The factors of the spline's value at t on the interval x[left] ..
 // x[left + 1], all of which depend on x and t alone.

@@ -15,11 +15,13 @@ num_status remove_offset(const float* bias, float* current, int n, spectrum_work
     }
     axis_tables& t = w->axis;
     use_axis(&t, bias, n);
+    if (!t.zero_usable) return NUM_SPLINT_BAD_INTERVAL;
+    // The value at 0 V reads the second derivatives of its interval's ends
+    // alone, so the back substitution stops at the lower one.
     const cfvec y = one_based(current, n);
     spline_coeffs_on_axis(one_based(bias, n), y, n, NATURAL_END, NATURAL_END,
                           cfvec{t.s.data() + 1, 1, n}, cfvec{t.p.data() + 1, 1, n},
-                          cfvec{t.d2x.data() + 1, 1, n}, d2, work);
-    if (!t.zero_usable) return NUM_SPLINT_BAD_INTERVAL;
+                          cfvec{t.d2x.data() + 1, 1, n}, d2, work, t.at_zero.left);
     const float offset = spline_value_with(t.at_zero, y, d2);
     for (int j = 0; j < n; ++j) current[j] = subtract_floats(current[j], offset);
     return NUM_OK;
