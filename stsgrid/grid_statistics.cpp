@@ -13,8 +13,7 @@
 // infinities, are the one place where the two arithmetics part.
 #include "stsgrid/grid_statistics.h"
 
-#include "spectrum/finite_values.h"
-
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -34,56 +33,69 @@ four load(const float* p) {
 
 void store(float* p, four v) { std::memcpy(p, &v, sizeof v); }
 
-// sums[i] += record[i]
-void add_floats(float* sums, const float* record, size_t n) {
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) store(sums + i, load(sums + i) + load(record + i));
-    for (; i < n; ++i) sums[i] = sums[i] + record[i];
+typedef std::uint32_t four_bits __attribute__((vector_size(16)));
+
+// Whether none of the four values is infinite or NaN (exponent all ones).
+bool finite(four v) {
+    four_bits bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const four_bits bad = (bits & 0x7f800000u) == 0x7f800000u;
+    return (bad[0] | bad[1] | bad[2] | bad[3]) == 0;
 }
 
-// squares[i] += (record[i] - means[i])^2, each step rounded to float
-void add_square_floats(float* squares, const float* record, const float* means, size_t n) {
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const four deviation = load(record + i) - load(means + i);
-        store(squares + i, load(squares + i) + deviation * deviation);
-    }
-    for (; i < n; ++i) {
-        const float deviation = record[i] - means[i];
-        squares[i] = squares[i] + deviation * deviation;
-    }
-}
+bool finite(float v) { return std::isfinite(v); }
 
 }  // namespace
 
-bool series_statistics::finite(const float* record) const {
-    return !any_nonfinite(record, sums_.size());
-}
-
+// The choice between the two arithmetics is made four values at a time, as
+// the values are read: each point's sum is its own, so the float steps on a
+// finite group and pointmean's on the group beside it give what either
+// would give on the whole record.
 void series_statistics::add(const float* record) {
     float* sums = sums_.data();
     const size_t n = sums_.size();
-    if (finite(record)) {
-        add_floats(sums, record, n);
-    } else {
-        for (size_t i = 0; i < n; ++i) sums[i] = stats_add(sums[i], record[i]);
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const four r = load(record + i);
+        if (finite(r)) {
+            store(sums + i, load(sums + i) + r);
+        } else {
+            for (size_t k = i; k < i + 4; ++k) sums[k] = stats_add(sums[k], record[k]);
+        }
     }
+    for (; i < n; ++i)
+        sums[i] = finite(record[i]) ? sums[i] + record[i] : stats_add(sums[i], record[i]);
     ++count_;
 }
 
+// squares[i] += (record[i] - means[i])^2, each step rounded to float, in
+// float steps where the value and the mean are both finite (an infinite
+// mean makes infinities of the deviations).
 void series_statistics::add_square(const float* record) {
-    if (means_.empty()) {
+    if (means_.empty())
         for (float sum : sums_) means_.push_back(stats_mean(sum, count_));
-        // A finite mean too: an infinite one makes infinities of the deviations.
-        means_finite_ = finite(means_.data());
-    }
     float* squares = squares_.data();
     const float* means = means_.data();
     const size_t n = squares_.size();
-    if (means_finite_ && finite(record)) {
-        add_square_floats(squares, record, means, n);
-    } else {
-        for (size_t i = 0; i < n; ++i) squares[i] = stats_add_square(squares[i], record[i], means[i]);
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const four r = load(record + i);
+        const four m = load(means + i);
+        if (finite(r) && finite(m)) {
+            const four deviation = r - m;
+            store(squares + i, load(squares + i) + deviation * deviation);
+        } else {
+            for (size_t k = i; k < i + 4; ++k)
+                squares[k] = stats_add_square(squares[k], record[k], means[k]);
+        }
+    }
+    for (; i < n; ++i) {
+        if (finite(record[i]) && finite(means[i])) {
+            const float deviation = record[i] - means[i];
+            squares[i] = squares[i] + deviation * deviation;
+        } else {
+            squares[i] = stats_add_square(squares[i], record[i], means[i]);
+        }
     }
 }
 

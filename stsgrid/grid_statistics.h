@@ -28,10 +28,7 @@ public:
     size_t length() const { return sums_.size(); }
 
 private:
-    bool finite(const float* record) const;
-
     std::vector<float> sums_, squares_, means_;
-    bool means_finite_ = false;  // every mean finite (known once means_ is)
     int count_ = 0;
 };
 

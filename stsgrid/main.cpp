@@ -80,7 +80,10 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     };
     if (!run_grid(src, d, rs, {sink, file}, error)) return false;
     bar.finish();
-    return second_pass(rs.threads, c, error) && write_statistics(&w, c, error) && w.commit(error);
+    // The second pass runs when the pixels are done, on at least the two
+    // threads the file and the statistics had.
+    return second_pass(std::max(rs.threads, 2), c, error) && write_statistics(&w, c, error) &&
+           w.commit(error);
 }
 
 // The text files and pictures beside the netCDF file.

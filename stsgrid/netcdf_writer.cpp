@@ -438,7 +438,7 @@ bool netcdf_writer::impl::get_rows(int var, uint64_t first, uint64_t count, size
 void netcdf_writer::impl::start_writeback(uint64_t pixels) {
 #if defined(SYNC_FILE_RANGE_WRITE)
     unsynced += pixels;
-    if (unsynced * points * 7 * sizeof(float) < (64u << 20)) return;  // every ~64 MiB
+    if (unsynced * points * 7 * sizeof(float) < (16u << 20)) return;  // every ~16 MiB
     unsynced = 0;
     const int fd = open(file.temporary().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
