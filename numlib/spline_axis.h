@@ -28,7 +28,7 @@ void spline_coeffs_on_axis(cfvec x, cfvec y, int n, float slope_first, float slo
 // one axis at once, y[c] giving d2[c] with scratch work[c].  The recurrences
 // are independent chains of divisions; taken in step, the processor
 // overlaps them.  Each table's steps are its own, in its own order.
-constexpr int spline_batch = 3;
+constexpr int spline_batch = 6;
 void spline_coeffs_on_axis_batch(cfvec x, const cfvec* y, int count, int n, float slope_first,
                                  float slope_last, cfvec s, cfvec p, cfvec d2x, const fvec* d2,
                                  const fvec* work, int lowest = 1);

@@ -61,33 +61,16 @@ void copy_to(std::vector<float>* to, size_t at, const std::vector<float>& from, 
     std::copy_n(from.begin(), count, to->begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-// The thread's own scratch space.
+// The thread's own scratch space: two of what one spectrum needs, since
+// two pixels go through the computation in step.
 struct worker_state {
-    pixel_input input;
-    spectrum_workspace workspace;
-    spectrum_arrays arrays;
+    pixel_input input[2];
+    spectrum_workspace workspace[2];
+    spectrum_arrays arrays[2];
     lockin_arrays lockin;
     smoothing_workspace smoothing;
     pixel_smoothing smoother;  // the run's plan and this thread's workspace
 };
-
-void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
-                   worker_state* w, block_slot* s) {
-    pixel_block& b = s->results;
-    for (int k = 0; k < b.count; ++k) {
-        src.read(b.first + static_cast<uint64_t>(k), &w->input);
-        if (rs.keep_input && w->input.code == PIXEL_PROCESSED) {
-            const int n = std::min(static_cast<int>(w->input.bias.size()), d.points);
-            const size_t at = static_cast<size_t>(k) * static_cast<size_t>(d.points);
-            copy_to(&s->inputs.bias, at, w->input.bias, n);
-            copy_to(&s->inputs.current, at, w->input.current, n);
-            s->inputs.n[static_cast<size_t>(k)] = n;
-        }
-        compute_pixel(w->input, rs.norm, &w->workspace, &w->arrays, d, k, &b, w->smoother,
-                      rs.lockin, &w->lockin);
-        record_gap(rs.gap, d, k, &b);
-    }
-}
 
 // A pixel's n values (its current, its lock-in) into out, smoothed when
 // the run asks for it.
@@ -134,6 +117,103 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
     copy_to(&b->norm_coff_lockin, mid, l->norm_coff, r.n - 1);
 }
 
+// The checks before a pixel is computed: false with its status set when it
+// is not to be, its points loaded into a when it is.
+bool load_pixel(const pixel_input& in, const spectrum_workspace& w, spectrum_arrays* a,
+                size_t pixel, pixel_block* b, const pixel_smoothing& smoothing) {
+    b->position_x[pixel] = in.x_nm;
+    b->position_y[pixel] = in.y_nm;
+    if (in.code != PIXEL_PROCESSED) {
+        b->status[pixel] = in.code;
+        return false;
+    }
+    const int n_read = static_cast<int>(in.bias.size());
+    // A sweep cut short leaves NaN in place of currents; one NaN current
+    // makes every result of the spectrum NaN, so the pixel is marked.
+    if (std::any_of(in.current.begin(), in.current.end(), [](float v) { return std::isnan(v); })) {
+        b->status[pixel] = PIXEL_PARTLY_MEASURED;
+        return false;
+    }
+    if (n_read > a->capacity || n_read > w.capacity) {
+        b->status[pixel] = PIXEL_TOO_MANY_POINTS;
+        return false;
+    }
+    std::copy_n(in.bias.begin(), n_read, a->bias.begin());
+    load_series(in.current, smoothing, n_read, a->current.data());
+    return true;
+}
+
+// A computed pixel's status and results into the block.
+void store_pixel(const pixel_input& in, const spectrum_report& r, const spectrum_arrays& a,
+                 const grid_description& d, size_t pixel, pixel_block* b,
+                 const pixel_smoothing& smoothing, const lockin_settings& ls, lockin_arrays* l) {
+    b->status[pixel] = code_of(r);
+    if (b->status[pixel] != PIXEL_PROCESSED) return;
+    const size_t at = pixel * static_cast<size_t>(d.points);
+    const size_t mid = pixel * static_cast<size_t>(d.points - 1);
+    copy_to(&b->current, at, a.current, r.n);
+    copy_to(&b->iv, at, a.iv_raw, r.n);
+    copy_to(&b->didv, mid, a.didv, r.n - 1);
+    copy_to(&b->norm_raw, mid, a.norm_raw, r.n - 1);
+    copy_to(&b->norm_exp, mid, a.norm_exp, r.n - 1);
+    copy_to(&b->norm_coff, mid, a.norm_coff, r.n - 1);
+    if (d.per_pixel_axis) {
+        copy_to(&b->bias, at, a.bias, r.n);
+        copy_to(&b->vmid, mid, a.vmid, r.n - 1);
+    }
+    if (ls.use != lockin_use::off) lockin_step(in, r, a, smoothing, ls, l, d, pixel, b);
+}
+
+// The pixel's input kept beside its results, for the statistics of the
+// measured current.
+void keep_input(const pixel_input& in, const grid_description& d, int k, input_block* kept) {
+    if (in.code != PIXEL_PROCESSED) return;
+    const int n = std::min(static_cast<int>(in.bias.size()), d.points);
+    const size_t at = static_cast<size_t>(k) * static_cast<size_t>(d.points);
+    copy_to(&kept->bias, at, in.bias, n);
+    copy_to(&kept->current, at, in.current, n);
+    kept->n[static_cast<size_t>(k)] = n;
+}
+
+// Pixels k and k + 1 of the block (k alone when it is the last), their
+// spectra computed in step when both are to be computed.
+void compute_pair(const grid_source& src, const grid_description& d, const run_settings& rs,
+                  worker_state* w, int k, block_slot* s) {
+    pixel_block& b = s->results;
+    const int count = std::min(2, b.count - k);
+    bool loaded[2] = {false, false};
+    int n_read[2] = {0, 0};
+    for (int i = 0; i < count; ++i) {
+        const pixel_input& in = w->input[i];
+        src.read(b.first + static_cast<uint64_t>(k + i), &w->input[i]);
+        if (rs.keep_input) keep_input(in, d, k + i, &s->inputs);
+        loaded[i] = load_pixel(in, w->workspace[i], &w->arrays[i], static_cast<size_t>(k + i),
+                               &b, w->smoother);
+        n_read[i] = static_cast<int>(in.bias.size());
+    }
+    spectrum_report r[2];
+    if (loaded[0] && loaded[1]) {
+        spectrum_workspace* ws[2] = {&w->workspace[0], &w->workspace[1]};
+        spectrum_arrays* as[2] = {&w->arrays[0], &w->arrays[1]};
+        compute_spectra_in_step(n_read, rs.norm, ws, as, r);
+    } else {
+        for (int i = 0; i < count; ++i)
+            if (loaded[i])
+                r[i] = compute_spectrum(n_read[i], rs.norm, &w->workspace[i], &w->arrays[i]);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (loaded[i])
+            store_pixel(w->input[i], r[i], w->arrays[i], d, static_cast<size_t>(k + i), &b,
+                        w->smoother, rs.lockin, &w->lockin);
+        record_gap(rs.gap, d, k + i, &b);
+    }
+}
+
+void compute_block(const grid_source& src, const grid_description& d, const run_settings& rs,
+                   worker_state* w, block_slot* s) {
+    for (int k = 0; k < s->results.count; k += 2) compute_pair(src, d, rs, w, k, s);
+}
+
 }  // namespace
 
 void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_workspace* w,
@@ -141,41 +221,9 @@ void compute_pixel(const pixel_input& in, const norm_options& o, spectrum_worksp
                    const pixel_smoothing& smoothing, const lockin_settings& ls,
                    lockin_arrays* l) {
     const auto pixel = static_cast<size_t>(k);
-    b->position_x[pixel] = in.x_nm;
-    b->position_y[pixel] = in.y_nm;
-    if (in.code != PIXEL_PROCESSED) {
-        b->status[pixel] = in.code;
-        return;
-    }
-    const int n_read = static_cast<int>(in.bias.size());
-    // A sweep cut short leaves NaN in place of currents; one NaN current
-    // makes every result of the spectrum NaN, so the pixel is marked.
-    if (std::any_of(in.current.begin(), in.current.end(), [](float v) { return std::isnan(v); })) {
-        b->status[pixel] = PIXEL_PARTLY_MEASURED;
-        return;
-    }
-    if (n_read > a->capacity || n_read > w->capacity) {
-        b->status[pixel] = PIXEL_TOO_MANY_POINTS;
-        return;
-    }
-    std::copy_n(in.bias.begin(), n_read, a->bias.begin());
-    load_series(in.current, smoothing, n_read, a->current.data());
-    const spectrum_report r = compute_spectrum(n_read, o, w, a);
-    b->status[pixel] = code_of(r);
-    if (b->status[pixel] != PIXEL_PROCESSED) return;
-    const size_t at = pixel * static_cast<size_t>(d.points);
-    const size_t mid = pixel * static_cast<size_t>(d.points - 1);
-    copy_to(&b->current, at, a->current, r.n);
-    copy_to(&b->iv, at, a->iv_raw, r.n);
-    copy_to(&b->didv, mid, a->didv, r.n - 1);
-    copy_to(&b->norm_raw, mid, a->norm_raw, r.n - 1);
-    copy_to(&b->norm_exp, mid, a->norm_exp, r.n - 1);
-    copy_to(&b->norm_coff, mid, a->norm_coff, r.n - 1);
-    if (d.per_pixel_axis) {
-        copy_to(&b->bias, at, a->bias, r.n);
-        copy_to(&b->vmid, mid, a->vmid, r.n - 1);
-    }
-    if (ls.use != lockin_use::off) lockin_step(in, r, *a, smoothing, ls, l, d, pixel, b);
+    if (!load_pixel(in, *w, a, pixel, b, smoothing)) return;
+    const spectrum_report r = compute_spectrum(static_cast<int>(in.bias.size()), o, w, a);
+    store_pixel(in, r, *a, d, pixel, b, smoothing, ls, l);
 }
 
 namespace {
@@ -187,10 +235,13 @@ bool make_worker(worker_state* w, const grid_description& d, const run_settings&
         if (!reserve_smoothing(*plan, &w->smoothing)) return false;
         w->smoother = {plan, &w->smoothing};
     }
-    if (!reserve_workspace(&w->workspace, capacity) || !reserve_arrays(&w->arrays, capacity))
-        return false;
-    return s.lockin.use == lockin_use::off ||
-           (keep_divisors(&w->arrays) && reserve_lockin_arrays(&w->lockin, capacity));
+    for (int i = 0; i < 2; ++i) {
+        if (!reserve_workspace(&w->workspace[i], capacity) ||
+            !reserve_arrays(&w->arrays[i], capacity))
+            return false;
+        if (s.lockin.use != lockin_use::off && !keep_divisors(&w->arrays[i])) return false;
+    }
+    return s.lockin.use == lockin_use::off || reserve_lockin_arrays(&w->lockin, capacity);
 }
 
 }  // namespace

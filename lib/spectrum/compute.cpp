@@ -1,5 +1,6 @@
 // The computation of one spectrum, step by step in its fixed order.
 #include <cmath>
+#include <cstring>
 
 #include "spectrum/finite_values.h"
 #include "spectrum/normalise_internal.h"
@@ -44,66 +45,186 @@ int causes_of(const spectrum_arrays& a, int n, bool finite_input, int zero_divis
     return causes != 0 ? causes : CAUSE_RANGE;
 }
 
+// One spectrum's way through the computation, in stages, so that two can
+// go through it in step.  `going` is false once the report is final.
+struct spectrum_run {
+    int n_read = 0;
+    spectrum_workspace* w = nullptr;
+    spectrum_arrays* a = nullptr;
+    spectrum_report r;
+    bool going = true;
+    bool finite_input = false;
+    bool direct = false;
+};
+
+void stop(spectrum_run* s, spectrum_step step, num_status failure) {
+    s->r = fail(s->r, step, failure);
+    s->going = false;
+}
+
+// Sorting and merging.
+void start(spectrum_run* s) {
+    spectrum_arrays* a = s->a;
+    if (s->n_read > MAX_POINTS || s->n_read > a->capacity || s->n_read > s->w->capacity) {
+        s->r.status = spectrum_status::too_many_points;
+        s->going = false;
+        return;
+    }
+    float* bias = a->bias.data();
+    float* current = a->current.data();
+    const int n = s->n_read < 2 ? s->n_read : sort_and_merge(bias, current, s->n_read);
+    s->r.n = n;
+    s->r.merged = s->n_read - n;
+    if (n < 2) {
+        s->r.status = spectrum_status::too_few_points;
+        s->going = false;
+        return;
+    }
+    s->finite_input = !any_nonfinite(bias, n) && !any_nonfinite(current, n);
+}
+
+// After the offset: I/V, dI/dV, the broadenings and the midpoints' tables.
+void middle(spectrum_run* s, const norm_options& o) {
+    spectrum_arrays* a = s->a;
+    const float* bias = a->bias.data();
+    const int n = s->r.n;
+    current_over_bias(bias, a->current.data(), a->iv_raw.data(), n);
+    differentiate(bias, a->current.data(), a->didv.data(), a->vmid.data(), n);
+    for (int j = 0; j < n; ++j) a->iv_exp[j] = a->iv_coff[j] = a->iv_raw[j];
+    if (const num_status st = broaden_exp(bias, a->iv_exp.data(), o.exp_width, n, s->w); !st.ok())
+        return stop(s, spectrum_step::broaden, st);
+    broaden_offset(a->iv_coff.data(), n, o.coff_offset);
+    s->direct = strictly_ascending(bias, n);
+    use_axis(&s->w->axis, bias, n);
+    use_midpoints(&s->w->axis, a->vmid.data(), n - 1, s->direct);
+}
+
+bool all_midpoints_usable(const spectrum_run& s) {
+    return s.w->axis.usable_midpoints == s.r.n - 1;
+}
+
+// The arguments of the three normalisations in step, pointing into s.
+struct normalisation_lists {
+    const float* divisors[3];
+    float* outputs[3];
+    float* kept[3];
+};
+
+normalisation_lists lists_of(spectrum_run* s) {
+    spectrum_arrays* a = s->a;
+    normalisation_lists l{{a->iv_exp.data(), a->iv_coff.data(), a->iv_raw.data()},
+                          {a->norm_exp.data(), a->norm_coff.data(), a->norm_raw.data()},
+                          {nullptr, nullptr, nullptr}};
+    const auto cap = static_cast<size_t>(a->capacity);
+    if (a->divisors.size() >= 3 * cap)
+        for (size_t c = 0; c < 3; ++c) l.kept[c] = a->divisors.data() + c * cap;
+    return l;
+}
+
+void done(spectrum_run* s, int zero_divisors) {
+    s->r.reached = spectrum_step::done;
+    s->r.causes = causes_of(*s->a, s->r.n, s->finite_input, zero_divisors);
+    s->going = false;
+}
+
+// An interval the spline refuses: the normalisations one after the other,
+// so that the report names the first one that failed.
+void normalise_one_by_one(spectrum_run* s) {
+    spectrum_arrays* a = s->a;
+    const normalisation_lists l = lists_of(s);
+    const spectrum_step steps[3] = {spectrum_step::norm_exp, spectrum_step::norm_coff,
+                                    spectrum_step::norm_raw};
+    int zero_divisors = 0;
+    for (int k = 0; k < 3; ++k) {
+        int zeros = 0;
+        const num_status st =
+            normalise_at_midpoints(a->vmid.data(), a->didv.data(), l.outputs[k], s->r.n - 1,
+                                   a->bias.data(), l.divisors[k], s->r.n, s->direct, s->w, &zeros);
+        if (!st.ok()) return stop(s, steps[k], st);
+        zero_divisors += zeros;
+    }
+    done(s, zero_divisors);
+}
+
+// The normalisations of count (1 or 2) runs that share one axis and whose
+// midpoints are all usable.
+void normalise_usable(spectrum_run* const* runs, int count) {
+    normalisation_lists l[2];
+    three_normalisations jobs[2];
+    for (int k = 0; k < count; ++k) {
+        l[k] = lists_of(runs[k]);
+        const bool keep = l[k].kept[0] != nullptr;
+        jobs[k] = {runs[k]->a->didv.data(), l[k].outputs, l[k].divisors, runs[k]->w,
+                   keep ? l[k].kept : nullptr, 0};
+    }
+    const spectrum_run& first = *runs[0];
+    normalise_in_step(jobs, count, first.r.n - 1, first.a->bias.data(), first.r.n,
+                      first.w->axis);
+    for (int k = 0; k < count; ++k) done(runs[k], jobs[k].zero_divisors);
+}
+
+void normalise(spectrum_run* s) {
+    if (all_midpoints_usable(*s))
+        normalise_usable(&s, 1);
+    else
+        normalise_one_by_one(s);
+}
+
+void remove_offset_of(spectrum_run* s) {
+    const num_status st = remove_offset(s->a->bias.data(), s->a->current.data(), s->r.n, s->w);
+    if (!st.ok()) stop(s, spectrum_step::offset, st);
+}
+
+// Two going runs over the same sorted biases, bit for bit.
+bool same_axis(const spectrum_run& p, const spectrum_run& q) {
+    return p.going && q.going && p.r.n == q.r.n &&
+           std::memcmp(p.a->bias.data(), q.a->bias.data(),
+                       static_cast<size_t>(p.r.n) * sizeof(float)) == 0;
+}
+
 }  // namespace
 
 spectrum_report compute_spectrum(int n_read, const norm_options& o, spectrum_workspace* w,
                                  spectrum_arrays* a) {
-    spectrum_report r;
-    if (n_read > MAX_POINTS || n_read > a->capacity || n_read > w->capacity) {
-        r.status = spectrum_status::too_many_points;
-        return r;
-    }
-    float* bias = a->bias.data();
-    float* current = a->current.data();
-    const int n = n_read < 2 ? n_read : sort_and_merge(bias, current, n_read);
-    r.n = n;
-    r.merged = n_read - n;
-    if (n < 2) {
-        r.status = spectrum_status::too_few_points;
-        return r;
-    }
-    const bool finite_input = !any_nonfinite(bias, n) && !any_nonfinite(current, n);
+    spectrum_run s;
+    s.n_read = n_read;
+    s.w = w;
+    s.a = a;
+    start(&s);
+    if (s.going) remove_offset_of(&s);
+    if (s.going) middle(&s, o);
+    if (s.going) normalise(&s);
+    return s.r;
+}
 
-    if (const num_status s = remove_offset(bias, current, n, w); !s.ok())
-        return fail(r, spectrum_step::offset, s);
-    current_over_bias(bias, current, a->iv_raw.data(), n);
-    const int m = n - 1;
-    differentiate(bias, current, a->didv.data(), a->vmid.data(), n);
-
-    for (int j = 0; j < n; ++j) a->iv_exp[j] = a->iv_coff[j] = a->iv_raw[j];
-    if (const num_status s = broaden_exp(bias, a->iv_exp.data(), o.exp_width, n, w); !s.ok())
-        return fail(r, spectrum_step::broaden, s);
-    broaden_offset(a->iv_coff.data(), n, o.coff_offset);
-
-    const bool direct = strictly_ascending(bias, n);
-    const float* divisors[3] = {a->iv_exp.data(), a->iv_coff.data(), a->iv_raw.data()};
-    float* outputs[3] = {a->norm_exp.data(), a->norm_coff.data(), a->norm_raw.data()};
-    const spectrum_step steps[3] = {spectrum_step::norm_exp, spectrum_step::norm_coff,
-                                    spectrum_step::norm_raw};
-    use_axis(&w->axis, bias, n);
-    use_midpoints(&w->axis, a->vmid.data(), m, direct);
-    if (w->axis.usable_midpoints == m) {
-        const auto cap = static_cast<size_t>(a->capacity);
-        float* kept[3] = {nullptr, nullptr, nullptr};
-        const bool keep = a->divisors.size() >= 3 * cap;
-        for (size_t c = 0; keep && c < 3; ++c) kept[c] = a->divisors.data() + c * cap;
-        const int zeros =
-            normalise_three(a->didv.data(), outputs, m, bias, divisors, n, w, keep ? kept : nullptr);
-        r.reached = spectrum_step::done;
-        r.causes = causes_of(*a, n, finite_input, zeros);
-        return r;
+void compute_spectra_in_step(const int* n_read, const norm_options& o,
+                             spectrum_workspace* const* w, spectrum_arrays* const* a,
+                             spectrum_report* r) {
+    spectrum_run s[2];
+    for (int k = 0; k < 2; ++k) {
+        s[k].n_read = n_read[k];
+        s[k].w = w[k];
+        s[k].a = a[k];
+        start(&s[k]);
     }
-    // An interval the spline refuses: the normalisations one after the
-    // other, so that the report names the first one that failed.
-    int zero_divisors = 0;
-    for (int k = 0; k < 3; ++k) {
-        int zeros = 0;
-        const num_status s = normalise_at_midpoints(a->vmid.data(), a->didv.data(), outputs[k], m,
-                                                    bias, divisors[k], n, direct, w, &zeros);
-        if (!s.ok()) return fail(r, steps[k], s);
-        zero_divisors += zeros;
+    if (same_axis(s[0], s[1])) {
+        float* current[2] = {a[0]->current.data(), a[1]->current.data()};
+        const num_status st =
+            remove_offsets_in_step(a[0]->bias.data(), current, w, 2, s[0].r.n);
+        if (!st.ok())
+            for (spectrum_run& run : s) stop(&run, spectrum_step::offset, st);
+    } else {
+        for (spectrum_run& run : s)
+            if (run.going) remove_offset_of(&run);
     }
-    r.reached = spectrum_step::done;
-    r.causes = causes_of(*a, n, finite_input, zero_divisors);
-    return r;
+    for (spectrum_run& run : s)
+        if (run.going) middle(&run, o);
+    spectrum_run* both[2] = {&s[0], &s[1]};
+    if (same_axis(s[0], s[1]) && all_midpoints_usable(s[0])) {
+        normalise_usable(both, 2);
+    } else {
+        for (spectrum_run& run : s)
+            if (run.going) normalise(&run);
+    }
+    for (int k = 0; k < 2; ++k) r[k] = s[k].r;
 }

@@ -46,29 +46,40 @@ num_status normalise_at_midpoints(const float* vmid, const float* didv, float* o
 int normalise_three(const float* didv, float* const* out, int m, const float* bias,
                     const float* const* ivar, int n, spectrum_workspace* w,
                     float* const* kept) {
-    const axis_tables& t = w->axis;
+    three_normalisations job{didv, out, ivar, w, kept, 0};
+    normalise_in_step(&job, 1, m, bias, n, w->axis);
+    return job.zero_divisors;
+}
+
+void normalise_in_step(three_normalisations* jobs, int count, int m, const float* bias, int n,
+                       const axis_tables& t) {
     const cfvec x = one_based(bias, n);
     cfvec y[spline_batch];
     fvec d2[spline_batch], work[spline_batch];
-    for (int c = 0; c < 3; ++c) {
-        y[c] = one_based(ivar[c], n);
-        d2[c] = one_based(w->d2.data() + c * w->capacity, n);
-        work[c] = one_based(w->spline.data() + c * w->capacity, n);
-    }
-    spline_coeffs_on_axis_batch(x, y, 3, n, NATURAL_END, NATURAL_END, cfvec{t.s.data() + 1, 1, n},
-                                cfvec{t.p.data() + 1, 1, n}, cfvec{t.d2x.data() + 1, 1, n}, d2,
-                                work);
-    int zero_divisors = 0;
-    for (int j = 0; j < m; ++j) {
-        const spline_terms& terms = t.at_midpoint[static_cast<size_t>(j)];
+    for (int k = 0; k < count; ++k)
         for (int c = 0; c < 3; ++c) {
-            const float s = spline_value_with(terms, y[c], d2[c]);
-            if (s == 0.0f) ++zero_divisors;
-            out[c][j] = divide_floats(didv[j], s);
-            if (kept) kept[c][j] = s;
+            const spectrum_workspace* w = jobs[k].w;
+            const auto at = static_cast<size_t>(c * w->capacity);
+            y[3 * k + c] = one_based(jobs[k].ivar[c], n);
+            d2[3 * k + c] = one_based(jobs[k].w->d2.data() + at, n);
+            work[3 * k + c] = one_based(jobs[k].w->spline.data() + at, n);
+        }
+    spline_coeffs_on_axis_batch(x, y, 3 * count, n, NATURAL_END, NATURAL_END,
+                                cfvec{t.s.data() + 1, 1, n}, cfvec{t.p.data() + 1, 1, n},
+                                cfvec{t.d2x.data() + 1, 1, n}, d2, work);
+    for (int k = 0; k < count; ++k) {
+        three_normalisations& job = jobs[k];
+        job.zero_divisors = 0;
+        for (int j = 0; j < m; ++j) {
+            const spline_terms& terms = t.at_midpoint[static_cast<size_t>(j)];
+            for (int c = 0; c < 3; ++c) {
+                const float s = spline_value_with(terms, y[3 * k + c], d2[3 * k + c]);
+                if (s == 0.0f) ++job.zero_divisors;
+                job.out[c][j] = divide_floats(job.didv[j], s);
+                if (job.kept) job.kept[c][j] = s;
+            }
         }
     }
-    return zero_divisors;
 }
 
 num_status normalise_by(const float* vmid, const float* didv, float* out, int m, const float* bias,

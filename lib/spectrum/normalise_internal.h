@@ -23,4 +23,30 @@ int normalise_three(const float* didv, float* const* out, int m, const float* bi
                     const float* const* ivar, int n, spectrum_workspace* w,
                     float* const* kept = nullptr);
 
+// Two spectra on one axis in step: the splines of both are computed as
+// interleaved recurrences, chains of divisions that the processor overlaps
+// (numlib/spline_axis.h).  Each spectrum's values are those it gets alone.
+
+// normalise_three's arguments for one spectrum, its workspace giving the
+// splines' scratch space.
+struct three_normalisations {
+    const float* didv;
+    float* const* out;
+    const float* const* ivar;
+    spectrum_workspace* w;
+    float* const* kept;
+    int zero_divisors;  // set by normalise_in_step
+};
+
+// normalise_three for count (1 or 2) spectra on the axis bias[0..n) whose
+// tables `tables` holds, every midpoint usable.
+void normalise_in_step(three_normalisations* jobs, int count, int m, const float* bias, int n,
+                       const axis_tables& tables);
+
+// remove_offset for count (1 or 2) currents on the one axis bias[0..n),
+// n >= 2, the first workspace's tables serving both: the same status for
+// each (it depends on the axis alone).
+num_status remove_offsets_in_step(const float* bias, float* const* current,
+                                  spectrum_workspace* const* w, int count, int n);
+
 #endif
