@@ -4,6 +4,7 @@
 // that stops the run.  The spectra are straight lines I = 2^p (2 V + 1/2)
 // at V = 1/8 ... 11/8, whose every result is exact in binary: current 2^p 2V,
 // I/V and dI/dV 2^(p+1), normalised curves 1 (see normspec's StraightLine).
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -190,6 +191,52 @@ TEST(GridRun, ThreadsChangeNothing) {
         EXPECT_TRUE(same_floats(a.blocks[k].current, b.blocks[k].current)) << k;
         EXPECT_TRUE(same_floats(a.blocks[k].norm_exp, b.blocks[k].norm_exp)) << k;
     }
+}
+
+// Pixels go through the computation two at a time; a pair on one axis has
+// its splines in step.  Each pixel's results are what it gets alone, next
+// to a pixel on its own axis, on another, or one that is not computed, and
+// across the blocks' edges.
+TEST(GridRun, PairsGiveWhatEachPixelGetsAlone) {
+    grid_in_memory s(9, 1, 11);
+    for (long p = 0; p < 9; ++p) s.pixels.push_back(line(p % 4, 11));
+    for (float& v : s.pixels[1].bias) v = 1.5f * v - 1.0f;  // another axis, through 0 V
+    std::reverse(s.pixels[3].bias.begin(), s.pixels[3].bias.end());  // sorted: the first axis
+    s.pixels[4].code = PIXEL_NOT_MEASURED;
+    s.pixels[6] = line(2, 7);
+    s.pixels[7].current[3] = nan;
+    for (long p : {0L, 2L, 5L}) s.pixels[static_cast<size_t>(p)].current[4] *= 1.25f;
+    grid_description d = describe(s);
+    d.per_pixel_axis = true;
+    run_settings settings;
+    settings.block_pixels = 3;
+    const collected c = run(s, settings, d);
+    ASSERT_EQ(c.blocks.size(), 3u);
+    spectrum_workspace w;
+    spectrum_arrays a;
+    ASSERT_TRUE(reserve_workspace(&w, 11) && reserve_arrays(&a, 11));
+    for (const pixel_block& got : c.blocks)
+        for (int k = 0; k < got.count; ++k) {
+            // The block as the run gave it, but for pixel k's records.
+            pixel_block alone = got;
+            for (std::vector<float>* v : {&alone.current, &alone.iv, &alone.bias})
+                std::fill_n(v->begin() + 11 * k, 11, nan);
+            for (std::vector<float>* v : {&alone.didv, &alone.norm_raw, &alone.norm_exp,
+                                          &alone.norm_coff, &alone.vmid})
+                std::fill_n(v->begin() + 10 * k, 10, nan);
+            const uint64_t p = got.first + static_cast<uint64_t>(k);
+            pixel_input in;
+            s.read(p, &in);
+            compute_pixel(in, norm_options{}, &w, &a, d, k, &alone);
+            const auto sk = static_cast<size_t>(k);
+            EXPECT_EQ(alone.status[sk], got.status[sk]) << p;
+            for (auto v : {&pixel_block::current, &pixel_block::iv, &pixel_block::didv,
+                           &pixel_block::norm_raw, &pixel_block::norm_exp,
+                           &pixel_block::norm_coff, &pixel_block::bias, &pixel_block::vmid})
+                EXPECT_TRUE(same_floats(alone.*v, got.*v)) << "pixel " << p;
+        }
+    EXPECT_EQ(c.blocks[1].status[1], PIXEL_NOT_MEASURED);
+    EXPECT_EQ(c.blocks[2].status[1], PIXEL_PARTLY_MEASURED);
 }
 
 TEST(GridRun, TheSinkStopsTheRun) {
