@@ -141,6 +141,11 @@ void grid_collector::add_measured(const input_block& in, int k) {
     measured_record(in.bias.data() + at, n, &measured_bias_);
 }
 
+void grid_collector::close_spills() {
+    for (record_spill& s : spills_) s.close();
+    measured_spill_.close();
+}
+
 bool grid_collector::add_squares(int threads, std::string* error) {
     // The jobs: each statistics with its scratch file.
     std::vector<std::pair<series_statistics*, record_spill*>> jobs;

@@ -37,6 +37,9 @@ public:
     // measured current, the last) on a thread of its own, at most `threads`
     // at a time; false with *error when a scratch file failed.
     bool add_squares(int threads, std::string* error);
+    // Closes the scratch files (the system frees their pages then, which
+    // takes a while for a large grid); after add_squares.
+    void close_spills();
 
     uint64_t pixels_seen() const { return seen_; }
     const std::array<uint64_t, PIXEL_CODES>& by_code() const { return by_code_; }

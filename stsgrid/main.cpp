@@ -82,8 +82,12 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     bar.finish();
     // The second pass runs when the pixels are done, on at least the two
     // threads the file and the statistics had.
-    return second_pass(std::max(rs.threads, 2), c, error) && write_statistics(&w, c, error) &&
-           w.commit(error);
+    if (!second_pass(std::max(rs.threads, 2), c, error)) return false;
+    // The scratch files are given up while the file is finished and synced.
+    std::thread release([c] { c->close_spills(); });
+    const bool done = write_statistics(&w, c, error) && w.commit(error);
+    release.join();
+    return done;
 }
 
 // The text files and pictures beside the netCDF file.

@@ -33,8 +33,11 @@ record_spill::record_spill(record_spill&& other) noexcept
     other.fd_ = -1;
 }
 
-record_spill::~record_spill() {
-    if (fd_ >= 0) close(fd_);
+record_spill::~record_spill() { close(); }
+
+void record_spill::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
 bool record_spill::open(const std::string& folder, size_t length, std::string* error,

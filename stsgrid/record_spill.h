@@ -30,6 +30,8 @@ public:
     // Writes what is buffered; false with *error when anything failed.
     bool finish(std::string* error);
     uint64_t records() const { return records_; }
+    // Gives the file up (it goes, being nameless); nothing can be read after.
+    void close();
     // Calls visit(record) for every record in order; false with *error on a
     // read error.  Safe to run for different spills on different threads.
     template <typename F>
