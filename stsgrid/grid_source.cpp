@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "readers/binary_content.h"
 #include "readers/byte_source.h"
@@ -124,38 +123,22 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
 
 // A pixel's bias axis follows from its sweep's two ends (its first two
 // parameters) alone, so eight bytes a pixel tell whether the axes differ.
-// They are read from spans of many pixels' records at once (one read in
-// place of one a pixel, which took longer than the reading itself).
 bool nanonis_source::same_bias_everywhere() const {
     const sts::grid_header& h = grid_.header();
-    const uint64_t pixels = grid_.complete_pixels();
-    const uint64_t per_read =
-        std::max<uint64_t>(1, (uint64_t{1} << 20) / std::max<uint64_t>(h.pixel_bytes, 1));
-    std::vector<unsigned char> span;
     unsigned char first[8] = {};
     bool have_first = false;
-    for (uint64_t p = 0; p < pixels; p += per_read) {
-        const uint64_t count = std::min(per_read, pixels - p);
-        span.resize(static_cast<size_t>((count - 1) * h.pixel_bytes + 8));
+    for (uint64_t p = 0; p < grid_.complete_pixels(); ++p) {
+        unsigned char ends[8];
         std::string error;
-        const bool whole =
-            file_->read_at(h.data_offset + p * h.pixel_bytes, span.size(), span.data(), &error);
-        for (uint64_t k = 0; k < count; ++k) {
-            unsigned char ends[8];
-            if (whole)
-                std::memcpy(ends, span.data() + k * h.pixel_bytes, sizeof ends);
-            else if (!file_->read_at(h.data_offset + (p + k) * h.pixel_bytes, sizeof ends, ends,
-                                     &error))
-                continue;
-            // A pixel the grid never reached may hold zeros or NaN ends.
-            static const unsigned char zeros[8] = {};
-            if (std::memcmp(ends, zeros, sizeof ends) == 0) continue;
-            if (!have_first) {
-                std::memcpy(first, ends, sizeof ends);
-                have_first = true;
-            } else if (std::memcmp(first, ends, sizeof ends) != 0) {
-                return false;
-            }
+        if (!file_->read_at(h.data_offset + p * h.pixel_bytes, sizeof ends, ends, &error)) continue;
+        // A pixel the grid never reached may hold zeros or NaN ends.
+        static const unsigned char zeros[8] = {};
+        if (std::memcmp(ends, zeros, sizeof ends) == 0) continue;
+        if (!have_first) {
+            std::memcpy(first, ends, sizeof ends);
+            have_first = true;
+        } else if (std::memcmp(first, ends, sizeof ends) != 0) {
+            return false;
         }
     }
     return true;
