@@ -81,8 +81,12 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     if (!run_grid(src, d, rs, {sink, file}, error)) return false;
     bar.finish();
     // The second pass runs when the pixels are done, on at least the two
-    // threads the file and the statistics had.
-    if (!second_pass(std::max(rs.threads, 2), c, error)) return false;
+    // threads the file and the statistics had, while the pixels' bytes go
+    // on their way to disk.
+    std::thread writeback([&w] { w.start_writeback(); });
+    const bool squared = second_pass(std::max(rs.threads, 2), c, error);
+    writeback.join();
+    if (!squared) return false;
     // The scratch files are given up while the file is finished and synced.
     std::thread release([c] { c->close_spills(); });
     const bool done = write_statistics(&w, c, error) && w.commit(error);

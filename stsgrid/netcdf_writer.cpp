@@ -438,7 +438,7 @@ bool netcdf_writer::impl::get_rows(int var, uint64_t first, uint64_t count, size
 void netcdf_writer::impl::start_writeback(uint64_t pixels) {
 #if defined(SYNC_FILE_RANGE_WRITE)
     unsynced += pixels;
-    if (unsynced * points * 7 * sizeof(float) < (16u << 20)) return;  // every ~16 MiB
+    if (pixels > 0 && unsynced * points * 7 * sizeof(float) < (16u << 20)) return;  // ~16 MiB
     unsynced = 0;
     const int fd = open(file.temporary().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
@@ -651,6 +651,10 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
     w.written += n;
     w.start_writeback(n);
     return true;
+}
+
+void netcdf_writer::start_writeback() {
+    if (impl_ && impl_->ncid >= 0) impl_->start_writeback(0);
 }
 
 bool netcdf_writer::read(const std::string& variable, uint64_t first, int count, float* out,

@@ -76,6 +76,11 @@ public:
     // file cannot be written.
     bool write(const pixel_block& b, std::string* error);
 
+    // Asks the system to start writing to disk what the file holds so far,
+    // so that commit() finds less left to sync.  Touches no netCDF state,
+    // so it may run on another thread while nothing else writes.
+    void start_writeback();
+
     // Reads back count records of a per-pixel variable ("current", "didv",
     // ...) from pixel first on, into out (count * record length floats):
     // for a second pass over values too many to hold.  Pixels not written

@@ -109,6 +109,19 @@ TEST(GridSourceNanonis, AxesThatDifferPerPixel) {
     EXPECT_EQ(in.bias, (std::vector<float>{-0.5f, 0, 0.5f, 1, 1.5f}));
 }
 
+TEST(GridSourceNanonis, HalvesThatAgreeWithinButNotWithEachOther) {
+    // The pixels are scanned in two halves; each half is uniform here, and
+    // only their firsts tell the axes apart.
+    testkit::temp_dir dir;
+    testkit::nanonis_grid_layout g = three_by_two();
+    g.end_of = [](long p) { return p >= 3 ? 1.5f : 0.5f; };
+    testkit::write_file(dir / "g.3ds", grid_bytes(g));
+    std::string error;
+    const auto source = open_one(dir / "g.3ds", &error);
+    ASSERT_TRUE(source) << error;
+    EXPECT_FALSE(source->same_bias_everywhere());
+}
+
 TEST(GridSourceNanonis, UnreachedPixelsWithZeroEndsDoNotCount) {
     // A grid that stopped early may hold zeros where its last pixels'
     // sweep ends would be.
