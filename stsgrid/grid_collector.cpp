@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <system_error>
 #include <thread>
 #include <limits>
 
@@ -163,7 +164,13 @@ bool grid_collector::add_squares(int threads, std::string* error) {
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 1; t < std::min<int>(threads, static_cast<int>(jobs.size())); ++t) pool.emplace_back(work);
+    // As many helpers as the system gives, up to threads - 1: the calling
+    // thread takes whatever jobs they leave.
+    try {
+        for (int t = 1; t < std::min<int>(threads, static_cast<int>(jobs.size())); ++t)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+    }
     work();
     for (auto& t : pool) t.join();
     for (const auto& e : errors) {

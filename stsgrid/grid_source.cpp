@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 #include "readers/binary_content.h"
 #include "readers/byte_source.h"
@@ -16,6 +15,7 @@
 #include "readers/plain_pairs.h"
 #include "readers/read_spectra.h"
 #include "spectrum/spectrum.h"
+#include "stsgrid/side_task.h"
 #include "stsgrid/sm4_source.h"
 
 namespace sts {
@@ -136,9 +136,10 @@ bool nanonis_source::same_bias_everywhere() const {
     const uint64_t pixels = grid_.complete_pixels();
     std::atomic<bool> differ{false};
     ends_scan low, high;
-    std::thread upper([&] { high = scan_ends(pixels / 2, pixels, &differ); });
-    low = scan_ends(0, pixels / 2, &differ);
-    upper.join();
+    {
+        side_task upper([&] { high = scan_ends(pixels / 2, pixels, &differ); });
+        low = scan_ends(0, pixels / 2, &differ);
+    }
     if (differ) return false;
     return !low.found || !high.found || std::memcmp(low.first, high.first, sizeof low.first) == 0;
 }

@@ -14,6 +14,7 @@
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
 #include "stsgrid/progress.h"
+#include "stsgrid/side_task.h"
 #include "stsgrid/quantities.h"
 #include "stsgrid/statistics_pass.h"
 #include "stsgrid/summary.h"
@@ -83,15 +84,13 @@ bool write_grid(const grid_source& src, const grid_description& d, const grid_op
     // The second pass runs when the pixels are done, on at least the two
     // threads the file and the statistics had, while the pixels' bytes go
     // on their way to disk.
-    std::thread writeback([&w] { w.start_writeback(); });
+    side_task writeback([&w] { w.start_writeback(); });
     const bool squared = second_pass(std::max(rs.threads, 2), c, error);
-    writeback.join();
+    writeback.wait();
     if (!squared) return false;
     // The scratch files are given up while the file is finished and synced.
-    std::thread release([c] { c->close_spills(); });
-    const bool done = write_statistics(&w, c, error) && w.commit(error);
-    release.join();
-    return done;
+    side_task release([c] { c->close_spills(); });
+    return write_statistics(&w, c, error) && w.commit(error);
 }
 
 // The text files and pictures beside the netCDF file.
