@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -269,6 +270,10 @@ struct stage_failure {
         }
         queue->stop();
     }
+    bool has_failed() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return failed;
+    }
 };
 
 // One stage: every block in order, until the last or a stop.
@@ -321,13 +326,25 @@ bool run_grid(const grid_source& source, const grid_description& d, const run_se
             queue.finish(index, std::move(slot));
         }
     };
+    // Fewer workers than asked when the system gives fewer threads; none,
+    // or no thread for a stage, ends the run with a message (a vector of
+    // running threads must not be given up unjoined).
     std::vector<std::thread> pool;
-    for (auto& w : workers) pool.emplace_back(work, &w);
     stage_failure failure;
+    try {
+        for (auto& w : workers) pool.emplace_back(work, &w);
+    } catch (const std::system_error& e) {
+        if (pool.empty()) failure.report(std::string("cannot start a thread: ") + e.what(), &queue);
+    }
     std::vector<std::thread> later_stages;
-    for (size_t k = 1; k < stages.size(); ++k)
-        later_stages.emplace_back(run_stage, std::cref(stages[k]), blocks, &queue, &failure);
-    if (!stages.empty()) run_stage(stages.front(), blocks, &queue, &failure);
+    try {
+        for (size_t k = 1; k < stages.size() && !failure.has_failed(); ++k)
+            later_stages.emplace_back(run_stage, std::cref(stages[k]), blocks, &queue, &failure);
+    } catch (const std::system_error& e) {
+        failure.report(std::string("cannot start a thread: ") + e.what(), &queue);
+    }
+    if (!stages.empty() && !failure.has_failed())
+        run_stage(stages.front(), blocks, &queue, &failure);
     for (auto& t : later_stages) t.join();
     queue.stop();
     for (auto& t : pool) t.join();
