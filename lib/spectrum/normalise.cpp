@@ -43,27 +43,21 @@ num_status normalise_at_midpoints(const float* vmid, const float* didv, float* o
     return NUM_OK;
 }
 
-int normalise_three(const float* didv, float* const* out, int m, const float* bias,
-                    const float* const* ivar, int n, spectrum_workspace* w,
-                    float* const* kept) {
-    three_normalisations job{didv, out, ivar, w, kept, 0};
-    normalise_in_step(&job, 1, m, bias, n, w->axis);
-    return job.zero_divisors;
-}
-
 void normalise_in_step(three_normalisations* jobs, int count, int m, const float* bias, int n,
                        const axis_tables& t) {
     const cfvec x = one_based(bias, n);
     cfvec y[spline_batch];
     fvec d2[spline_batch], work[spline_batch];
-    for (int k = 0; k < count; ++k)
+    for (int k = 0; k < count; ++k) {
+        spectrum_workspace* w = jobs[k].w;
         for (int c = 0; c < 3; ++c) {
-            const spectrum_workspace* w = jobs[k].w;
-            const auto at = static_cast<size_t>(c * w->capacity);
-            y[3 * k + c] = one_based(jobs[k].ivar[c], n);
-            d2[3 * k + c] = one_based(jobs[k].w->d2.data() + at, n);
-            work[3 * k + c] = one_based(jobs[k].w->spline.data() + at, n);
+            const auto at = static_cast<size_t>(c) * static_cast<size_t>(w->capacity);
+            const int chain = 3 * k + c;
+            y[chain] = one_based(jobs[k].ivar[c], n);
+            d2[chain] = one_based(w->d2.data() + at, n);
+            work[chain] = one_based(w->spline.data() + at, n);
         }
+    }
     spline_coeffs_on_axis_batch(x, y, 3 * count, n, NATURAL_END, NATURAL_END,
                                 cfvec{t.s.data() + 1, 1, n}, cfvec{t.p.data() + 1, 1, n},
                                 cfvec{t.d2x.data() + 1, 1, n}, d2, work);

@@ -12,22 +12,13 @@ num_status normalise_at_midpoints(const float* vmid, const float* didv, float* o
                                   const float* bias, const float* ivar, int n, bool vmid_of_bias,
                                   spectrum_workspace* w, int* zero_divisors);
 
-// The three normalisations of compute_spectrum at once: dI/dV divided by
-// the splines through ivar[0..2] at the midpoints, into out[0..2].  Needs
-// the workspace's tables for this axis and these midpoints, every midpoint
-// usable (t.usable_midpoints == m); returns the number of zero divisors.
-// The three splines are computed in step (spline_coeffs_on_axis_batch), each
-// value as normalise_at_midpoints computes it.  With kept set, the three
-// divisors are stored there too (kept[c][j]).
-int normalise_three(const float* didv, float* const* out, int m, const float* bias,
-                    const float* const* ivar, int n, spectrum_workspace* w,
-                    float* const* kept = nullptr);
-
 // Two spectra on one axis in step: the splines of both are computed as
 // interleaved recurrences, chains of divisions that the processor overlaps
 // (numlib/spline_axis.h).  Each spectrum's values are those it gets alone.
 
-// normalise_three's arguments for one spectrum, its workspace giving the
+// The three normalisations of one spectrum: dI/dV divided by the splines
+// through ivar[0..2] at the midpoints, into out[0..2]; with kept set, the
+// divisors are stored there too (kept[c][j]).  The workspace gives the
 // splines' scratch space.
 struct three_normalisations {
     const float* didv;
@@ -38,8 +29,10 @@ struct three_normalisations {
     int zero_divisors;  // set by normalise_in_step
 };
 
-// normalise_three for count (1 or 2) spectra on the axis bias[0..n) whose
-// tables `tables` holds, every midpoint usable.
+// The normalisations of count (1 or 2) spectra on the axis bias[0..n)
+// whose tables `tables` holds, for these midpoints, every one usable
+// (tables.usable_midpoints == m); each value as normalise_at_midpoints
+// computes it.
 void normalise_in_step(three_normalisations* jobs, int count, int m, const float* bias, int n,
                        const axis_tables& tables);
 
