@@ -167,15 +167,25 @@ std::string image_data(const grid_description& d, const std::vector<float>& valu
     return data;
 }
 
+// A panel with no value to show, saying so in its title.
+std::string empty_panel(const std::string& title) {
+    return "set title " + gnuplot_quote(title + "\n(no processed pixel)") +
+           "\nunset colorbox\nplot NaN notitle\nset colorbox\n";
+}
+
+// The line a title gains when the colours leave out the extreme values.
+std::string clipped_note(bool clipped) {
+    return clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
+}
+
 // One panel of a map: the values as an image, NaN pixels left blank.
 std::string image_panel(const std::string& file, const std::string& title,
                         const std::string&, const std::vector<float>& values) {
     double lo = 0, hi = 0;
     bool clipped = false;
     if (!value_range(values, &lo, &hi, &clipped))
-        return "set title " + gnuplot_quote(title + "\n(no processed pixel)") +
-               "\nunset colorbox\nplot NaN notitle\nset colorbox\n";
-    const std::string note = clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
+        return empty_panel(title);
+    const std::string note = clipped_note(clipped);
     return "set title " + gnuplot_quote(title + note) + "\nset cbrange [" + number(lo) +
            ":" + number(hi) + "]\nplot " + gnuplot_quote(file) +
            " using 1:2:3 with image notitle\n";
@@ -526,9 +536,8 @@ std::string line_panel(const std::string& file, const grid_description& d,
     double lo = 0, hi = 0;
     bool clipped = false;
     if (!value_range(values, &lo, &hi, &clipped))
-        return "set title " + gnuplot_quote(title + "\n(no processed pixel)") +
-               "\nunset colorbox\nplot NaN notitle\nset colorbox\n";
-    const std::string note = clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
+        return empty_panel(title);
+    const std::string note = clipped_note(clipped);
     return "set title " + gnuplot_quote(title + note) + "\nset cblabel " +
            gnuplot_quote(colour_label(d, q)) + " offset 1.5,0\nset cbrange [" + number(lo) + ":" +
            number(hi) + "]\nplot " + gnuplot_quote(file) + " using 1:2:3:($4+" +
