@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "stsgrid/grid_run.h"
+#include "grid/grid_run.h"
 #include "readers/byte_source.h"
 #include "readers/nanonis_grid.h"
 

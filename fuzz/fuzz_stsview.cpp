@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "stsgrid/netcdf_writer.h"
+#include "grid/netcdf_writer.h"
 #include "stsview/request_handler.h"
 
 using namespace sts;

@@ -7,9 +7,8 @@
 #include <cstdlib>
 
 #include "readers/import_option_parser.h"
-#include "stsgrid/quantities.h"
+#include "grid/quantities.h"
 #include "spectrum/smoothing.h"
-#include "stsgrid/quantities.h"
 
 namespace sts {
 
@@ -297,11 +296,6 @@ bool check_gap(grid_options* o, std::string* error) {
 
 }  // namespace
 
-std::string gap_curve(const gap_request& g, bool lockin) {
-    if (!g.variable.empty()) return g.variable;
-    return lockin ? "norm_coff_lockin" : "norm_coff";
-}
-
 parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error) {
     parse_result special = parse_result::run;
     bool options_end = false;
@@ -329,19 +323,13 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         return parse_result::error;
     }
     if (!check_gap(o, error)) return parse_result::error;
+    o->mean_texts = o->mean_text || o->mean_plot;
+    o->line_picture = o->line.given;
     if (o->inputs.empty()) {
         *error = "no input: give a .3ds grid or spectrum files";
         return parse_result::error;
     }
     return parse_result::run;
-}
-
-std::string default_output(const std::string& input) {
-    const size_t slash = input.rfind('/');
-    const size_t dot = input.rfind('.');
-    const bool has_extension = dot != std::string::npos && dot > 0 &&
-                               (slash == std::string::npos || dot > slash + 1);
-    return (has_extension ? input.substr(0, dot) : input) + ".nc";
 }
 
 std::string grid_usage() {

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "stsgrid/gnuplot.h"
-#include "stsgrid/quantities.h"
+#include "grid/quantities.h"
 
 namespace sts {
 

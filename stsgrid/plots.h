@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "stsgrid/bias_map.h"
-#include "stsgrid/gap_maps.h"
-#include "stsgrid/grid_description.h"
-#include "stsgrid/line_collector.h"
+#include "grid/bias_map.h"
+#include "grid/gap_maps.h"
+#include "grid/grid_description.h"
+#include "grid/line_collector.h"
 #include "stsgrid/options.h"
 
 namespace sts {

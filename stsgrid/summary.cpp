@@ -5,22 +5,6 @@
 
 namespace sts {
 
-const char* describe_code(int code) {
-    switch (code) {
-        case PIXEL_PROCESSED: return "processed";
-        case PIXEL_TOO_FEW_POINTS: return "fewer than 2 points";
-        case PIXEL_TWO_POINTS: return "exactly 2 points";
-        case PIXEL_ROUTINE_FAILURE: return "a numerical routine failed";
-        case PIXEL_TOO_MANY_POINTS: return "more than 10000 points";
-        case PIXEL_NOT_MEASURED: return "all values missing";
-        case PIXEL_MISSING: return "missing from the file";
-        case PIXEL_UNREADABLE: return "unreadable";
-        case PIXEL_PARTLY_MEASURED: return "some values missing";
-        case PIXEL_LOCKIN_FAILED: return "lock-in channel not calibrated";
-        default: return "unknown";
-    }
-}
-
 void report_written(const std::string& out, const grid_description& d, const grid_collector& c) {
     std::printf("stsgrid: wrote %s: %ld x %ld pixels, %d points; statistics over %d pixels\n",
                 out.c_str(), d.nx, d.ny, d.points, c.statistics_count());

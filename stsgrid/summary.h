@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "stsgrid/grid_collector.h"
-#include "stsgrid/grid_description.h"
+#include "grid/grid_collector.h"
+#include "grid/grid_description.h"
+#include "grid/pixel_codes.h"
 
 namespace sts {
 
@@ -15,9 +16,6 @@ void report_written(const std::string& out, const grid_description& d, const gri
 // "stsgrid: k of N pixels not processed: ..." by cause on standard output;
 // true when there were any.
 bool report_unprocessed(const grid_collector& c);
-
-// What a pixel code means, for messages and the file's flag_meanings.
-const char* describe_code(int code);
 
 }  // namespace sts
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "stsgrid/options.h"
+#include "grid/grid_setup.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "stsgrid/grid_statistics.h"
+#include "grid/grid_statistics.h"
 
 namespace sts {
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "stsgrid/line_collector.h"
-#include "stsgrid/line_output.h"
+#include "grid/line_collector.h"
+#include "grid/line_output.h"
 #include "stsgrid/plots.h"
 #include "testkit/testkit.h"
 

@@ -1,0 +1,60 @@
+// What a grid run writes about the grid as a whole: its size, axes, units
+// and the attributes that say where it came from.
+#ifndef GRID_GRID_DESCRIPTION_H
+#define GRID_GRID_DESCRIPTION_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sts {
+
+// The sets of per-pixel quantities a run can write: `always` in every run,
+// the others only when the run's options ask for them, so that a run
+// without those options writes the same file as before they existed.
+enum class quantity_group { always, lockin, gap };
+
+struct grid_description {
+    long nx = 0;      // pixels per row (dimension x)
+    long ny = 0;      // rows (dimension y)
+    int points = 0;   // length of dimension point (the most points of any pixel)
+    // dimension midpoint has points - 1 entries
+
+    std::string source;        // the input file(s), for attributes and titles
+    std::string bias_unit;     // "V" or "mV"
+    std::string current_unit;  // "nA" or "pA"
+
+    // Coordinates of the dimensions x and y: positions along the grid's axes
+    // in nm when the grid header gives its frame, pixel numbers otherwise.
+    std::vector<double> x, y;
+    std::string xy_unit;  // "nm" or "1"
+
+    // The bias axis after sorting and merging, and its midpoints, NaN-padded
+    // to points and points - 1.  Every processed pixel has this axis unless
+    // per_pixel_axis is set; then it is the first processed pixel's, and
+    // each pixel's own axis is written as well.
+    std::vector<float> bias;
+    std::vector<float> vmid;
+    bool per_pixel_axis = false;
+
+    // Measured pixel positions (nm) are known and written per pixel.
+    bool has_positions = false;
+
+    // The optional quantity groups this run writes, besides `always`.
+    std::vector<quantity_group> groups;
+    bool writes(quantity_group g) const {
+        if (g == quantity_group::always) return true;
+        for (quantity_group h : groups)
+            if (h == g) return true;
+        return false;
+    }
+
+    // Global attributes: the parameters of the run (name, value).  The
+    // writer puts Conventions, title, source and software (the tool and its
+    // version) before them; a pair of the same name replaces one of those.
+    std::vector<std::pair<std::string, std::string>> attributes;
+};
+
+}  // namespace sts
+
+#endif

@@ -1,0 +1,79 @@
+// What a grid run reads, computes and writes, as plain values: the one
+// thing every caller of the engine (stsgrid's command line, stsview, the
+// Python module) fills in.  No argv, no defaults hidden elsewhere: a plan
+// made with {} and an input computes what stsgrid computes without options.
+#ifndef GRID_GRID_PLAN_H
+#define GRID_GRID_PLAN_H
+
+#include <string>
+#include <vector>
+
+#include "readers/import_options.h"
+#include "spectrum/spectrum.h"
+
+namespace sts {
+
+// A rectangle of pixels, 0-based and inclusive, as given to --region.
+struct pixel_region {
+    bool given = false;
+    long x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    bool contains(long x, long y) const {
+        return !given || (x >= x0 && x <= x1 && y >= y0 && y <= y1);
+    }
+};
+
+// A straight line of pixels for a line cut: its two ends, pixel numbers
+// from 0 (checked against the grid's size once the grid is open).
+struct pixel_line {
+    bool given = false;
+    long x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// How the lock-in channel is calibrated: a line fitted per pixel, or one
+// line fitted over every processed pixel of the grid.
+enum class lockin_fit_mode { pixel, grid };
+
+// The gap of each pixel's curve (spectrum/gap.h).
+struct gap_request {
+    bool given = false;
+    float threshold = 0;   // T, in the curve's unit
+    std::string variable;  // a midpoint quantity; "" = the default (gap_curve)
+    float window = 0;      // peak search width beyond each edge, bias unit; 0 = the gap's width
+};
+
+struct grid_plan {
+    // Reading: one grid file, or spectrum files each one pixel of an N x 1 grid.
+    std::vector<std::string> inputs;
+    sts::import_options import;      // import.signal_channel: the lock-in channel
+    // Computing.
+    int threads = 0;                 // computing threads; 0 = every core
+    norm_options norm;
+    int smooth_window = 0;           // Savitzky-Golay window, 0 = none
+    int smooth_order = 2;            // and its polynomial degree
+    lockin_fit_mode lockin_fit = lockin_fit_mode::pixel;
+    gap_request gap;
+    pixel_region region;             // the statistics' pixels
+    // Writing.  output "" = no netCDF file: the blocks go to the caller's
+    // sink alone.  The companions are named after output.
+    std::string output;
+    std::string pointmean;           // the measured current's statistics, pointmean's file; "" = none
+    bool mean_texts = false;         // <output>_mean_<name>.txt
+    pixel_line line;                 // <output>_line.nc
+    std::vector<std::string> line_vars;  // what the line's picture shows; empty: the maps' panels
+    // What the caller gathers for pictures of its own: the values at these
+    // biases (maps), the gap's maps, and the names of the pictures it will
+    // write beside the file (checked with the engine's own before any work).
+    std::vector<double> maps;
+    bool gap_map = false;
+    bool mean_plot = false;          // <output>_mean.png (and the mean texts with it)
+    bool line_picture = false;       // <output>_line.png
+};
+
+// The curve the gap is looked for in: the one named, else norm_coff, or its
+// lock-in twin norm_coff_lockin when the run takes dI/dV from a lock-in
+// channel.
+std::string gap_curve(const gap_request& g, bool lockin);
+
+}  // namespace sts
+
+#endif

@@ -1,0 +1,185 @@
+// The description of a run and the names of its files.
+#include "grid/grid_setup.h"
+#include "grid/quantities.h"
+#include "output/atomic_file.h"
+#include "output/input_guard.h"
+#include "grid/grid_collector.h"
+#include "sts/version.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace sts {
+
+namespace {
+
+// The sorted, merged axis of the first pixel that computes, and its
+// midpoints, NaN-padded to the dimensions' lengths.
+void common_axis(const grid_source& src, const grid_plan& o, grid_description* d) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    d->bias.assign(static_cast<size_t>(d->points), nan);
+    d->vmid.assign(static_cast<size_t>(d->points - 1), nan);
+    const int capacity = std::max(1, std::min(d->points, MAX_POINTS));
+    spectrum_workspace w;
+    spectrum_arrays a;
+    if (!reserve_workspace(&w, capacity) || !reserve_arrays(&a, capacity)) return;
+    pixel_input in;
+    const uint64_t pixels = static_cast<uint64_t>(d->nx) * static_cast<uint64_t>(d->ny);
+    for (uint64_t p = 0; p < pixels; ++p) {
+        src.read(p, &in);
+        const int n = static_cast<int>(in.bias.size());
+        if (in.code != PIXEL_PROCESSED || n > capacity) continue;
+        std::copy_n(in.bias.begin(), n, a.bias.begin());
+        std::copy_n(in.current.begin(), n, a.current.begin());
+        const spectrum_report r = compute_spectrum(n, o.norm, &w, &a);
+        if (r.status != spectrum_status::ok) continue;
+        std::copy_n(a.bias.begin(), r.n, d->bias.begin());
+        std::copy_n(a.vmid.begin(), r.n - 1, d->vmid.begin());
+        return;
+    }
+}
+
+std::string number(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+
+void attributes(const grid_plan& o, grid_description* d) {
+    auto& a = d->attributes;
+    a.emplace_back("program", "stsgrid " STS_VERSION);
+    a.emplace_back("channel", o.import.channel);
+    a.emplace_back("direction", direction_name(o.import.dir));
+    a.emplace_back("exp_width", number(o.norm.exp_width) + " " + d->bias_unit);
+    a.emplace_back("coff_offset", number(o.norm.coff_offset) + " " + d->current_unit + "/" +
+                                      d->bias_unit);
+    if (!o.import.signal_channel.empty()) {
+        a.emplace_back("didv_channel", o.import.signal_channel);
+        a.emplace_back("lockin_fit", o.lockin_fit == lockin_fit_mode::grid
+                                         ? "grid: one line scale * lock-in + offset fitted to "
+                                           "the numerical dI/dV of every processed pixel"
+                                         : "pixel: a line scale * lock-in + offset fitted to "
+                                           "each pixel's numerical dI/dV");
+    }
+    if (o.import.sweep > 0) a.emplace_back("sweep", std::to_string(o.import.sweep));
+    a.emplace_back("statistics_region",
+                   o.region.given ? "x " + std::to_string(o.region.x0) + ":" +
+                                        std::to_string(o.region.x1) + ", y " +
+                                        std::to_string(o.region.y0) + ":" +
+                                        std::to_string(o.region.y1)
+                                  : "all pixels");
+    if (o.smooth_window > 0)
+        a.emplace_back("smoothing", "Savitzky-Golay, window " + std::to_string(o.smooth_window) +
+                                        " points, order " + std::to_string(o.smooth_order) +
+                                        ", on the current as measured; ends from the fits over "
+                                        "the first and last windows");
+    if (!o.gap.given) return;
+    a.emplace_back("gap_curve", o.gap.variable);
+    a.emplace_back("gap_threshold", number(o.gap.threshold));
+    a.emplace_back("gap_window", o.gap.window > 0 ? number(o.gap.window) + " " + d->bias_unit
+                                                  : "the gap's width");
+}
+
+// Every file the run writes, with the option that names it: all known
+// before the first pixel, so that a name that cannot be written fails
+// before the work rather than after it.
+std::vector<std::pair<std::string, const char*>> output_names(const grid_plan& o,
+                                                               const std::string& out) {
+    std::vector<std::pair<std::string, const char*>> names = {{out, "-o"}};
+    grid_description d;
+    d.groups = quantity_groups(o);
+    if (!o.pointmean.empty()) names.emplace_back(o.pointmean, "--pointmean");
+    if (o.mean_texts || o.mean_plot)
+        for (const pixel_quantity* q : statistics_quantities(d))
+            names.emplace_back(companion(out, std::string("_mean_") + q->name + ".txt"), "-o");
+    for (double bias : o.maps) {
+        names.emplace_back(map_name(out, quantity_group::always, bias), "-o");
+        for (quantity_group g : d.groups)
+            if (!map_quantities(g).empty()) names.emplace_back(map_name(out, g, bias), "-o");
+    }
+    if (o.gap_map) names.emplace_back(companion(out, "_map_gap.png"), "-o");
+    if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
+    if (o.line.given) {
+        names.emplace_back(companion(out, "_line.nc"), "-o");
+        if (o.line_picture) names.emplace_back(companion(out, "_line.png"), "-o");
+    }
+    return names;
+}
+
+}  // namespace
+
+void describe_run(const grid_source& src, const grid_plan& o, grid_description* d) {
+    src.describe(d);
+    d->points = std::max(2, src.points());  // a point axis of at least one interval
+    d->bias_unit = o.import.bias_scale == 1e3 ? "mV" : "V";
+    d->current_unit = o.import.current_scale == 1e12 ? "pA" : "nA";
+    d->per_pixel_axis = !src.same_bias_everywhere();
+    d->groups = quantity_groups(o);
+    common_axis(src, o, d);
+    attributes(o, d);
+}
+
+std::vector<quantity_group> quantity_groups(const grid_plan& o) {
+    std::vector<quantity_group> groups;
+    if (!o.import.signal_channel.empty()) groups.push_back(quantity_group::lockin);
+    if (o.gap.given) groups.push_back(quantity_group::gap);
+    return groups;
+}
+
+bool check_gap_curve(const grid_plan& o, std::string* error) {
+    if (!o.gap.given) return true;
+    grid_description d;
+    d.groups = quantity_groups(o);
+    const pixel_quantity* q = find_pixel_quantity(o.gap.variable);
+    if (q && written_in(*q, d)) return true;
+    *error = "gap variable " + o.gap.variable + " is not computed in this run";
+    return false;
+}
+
+bool check_output_name(const grid_plan& o, const std::string& out, std::string* error) {
+    const input_guard inputs(o.inputs);
+    for (const auto& [name, option] : output_names(o, out)) {
+        const std::string input = inputs.replaced_input(name);
+        if (!input.empty()) {
+            *error = name + ": the output would replace the input " + input +
+                     "; name another with " + option;
+            return false;
+        }
+        if (output_target(name, error).empty()) return false;
+    }
+    return true;
+}
+
+std::string companion(const std::string& output, const std::string& suffix) {
+    const bool nc = output.size() > 3 && output.compare(output.size() - 3, 3, ".nc") == 0;
+    return (nc ? output.substr(0, output.size() - 3) : output) + suffix;
+}
+
+std::string map_name(const std::string& output, quantity_group g, double bias) {
+    const std::string group = group_name(g);
+    return companion(output, "_map_" + (group.empty() ? "" : group + "_") + bias_text(bias) + ".png");
+}
+
+std::string gap_curve(const gap_request& g, bool lockin) {
+    if (!g.variable.empty()) return g.variable;
+    return lockin ? "norm_coff_lockin" : "norm_coff";
+}
+
+std::string default_output(const std::string& input) {
+    const size_t slash = input.rfind('/');
+    const size_t dot = input.rfind('.');
+    const bool has_extension = dot != std::string::npos && dot > 0 &&
+                               (slash == std::string::npos || dot > slash + 1);
+    return (has_extension ? input.substr(0, dot) : input) + ".nc";
+}
+
+std::string bias_text(double bias) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", bias);
+    return text;
+}
+
+}  // namespace sts

@@ -1,0 +1,48 @@
+// Everything about a run that is fixed before the first pixel: the grid's
+// description (size, axes, units, attributes) and the output names.
+#ifndef GRID_GRID_SETUP_H
+#define GRID_GRID_SETUP_H
+
+#include <string>
+#include <vector>
+
+#include "grid/grid_description.h"
+#include "grid/grid_source.h"
+#include "grid/grid_plan.h"
+
+namespace sts {
+
+// Fills *d from the source and the options.  The common bias axis is that
+// of the first pixel that computes; a grid without one gets a NaN axis.
+void describe_run(const grid_source& src, const grid_plan& o, grid_description* d);
+
+// The optional quantity groups the options ask for (d->groups).
+std::vector<quantity_group> quantity_groups(const grid_plan& o);
+
+// Refuses --gap on a curve that this run does not compute (a lock-in
+// twin without a lock-in channel), with *error saying so.
+bool check_gap_curve(const grid_plan& o, std::string* error);
+
+// Refuses, with *error saying why, when a file the run would write (out or
+// a companion) is one of the inputs, or is not a regular file or nothing
+// yet (output/atomic_file.h).
+bool check_output_name(const grid_plan& o, const std::string& out, std::string* error);
+
+// The name of a companion file of the output: the output's name without
+// ".nc", then suffix ("_mean.png", ...).
+std::string companion(const std::string& output, const std::string& suffix);
+
+// The picture of a map at a bias: <output>_map_<bias>.png, or
+// <output>_map_<group>_<bias>.png for an optional group's quantities.
+std::string map_name(const std::string& output, quantity_group g, double bias);
+
+// The output file's name when none is given: the first input's name with
+// its extension replaced by ".nc", beside it.
+std::string default_output(const std::string& input);
+
+// "0.01" for a bias of 0.01: the shortest text that names it in a file name.
+std::string bias_text(double bias);
+
+}  // namespace sts
+
+#endif

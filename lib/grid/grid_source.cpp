@@ -1,0 +1,355 @@
+// The two kinds of grid source: a Nanonis .3ds file and a list of files.
+#include "grid/grid_source.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "readers/binary_content.h"
+#include "readers/byte_source.h"
+#include "readers/file_format.h"
+#include "readers/plain_pairs.h"
+#include "readers/read_spectra.h"
+#include "spectrum/spectrum.h"
+#include "grid/side_task.h"
+#include "grid/sm4_source.h"
+
+namespace sts {
+
+namespace {
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+
+// Readers deliver doubles; every tool computes with their float values
+// (the text path writes the same floats, so both give the same results).
+void to_floats(const std::vector<double>& from, std::vector<float>* to) {
+    to->resize(from.size());
+    for (size_t j = 0; j < from.size(); ++j) (*to)[j] = static_cast<float>(from[j]);
+}
+
+std::string number_text(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+// Evenly spaced coordinates from 0 over length (nm), or pixel numbers.
+std::vector<double> axis(long count, bool known, double length) {
+    std::vector<double> v;
+    for (long k = 0; k < count; ++k)
+        v.push_back(known && count > 1 ? static_cast<double>(k) * length / static_cast<double>(count - 1)
+                                       : static_cast<double>(k));
+    return v;
+}
+
+class nanonis_source final : public grid_source {
+public:
+    bool open(const std::string& path, const sts::import_options& o, std::string* error) {
+        path_ = path;
+        std::unique_ptr<sts::file_source> file = sts::file_source::open(path, error);
+        if (!file) return false;
+        file_ = std::move(file);
+        return grid_.open(file_, path, o, error) && holds_a_spectrum(error);
+    }
+    long nx() const override { return grid_.header().nx; }
+    long ny() const override { return grid_.header().ny; }
+    int points() const override { return static_cast<int>(grid_.header().points); }
+    void describe(grid_description* d) const override;
+    void read(uint64_t index, pixel_input* out) const override;
+    bool same_bias_everywhere() const override;
+
+private:
+    bool holds_a_spectrum(std::string* error) const;
+    struct ends_scan {
+        bool found = false;
+        unsigned char first[8] = {};
+    };
+    ends_scan scan_ends(uint64_t from, uint64_t to, std::atomic<bool>* differ) const;
+
+    std::string path_;
+    std::shared_ptr<sts::file_source> file_;
+    sts::nanonis_grid grid_;
+};
+
+// A grid without a single measured pixel is refused before anything is
+// written; the search ends at the first measured pixel, as a rule the first.
+bool nanonis_source::holds_a_spectrum(std::string* error) const {
+    sts::grid_pixel pixel;
+    std::string why = "every pixel's values are missing";
+    for (uint64_t p = 0; p < grid_.complete_pixels(); ++p) {
+        const sts::pixel_status status = grid_.read_pixel(p, &pixel);
+        if (status == sts::pixel_status::measured) return true;
+        if (status == sts::pixel_status::unreadable)
+            why = "pixel " + std::to_string(p) + ": " + pixel.error;
+    }
+    *error = "no pixel of the grid holds a spectrum (" + why + ")";
+    return false;
+}
+
+void nanonis_source::describe(grid_description* d) const {
+    const sts::grid_header& h = grid_.header();
+    d->nx = h.nx;
+    d->ny = h.ny;
+    d->source = path_;
+    d->x = axis(h.nx, h.has_frame, h.frame.width);
+    d->y = axis(h.ny, h.has_frame, h.frame.height);
+    d->xy_unit = h.has_frame ? "nm" : "1";
+    d->has_positions = h.x_parameter >= 0 && h.y_parameter >= 0;
+    // The measured positions are turned into the grid's axes (read below).
+    if (h.has_frame && h.frame.angle != 0)
+        d->attributes.emplace_back("scan_angle", number_text(h.frame.angle) + " degrees");
+}
+
+void nanonis_source::read(uint64_t index, pixel_input* out) const {
+    out->bias.clear();
+    out->current.clear();
+    out->signal.clear();
+    out->x_nm = out->y_nm = NaN;
+    if (index >= grid_.complete_pixels()) {
+        out->code = PIXEL_MISSING;
+        return;
+    }
+    const sts::pixel_status status =
+        grid_.read_pixel_floats(index, &out->scratch, &out->bias, &out->current, &out->signal);
+    double x = 0, y = 0;
+    sts::frame_position_nm(grid_.header(), out->scratch.x_nm, out->scratch.y_nm, &x, &y);
+    out->x_nm = static_cast<float>(x);
+    out->y_nm = static_cast<float>(y);
+    switch (status) {
+        case sts::pixel_status::measured: break;
+        case sts::pixel_status::missing: out->code = PIXEL_MISSING; return;
+        case sts::pixel_status::unmeasured: out->code = PIXEL_NOT_MEASURED; return;
+        case sts::pixel_status::unreadable: out->code = PIXEL_UNREADABLE; return;
+    }
+    out->code = PIXEL_PROCESSED;
+}
+
+// A pixel's bias axis follows from its sweep's two ends (its first two
+// parameters) alone, so eight bytes a pixel tell whether the axes differ.
+// The reads are many and small, the system's time per read most of their
+// cost, so two threads share them, each over half the pixels.
+bool nanonis_source::same_bias_everywhere() const {
+    const uint64_t pixels = grid_.complete_pixels();
+    std::atomic<bool> differ{false};
+    ends_scan low, high;
+    {
+        side_task upper([&] { high = scan_ends(pixels / 2, pixels, &differ); });
+        low = scan_ends(0, pixels / 2, &differ);
+    }
+    if (differ) return false;
+    return !low.found || !high.found || std::memcmp(low.first, high.first, sizeof low.first) == 0;
+}
+
+// The sweep ends of pixels [from, to): the first that are not all zeros,
+// compared with every later one; *differ is set (and the scan stops) at
+// the first that differ, and the other half's scan setting it stops this
+// one too.
+nanonis_source::ends_scan nanonis_source::scan_ends(uint64_t from, uint64_t to,
+                                                    std::atomic<bool>* differ) const {
+    const sts::grid_header& h = grid_.header();
+    ends_scan scan;
+    for (uint64_t p = from; p < to && !differ->load(std::memory_order_relaxed); ++p) {
+        unsigned char ends[8];
+        std::string error;
+        if (!file_->read_at(h.data_offset + p * h.pixel_bytes, sizeof ends, ends, &error)) continue;
+        // A pixel the grid never reached may hold zeros or NaN ends.
+        static const unsigned char zeros[8] = {};
+        if (std::memcmp(ends, zeros, sizeof ends) == 0) continue;
+        if (!scan.found) {
+            std::memcpy(scan.first, ends, sizeof ends);
+            scan.found = true;
+        } else if (std::memcmp(scan.first, ends, sizeof ends) != 0) {
+            differ->store(true);
+        }
+    }
+    return scan;
+}
+
+// One spectrum per file: instrument files through the readers, anything
+// else as plain pairs, read exactly as normspec reads them.
+struct file_pixel {
+    pixel_code code = PIXEL_PROCESSED;
+    std::vector<float> bias, current, signal;
+};
+
+bool read_plain(const std::string& path, file_pixel* p, std::string* error) {
+    std::FILE* in = std::fopen(path.c_str(), "r");
+    if (in == nullptr) {
+        *error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    p->bias.resize(MAX_POINTS);
+    p->current.resize(MAX_POINTS);
+    int n = 0;
+    bool more = false, read_error = false;
+    sts::read_pairs(in, p->bias.data(), p->current.data(), MAX_POINTS, &n, &more, &read_error);
+    std::fclose(in);
+    if (read_error) {
+        *error = path + ": read error";
+        return false;
+    }
+    p->bias.resize(more ? 0 : static_cast<size_t>(n));
+    p->current.resize(more ? 0 : static_cast<size_t>(n));
+    if (more) p->code = PIXEL_TOO_MANY_POINTS;
+    return true;
+}
+
+bool read_instrument(const std::string& path, const sts::import_options& o, file_pixel* p,
+                     std::string* error) {
+    std::vector<sts::imported_spectrum> spectra;
+    std::string warning;
+    if (!sts::read_spectra_file(path, o, &spectra, error, &warning)) {
+        *error = path + ": " + *error;
+        return false;
+    }
+    if (spectra.size() != 1) {
+        *error = path + ": holds " + std::to_string(spectra.size()) +
+                 " spectra; stsgrid takes one spectrum from each file (a grid must be the only "
+                 "input)";
+        return false;
+    }
+    to_floats(spectra.front().bias, &p->bias);
+    to_floats(spectra.front().current, &p->current);
+    to_floats(spectra.front().signal, &p->signal);
+    bool measured = false;
+    for (float v : p->current) measured = measured || !std::isnan(v);
+    if (!measured) p->code = PIXEL_NOT_MEASURED;
+    return true;
+}
+
+// The format of a file from its first bytes, as the options ask.
+bool format_of(const std::string& path, const sts::import_options& o, sts::file_format* f,
+               std::string* error, std::string* kind = nullptr) {
+    if (o.format != sts::file_format::automatic) {
+        *f = o.format;
+        return true;
+    }
+    std::unique_ptr<sts::file_source> file = sts::file_source::open(path, error);
+    std::string head;
+    if (!file || !sts::read_head(*file, 4096, &head, error)) {
+        *error = path + ": " + *error;
+        return false;
+    }
+    *f = sts::detect_format(head);
+    if (kind && *f == sts::file_format::unknown) *kind = sts::unreadable_kind(head);
+    return true;
+}
+
+class file_list_source final : public grid_source {
+public:
+    bool open(const std::vector<std::string>& inputs, const sts::import_options& o,
+              std::string* error);
+    long nx() const override { return static_cast<long>(pixels_.size()); }
+    long ny() const override { return 1; }
+    int points() const override { return points_; }
+    void describe(grid_description* d) const override {
+        d->nx = nx();
+        d->ny = 1;
+        d->source = source_;
+        d->x = axis(nx(), false, 0);
+        d->y = axis(1, false, 0);
+        d->xy_unit = "1";
+        d->has_positions = false;
+    }
+    void read(uint64_t index, pixel_input* out) const override {
+        const file_pixel& p = pixels_[static_cast<size_t>(index)];
+        out->code = p.code;
+        out->bias = p.bias;
+        out->current = p.current;
+        out->signal = p.signal;
+        out->x_nm = out->y_nm = NaN;
+    }
+    bool same_bias_everywhere() const override {
+        for (const auto& p : pixels_)
+            if (p.bias != pixels_.front().bias) return false;
+        return true;
+    }
+
+private:
+    bool any_spectrum(const std::vector<std::string>& inputs, std::string* error) const;
+
+    std::vector<file_pixel> pixels_;
+    std::string source_;
+    int points_ = 0;
+};
+
+bool file_list_source::open(const std::vector<std::string>& inputs, const sts::import_options& o,
+                            std::string* error) {
+    for (const auto& path : inputs) {
+        sts::file_format f = sts::file_format::unknown;
+        std::string kind;
+        if (!format_of(path, o, &f, error, &kind)) return false;
+        if (f == sts::file_format::nanonis_grid) {
+            *error = path + ": a grid must be the only input";
+            return false;
+        }
+        if (!kind.empty()) {
+            *error = path + ": " + kind;  // binary data is never read as pairs of numbers
+            return false;
+        }
+        if (f == sts::file_format::unknown && !o.signal_channel.empty()) {
+            *error = path + ": plain pairs of numbers hold no channel '" + o.signal_channel +
+                     "' (only a bias and a current)";
+            return false;
+        }
+        file_pixel p;
+        const bool ok = f == sts::file_format::unknown ? read_plain(path, &p, error)
+                                                       : read_instrument(path, o, &p, error);
+        if (!ok) return false;
+        points_ = std::max(points_, static_cast<int>(p.bias.size()));
+        pixels_.push_back(std::move(p));
+    }
+    if (!any_spectrum(inputs, error)) return false;
+    source_ = inputs.front();
+    if (inputs.size() > 1) source_ += " ... " + inputs.back();
+    return true;
+}
+
+// Files of which none holds a spectrum (text without a pair of numbers,
+// spectra whose values are all missing) are refused, not written as a grid
+// of unprocessed pixels.
+bool file_list_source::any_spectrum(const std::vector<std::string>& inputs,
+                                    std::string* error) const {
+    for (const auto& p : pixels_)
+        if ((p.code == PIXEL_PROCESSED && !p.bias.empty()) || p.code == PIXEL_TOO_MANY_POINTS)
+            return true;
+    const char* formats = readable_formats();
+    *error = inputs.size() > 1 ? std::string()
+             : pixels_.front().code == PIXEL_NOT_MEASURED
+                 ? inputs.front() + ": every value of its spectrum is missing"
+                 : inputs.front() + ": holds no spectrum (it is not " + formats + ")";
+    if (inputs.size() > 1)
+        *error = "none of the " + std::to_string(inputs.size()) +
+                       " inputs holds a spectrum (" + formats + ")";
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<grid_source> open_grid_source(const std::vector<std::string>& inputs,
+                                              const sts::import_options& o, std::string* error) {
+    sts::file_format f = sts::file_format::unknown;
+    if (!format_of(inputs.front(), o, &f, error)) return nullptr;
+    if (f == sts::file_format::nanonis_grid && inputs.size() == 1) {
+        auto grid = std::make_unique<nanonis_source>();
+        if (!grid->open(inputs.front(), o, error)) {
+            *error = inputs.front() + ": " + *error;
+            return nullptr;
+        }
+        return grid;
+    }
+    if (f == sts::file_format::rhk_sm4 && inputs.size() == 1) {
+        auto sm4 = open_sm4_source(inputs.front(), o, error);
+        if (!sm4) *error = inputs.front() + ": " + *error;
+        return sm4;
+    }
+    auto list = std::make_unique<file_list_source>();
+    if (!list->open(inputs, o, error)) return nullptr;
+    return list;
+}
+
+}  // namespace sts
