@@ -1,3 +1,4 @@
+// The store's reads: see grid_store.h.
 #include "stsview/grid_store.h"
 
 namespace sts {
@@ -42,6 +43,53 @@ bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<
     const size_t pixels = files_[file].pixels();
     out->assign(cache_.begin() + static_cast<std::ptrdiff_t>(k * pixels),
                 cache_.begin() + static_cast<std::ptrdiff_t>((k + 1) * pixels));
+    return true;
+}
+
+bool grid_store::curve(size_t file, const grid_variable& v, size_t x, size_t y, pixel_curve* out,
+                       std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    grid_file& f = files_[file];
+    out->code = f.status()[y * f.nx() + x];
+    out->reason = f.status_word(out->code);
+    out->values.resize(f.length(v));
+    return f.read_row(v, x, y, 1, out->values.data(), error) &&
+           f.read_axis(v, x, y, &out->axis, error);
+}
+
+bool grid_store::mean(size_t file, const grid_variable& v, curve_statistics* out,
+                      std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    grid_file& f = files_[file];
+    out->axis = f.axis_of(v);
+    return f.read_statistics(v, &out->mean, &out->se, &out->pixels, error);
+}
+
+bool grid_store::region(size_t file, const grid_variable& v, const pixel_rectangle& r,
+                        curve_statistics* out, std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    grid_file& f = files_[file];
+    out->axis = f.axis_of(v);
+    region_result result;
+    if (!region_statistics(f, v, r, &result, error)) return false;
+    out->mean = std::move(result.mean);
+    out->se = std::move(result.se);
+    out->pixels = result.pixels;
+    return true;
+}
+
+bool grid_store::line(size_t file, const grid_variable& v, size_t x0, size_t y0, size_t x1,
+                      size_t y1, line_records* out, std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    grid_file& f = files_[file];
+    const size_t length = f.length(v);
+    out->samples = line_cut(x0, y0, x1, y1, f.x(), f.y());
+    out->axis = f.axis_of(v);
+    out->values.resize(out->samples.size() * length);
+    for (size_t s = 0; s < out->samples.size(); ++s)
+        if (!f.read_row(v, out->samples[s].x, out->samples[s].y, 1,
+                        out->values.data() + s * length, error))
+            return false;
     return true;
 }
 

@@ -67,7 +67,10 @@ int run(int argc, char** argv) {
     grid_store store;
     std::map<std::string, asset> assets;
     site s;
-    if (!netcdf_files(o.files, &files, &error) || !store.open(files, &error) ||
+    std::vector<std::string> notes;
+    const bool prepared = netcdf_files(o.files, {o.output, ""}, &files, &notes, &error);
+    for (const auto& note : notes) std::fprintf(stderr, "stsview: %s\n", note.c_str());
+    if (!prepared || !store.open(files, &error) ||
         !load_assets(asset_folder(o.assets), &assets, &error) || !make_token(&s.token, &error))
         return failure(error);
     s.store = &store;

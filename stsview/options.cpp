@@ -70,6 +70,15 @@ view_parse parse_view_options(int argc, char** argv, view_options* o, std::strin
         }
         if (!value_of(argc, argv, &i, arg, "--assets", &value, &matched, error)) return view_parse::error;
         if (matched) { o->assets = value; continue; }
+        for (const char* key : {"-o", "--output"}) {
+            if (!matched && !value_of(argc, argv, &i, arg, key, &value, &matched, error))
+                return view_parse::error;
+        }
+        if (matched) {
+            if (value.empty()) { *error = "-o needs a file name"; return view_parse::error; }
+            o->output = value;
+            continue;
+        }
         *error = "unknown option '" + arg + "'";
         return view_parse::error;
     }
@@ -84,9 +93,14 @@ std::string view_usage() {
     return "Usage: stsview [OPTION]... FILE...\n"
            "Shows grids of spectra in the browser: a map at any bias, a pixel's curve on a\n"
            "click, the mean of a dragged region, line cuts, text and PNG exports.\n"
-           "FILE is a netCDF file written by stsgrid, or any input stsgrid takes (stsgrid\n"
-           "then runs first with its default settings and writes the .nc beside it).\n"
+           "FILE is a netCDF file written by stsgrid, or any input stsgrid takes: that is\n"
+           "computed first with stsgrid's default settings, into the file -o names, else\n"
+           "into a cache ($XDG_CACHE_HOME/stsview, or ~/.cache/stsview) where it is kept\n"
+           "for the next time.  A <name>.nc beside the input is shown instead when it is\n"
+           "stsgrid's default run of that input; a file stsview did not make is never\n"
+           "replaced.\n"
            "\n"
+           "  -o, --output FILE  the netCDF file of the one computed grid\n"
            "  --port N     listen on port N (default 0: a free port)\n"
            "  --host H     listen on address H instead of 127.0.0.1 (other machines can\n"
            "               then reach the page; the token still guards it)\n"

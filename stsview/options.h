@@ -13,6 +13,7 @@ struct view_options {
     int port = 0;             // 0: a free port
     bool open = false;        // start the desktop's browser
     std::string assets;       // the page's folder, "" = the installed one
+    std::string output;       // -o: the file of a grid computed from another input
 };
 
 enum class view_parse { run, help, version, error };

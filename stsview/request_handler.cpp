@@ -39,7 +39,7 @@ reply answer(const site& s, const request_view& r) {
         if (it == s.assets->end()) return refuse(404, "no such file of the page");
         return {200, it->second.type, it->second.body, "", ""};
     }
-    if (path.substr(0, 5) == "/api/") return handle_api(*s.store, path, query_text);
+    if (path.substr(0, 5) == "/api/") return handle_api(*s.store, path, q);
     return refuse(404, "no such page");
 }
 

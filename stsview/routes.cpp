@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "grid/line_cut.h"
 #include "output/pair_format.h"
 #include "stsview/json_text.h"
 #include "stsview/query.h"
@@ -35,19 +34,18 @@ bool find_target(grid_store& store, const query& q, target* t, std::string* erro
     std::string name;
     if (!q.index("file", store.size(), &t->file, error) || !q.word("variable", &name, error))
         return false;
-    return store.with(t->file, [&](grid_file& f) {
-        t->variable = f.variable(name);
-        if (!t->variable) {
-            std::string known;
-            for (const auto& v : f.variables()) known += (known.empty() ? "" : ", ") + v.name;
-            *error = "no variable '" + name + "' in this file (it has " + known + ")";
-            return false;
-        }
-        t->nx = f.nx();
-        t->ny = f.ny();
-        t->length = f.length(*t->variable);
-        return true;
-    });
+    const grid_file& f = store.file(t->file);
+    t->variable = f.variable(name);
+    if (!t->variable) {
+        std::string known;
+        for (const auto& v : f.variables()) known += (known.empty() ? "" : ", ") + v.name;
+        *error = "no variable '" + name + "' in this file (it has " + known + ")";
+        return false;
+    }
+    t->nx = f.nx();
+    t->ny = f.ny();
+    t->length = f.length(*t->variable);
+    return true;
 }
 
 std::string g9(double v) {
@@ -73,7 +71,8 @@ reply files_reply(grid_store& store) {
     out += '[';
     for (size_t i = 0; i < store.size(); ++i) {
         if (i) out += ',';
-        store.with(i, [&](grid_file& f) {
+        {
+            const grid_file& f = store.file(i);
             out += '{';
             json_key(&out, "index"); json_number(&out, static_cast<long long>(i));
             json_key(&out, "name"); json_string(&out, f.path().substr(f.path().rfind('/') + 1));
@@ -103,7 +102,7 @@ reply files_reply(grid_store& store) {
                 out += '}';
             }
             out += "]}";
-        });
+        }
     }
     out += "]}";
     return json_reply(out);
@@ -114,14 +113,15 @@ reply axis_reply(grid_store& store, const query& q) {
     target t;
     if (!q.only({"file", "variable"}, &error) || !find_target(store, q, &t, &error)) return bad(400, error);
     std::string out = "{";
-    store.with(t.file, [&](grid_file& f) {
+    {
+        const grid_file& f = store.file(t.file);
         json_key(&out, "variable"); json_string(&out, t.variable->name);
         json_key(&out, "xy_units"); json_string(&out, f.xy_units());
         json_key(&out, "bias_units"); json_string(&out, f.bias_units());
         json_key(&out, "x"); json_array(&out, f.x());
         json_key(&out, "y"); json_array(&out, f.y());
         json_key(&out, "bias"); json_array(&out, f.axis_of(*t.variable));
-    });
+    }
     out += '}';
     return json_reply(out);
 }
@@ -166,7 +166,7 @@ reply map_reply(grid_store& store, const query& q, bool text) {
     std::vector<float> values;
     reply refusal;
     if (!requested_map(store, q, &t, &k, &values, &refusal)) return refusal;
-    const float bias = store.with(t.file, [&](grid_file& f) { return f.axis_of(*t.variable)[k]; });
+    const float bias = store.file(t.file).axis_of(*t.variable)[k];
     if (text) {
         std::string out;
         for (size_t y = 0; y < t.ny; ++y)
@@ -191,16 +191,10 @@ reply curve_reply(grid_store& store, const query& q, bool text) {
     if (!q.only({"file", "variable", "x", "y"}, &error) || !find_target(store, q, &t, &error) ||
         !q.index("x", t.nx, &x, &error) || !q.index("y", t.ny, &y, &error))
         return bad(400, error);
-    std::vector<float> values(t.length), axis;
-    int code = 0;
-    std::string word;
-    const bool ok = store.with(t.file, [&](grid_file& f) {
-        code = f.status()[y * f.nx() + x];
-        word = f.status_word(code);
-        return f.read_row(*t.variable, x, y, 1, values.data(), &error) &&
-               f.read_axis(*t.variable, x, y, &axis, &error);
-    });
-    if (!ok) return bad(500, error);
+    pixel_curve c;
+    if (!store.curve(t.file, *t.variable, x, y, &c, &error)) return bad(500, error);
+    const std::vector<float>& values = c.values;
+    const std::vector<float>& axis = c.axis;
     if (text) {
         // The pair format the tools read; points the pixel lacks (NaN) left out.
         std::vector<double> b, v;
@@ -217,8 +211,8 @@ reply curve_reply(grid_store& store, const query& q, bool text) {
     json_key(&out, "variable"); json_string(&out, t.variable->name);
     json_key(&out, "x"); json_number(&out, static_cast<long long>(x));
     json_key(&out, "y"); json_number(&out, static_cast<long long>(y));
-    json_key(&out, "status"); json_number(&out, static_cast<long long>(code));
-    json_key(&out, "reason"); json_string(&out, word);
+    json_key(&out, "status"); json_number(&out, static_cast<long long>(c.code));
+    json_key(&out, "reason"); json_string(&out, c.reason);
     json_key(&out, "bias"); json_array(&out, axis);
     json_key(&out, "values"); json_array(&out, values);
     out += '}';
@@ -242,15 +236,10 @@ reply mean_reply(grid_store& store, const query& q, bool text) {
     target t;
     if (!q.only({"file", "variable"}, &error) || !find_target(store, q, &t, &error)) return bad(400, error);
     if (!t.variable->statistics) return bad(404, "the file holds no grid statistics of " + t.variable->name);
-    std::vector<float> mean, se, axis;
-    long long pixels = 0;
-    const bool ok = store.with(t.file, [&](grid_file& f) {
-        axis = f.axis_of(*t.variable);
-        return f.read_statistics(*t.variable, &mean, &se, &pixels, &error);
-    });
-    if (!ok) return bad(500, error);
-    if (text) return text_reply(columns_text(axis, {&mean, &se}), t.variable->name + "_grid_mean.txt");
-    return statistics_json(t.variable->name, axis, pixels, mean, se);
+    curve_statistics m;
+    if (!store.mean(t.file, *t.variable, &m, &error)) return bad(500, error);
+    if (text) return text_reply(columns_text(m.axis, {&m.mean, &m.se}), t.variable->name + "_grid_mean.txt");
+    return statistics_json(t.variable->name, m.axis, m.pixels, m.mean, m.se);
 }
 
 reply region_reply(grid_store& store, const query& q, bool text) {
@@ -262,18 +251,13 @@ reply region_reply(grid_store& store, const query& q, bool text) {
         !q.index("y0", t.ny, &r.y0, &error) || !q.index("y1", t.ny, &r.y1, &error))
         return bad(400, error);
     if (r.x0 > r.x1 || r.y0 > r.y1) return bad(400, "the rectangle needs x0 <= x1 and y0 <= y1");
-    region_result result;
-    std::vector<float> axis;
-    const bool ok = store.with(t.file, [&](grid_file& f) {
-        axis = f.axis_of(*t.variable);
-        return region_statistics(f, *t.variable, r, &result, &error);
-    });
-    if (!ok) return bad(500, error);
+    curve_statistics result;
+    if (!store.region(t.file, *t.variable, r, &result, &error)) return bad(500, error);
     if (text)
-        return text_reply(columns_text(axis, {&result.mean, &result.se}),
+        return text_reply(columns_text(result.axis, {&result.mean, &result.se}),
                 t.variable->name + "_region_" + std::to_string(r.x0) + "-" + std::to_string(r.x1) + "_" +
                     std::to_string(r.y0) + "-" + std::to_string(r.y1) + ".txt");
-    return statistics_json(t.variable->name, axis, result.pixels, result.mean, result.se);
+    return statistics_json(t.variable->name, result.axis, result.pixels, result.mean, result.se);
 }
 
 reply linecut_reply(grid_store& store, const query& q, bool text) {
@@ -284,18 +268,11 @@ reply linecut_reply(grid_store& store, const query& q, bool text) {
         !q.index("x0", t.nx, &x0, &error) || !q.index("x1", t.nx, &x1, &error) ||
         !q.index("y0", t.ny, &y0, &error) || !q.index("y1", t.ny, &y1, &error))
         return bad(400, error);
-    std::vector<line_sample> samples;
-    std::vector<float> values, axis;
-    const bool ok = store.with(t.file, [&](grid_file& f) {
-        samples = line_cut(x0, y0, x1, y1, f.x(), f.y());
-        axis = f.axis_of(*t.variable);
-        values.resize(samples.size() * t.length);
-        for (size_t s = 0; s < samples.size(); ++s)
-            if (!f.read_row(*t.variable, samples[s].x, samples[s].y, 1, values.data() + s * t.length, &error))
-                return false;
-        return true;
-    });
-    if (!ok) return bad(500, error);
+    line_records cut;
+    if (!store.line(t.file, *t.variable, x0, y0, x1, y1, &cut, &error)) return bad(500, error);
+    const std::vector<line_sample>& samples = cut.samples;
+    const std::vector<float>& values = cut.values;
+    const std::vector<float>& axis = cut.axis;
     if (text) {
         std::string out = "# distance x y, then the values at bias";
         for (float b : axis) out += ' ' + g9(b);
@@ -327,10 +304,8 @@ reply linecut_reply(grid_store& store, const query& q, bool text) {
 
 }  // namespace
 
-reply handle_api(grid_store& store, std::string_view path, std::string_view query_text) {
-    query q;
+reply handle_api(grid_store& store, std::string_view path, const query& q) {
     std::string error;
-    if (!q.parse(query_text, &error)) return bad(400, error);
     const std::string_view exports = "/api/export/";
     const bool text = path.substr(0, exports.size()) == exports;
     const std::string_view name = text ? path.substr(exports.size()) : path.substr(0, 5) == "/api/" ? path.substr(5) : "";

@@ -1,7 +1,8 @@
 // The data routes of the page, apart from the HTTP server: a path and its
-// query in, a status, a type and a body out.  Every parameter is checked
-// (stsview/query.h) before any data are read; a bad one gets a 4xx with a
-// message in JSON.  Only the files of the store are ever read.
+// query in, a status, a type and a body out.  A route checks its
+// parameters (stsview/query.h), asks the store (grid_store.h) and renders
+// what it returns: a bad parameter gets a 4xx with a message in JSON
+// before anything is read, and only the files of the store are ever read.
 //
 //   /api/files                                  the files, variables, status
 //   /api/axis?file&variable                     x, y and the bias axis of a variable
@@ -19,6 +20,7 @@
 #include <string_view>
 
 #include "stsview/grid_store.h"
+#include "stsview/query.h"
 
 namespace sts {
 
@@ -30,8 +32,8 @@ struct reply {
     std::string cookie;    // a Set-Cookie value, or ""
 };
 
-// Answers a GET of path with the raw (still escaped) query text.
-reply handle_api(grid_store& store, std::string_view path, std::string_view query_text);
+// Answers a GET of path with its query, parsed once by the caller.
+reply handle_api(grid_store& store, std::string_view path, const query& q);
 
 }  // namespace sts
 

@@ -48,14 +48,18 @@ std::string number(double v) {
 }
 
 
-void attributes(const grid_plan& o, grid_description* d) {
-    auto& a = d->attributes;
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan& o,
+                                                                const std::string& bias_unit,
+                                                                const std::string& current_unit) {
+    std::vector<std::pair<std::string, std::string>> a;
     a.emplace_back("program", "stsgrid " STS_VERSION);
     a.emplace_back("channel", o.import.channel);
     a.emplace_back("direction", direction_name(o.import.dir));
-    a.emplace_back("exp_width", number(o.norm.exp_width) + " " + d->bias_unit);
-    a.emplace_back("coff_offset", number(o.norm.coff_offset) + " " + d->current_unit + "/" +
-                                      d->bias_unit);
+    a.emplace_back("exp_width", number(o.norm.exp_width) + " " + bias_unit);
+    a.emplace_back("coff_offset", number(o.norm.coff_offset) + " " + current_unit + "/" +
+                                      bias_unit);
     if (!o.import.signal_channel.empty()) {
         a.emplace_back("didv_channel", o.import.signal_channel);
         a.emplace_back("lockin_fit", o.lockin_fit == lockin_fit_mode::grid
@@ -76,12 +80,23 @@ void attributes(const grid_plan& o, grid_description* d) {
                                         " points, order " + std::to_string(o.smooth_order) +
                                         ", on the current as measured; ends from the fits over "
                                         "the first and last windows");
-    if (!o.gap.given) return;
+    if (!o.gap.given) return a;
     a.emplace_back("gap_curve", o.gap.variable);
     a.emplace_back("gap_threshold", number(o.gap.threshold));
-    a.emplace_back("gap_window", o.gap.window > 0 ? number(o.gap.window) + " " + d->bias_unit
+    a.emplace_back("gap_window", o.gap.window > 0 ? number(o.gap.window) + " " + bias_unit
                                                   : "the gap's width");
+    return a;
 }
+
+const std::vector<std::string>& run_attribute_names() {
+    static const std::vector<std::string> names = {
+        "program", "channel", "direction", "exp_width", "coff_offset", "didv_channel",
+        "lockin_fit", "sweep", "statistics_region", "smoothing", "gap_curve", "gap_threshold",
+        "gap_window"};
+    return names;
+}
+
+namespace {
 
 // Every file the run writes, with the option that names it: all known
 // before the first pixel, so that a name that cannot be written fails
@@ -119,7 +134,8 @@ void describe_run(const grid_source& src, const grid_plan& o, grid_description* 
     d->per_pixel_axis = !src.same_bias_everywhere();
     d->groups = quantity_groups(o);
     common_axis(src, o, d);
-    attributes(o, d);
+    for (auto& a : run_attributes(o, d->bias_unit, d->current_unit))
+        d->attributes.push_back(std::move(a));
 }
 
 std::vector<quantity_group> quantity_groups(const grid_plan& o) {

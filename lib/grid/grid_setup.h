@@ -16,6 +16,18 @@ namespace sts {
 // of the first pixel that computes; a grid without one gets a NaN axis.
 void describe_run(const grid_source& src, const grid_plan& o, grid_description* d);
 
+// The global attributes that record what the plan asked for (the program,
+// the channel and direction, the broadenings, the lock-in, the sweep, the
+// statistics' region, the smoothing, the gap), in the file's order, for a
+// grid in these units: what a reader compares to tell whether a file was
+// made by a given plan.
+std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan& o,
+                                                                const std::string& bias_unit,
+                                                                const std::string& current_unit);
+
+// Every name run_attributes can give.
+const std::vector<std::string>& run_attribute_names();
+
 // The optional quantity groups the options ask for (d->groups).
 std::vector<quantity_group> quantity_groups(const grid_plan& o);
 
