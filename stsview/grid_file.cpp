@@ -1,4 +1,4 @@
-// Reading stsgrid's netCDF file.  Layout: stsgrid/netcdf_writer.h.
+// Reading stsgrid's netCDF file.  Layout: grid/netcdf_writer.h.
 #include "stsview/grid_file.h"
 
 #include <netcdf.h>

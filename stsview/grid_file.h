@@ -1,7 +1,7 @@
 // One netCDF file written by stsgrid, opened for reading.  Nothing is read
 // until asked for: the coordinates and the description at open(), then a
 // pixel's record, a row of pixels or one bias of one variable on request.
-// Layout and names: stsgrid/netcdf_writer.h.
+// Layout and names: grid/netcdf_writer.h.
 //
 // The netCDF library is not thread-safe: every call on every grid_file of
 // a process must come from one thread at a time (grid_store serialises).

@@ -1,6 +1,6 @@
 // The line cut's netCDF-4 file, <output>_line.nc: the records of the
 // pixels along --line, one sample a pixel, in the grid file's names, units
-// and long names (stsgrid/quantities.h), so that a script reads both alike.
+// and long names (grid/quantities.h), so that a script reads both alike.
 //
 // Layout (names are an interface, as in netcdf_writer.h):
 //   dimensions  sample, point, midpoint

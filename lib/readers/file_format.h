@@ -19,9 +19,10 @@ enum class file_format {
     unknown,         // none of these
 };
 
-// What a file looks like from its bytes (the first 4096 suffice except for
-// a Nanonis .dat without its header line, which is found by a "[DATA]"
-// line anywhere).  The binary formats are known by their first bytes;
+// What a file looks like from its bytes: the format whose driver
+// (format_drivers.h) scores them best.  The first 4096 bytes suffice
+// except for a Nanonis .dat without its header line, which is found by a
+// "[DATA]" line anywhere.  The binary formats are known by their first bytes;
 // other bytes that are not text are `unknown` (see binary_content.h), never
 // taken for a text format.  An Omicron text export is known by its "#"
 // header.  Of the other text files, the first line that is neither blank

@@ -1,6 +1,8 @@
 // The command-line options that every importing tool shares.
 #include "readers/import_option_parser.h"
 
+#include "readers/format_drivers.h"
+
 namespace sts {
 
 namespace {
@@ -39,7 +41,7 @@ bool parse_sweep(const std::string& k, import_options* o, std::string* error) {
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
     if (!format_from_name(f, &o->format))
-        *error = "format must be auto, dat, 3ds, csv, vert, mtrx, omicron-text, sm4 or pairs";
+        *error = "format must be " + format_names_phrase();
     return error->empty();
 }
 

@@ -6,15 +6,9 @@
 #include "readers/binary_content.h"
 #include "readers/bias_sweep.h"
 #include "readers/byte_source.h"
-#include "readers/createc_vert.h"
-#include "readers/delimited_text.h"
 #include "readers/file_format.h"
-#include "readers/nanonis_dat.h"
+#include "readers/format_drivers.h"
 #include "readers/nanonis_grid.h"
-#include "readers/omicron_matrix.h"
-#include "readers/omicron_text.h"
-#include "readers/plain_pairs.h"
-#include "readers/rhk_sm4.h"
 
 namespace sts {
 
@@ -26,41 +20,19 @@ file_format format_of(std::string_view bytes, const import_options& o) {
     return o.format == file_format::automatic ? detect_format(bytes) : o.format;
 }
 
-// The formats read as text, by the name a refusal gives them.
-const char* text_format_title(file_format f) {
-    switch (f) {
-        case file_format::nanonis_dat: return "a Nanonis .dat file";
-        case file_format::delimited_text: return "delimited text";
-        case file_format::plain_pairs: return "plain pairs of numbers";
-        case file_format::omicron_text: return "an Omicron text export";
-        default: return nullptr;
-    }
-}
-
-const char* format_title(file_format f) {
-    switch (f) {
-        case file_format::nanonis_grid: return "Nanonis .3ds";
-        case file_format::createc_vert: return "Createc .VERT";
-        case file_format::nanonis_dat: return "Nanonis .dat";
-        case file_format::delimited_text: return "delimited text";
-        case file_format::plain_pairs: return "plain pairs";
-        case file_format::omicron_matrix: return "Omicron MATRIX";
-        case file_format::omicron_text: return "Omicron text export";
-        case file_format::rhk_sm4: return "RHK .sm4";
-        default: return nullptr;
-    }
-}
-
 // A reader's refusal names the format the file was read as, unless it
-// names it (or its maker) already.
+// names it (or any instrument's maker) already.
 void name_format(file_format f, std::string* error) {
-    const char* title = format_title(f);
-    if (title == nullptr || error->find("Nanonis") != std::string::npos ||
-        error->find("Createc") != std::string::npos || error->find("Omicron") != std::string::npos ||
-        error->find("RHK") != std::string::npos ||
-        error->find(title) != std::string::npos)
-        return;
-    *error = std::string(title) + ": " + *error;
+    const format_driver* d = find_driver(f);
+    if (d == nullptr || error->find(d->title) != std::string::npos) return;
+    for (const format_driver& other : format_drivers())
+        if (other.maker && error->find(other.maker) != std::string::npos) return;
+    *error = std::string(d->title) + ": " + *error;
+}
+
+const char* text_format_title(file_format f) {
+    const format_driver* d = find_driver(f);
+    return d ? d->text_title : nullptr;
 }
 
 // Binary bytes are never read as text, whatever format was asked for.
@@ -77,17 +49,15 @@ bool check_text(file_format f, std::string_view bytes, std::string* error) {
 // A measured dI/dV channel and one numbered sweep are chosen among the
 // columns of a table (Nanonis, delimited text; numbered sweeps also RHK);
 // the other formats hold one channel a spectrum or sweeps of their own.
-bool check_choices(file_format f, const import_options& o, std::string* error) {
-    const bool table = f == file_format::nanonis_dat || f == file_format::nanonis_grid ||
-                       f == file_format::delimited_text;
-    // RHK and Createc files refuse it themselves, naming their channels.
-    if (!o.signal_channel.empty() && !table && f != file_format::rhk_sm4 &&
-        f != file_format::createc_vert) {
+// (RHK and Createc files take the question and refuse it themselves,
+// naming their channels.)
+bool check_choices(const format_driver& d, const import_options& o, std::string* error) {
+    if (!o.signal_channel.empty() && !d.can.lockin) {
         *error = "a measured dI/dV channel ('" + o.signal_channel +
                  "') is read from Nanonis .dat and .3ds files and delimited text only";
         return false;
     }
-    if (o.sweep > 0 && !table && f != file_format::rhk_sm4) {
+    if (o.sweep > 0 && !d.can.sweeps) {
         *error = "one numbered sweep (--sweep) is picked from Nanonis .dat and .3ds files, "
                  "delimited text and RHK .sm4 files only";
         return false;
@@ -98,24 +68,12 @@ bool check_choices(file_format f, const import_options& o, std::string* error) {
 bool read_format(file_format f, const std::string& path, std::string_view bytes,
                  const import_options& o, std::vector<imported_spectrum>* out, std::string* error,
                  std::string* warning) {
-    if (!check_choices(f, o, error)) return false;
-    switch (f) {
-        case file_format::nanonis_dat: return read_nanonis_dat(path, bytes, o, out, error);
-        case file_format::nanonis_grid:
-            return read_nanonis_grid(path, std::make_shared<memory_source>(bytes), o, out, error,
-                                     warning);
-        case file_format::delimited_text: return read_delimited(path, bytes, o, out, error);
-        case file_format::createc_vert: return read_createc_vert(path, bytes, o, out, error);
-        case file_format::plain_pairs: return read_plain_pairs(path, bytes, o, out, error);
-        case file_format::omicron_matrix:
-            return read_omicron_matrix(path, bytes, o, out, error, warning);
-        case file_format::omicron_text: return read_omicron_text(path, bytes, o, out, error);
-        case file_format::rhk_sm4: return read_rhk_sm4(path, bytes, o, out, error);
-        case file_format::automatic:
-        case file_format::unknown: break;
+    const format_driver* d = find_driver(f);
+    if (d == nullptr) {
+        *error = unknown_format;
+        return false;
     }
-    *error = unknown_format;
-    return false;
+    return check_choices(*d, o, error) && d->read(path, bytes, o, out, error, warning);
 }
 
 // Every spectrum appended from `first` on sweeps its bias (a grid's pixels
