@@ -27,7 +27,8 @@ constexpr named names[] = {{file_format::automatic, "auto"},
                            {file_format::plain_pairs, "pairs"},
                            {file_format::omicron_matrix, "mtrx"},
                            {file_format::omicron_text, "omicron-text"},
-                           {file_format::rhk_sm4, "sm4"}};
+                           {file_format::rhk_sm4, "sm4"},
+                           {file_format::nanonis_sxm, "sxm"}};
 
 // The lines that are neither blank nor "#" comments, at most two.
 std::vector<std::string> first_lines(std::string_view head) {
@@ -69,6 +70,9 @@ file_format from_first_lines(std::string_view head) {
 
 file_format detect_format(std::string_view bytes) {
     if (has_rhk_signature(bytes)) return file_format::rhk_sm4;
+    // Before the byte-order mark is skipped: the refusal of an image by the
+    // spectrum readers (binary_content.cpp) knows it by these first bytes.
+    if (bytes.substr(0, 17) == ":NANONIS_VERSION:") return file_format::nanonis_sxm;
     std::string_view head = bytes.substr(0, 4096);
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;

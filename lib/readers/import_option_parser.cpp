@@ -38,7 +38,11 @@ bool parse_sweep(const std::string& k, import_options* o, std::string* error) {
 }
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
-    if (!format_from_name(f, &o->format))
+    // An image is no spectrum: "sxm" is no format to read spectra as.
+    file_format named = file_format::automatic;
+    if (format_from_name(f, &named) && named != file_format::nanonis_sxm)
+        o->format = named;
+    else
         *error = "format must be auto, dat, 3ds, csv, vert, mtrx, omicron-text, sm4 or pairs";
     return error->empty();
 }

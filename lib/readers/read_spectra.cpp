@@ -63,9 +63,15 @@ void name_format(file_format f, std::string* error) {
     *error = std::string(title) + ": " + *error;
 }
 
-// Binary bytes are never read as text, whatever format was asked for.
+// Binary bytes are never read as text, whatever format was asked for; an
+// image is refused as unreadable_kind names it, before any option is
+// looked at (as when it was not told apart from unknown bytes).
 bool check_text(file_format f, std::string_view bytes, std::string* error) {
     const std::string_view head = bytes.substr(0, 4096);
+    if (f == file_format::nanonis_sxm) {
+        *error = unreadable_kind(":NANONIS_VERSION:");  // "a Nanonis image (.sxm), not a spectrum"
+        return false;
+    }
     if (f != file_format::unknown && (!text_format_title(f) || !looks_binary(head))) return true;
     const std::string kind = unreadable_kind(head);
     *error = kind.empty() ? unknown_format
@@ -112,6 +118,7 @@ bool read_format(file_format f, const std::string& path, std::string_view bytes,
         case file_format::omicron_text: return read_omicron_text(path, bytes, o, out, error);
         case file_format::rhk_sm4: return read_rhk_sm4(path, bytes, o, out, error);
         case file_format::automatic:
+        case file_format::nanonis_sxm:  // refused by check_text
         case file_format::unknown: break;
     }
     *error = unknown_format;
