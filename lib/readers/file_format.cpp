@@ -66,13 +66,9 @@ file_format from_first_lines(std::string_view head) {
                                                         : file_format::unknown;
 }
 
-}  // namespace
-
-file_format detect_format(std::string_view bytes) {
+// The formats of spectra.
+file_format spectrum_format(std::string_view bytes) {
     if (has_rhk_signature(bytes)) return file_format::rhk_sm4;
-    // Before the byte-order mark is skipped: the refusal of an image by the
-    // spectrum readers (binary_content.cpp) knows it by these first bytes.
-    if (bytes.substr(0, 17) == ":NANONIS_VERSION:") return file_format::nanonis_sxm;
     std::string_view head = bytes.substr(0, 4096);
     if (head.substr(0, 3) == "\xef\xbb\xbf") head.remove_prefix(3);  // a UTF-8 byte-order mark
     if (head.substr(0, 9) == "Grid dim=") return file_format::nanonis_grid;
@@ -84,6 +80,18 @@ file_format detect_format(std::string_view bytes) {
     if (looks_like_omicron_text(head)) return file_format::omicron_text;
     if (bytes.find("\n[DATA]") != std::string_view::npos) return file_format::nanonis_dat;
     return from_first_lines(head);
+}
+
+}  // namespace
+
+file_format detect_format(std::string_view bytes) {
+    const file_format f = spectrum_format(bytes);
+    // An image where no spectrum is found, by the first bytes (no byte-order
+    // mark) by which the spectrum readers' refusal names it
+    // (binary_content.cpp): every file they refused as an image, and no other.
+    if (f == file_format::unknown && bytes.substr(0, 17) == ":NANONIS_VERSION:")
+        return file_format::nanonis_sxm;
+    return f;
 }
 
 const char* format_name(file_format f) {

@@ -23,8 +23,10 @@ enum class file_format {
 
 // What a file looks like from its bytes (the first 4096 suffice except for
 // a Nanonis .dat without its header line, which is found by a "[DATA]"
-// line anywhere).  A Nanonis scan image (.sxm) begins with the line
-// ":NANONIS_VERSION:" (as every version of the format does).  The binary formats are known by their first bytes;
+// line anywhere).  A Nanonis scan image (.sxm) begins with
+// ":NANONIS_VERSION:" (as every version of the format does); bytes that
+// begin so but pass for a spectrum format by the rules below keep that
+// format, as before images had one.  The binary formats are known by their first bytes;
 // other bytes that are not text are `unknown` (see binary_content.h), never
 // taken for a text format.  An Omicron text export is known by its "#"
 // header.  Of the other text files, the first line that is neither blank

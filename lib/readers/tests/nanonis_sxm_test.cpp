@@ -209,6 +209,10 @@ TEST(NanonisSxm, FoundButNoSpectrum) {
     ASSERT_TRUE(sts::format_from_name("sxm", &f));
     EXPECT_EQ(f, sts::file_format::nanonis_sxm);
     EXPECT_NE(sts::detect_format("\xef\xbb\xbf" + bytes), sts::file_format::nanonis_sxm);
+    // Text that passed for a spectrum format keeps it.
+    EXPECT_EQ(sts::detect_format(":NANONIS_VERSION:\n2\n\n[DATA]\nBias (V)\tCurrent (A)\n"),
+              sts::file_format::nanonis_dat);
+    EXPECT_EQ(sts::detect_format(":NANONIS_VERSION:,2\n1,2\n"), sts::file_format::delimited_text);
     for (int options = 0; options < 3; ++options) {
         sts::import_options o;
         if (options == 1) o.signal_channel = "LI Demod 1 X (A)";
