@@ -3,7 +3,8 @@
 // (testkit/instrument_files.h), so that the fuzzers start from every
 // layout the readers accept.
 //
-//     make_seeds FOLDER      writes FOLDER/stsimport/fixture-* and FOLDER/grid/fixture-*
+//     make_seeds FOLDER      writes FOLDER/stsimport/fixture-*, FOLDER/grid/fixture-*
+//                            and FOLDER/sxm/fixture-*
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -67,6 +68,30 @@ std::vector<std::pair<std::string, std::string>> spectra() {
     return {{"dat", dat}, {"vert", vert}};
 }
 
+// The scan images: up and down, channels of one direction, least
+// significant byte first, a scan stopped after its first line.
+std::vector<std::pair<std::string, std::string>> images() {
+    const testkit::sxm_values value = [](size_t c, bool backward, long ix, long iy) {
+        return static_cast<float>(1e-9 * static_cast<double>(c + 1) * (backward ? -1 : 1) *
+                                  std::sin(0.5 * static_cast<double>(ix + 3 * iy)));
+    };
+    testkit::nanonis_sxm_layout up;
+    up.nx = 5;
+    up.ny = 3;
+    up.angle = 59;
+    testkit::nanonis_sxm_layout down = up;
+    down.up = false;
+    down.channels = {{"Z", "m", "forward"}, {"Current", "A", "backward"}, {"Bias", "V", "both"}};
+    testkit::nanonis_sxm_layout little = up;
+    little.type = "FLOAT            LSBFIRST";
+    return {{"sxm-up", testkit::nanonis_sxm(up, value)},
+            {"sxm-down", testkit::nanonis_sxm(down, value)},
+            {"sxm-lsb", testkit::nanonis_sxm(little, value)},
+            {"sxm-stopped", testkit::nanonis_sxm(up, [&](size_t c, bool b, long ix, long iy) {
+                 return iy == 0 ? value(c, b, ix, iy) : NAN;
+             })}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,6 +103,7 @@ int main(int argc, char** argv) {
     std::error_code e;
     std::filesystem::create_directories(folder + "/stsimport", e);
     std::filesystem::create_directories(folder + "/grid", e);
+    std::filesystem::create_directories(folder + "/sxm", e);
     bool ok = true;
     // fuzz_stsimport takes two option bytes first (automatic format, forward,
     // no units given); fuzz_grid one (forward; the lock-in grid's asks for
@@ -89,6 +115,11 @@ int main(int argc, char** argv) {
     }
     for (const auto& [name, bytes] : spectra())
         ok = ok && write(folder + "/stsimport/fixture-" + name, std::string(2, '\0') + bytes);
+    // fuzz_sxm takes the file alone; stsimport refuses it as an image.
+    for (const auto& [name, bytes] : images()) {
+        ok = ok && write(folder + "/sxm/fixture-" + name, bytes);
+        ok = ok && write(folder + "/stsimport/fixture-" + name, std::string(2, '\0') + bytes);
+    }
     if (!ok) std::fprintf(stderr, "make_seeds: cannot write the seeds in %s\n", folder.c_str());
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace testkit {
@@ -124,6 +125,76 @@ std::string nanonis_dat(const nanonis_dat_layout& d) {
     text += "\n[DATA]\n" + joined(d.columns, "\t") + end;
     for (const auto& row : d.rows) text += joined(row, "\t") + end;
     return text;
+}
+
+namespace {
+
+// A number as Nanonis writes it in a .sxm header: "4.000000E-9", "5.900E+1"
+// (no padding of the exponent).
+std::string nanonis_e(double v, int digits) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*E", digits, v);
+    std::string s = text;
+    const size_t e = s.find('E');
+    const int exponent = std::atoi(s.c_str() + e + 1);
+    return s.substr(0, e + 1) + (exponent < 0 ? "-" : "+") + std::to_string(std::abs(exponent));
+}
+
+std::string sxm_entry(const std::string& name, const std::string& value) {
+    return ":" + name + ":\n" + value + "\n";
+}
+
+// The channel numbers Nanonis gives the signals the real files hold.
+const char* channel_number(const std::string& name) {
+    return name == "Z" ? "14" : name == "Current" ? "0" : "8";
+}
+
+}  // namespace
+
+std::string nanonis_sxm_header(const nanonis_sxm_layout& s) {
+    const std::string pixels = s.pixels.empty() ? "       " + std::to_string(s.nx) + "       " +
+                                                      std::to_string(s.ny)
+                                                : s.pixels;
+    std::string text =
+        sxm_entry("NANONIS_VERSION", s.version) + sxm_entry("SCANIT_TYPE", "              " + s.type) +
+        sxm_entry("REC_DATE", " 31.03.2023") + sxm_entry("REC_TIME", "14:38:44") +
+        sxm_entry("REC_TEMP", "      290.0000000000") + sxm_entry("ACQ_TIME", "       131.3") +
+        sxm_entry("SCAN_PIXELS", pixels) + sxm_entry("SCAN_FILE", "C:\\Data\\made_001.sxm") +
+        sxm_entry("SCAN_TIME", "             2.560E-1             2.560E-1") +
+        sxm_entry("SCAN_RANGE", "           " + nanonis_e(s.width, 6) + "           " +
+                                    nanonis_e(s.height, 6)) +
+        sxm_entry("SCAN_OFFSET", "             " + nanonis_e(s.centre_x, 6) + "         " +
+                                     nanonis_e(s.centre_y, 6)) +
+        sxm_entry("SCAN_ANGLE", "            " + nanonis_e(s.angle, 3)) +
+        sxm_entry("SCAN_DIR", s.up ? "up" : "down") + sxm_entry("BIAS", "            5.000E-2") +
+        sxm_entry("Z-CONTROLLER", "\tName\ton\tSetpoint\tP-gain\tI-gain\tT-const\n"
+                                  "\tlog Current\t1\t5.000E-10 A\t4.000E-12 m\t2.222E-8 m/s\t"
+                                  "1.800E-4 s") +
+        sxm_entry("COMMENT", "made for a test\nof two lines") +
+        sxm_entry("Scan>Scanfield", nanonis_e(s.centre_x, 5) + ";" + nanonis_e(s.centre_y, 5) + ";" +
+                                        nanonis_e(s.width, 5) + ";" + nanonis_e(s.height, 5) + ";" +
+                                        nanonis_e(s.angle, 3)) +
+        sxm_entry("Scan>pixels/line", std::to_string(s.nx)) +
+        sxm_entry("Scan>lines", std::to_string(s.ny)) +
+        ":DATA_INFO:\n\tChannel\tName\tUnit\tDirection\tCalibration\tOffset\n";
+    for (const auto& c : s.channels)
+        text += std::string("\t") + channel_number(c.name) + "\t" + c.name + "\t" + c.unit + "\t" +
+                c.direction + "\t1.000E+0\t0.000E+0\n";
+    return text + "\n:SCANIT_END:\n\n\n\x1a\x04";
+}
+
+std::string nanonis_sxm(const nanonis_sxm_layout& s, const sxm_values& value) {
+    std::string bytes = nanonis_sxm_header(s);
+    for (size_t c = 0; c < s.channels.size(); ++c)
+        for (bool backward : {false, true}) {
+            const std::string& d = s.channels[c].direction;
+            if (d == (backward ? "forward" : "backward")) continue;
+            for (long k = 0; k < s.ny; ++k)
+                for (long j = 0; j < s.nx; ++j)
+                    put_be_float(&bytes, value(c, backward, backward ? s.nx - 1 - j : j,
+                                               s.up ? k : s.ny - 1 - k));
+        }
+    return bytes;
 }
 
 const char* const createc_vert_header =

@@ -1,6 +1,7 @@
 // Synthetic instrument files for the tests, the fuzz seeds and the
-// benchmarks: Nanonis grids (.3ds) and bias spectroscopy files (.dat), and
-// Createc point spectra (.VERT), laid out as the instruments write them.
+// benchmarks: Nanonis grids (.3ds), bias spectroscopy files (.dat) and scan
+// images (.sxm), and Createc point spectra (.VERT), laid out as the
+// instruments write them.
 // One writer per format, so that a change of layout is made once.
 #ifndef TESTKIT_INSTRUMENT_FILES_H
 #define TESTKIT_INSTRUMENT_FILES_H
@@ -78,6 +79,39 @@ struct nanonis_dat_layout {
 };
 
 std::string nanonis_dat(const nanonis_dat_layout& d);
+
+// ---- Nanonis scan image (.sxm) ------------------------------------------
+// ":NAME:" lines each followed by their values (as Nanonis pads them) up to
+// ":SCANIT_END:", two blank lines, the bytes 0x1A 0x04, then per channel of
+// ":DATA_INFO:" its forward and (recorded both ways) its backward image:
+// nx * ny big-endian float32, line after line in scan order (bottom line
+// first scanning up, top line first scanning down), backward lines stored
+// from the frame's right edge to its left.
+
+struct sxm_made_channel {
+    std::string name;                 // "Z", "Current"
+    std::string unit;                 // "m", "A"
+    std::string direction = "both";   // "both", "forward" or "backward"
+};
+
+struct nanonis_sxm_layout {
+    long nx = 4, ny = 3;                        // pixels per line, lines
+    double width = 2e-9, height = 1.5e-9;       // the frame (m)
+    double centre_x = 0, centre_y = 0;          // its centre (m)
+    double angle = 0;                           // degrees
+    bool up = true;                             // ":SCAN_DIR:" up, else down
+    std::vector<sxm_made_channel> channels = {{"Z", "m"}, {"Current", "A"}};
+    std::string version = "2";
+    std::string type = "FLOAT            MSBFIRST";  // ":SCANIT_TYPE:"
+    std::string pixels;       // the ":SCAN_PIXELS:" value, if not nx and ny
+};
+
+// Pixel (ix, iy) of channel c's image in one direction: ix from the frame's
+// left edge, iy from its bottom.
+using sxm_values = std::function<float(size_t channel, bool backward, long ix, long iy)>;
+
+std::string nanonis_sxm_header(const nanonis_sxm_layout& s);  // up to and with 0x1A 0x04
+std::string nanonis_sxm(const nanonis_sxm_layout& s, const sxm_values& value);
 
 // ---- Createc point spectrum (.VERT) -------------------------------------
 // A "[ParVERT30]" header, a block of NUL bytes, "DATA", the row count and

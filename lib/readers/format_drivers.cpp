@@ -103,6 +103,12 @@ int identify_pairs(std::string_view bytes) {
                : not_mine;
 }
 
+// A Nanonis scan image (.sxm): its first line, with no byte-order mark,
+// where no spectrum format claims the bytes (the lowest score).
+int identify_sxm(std::string_view bytes) {
+    return bytes.substr(0, 17) == ":NANONIS_VERSION:" ? image_first_line : not_mine;
+}
+
 bool read_3ds(const std::string& path, std::string_view bytes, const import_options& o,
               std::vector<imported_spectrum>* out, std::string* error, std::string* warning) {
     return read_nanonis_grid(path, std::make_shared<memory_source>(bytes), o, out, error, warning);
@@ -127,6 +133,13 @@ bool read_omicron_export(const std::string& path, std::string_view bytes, const 
                          std::vector<imported_spectrum>* out, std::string* error, std::string*) {
     return read_omicron_text(path, bytes, o, out, error);
 }
+// An image holds no spectrum: refused as the spectrum readers name it.
+bool refuse_image(const std::string&, std::string_view bytes, const import_options&,
+                  std::vector<imported_spectrum>*, std::string* error, std::string*) {
+    *error = unreadable_kind(bytes.substr(0, 4096));
+    return false;
+}
+
 bool read_sm4(const std::string& path, std::string_view bytes, const import_options& o,
               std::vector<imported_spectrum>* out, std::string* error, std::string*) {
     return read_rhk_sm4(path, bytes, o, out, error);
@@ -159,6 +172,9 @@ constexpr format_driver drivers[] = {
     {.format = file_format::plain_pairs, .name = "pairs", .title = "plain pairs",
      .text_title = "plain pairs of numbers", .maker = nullptr, .identify = identify_pairs,
      .read = read_pairs, .can = {}},
+    {.format = file_format::nanonis_sxm, .name = "sxm", .title = "Nanonis .sxm",
+     .text_title = nullptr, .maker = "Nanonis", .identify = identify_sxm, .read = refuse_image,
+     .can = {.image = true}},
 };
 
 }  // namespace
@@ -185,9 +201,12 @@ const format_driver* identify(std::string_view bytes) {
 }
 
 std::string format_names_phrase() {
-    std::string text = "auto";
-    const size_t n = std::size(drivers);
-    for (size_t k = 0; k < n; ++k) text += (k + 1 == n ? " or " : ", ") + std::string(drivers[k].name);
+    std::vector<const char*> names = {"auto"};
+    for (const format_driver& d : drivers)
+        if (!d.can.image) names.push_back(d.name);
+    std::string text;
+    for (size_t k = 0; k < names.size(); ++k)
+        text += (k == 0 ? "" : k + 1 == names.size() ? " or " : ", ") + std::string(names[k]);
     return text;
 }
 

@@ -24,12 +24,14 @@ struct format_capabilities {
     bool lockin = false;      // a measured dI/dV channel beside the current (--didv-channel)
     bool sweeps = false;      // numbered sweeps, one picked (--sweep)
     bool grid = false;        // opens as a grid of pixels, read one by one (lib/grid)
+    bool image = false;       // a scan image: no spectra (its own reader, nanonis_sxm.h)
 };
 
 // How sure a row is that bytes are of its format: 0 not at all; the best
 // score wins, so a magic number outranks a guess from text.
 enum identify_score : int {
     not_mine = 0,
+    image_first_line = 1,  // an image's first line, where no spectrum format claims the bytes
     text_guess = 20,     // the shape of the first lines
     text_marker = 50,    // a marker line somewhere ("[DATA]")
     text_header = 60,    // a header of its own ("# ... Ramp value [")
@@ -52,7 +54,8 @@ struct format_driver {
     format_capabilities can;
 };
 
-// Every row, in the order the command line lists the names.
+// Every row, in the order the command line lists the names (the images'
+// last: the spectrum tools' -f takes none of them).
 std::span<const format_driver> format_drivers();
 
 // The row of f, or nullptr (automatic, unknown).

@@ -192,16 +192,12 @@ bool nominal_position_nm(const grid_header& h, long ix, long iy, double* x, doub
 }
 
 void frame_position_nm(const grid_header& h, double x, double y, double* u, double* v) {
-    if (!h.has_frame || h.frame.angle == 0) {
+    if (!h.has_frame) {
         *u = x;
         *v = y;
         return;
     }
-    const double turn = h.frame.angle * std::acos(-1.0) / 180.0;
-    const double c = std::cos(turn), s = std::sin(turn);
-    const double dx = x - h.frame.centre_x, dy = y - h.frame.centre_y;
-    *u = h.frame.centre_x + dx * c - dy * s;
-    *v = h.frame.centre_y + dx * s + dy * c;
+    turn_into_frame_nm(h.frame, x, y, u, v);
 }
 
 }  // namespace sts

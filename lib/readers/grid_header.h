@@ -27,14 +27,9 @@
 #include <utility>
 #include <vector>
 
-namespace sts {
+#include "readers/scan_frame.h"
 
-// The frame of a grid from "Grid settings", in nm and degrees.
-struct grid_frame {
-    double centre_x = 0, centre_y = 0;
-    double width = 0, height = 0;
-    double angle = 0;
-};
+namespace sts {
 
 struct grid_header {
     long nx = 0, ny = 0;                      // pixels per row, rows
@@ -46,7 +41,7 @@ struct grid_header {
     bool has_decimal_sweep = false;           // the two values below are known
     double sweep_start = 0, sweep_end = 0;    // from "Bias Spectroscopy>Sweep ... (V)"
     bool has_frame = false;                   // `frame` is known
-    grid_frame frame;
+    grid_frame frame;                         // from "Grid settings", in nm and degrees
     uint64_t data_offset = 0;                 // bytes before the first pixel
     uint64_t pixel_bytes = 0;                 // bytes of one pixel
     int x_parameter = -1, y_parameter = -1;   // where "X (m)" and "Y (m)" are, or -1

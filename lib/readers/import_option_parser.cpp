@@ -40,7 +40,12 @@ bool parse_sweep(const std::string& k, import_options* o, std::string* error) {
 }
 
 bool parse_format(const std::string& f, import_options* o, std::string* error) {
-    if (!format_from_name(f, &o->format))
+    // An image is no spectrum: its name is no format to read spectra as.
+    file_format named = file_format::automatic;
+    const format_driver* d = nullptr;
+    if (format_from_name(f, &named) && !((d = find_driver(named)) && d->can.image))
+        o->format = named;
+    else
         *error = "format must be " + format_names_phrase();
     return error->empty();
 }

@@ -35,9 +35,15 @@ const char* text_format_title(file_format f) {
     return d ? d->text_title : nullptr;
 }
 
-// Binary bytes are never read as text, whatever format was asked for.
+// Binary bytes are never read as text, whatever format was asked for; an
+// image is refused as unreadable_kind names it, before any option is
+// looked at (as when it was not told apart from unknown bytes).
 bool check_text(file_format f, std::string_view bytes, std::string* error) {
     const std::string_view head = bytes.substr(0, 4096);
+    if (const format_driver* d = find_driver(f); d && d->can.image) {
+        *error = unreadable_kind(head);  // "a Nanonis image (.sxm), not a spectrum"
+        return false;
+    }
     if (f != file_format::unknown && (!text_format_title(f) || !looks_binary(head))) return true;
     const std::string kind = unreadable_kind(head);
     *error = kind.empty() ? unknown_format

@@ -74,6 +74,11 @@ TEST(FormatDrivers, CapabilitiesAreWhatTheReadersDo) {
     EXPECT_FALSE(read_spectra("p.dat", pairs, sweep, &out, &error, &warning));
     EXPECT_NE(error.find("--sweep"), std::string::npos) << error;
     EXPECT_TRUE(out.empty());
+    // An image: known, never read as spectra, and no -f name.
+    const format_driver* sxm = identify(":NANONIS_VERSION:\n2\n:SCANIT_END:\n");
+    ASSERT_NE(sxm, nullptr);
+    EXPECT_TRUE(sxm->can.image);
+    EXPECT_EQ(format_names_phrase().find(sxm->name), std::string::npos);
     // Grids: the formats lib/grid opens pixel by pixel.
     std::set<std::string> grids;
     for (const format_driver& d : format_drivers())
