@@ -1,4 +1,4 @@
-// The HTTP server (cpp-httplib from Debian): binds, prints the URL, serves
+// The HTTP server (our own, stsview/http_server.h): binds, prints the URL, serves
 // until SIGINT or SIGTERM, then stops cleanly.
 #ifndef STSVIEW_SERVER_H
 #define STSVIEW_SERVER_H
