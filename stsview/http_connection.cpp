@@ -198,7 +198,7 @@ http_step http_connection::parse_head(std::string_view head, http_request* r, ht
             f.keep_alive = f.keep_alive || lists(value, "keep-alive");
         } else if (same_name(name, "Cookie")) {
             // Several Cookie lines are one list (RFC 6265 5.4 joins them so).
-            if (!r->cookie.empty()) r->cookie += "; ";
+            if (!r->cookie.empty() && !value.empty()) r->cookie += "; ";
             r->cookie += value;
         }
     }
