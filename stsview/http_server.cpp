@@ -67,14 +67,41 @@ struct connection {
 
 struct job {
     uint64_t id;
+    int fd;
     http_request request;
 };
 
+// A reply as a worker left it: sent in part or whole (the worker writes
+// what the socket takes at once, so that a reply does not wait for the
+// loop to wake), or the connection broken.
 struct finished {
     uint64_t id;
     std::string head, body;
     bool keep_alive;
+    size_t sent = 0;
+    bool broken = false;
 };
+
+enum class sent { all, blocked, broken };
+
+// Writes what the socket takes of head and body past *done.
+sent send_some(int fd, const std::string& head, const std::string& body, size_t* done) {
+    while (*done < head.size() + body.size()) {
+        iovec parts[2];
+        int count = 0;
+        if (*done < head.size()) parts[count++] = {const_cast<char*>(head.data()) + *done, head.size() - *done};
+        const size_t body_at = *done > head.size() ? *done - head.size() : 0;
+        if (body_at < body.size()) parts[count++] = {const_cast<char*>(body.data()) + body_at, body.size() - body_at};
+        msghdr m{};
+        m.msg_iov = parts;
+        m.msg_iovlen = static_cast<size_t>(count);
+        const ssize_t n = sendmsg(fd, &m, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? sent::blocked : sent::broken;
+        *done += static_cast<size_t>(n);
+    }
+    return sent::all;
+}
 
 // At most limit, and few enough to leave files for the grids and the rest.
 size_t connection_cap(size_t limit) {
@@ -164,7 +191,7 @@ struct http_server::loop {
     bool make_room();
     void readable(connection& c);
     void take_requests(connection& c);
-    void start_reply(connection& c, std::string head, std::string body, bool keep_alive);
+    void start_reply(connection& c, std::string head, std::string body, bool keep_alive, size_t done = 0);
     void write_out(connection& c);
     void drain(connection& c);
     void deliver();
@@ -254,7 +281,7 @@ void http_server::loop::take_requests(connection& c) {
             c.keep_alive = r.keep_alive;
             {
                 std::lock_guard<std::mutex> hold(lock);
-                jobs.push_back({c.id, std::move(r)});
+                jobs.push_back({c.id, c.fd, std::move(r)});
             }
             jobs_ready.notify_one();
             return;
@@ -271,37 +298,21 @@ void http_server::loop::take_requests(connection& c) {
     }
 }
 
-void http_server::loop::start_reply(connection& c, std::string head, std::string body, bool keep_alive) {
+void http_server::loop::start_reply(connection& c, std::string head, std::string body, bool keep_alive,
+                                    size_t done) {
     enter(c, phase::writing);
     c.head = std::move(head);
     c.body = std::move(body);
-    c.sent = 0;
+    c.sent = done;
     c.keep_alive = keep_alive;
     write_out(c);
 }
 
 void http_server::loop::write_out(connection& c) {
-    const size_t total = c.head.size() + c.body.size();
-    while (c.sent < total) {
-        iovec parts[2];
-        int count = 0;
-        if (c.sent < c.head.size()) parts[count++] = {c.head.data() + c.sent, c.head.size() - c.sent};
-        const size_t body_at = c.sent > c.head.size() ? c.sent - c.head.size() : 0;
-        if (body_at < c.body.size()) parts[count++] = {c.body.data() + body_at, c.body.size() - body_at};
-        msghdr m{};
-        m.msg_iov = parts;
-        m.msg_iovlen = static_cast<size_t>(count);
-        const ssize_t n = sendmsg(c.fd, &m, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            watch(c, EPOLLOUT);
-            return;
-        }
-        if (n < 0) {
-            drop(c.id);
-            return;
-        }
-        c.sent += static_cast<size_t>(n);
+    switch (send_some(c.fd, c.head, c.body, &c.sent)) {
+        case sent::blocked: watch(c, EPOLLOUT); return;
+        case sent::broken: drop(c.id); return;
+        case sent::all: break;
     }
     std::string().swap(c.head);
     std::string().swap(c.body);
@@ -340,11 +351,11 @@ void http_server::loop::deliver() {
         const auto it = connections.find(f.id);
         if (it == connections.end()) continue;
         connection& c = *it->second;
-        if (c.hung_up) {
+        if (c.hung_up || f.broken) {
             drop(c.id);
             continue;
         }
-        start_reply(c, std::move(f.head), std::move(f.body), f.keep_alive);
+        start_reply(c, std::move(f.head), std::move(f.body), f.keep_alive, f.sent);
     }
 }
 
@@ -400,6 +411,10 @@ void http_server::loop::work(const handler& h) {
         finished f{j.id, reply_head(r, j.request.keep_alive, http_date(std::time(nullptr))), "",
                    j.request.keep_alive};
         if (j.request.method != "HEAD") f.body = std::move(r.body);
+        // The loop leaves a connection alone while a worker has its
+        // request (no deadline, no eviction, no close), so its socket is
+        // this thread's until the reply is handed back.
+        f.broken = send_some(j.fd, f.head, f.body, &f.sent) == sent::broken;
         {
             std::lock_guard<std::mutex> hold(lock);
             results.push_back(std::move(f));
