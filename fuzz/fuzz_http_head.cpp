@@ -53,7 +53,8 @@ void check_request(const http_request& r) {
     fuzz_check(!r.target.empty() && r.target[0] == '/' && r.target.find_first_of(" \t\r\n") == std::string::npos,
                "an origin-form target");
     for (const std::string* v : {&r.host, &r.cookie})
-        fuzz_check(v->find_first_of("\r\n") == std::string::npos && (v->empty() || (v->front() != ' ' && v->back() != ' ')),
+        fuzz_check(v->find_first_of("\r\n") == std::string::npos &&
+                       (v->empty() || (v->front() != ' ' && v->back() != ' ')),
                    "a trimmed value on one line");
 }
 

@@ -244,7 +244,9 @@ void http_server::loop::accept_all() {
 // longest.  false when every connection has a request in hand.
 bool http_server::loop::make_room() {
     connection* best = nullptr;
-    const auto rank = [](phase p) { return p == phase::lingering ? 0 : p == phase::idle ? 1 : p == phase::head ? 2 : 3; };
+    const auto rank = [](phase p) {
+        return p == phase::lingering ? 0 : p == phase::idle ? 1 : p == phase::head ? 2 : 3;
+    };
     for (auto& [id, c] : connections) {
         if (rank(c->at) == 3) continue;
         if (!best || rank(c->at) < rank(best->at) || (rank(c->at) == rank(best->at) && c->since < best->since))
@@ -463,8 +465,9 @@ void http_server::stop() {
 bool http_server::run(const handler& h, std::string* error) {
     loop& l = *loop_;
     l.epoll_fd = epoll_create1(EPOLL_CLOEXEC);
-    if (l.listen_fd < 0 || l.wake_fd < 0 || l.stop_fd < 0 || l.epoll_fd < 0 || !l.add(l.listen_fd, listen_key, EPOLLIN) ||
-        !l.add(l.wake_fd, wake_key, EPOLLIN) || !l.add(l.stop_fd, stop_key, EPOLLIN)) {
+    if (l.listen_fd < 0 || l.wake_fd < 0 || l.stop_fd < 0 || l.epoll_fd < 0 ||
+        !l.add(l.listen_fd, listen_key, EPOLLIN) || !l.add(l.wake_fd, wake_key, EPOLLIN) ||
+        !l.add(l.stop_fd, stop_key, EPOLLIN)) {
         *error = std::string("cannot start the server: ") + std::strerror(errno);
         return false;
     }

@@ -181,16 +181,18 @@ TEST(HttpHead, RangeAndOtherHeadersAreIgnored) {
 
 TEST(HttpHead, MalformedLinesAreRefused) {
     const std::string ok_line = "GET / HTTP/1.1\r\n";
-    for (const std::string& line :
-         std::vector<std::string>{"GET /  HTTP/1.1", "GET / HTTP/1.1 ", "GET /", "GET", " GET / HTTP/1.1", "GET / http/1.1", "GET / HTTP/1",
-          "GET / HTTP/1.1x", "GET x HTTP/1.1", "GET http://127.0.0.1:8123/ HTTP/1.1", "GET * HTTP/1.1",
-          "G(T / HTTP/1.1", "GET /a\rb HTTP/1.1", "GET /\x01 HTTP/1.1", "GET /\xc3\xa9 HTTP/1.1"})
+    const std::vector<std::string> lines = {
+        "GET /  HTTP/1.1", "GET / HTTP/1.1 ", "GET /", "GET", " GET / HTTP/1.1", "GET / http/1.1", "GET / HTTP/1",
+        "GET / HTTP/1.1x", "GET x HTTP/1.1", "GET http://127.0.0.1:8123/ HTTP/1.1", "GET * HTTP/1.1",
+        "G(T / HTTP/1.1", "GET /a\rb HTTP/1.1", "GET /\x01 HTTP/1.1", "GET /\xc3\xa9 HTTP/1.1"};
+    for (const std::string& line : lines)
         EXPECT_EQ(status_of(line + "\r\n" + host + "\r\n"), 400) << line;
     EXPECT_EQ(status_of("GET / HTTP/2.0\r\n" + host + "\r\n"), 505);
     EXPECT_EQ(status_of("GET / HTTP/0.9\r\n" + host + "\r\n"), 505);
-    for (const std::string& field :
-         std::vector<std::string>{"NoColon", "Host : 127.0.0.1:8123", ": empty name", "X(y): z", "X: a\rb", "X: a\x7f", std::string("X: a\0b", 6),
-          "X:\x1b[31m"})
+    const std::vector<std::string> fields = {"NoColon", "Host : 127.0.0.1:8123", ": empty name",
+                                             "X(y): z", "X: a\rb", "X: a\x7f", std::string("X: a\0b", 6),
+                                             "X:\x1b[31m"};
+    for (const std::string& field : fields)
         EXPECT_EQ(status_of(ok_line + host + field + "\r\n\r\n"), 400) << field;
     // A folded line (obs-fold) is refused, not joined to the one before.
     EXPECT_EQ(status_of(ok_line + host + "X: a\r\n b\r\n\r\n"), 400);
