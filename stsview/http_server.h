@@ -28,7 +28,7 @@ struct http_server_limits {
     std::chrono::milliseconds idle_time{5000};   // a kept-alive connection without a request
     std::chrono::milliseconds reply_time{30000};  // to take a whole reply
     size_t max_connections = 512;  // lowered to fit the process's limit of open files
-    int workers = 8;
+    int workers = 32;
 };
 
 class http_server {
