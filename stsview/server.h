@@ -1,4 +1,4 @@
-// The HTTP server (cpp-httplib from Debian): binds, prints the URL, serves
+// The HTTP server (our own, stsview/http_server.h): binds, prints the URL, serves
 // until SIGINT or SIGTERM, then stops cleanly.
 #ifndef STSVIEW_SERVER_H
 #define STSVIEW_SERVER_H
@@ -17,8 +17,9 @@ struct server_settings {
 
 // Binds host:port (s.port is set to the port bound), calls listening(port)
 // and serves until a signal stops it.  false with *error when the address
-// cannot be bound.  Call with SIGINT and SIGTERM blocked in every thread
-// (block_stop_signals, before any thread starts).
+// cannot be bound (or the server's event loop cannot start).  Call with
+// SIGINT and SIGTERM blocked in every thread (block_stop_signals, before
+// any thread starts): the workers inherit the mask.
 bool serve(site& s, const server_settings& settings, const std::function<void(int)>& listening,
            std::string* error);
 
