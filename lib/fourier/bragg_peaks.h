@@ -1,0 +1,52 @@
+// The Bragg peaks of a lattice in a topography's transform (amplitude or
+// power, as fft_map makes it).  Peaks are the local maxima that stand out
+// most from the background at their own |q| (the value over the median of
+// the ring of pixels at that |q|, which a 1/q background does not fool),
+// refined below a pixel by a parabola through the logarithms of the three
+// values along each axis (exact for a Gaussian peak).  Of the strongest
+// few, the lattice is the pair of vectors that indexes most of them as
+// integer combinations (the coarsest such lattice, so that a finer one
+// that indexes the same peaks is not taken), fitted to all the peaks it
+// indexes by least squares and reduced to its two shortest vectors.
+#ifndef FOURIER_BRAGG_PEAKS_H
+#define FOURIER_BRAGG_PEAKS_H
+
+#include <cstddef>
+#include <string>
+
+#include "fourier/lattice.h"
+#include "fourier/q_map.h"
+
+namespace sts {
+
+struct bragg_options {
+    double q_min = 0;        // nm^-1, also the shortest Bragg vector; 0: three q-pixels
+                             // (away from the leakage of the mean and the window)
+    double q_max = 0;        // nm^-1; 0: the whole map
+    size_t candidates = 12;  // the strongest peaks the lattice must index
+};
+
+struct bragg_peak {
+    bragg_vector q;       // nm^-1
+    double height = 0;    // the map's value at the peak's pixel
+    double contrast = 0;  // that value over the median of its ring
+    double width = 0;     // nm^-1: the rms radius of the peak above its ring's median, within 3 pixels
+};
+
+struct bragg_pair {
+    bragg_peak first, second;
+    size_t indexed = 0;  // how many of the strongest peaks the lattice indexes
+};
+
+// Finds the two Bragg vectors (ordered as reduce_bragg orders them) in a
+// centred map with its axes; "" or the reason (no two independent peaks).
+std::string find_bragg_peaks(const q_map& map, const bragg_options& options, bragg_pair& out);
+
+// Height, contrast and width of the peak nearest to q (the largest value
+// within a pixel of it), for vectors the caller gives, or before and
+// after a correction.  q is left as given.
+bragg_peak measure_bragg_peak(const q_map& map, bragg_vector q);
+
+}  // namespace sts
+
+#endif
