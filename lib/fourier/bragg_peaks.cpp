@@ -113,6 +113,9 @@ std::vector<candidate> strongest(const frame& f, double q_min, double q_max, siz
     std::stable_sort(found.begin(), found.end(),
                      [](const candidate& a, const candidate& b) { return a.contrast > b.contrast; });
     if (found.size() > count) found.resize(count);
+    // Peaks far weaker than the strongest are noise the lattice need not index.
+    if (!found.empty())
+        std::erase_if(found, [&](const candidate& c) { return c.contrast < 0.05 * found[0].contrast; });
     return found;
 }
 

@@ -4,7 +4,7 @@
 // the ring of pixels at that |q|, which a 1/q background does not fool),
 // refined below a pixel by a parabola through the logarithms of the three
 // values along each axis (exact for a Gaussian peak).  Of the strongest
-// few, the lattice is the pair of vectors that indexes most of them as
+// few (and only those within a factor 20 of the strongest), the lattice is the pair of vectors that indexes most of them as
 // integer combinations (the coarsest such lattice, so that a finer one
 // that indexes the same peaks is not taken), fitted to all the peaks it
 // indexes by least squares and reduced to its two shortest vectors.

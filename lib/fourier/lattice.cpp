@@ -47,8 +47,9 @@ void reduce_bragg(bragg_vector& q1, bragg_vector& q2) {
     bragg_vector b1 = q1, b2 = q2;
     for (int round = 0; round < 64; ++round) {
         if (dot(b2, b2) < dot(b1, b1)) std::swap(b1, b2);
-        const double m = std::round(dot(b1, b2) / dot(b1, b1));
-        if (m == 0) break;
+        const double mu = dot(b1, b2) / dot(b1, b1);
+        if (std::fabs(mu) <= 0.5) break;  // (at exactly a half both are shortest)
+        const double m = std::round(mu);
         b2 = {b2.qx - m * b1.qx, b2.qy - m * b1.qy};
     }
     // Q1: the one of +-b1, +-b2 nearest to +qx in angle (ties: the
