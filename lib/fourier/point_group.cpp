@@ -48,6 +48,7 @@ std::string generators(const std::string& name, std::vector<point_operation>& g)
             if (n.mirrored) g.push_back(mirror(0));
             return "";
         }
+    if (name.empty() || name.back() == ',') return "a point group ends in an operation, not \",\"";
     std::istringstream items(name);
     std::string item;
     while (std::getline(items, item, ',')) {
