@@ -20,26 +20,30 @@ bool cell(double v, size_t n, size_t& i, double& t) {
 
 }  // namespace
 
-double bilinear(const float* map, size_t nx, size_t ny, double x, double y) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
+bilinear_taps bilinear_at(size_t nx, size_t ny, double x, double y) {
+    bilinear_taps taps;
     size_t i = 0, j = 0;
     double tx = 0, ty = 0;
-    if (nx == 0 || ny == 0 || !cell(x, nx, i, tx) || !cell(y, ny, j, ty)) return nan;
+    if (nx == 0 || ny == 0 || !cell(x, nx, i, tx) || !cell(y, ny, j, ty)) return taps;
     const size_t i1 = nx > 1 ? i + 1 : i, j1 = ny > 1 ? j + 1 : j;
-    const double v00 = map[j * nx + i], v10 = map[j * nx + i1];
-    const double v01 = map[j1 * nx + i], v11 = map[j1 * nx + i1];
-    // A corner of weight zero does not count, so that a pixel centre reads
-    // its own value even beside a missing neighbour.
-    double sum = 0, weight = 0;
-    const double w[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
-    const double v[4] = {v00, v10, v01, v11};
+    const size_t pixel[4] = {j * nx + i, j * nx + i1, j1 * nx + i, j1 * nx + i1};
+    const double weight[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
+    int used = 0;
     for (int k = 0; k < 4; ++k) {
-        if (w[k] == 0) continue;
-        if (std::isnan(v[k])) return nan;
-        sum += w[k] * v[k];
-        weight += w[k];
+        if (weight[k] == 0) continue;
+        taps.pixel[used] = static_cast<uint32_t>(pixel[k]);
+        taps.weight[used] = weight[k];
+        taps.total += weight[k];
+        ++used;
     }
-    return sum / weight;
+    return taps;
+}
+
+double bilinear_read(const float* map, const bilinear_taps& taps) {
+    if (!(taps.total > 0)) return std::numeric_limits<double>::quiet_NaN();
+    double sum = 0;
+    for (int k = 0; k < 4 && taps.weight[k] != 0; ++k) sum += taps.weight[k] * map[taps.pixel[k]];
+    return sum / taps.total;  // NaN when a weighed pixel is
 }
 
 }  // namespace sts

@@ -228,7 +228,7 @@ std::string find_bragg_peaks(const q_map& map, const bragg_options& options, bra
     const double pixel = std::max(f.dqx, f.dqy);
     const double q_min = options.q_min > 0 ? options.q_min : 3 * pixel;
     const double q_max = options.q_max > 0 ? options.q_max : 1e300;
-    const auto peaks = strongest(f, q_min, q_max, std::max<size_t>(options.candidates, 2));
+    const auto peaks = strongest(f, q_min, q_max, std::clamp<size_t>(options.candidates, 2, 40));
     if (peaks.size() < 2) return "fewer than two peaks stand out in the q range searched";
     const double tolerance = 0.75 * pixel;
     basis_fit fit = best_basis(peaks, std::max(q_min, 2 * pixel), tolerance);

@@ -23,7 +23,8 @@ struct bragg_options {
     double q_min = 0;        // nm^-1, also the shortest Bragg vector; 0: three q-pixels
                              // (away from the leakage of the mean and the window)
     double q_max = 0;        // nm^-1; 0: the whole map
-    size_t candidates = 12;  // the strongest peaks the lattice must index
+    size_t candidates = 12;  // the strongest peaks the lattice must index (2 ... 40; the
+                             // search grows as its fourth power)
 };
 
 struct bragg_peak {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <numbers>
 #include <thread>
 
@@ -127,6 +128,15 @@ std::string drift_correct(const drift_field& field, const float* maps, size_t ns
     const size_t n = field.nx * field.ny;
     if (n == 0 || field.ux.size() != n || field.uy.size() != n || !(field.dx > 0 && field.dy > 0))
         return "the displacement field does not fit its size";
+    if (n > UINT32_MAX) return "the map is too large";
+    // Where each pixel reads, worked out once for every slice.
+    std::vector<bilinear_taps> taps(n);
+    for (size_t y = 0; y < field.ny; ++y)
+        for (size_t x = 0; x < field.nx; ++x) {
+            const size_t i = y * field.nx + x;
+            taps[i] = bilinear_at(field.nx, field.ny, static_cast<double>(x) + field.ux[i] / field.dx,
+                                  static_cast<double>(y) + field.uy[i] / field.dy);
+        }
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(nslices, 1)));
     std::atomic<size_t> next{0};
@@ -134,13 +144,7 @@ std::string drift_correct(const drift_field& field, const float* maps, size_t ns
         for (size_t k; (k = next++) < nslices;) {
             const float* in = maps + k * n;
             float* o = out + k * n;
-            for (size_t y = 0; y < field.ny; ++y)
-                for (size_t x = 0; x < field.nx; ++x) {
-                    const size_t i = y * field.nx + x;
-                    o[i] = static_cast<float>(bilinear(in, field.nx, field.ny,
-                                                       static_cast<double>(x) + field.ux[i] / field.dx,
-                                                       static_cast<double>(y) + field.uy[i] / field.dy));
-                }
+            for (size_t i = 0; i < n; ++i) o[i] = static_cast<float>(bilinear_read(in, taps[i]));
         }
     };
     std::vector<std::thread> pool;

@@ -43,6 +43,7 @@ struct transform {
     size_t nx, ny;
     fftwf_plan plan;
     std::vector<double> wx, wy;
+    std::vector<size_t> column;  // the frequency index of each output column
     fft_scale scale;
 };
 
@@ -68,17 +69,21 @@ size_t prepare(const transform& t, const float* map, float* real, uint8_t* fille
 }
 
 // The half spectrum spread over the whole centred map: F(-k) = conj F(k)
-// for a real map gives the columns the real-to-complex transform leaves.
+// for a real map gives the columns the real-to-complex transform leaves
+// (same modulus).  Output column ox holds frequency kx = (ox - nx/2) mod nx,
+// read from column kx of row ky, or from column nx - kx of row -ky.
 void centre(const transform& t, const fftwf_complex* half, float* out) {
     const size_t hx = t.nx / 2 + 1;
     for (size_t oy = 0; oy < t.ny; ++oy) {
         const size_t ky = (oy + t.ny - t.ny / 2) % t.ny;
+        const fftwf_complex* row = half + ky * hx;
+        const fftwf_complex* mirrored = half + ((t.ny - ky) % t.ny) * hx;
+        float* o = out + oy * t.nx;
         for (size_t ox = 0; ox < t.nx; ++ox) {
-            const size_t kx = (ox + t.nx - t.nx / 2) % t.nx;
-            const fftwf_complex& c =
-                kx < hx ? half[ky * hx + kx] : half[((t.ny - ky) % t.ny) * hx + (t.nx - kx)];
+            const size_t kx = t.column[ox];
+            const fftwf_complex& c = kx < hx ? row[kx] : mirrored[t.nx - kx];
             const double p = static_cast<double>(c[0]) * c[0] + static_cast<double>(c[1]) * c[1];
-            out[oy * t.nx + ox] = static_cast<float>(t.scale == fft_scale::power ? p : std::sqrt(p));
+            o[ox] = static_cast<float>(t.scale == fft_scale::power ? p : std::sqrt(p));
         }
     }
 }
@@ -102,6 +107,8 @@ std::string make_transform(size_t nx, size_t ny, const fft_options& options, tra
     t.wx = window_1d(nx, options.window);
     t.wy = window_1d(ny, options.window);
     t.scale = options.scale;
+    t.column.resize(nx);
+    for (size_t ox = 0; ox < nx; ++ox) t.column[ox] = (ox + nx - nx / 2) % nx;
     return "";
 }
 
