@@ -19,7 +19,9 @@ struct frame {
           dqx(m.dqx()), dqy(m.dqy()) {
         if (dqx <= 0) dqx = dqy;
         if (dqy <= 0) dqy = dqx;
-        ring_step = std::min(dqx, dqy);
+        // The coarser step: ring numbers stay below the map's own size
+        // however unequal the two steps are.
+        ring_step = std::max(dqx, dqy);
     }
     double value(long x, long y) const {
         return map.values[static_cast<size_t>(y) * map.nx + static_cast<size_t>(x)];

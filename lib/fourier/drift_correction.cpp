@@ -17,8 +17,10 @@ namespace {
 using complex = std::complex<double>;
 
 std::vector<double> gaussian(double sigma_pixels, size_t n) {
-    const long radius = std::min<long>(static_cast<long>(std::ceil(3.0 * sigma_pixels)),
-                                       static_cast<long>(n));
+    // Three standard deviations, at most the map's size (a longer one adds
+    // nothing); below a millionth of a pixel, the pixel alone.
+    if (!(sigma_pixels > 1e-6)) return {1.0};
+    const long radius = static_cast<long>(std::fmin(std::ceil(3.0 * sigma_pixels), static_cast<double>(n)));
     std::vector<double> k(static_cast<size_t>(2 * radius + 1));
     for (long i = -radius; i <= radius; ++i)
         k[static_cast<size_t>(i + radius)] =
