@@ -4,6 +4,10 @@
 // Prints the computation's seconds (reading the file apart) and the peak
 // resident memory, for bench/fourier_bench.py.
 //   fourier_maps STACK.f32 NX NY SLICES fft|drift THREADS [Q1X Q1Y Q2X Q2Y]
+// Or, for docs/fourier_figure.py, two slices: the Bragg peaks of the first
+// (a topography), the transform of the second (a conductance map) and its
+// symmetrisation about them, written as OUT.fft.f32 and OUT.sym.f32:
+//   fourier_maps MAPS.f32 NX NY 2 qmap THREADS GROUP OUT DX
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +16,39 @@
 #include <string>
 #include <vector>
 
+#include "fourier/bragg_peaks.h"
 #include "fourier/drift_correction.h"
 #include "fourier/fft_map.h"
+#include "fourier/symmetrise.h"
+
+namespace {
+
+int qmap(const std::vector<float>& maps, size_t nx, size_t ny, const char* group, const std::string& out,
+         double dx) {
+    sts::q_map topography, f, s;
+    sts::bragg_pair bragg;
+    std::vector<sts::point_operation> ops;
+    std::string problem = sts::fft_map(maps.data(), nx, ny, dx, dx, {}, topography);
+    if (problem.empty()) problem = sts::find_bragg_peaks(topography, {}, bragg);
+    if (problem.empty()) problem = sts::fft_map(maps.data() + nx * ny, nx, ny, dx, dx, {}, f);
+    if (problem.empty()) problem = sts::point_group(group, ops);
+    sts::lattice_geometry g;
+    if (problem.empty()) g = sts::lattice_from_bragg(bragg.first.q, bragg.second.q, problem);
+    if (problem.empty()) problem = sts::symmetrise(f, g.q1_angle, ops, s);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 1;
+    }
+    std::ofstream(out + ".fft.f32", std::ios::binary)
+        .write(reinterpret_cast<const char*>(f.values.data()), static_cast<std::streamsize>(f.values.size() * 4));
+    std::ofstream(out + ".sym.f32", std::ios::binary)
+        .write(reinterpret_cast<const char*>(s.values.data()), static_cast<std::streamsize>(s.values.size() * 4));
+    std::printf("%.6g %.6g %.6g %.6g %.6g %.6g\n", bragg.first.q.qx, bragg.first.q.qy, bragg.second.q.qx,
+                bragg.second.q.qy, g.a1, g.q1_angle);
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 7) {
@@ -30,6 +65,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %zu floats from %s\n", stack.size(), argv[1]);
         return 1;
     }
+    if (mode == "qmap") return argc < 10 || slices != 2 ? 2 : qmap(stack, nx, ny, argv[7], argv[8], std::atof(argv[9]));
     const double dx = 0.05;
     const auto start = std::chrono::steady_clock::now();
     std::string problem;

@@ -55,9 +55,32 @@ void ring_medians(frame& f) {
     }
 }
 
-double contrast_at(const frame& f, long x, long y) {
+// The median of the values along the axis line through (x, y), within 6
+// pixels either side of it, (dx, dy) the line's step.
+double line_median(const frame& f, long x, long y, long dx, long dy) {
+    std::vector<double> v;
+    for (long k = -6; k <= 6; ++k)
+        if (k != 0 && f.inside(x + k * dx, y + k * dy) && std::isfinite(f.value(x + k * dx, y + k * dy)))
+            v.push_back(f.value(x + k * dx, y + k * dy));
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// The background a peak stands out from: its ring's median; on the axes
+// (and the columns the window spreads them over) the axis line's own
+// median where that is higher, since scan-line noise, offsets from line to
+// line, lies along qx = 0 (and a fast-scan artefact along qy = 0).
+double background_at(const frame& f, long x, long y) {
     const size_t r = f.ring(x, y);
-    const double m = r < f.ring_median.size() ? f.ring_median[r] : 0.0;
+    double b = r < f.ring_median.size() ? f.ring_median[r] : 0.0;
+    if (std::labs(x - f.cx) <= 1) b = std::max(b, line_median(f, x, y, 0, 1));
+    if (std::labs(y - f.cy) <= 1) b = std::max(b, line_median(f, x, y, 1, 0));
+    return b;
+}
+
+double contrast_at(const frame& f, long x, long y) {
+    const double m = background_at(f, x, y);
     return m > 0 ? f.value(x, y) / m : f.value(x, y) > 0 ? 1e300 : 0.0;
 }
 
@@ -124,13 +147,16 @@ std::vector<candidate> strongest(const frame& f, double q_min, double q_max, siz
 struct basis_fit {
     bragg_vector b1, b2;
     size_t indexed = 0;
+    double score = 0;
     double area = 0;
 };
 
 // The peaks that (b1, b2) indexes: integer combinations (not both zero,
-// each at most 8) within tolerance.
+// each at most 8) within tolerance; their contrasts summed into
+// contrast_sum and their reach (largest |q|) into reach.
 size_t index_peaks(const std::vector<candidate>& peaks, bragg_vector b1, bragg_vector b2,
-                   double tolerance, std::vector<std::pair<double, double>>* indices) {
+                   double tolerance, std::vector<std::pair<double, double>>* indices,
+                   double* contrast_sum = nullptr, double* reach = nullptr) {
     const double det = b1.qx * b2.qy - b1.qy * b2.qx;
     size_t count = 0;
     for (const candidate& p : peaks) {
@@ -141,18 +167,50 @@ size_t index_peaks(const std::vector<candidate>& peaks, bragg_vector b1, bragg_v
         if (std::hypot(ex, ey) > tolerance) continue;
         ++count;
         if (indices) indices->push_back({n1, n2});
+        if (contrast_sum) *contrast_sum += p.contrast;
+        if (reach) *reach = std::max(*reach, std::hypot(p.q.qx, p.q.qy));
     }
     return count;
 }
 
-basis_fit best_basis(const std::vector<candidate>& peaks, double shortest, double tolerance) {
+// Where peaks were sought: |q| in [low, high], inside the map, the upper
+// half plane.
+struct search_range {
+    double low, high, qx_max, qy_max;
+    bool contains(double qx, double qy) const {
+        const double q = std::hypot(qx, qy);
+        return q >= low && q <= high && std::fabs(qx) <= qx_max && std::fabs(qy) <= qy_max &&
+               (qy > 0 || (qy == 0 && qx > 0));
+    }
+};
+
+// How many points of the lattice lie within reach in the searched range:
+// a lattice finer than the peaks' own predicts many that are not there.
+size_t predicted_points(bragg_vector b1, bragg_vector b2, double reach, const search_range& range) {
+    const double area = std::fabs(b1.qx * b2.qy - b1.qy * b2.qx);
+    // |n1| <= reach |b2| / area (the distance between the lattice's rows).
+    const long m1 = static_cast<long>(std::fmin(8, std::ceil(reach * std::hypot(b2.qx, b2.qy) / area)));
+    const long m2 = static_cast<long>(std::fmin(8, std::ceil(reach * std::hypot(b1.qx, b1.qy) / area)));
+    size_t count = 0;
+    for (long n1 = -m1; n1 <= m1; ++n1)
+        for (long n2 = -m2; n2 <= m2; ++n2) {
+            const double qx = n1 * b1.qx + n2 * b2.qx, qy = n1 * b1.qy + n2 * b2.qy;
+            if (std::hypot(qx, qy) <= reach && range.contains(qx, qy)) ++count;
+        }
+    return count;
+}
+
+// Of the bases made of the peaks and their differences, the one whose
+// indexed peaks' contrast, times the share of its predicted points that
+// are peaks (a half or more counting as all), is largest (ties: the
+// coarsest).
+basis_fit best_basis(const std::vector<candidate>& peaks, double shortest, double tolerance,
+                     const search_range& range) {
     std::vector<bragg_vector> vectors;
     for (size_t i = 0; i < peaks.size(); ++i) {
         vectors.push_back(peaks[i].q);
-        for (size_t j = 0; j < i; ++j) {
+        for (size_t j = 0; j < i; ++j)
             vectors.push_back({peaks[i].q.qx - peaks[j].q.qx, peaks[i].q.qy - peaks[j].q.qy});
-            vectors.push_back({peaks[i].q.qx + peaks[j].q.qx, peaks[i].q.qy + peaks[j].q.qy});
-        }
     }
     std::erase_if(vectors, [&](bragg_vector v) { return std::hypot(v.qx, v.qy) < shortest; });
     basis_fit best;
@@ -162,9 +220,17 @@ basis_fit best_basis(const std::vector<candidate>& peaks, double shortest, doubl
             const double area = std::fabs(b1.qx * b2.qy - b1.qy * b2.qx);
             // Independent: at least 15 degrees apart.
             if (area < 0.25 * std::hypot(b1.qx, b1.qy) * std::hypot(b2.qx, b2.qy)) continue;
-            const size_t n = index_peaks(peaks, b1, b2, tolerance, nullptr);
-            if (n > best.indexed || (n == best.indexed && area > best.area * (1 + 1e-6)))
-                best = {b1, b2, n, area};
+            double contrast = 0, reach = 0;
+            const size_t n = index_peaks(peaks, b1, b2, tolerance, nullptr, &contrast, &reach);
+            if (n < 2) continue;
+            const size_t predicted = predicted_points(b1, b2, reach + tolerance, range);
+            // Half its points found counts as whole: weak high orders may be
+            // missing from a real lattice.
+            const double score = contrast * std::fmin(1.0, 2.0 * static_cast<double>(n) /
+                                                               static_cast<double>(std::max<size_t>(predicted, 1)));
+            if (score > best.score * (1 + 1e-9) ||
+                (score >= best.score * (1 - 1e-9) && area > best.area * (1 + 1e-6)))
+                best = {b1, b2, n, score, area};
         }
     return best;
 }
@@ -204,8 +270,7 @@ bragg_peak measure_bragg_peak(const q_map& map, bragg_vector q) {
     if (!f.inside(bx, by)) return p;
     p.height = f.value(bx, by);
     p.contrast = contrast_at(f, bx, by);
-    const size_t r = f.ring(bx, by);
-    const double background = r < f.ring_median.size() ? f.ring_median[r] : 0.0;
+    const double background = background_at(f, bx, by);
     double sum = 0, moment = 0;
     for (long j = -3; j <= 3; ++j)
         for (long i = -3; i <= 3; ++i) {
@@ -233,7 +298,8 @@ std::string find_bragg_peaks(const q_map& map, const bragg_options& options, bra
     const auto peaks = strongest(f, q_min, q_max, std::clamp<size_t>(options.candidates, 2, 40));
     if (peaks.size() < 2) return "fewer than two peaks stand out in the q range searched";
     const double tolerance = 0.75 * pixel;
-    basis_fit fit = best_basis(peaks, std::max(q_min, 2 * pixel), tolerance);
+    const search_range range{q_min, q_max, std::fabs(map.qx.front()), std::fabs(map.qy.front())};
+    basis_fit fit = best_basis(peaks, std::max(q_min, 2 * pixel), tolerance, range);
     if (fit.indexed < 2) return "no lattice indexes two of the strongest peaks";
     fit_basis(peaks, fit, tolerance);
     reduce_bragg(fit.b1, fit.b2);

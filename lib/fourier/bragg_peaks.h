@@ -1,13 +1,19 @@
 // The Bragg peaks of a lattice in a topography's transform (amplitude or
 // power, as fft_map makes it).  Peaks are the local maxima that stand out
-// most from the background at their own |q| (the value over the median of
-// the ring of pixels at that |q|, which a 1/q background does not fool),
-// refined below a pixel by a parabola through the logarithms of the three
-// values along each axis (exact for a Gaussian peak).  Of the strongest
-// few (and only those within a factor 20 of the strongest), the lattice is the pair of vectors that indexes most of them as
-// integer combinations (the coarsest such lattice, so that a finer one
-// that indexes the same peaks is not taken), fitted to all the peaks it
-// indexes by least squares and reduced to its two shortest vectors.
+// most from their background: the median of the ring of pixels at their
+// |q|, which a 1/q background does not fool, or on the axes the axis
+// line's median where higher, which scan-line noise along qx = 0 does not
+// fool.  Each is refined below a pixel by a parabola through the
+// logarithms of the three values along each axis (exact for a Gaussian
+// peak).  Of the strongest few (only those within a factor 20 of the
+// strongest), the lattice is the pair of vectors, among the peaks and
+// their differences, that indexes them best as integer combinations: the
+// largest sum of the contrasts it indexes times the share of its own
+// points within their reach that are peaks, a half or more counting as
+// all (a finer lattice indexes as many but predicts points that are not
+// there; ties go to the coarsest).
+// It is fitted to all the peaks it indexes by least squares and reduced
+// to its two shortest vectors.
 #ifndef FOURIER_BRAGG_PEAKS_H
 #define FOURIER_BRAGG_PEAKS_H
 
@@ -30,8 +36,8 @@ struct bragg_options {
 struct bragg_peak {
     bragg_vector q;       // nm^-1
     double height = 0;    // the map's value at the peak's pixel
-    double contrast = 0;  // that value over the median of its ring
-    double width = 0;     // nm^-1: the rms radius of the peak above its ring's median, within 3 pixels
+    double contrast = 0;  // that value over its background (the ring's median)
+    double width = 0;     // nm^-1: the rms radius of the peak above its background, within 3 pixels
 };
 
 struct bragg_pair {
