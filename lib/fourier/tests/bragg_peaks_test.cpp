@@ -128,6 +128,33 @@ TEST(BraggPeaks, QpiWavesAloneWithinOnePixel) {
     }
 }
 
+TEST(BraggPeaks, ScanLineNoiseOnTheAxisIgnored) {
+    // Offsets from line to line, stronger than the lattice, put a bright
+    // line along qx = 0: its pixels are not Bragg peaks.
+    const scene s;
+    const double q = 4 * M_PI / (std::sqrt(3.0) * 0.7);
+    const auto q1 = turned(q, 21), q2 = turned(q, 81);
+    std::vector<float> map = plane_waves(s.nx, s.ny, s.dx, s.dy,
+                                         {{q1.qx, q1.qy, 0.3, 0}, {q2.qx, q2.qy, 0.3, 1},
+                                          {q1.qx - q2.qx, q1.qy - q2.qy, 0.3, 2}});
+    std::mt19937 g(2);
+    std::normal_distribution<double> offset(0.0, 2.0);
+    for (size_t y = 0; y < s.ny; ++y) {
+        const float o = static_cast<float>(offset(g));
+        for (size_t x = 0; x < s.nx; ++x) map[y * s.nx + x] += o;
+    }
+    add_noise(map, 0.3, 9);
+    sts::q_map f;
+    ASSERT_EQ(sts::fft_map(map.data(), s.nx, s.ny, s.dx, s.dy, {}, f), "");
+    sts::bragg_pair p;
+    ASSERT_EQ(sts::find_bragg_peaks(f, {}, p), "");
+    const auto q3 = sts::bragg_vector{q1.qx - q2.qx, q1.qy - q2.qy};
+    EXPECT_TRUE(matches_one(p.first.q, {q1, q2, q3}, 0.5 * f.dqx()))
+        << p.first.q.qx << ", " << p.first.q.qy;
+    EXPECT_TRUE(matches_one(p.second.q, {q1, q2, q3}, 0.5 * f.dqx()))
+        << p.second.q.qx << ", " << p.second.q.qy;
+}
+
 TEST(BraggPeaks, SaysWhenNothingStandsOut) {
     sts::q_map f;
     std::vector<float> flat(64 * 64, 1.0f);
