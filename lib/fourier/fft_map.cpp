@@ -23,20 +23,18 @@ std::vector<double> window_1d(size_t n, fft_window window) {
     return w;
 }
 
-// Scratch of one thread: the windowed real map and its half spectrum, in
-// FFTW's alignment.
+// Scratch of one thread, in FFTW's alignment: the windowed real map (rows
+// padded to 2 (nx/2 + 1) floats) and, in the same place once transformed,
+// its half spectrum.
 struct scratch {
-    float* real = nullptr;
     fftwf_complex* half = nullptr;
+    float* real = nullptr;
     scratch(size_t nx, size_t ny)
-        : real(fftwf_alloc_real(nx * ny)), half(fftwf_alloc_complex(ny * (nx / 2 + 1))) {}
-    ~scratch() {
-        fftwf_free(real);
-        fftwf_free(half);
-    }
+        : half(fftwf_alloc_complex(ny * (nx / 2 + 1))), real(reinterpret_cast<float*>(half)) {}
+    ~scratch() { fftwf_free(half); }
     scratch(const scratch&) = delete;
     scratch& operator=(const scratch&) = delete;
-    bool ok() const { return real && half; }
+    bool ok() const { return half != nullptr; }
 };
 
 struct transform {
@@ -58,12 +56,13 @@ size_t prepare(const transform& t, const float* map, float* real, uint8_t* fille
             ++finite;
         }
     const double mean = finite ? sum / static_cast<double>(finite) : 0.0;
+    const size_t stride = 2 * (t.nx / 2 + 1);
     for (size_t y = 0; y < t.ny; ++y)
         for (size_t x = 0; x < t.nx; ++x) {
             const size_t i = y * t.nx + x;
             const bool ok = std::isfinite(map[i]);
             if (filled) filled[i] = ok ? 0 : 1;
-            real[i] = ok ? static_cast<float>((map[i] - mean) * t.wy[y] * t.wx[x]) : 0.0f;
+            real[y * stride + x] = ok ? static_cast<float>((map[i] - mean) * t.wy[y] * t.wx[x]) : 0.0f;
         }
     return t.nx * t.ny - finite;
 }
@@ -94,7 +93,7 @@ size_t one_slice(const transform& t, const float* map, scratch& s, float* out, u
         std::fill(out, out + t.nx * t.ny, std::numeric_limits<float>::quiet_NaN());
         return missing;
     }
-    fftwf_execute_dft_r2c(t.plan, s.real, s.half);
+    fftwf_execute_dft_r2c(t.plan, s.real, s.half);  // in place
     centre(t, s.half, out);
     return missing;
 }

@@ -41,7 +41,8 @@ std::string fft_map(const float* map, size_t nx, size_t ny, double dx, double dy
 
 // The transforms of nslices maps stored one after another (bias x ny x
 // nx) into out (the same shape: bias x qy x qx), on up to `threads`
-// threads (0: one per core), each with one slice of scratch; missing, if
+// threads (0: one per core), each with one slice of scratch (padded to an
+// even row length); missing, if
 // given, receives each slice's count of filled pixels.  The axes are
 // q_axis(nx, dx) and q_axis(ny, dy).
 std::string fft_maps(const float* stack, size_t nslices, size_t nx, size_t ny,

@@ -18,15 +18,12 @@ fftwf_plan r2c_plan(size_t nx, size_t ny) {
     const std::lock_guard<std::mutex> hold(planner_lock);
     const auto key = std::make_pair(ny, nx);
     if (const auto found = plans->find(key); found != plans->end()) return found->second;
-    const size_t complex_count = ny * (nx / 2 + 1);
-    float* in = fftwf_alloc_real(ny * nx);
-    fftwf_complex* out = fftwf_alloc_complex(complex_count);
+    fftwf_complex* buffer = fftwf_alloc_complex(ny * (nx / 2 + 1));
     fftwf_plan plan = nullptr;
-    if (in && out)
-        plan = fftwf_plan_dft_r2c_2d(static_cast<int>(ny), static_cast<int>(nx), in, out,
-                                     FFTW_ESTIMATE);
-    fftwf_free(in);
-    fftwf_free(out);
+    if (buffer)
+        plan = fftwf_plan_dft_r2c_2d(static_cast<int>(ny), static_cast<int>(nx),
+                                     reinterpret_cast<float*>(buffer), buffer, FFTW_ESTIMATE);
+    fftwf_free(buffer);
     if (plan) (*plans)[key] = plan;
     return plan;
 }
