@@ -68,7 +68,8 @@ def main():
         numpy_s = min(numpy_loop(stack) for _ in range(3))
         del stack
         common = [path, str(NX), str(NY), str(slices)]
-        # The program's own floor (code, libraries, FFTW's plan): one slice.
+        # The program's own floor (code, libraries, FFTW's plan, and the one
+        # slice of scratch of its first thread): a run on one slice.
         floor_kib = run(binary, [path, str(NX), str(NY), "1", "fft", "1"])[1] - 2 * NX * NY * 4 / 1024
         fft1 = min(run(binary, common + ["fft", "1"]) for _ in range(3))
         fft2 = min(run(binary, common + ["fft", "2"]) for _ in range(3))
@@ -76,7 +77,7 @@ def main():
     slice_kib = NX * NY * 4 / 1024
     stacks_kib = 2 * slices * slice_kib  # input and output
     print(f"stack {NX} x {NY} x {slices} float32 ({stacks_kib / 2 / 1024:.0f} MiB)")
-    print(f"the program's floor (code, libraries, plan): {floor_kib / 1024:.1f} MiB")
+    print(f"the program's floor (code, libraries, plan, one thread's scratch): {floor_kib / 1024:.1f} MiB")
     print(f"numpy loop (np.fft.fft2, float64):   {numpy_s:8.3f} s")
     for name, (s, kib) in (("fourier fft, 1 thread", fft1), ("fourier fft, 2 threads", fft2),
                            ("fourier drift, 2 threads", drift2)):
