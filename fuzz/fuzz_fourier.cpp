@@ -35,6 +35,7 @@ void transform_and_symmetrise(fuzz_input& in, const std::vector<float>& map, siz
         if (sts::symmetrise(q, in.any_float(), ops, s).empty())
             fuzz_check(s.values.size() == q.values.size(), "symmetrised shape");
     }
+    sts::refine_peak(q, {in.any_float(), in.any_float()}, static_cast<int>(in.byte()) - 8);
     sts::bragg_pair pair;
     sts::bragg_options bo;
     bo.q_min = in.any_float();

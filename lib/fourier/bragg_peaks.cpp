@@ -284,6 +284,28 @@ bragg_peak measure_bragg_peak(const q_map& map, bragg_vector q) {
     return p;
 }
 
+bragg_peak refine_peak(const q_map& map, bragg_vector guess, int radius) {
+    bragg_peak p;
+    p.q = guess;
+    if (map.nx < 3 || map.ny < 3 || map.values.size() != map.nx * map.ny) return p;
+    frame f(map);
+    if (!(f.dqx > 0 && f.dqy > 0) || !std::isfinite(guess.qx) || !std::isfinite(guess.qy)) return p;
+    ring_medians(f);
+    const double gx = std::clamp(guess.qx / f.dqx, -1e9, 1e9), gy = std::clamp(guess.qy / f.dqy, -1e9, 1e9);
+    const long x = f.cx + std::lround(gx), y = f.cy + std::lround(gy);
+    radius = std::clamp(radius, 0, 64);
+    long bx = -1, by = -1;
+    for (long j = -radius; j <= radius; ++j)
+        for (long i = -radius; i <= radius; ++i)
+            if (f.inside(x + i, y + j) && std::isfinite(f.value(x + i, y + j)) &&
+                (bx < 0 || contrast_at(f, x + i, y + j) > contrast_at(f, bx, by)))
+                bx = x + i, by = y + j;
+    if (bx < 0) return p;
+    p = measure_bragg_peak(map, {f.qx(static_cast<double>(bx)), f.qy(static_cast<double>(by))});
+    p.q = refined(f, bx, by);
+    return p;
+}
+
 std::string find_bragg_peaks(const q_map& map, const bragg_options& options, bragg_pair& out) {
     if (map.nx < 3 || map.ny < 3 || map.values.size() != map.nx * map.ny ||
         map.qx.size() != map.nx || map.qy.size() != map.ny)

@@ -54,6 +54,14 @@ std::string find_bragg_peaks(const q_map& map, const bragg_options& options, bra
 // after a correction.  q is left as given.
 bragg_peak measure_bragg_peak(const q_map& map, bragg_vector q);
 
+// The peak nearest to a guess: the value that stands out most from its
+// background (as the finder's candidates do) within `radius` pixels of
+// it, refined below a pixel as the finder refines its peaks, measured as
+// measure_bragg_peak measures; for vectors a caller knows roughly (a QPI
+// wave vector, Bragg vectors typed by hand).  q is the guess when the
+// search finds no finite value.
+bragg_peak refine_peak(const q_map& map, bragg_vector guess, int radius);
+
 }  // namespace sts
 
 #endif

@@ -70,10 +70,15 @@ TEST(BraggPeaks, SquareLatticeInTurnedFrames) {
     unsigned seed = 1;
     for (double angle : {0.0, 17.0, 45.0, -30.5, 81.0}) {
         const auto q1 = turned(q, angle), q2 = turned(q, angle + 90);
-        const sts::q_map f = lattice_scene(s, q1, q2, false, turned(5.3, angle + 23), seed++);
+        const auto qpi = turned(5.3, angle + 23);
+        const sts::q_map f = lattice_scene(s, q1, q2, false, qpi, seed++);
         sts::bragg_pair p;
         ASSERT_EQ(sts::find_bragg_peaks(f, {}, p), "") << angle;
         const std::string what = "square at " + std::to_string(angle);
+        // The QPI wave, from a guess 1.5 pixels off along each axis.
+        const sts::bragg_peak w =
+            sts::refine_peak(f, {qpi.qx + 1.5 * f.dqx(), qpi.qy - 1.5 * f.dqy()}, 3);
+        expect_near_vector(w.q, qpi, f.dqx(), f.dqy(), what + ", QPI wave");
         EXPECT_TRUE(matches_one(p.first.q, {q1, q2}, 0.5 * f.dqx())) << what;
         EXPECT_TRUE(matches_one(p.second.q, {q1, q2}, 0.5 * f.dqx())) << what;
         std::string problem;
@@ -93,12 +98,14 @@ TEST(BraggPeaks, HexagonalLatticeWithAQpiWave) {
     const double a = 0.5, q = 4 * M_PI / (std::sqrt(3.0) * a);  // |Q| of a hexagonal lattice
     unsigned seed = 10;
     for (double angle : {0.0, 12.0, -41.0}) {
-        const auto q1 = turned(q, angle), q2 = turned(q, angle + 60);
-        const sts::q_map f = lattice_scene(s, q1, q2, true, turned(4.1, angle + 10), seed++);
+        const auto q1 = turned(q, angle), q2 = turned(q, angle + 60), qpi = turned(4.1, angle + 10);
+        const sts::q_map f = lattice_scene(s, q1, q2, true, qpi, seed++);
         sts::bragg_pair p;
         ASSERT_EQ(sts::find_bragg_peaks(f, {}, p), "") << angle;
         const auto q3 = sts::bragg_vector{q1.qx - q2.qx, q1.qy - q2.qy};
         const std::string what = "hexagonal at " + std::to_string(angle);
+        expect_near_vector(sts::refine_peak(f, {qpi.qx - f.dqx(), qpi.qy + f.dqy()}, 2).q, qpi,
+                           f.dqx(), f.dqy(), what + ", QPI wave");
         EXPECT_TRUE(matches_one(p.first.q, {q1, q2, q3}, 0.5 * f.dqx())) << what;
         EXPECT_TRUE(matches_one(p.second.q, {q1, q2, q3}, 0.5 * f.dqx())) << what;
         std::string problem;
