@@ -137,7 +137,8 @@ void bind_readers(py::module_& m) {
           "'pairs', 'mtrx', 'omicron-text', 'sm4' or 'unknown'.");
     m.def("unreadable_kind", [](py::bytes head) { return unreadable_kind(std::string_view(head)); },
           py::arg("head"), "What binary bytes of no format read here look like ('' for text).");
-    m.def("read_head", &head_of, py::arg("path"), py::arg("count") = 4096,
+    m.def("read_head", [](const std::string& path, size_t count) { return py::bytes(head_of(path, count)); },
+          py::arg("path"), py::arg("count") = 4096,
           "The first count bytes of a file (as bytes).");
     m.def("readable_formats", &readable_formats, "The formats read, as a phrase for messages.");
     m.def("read_spectra", &read_file, py::arg("path"), py::arg("args") = std::vector<std::string>{},

@@ -225,7 +225,8 @@ def open_stskit(path, **o):
         kind = _core.unreadable_kind(_core.read_head(path))
         if kind:
             raise ValueError(f"{path}: {kind}")
-    if fmt == "3ds" or fmt == "sm4" and _is_grid(path, args):
+    # An RHK file's sweeps one by one are stsimport's alone: spectra then.
+    if fmt == "3ds" or fmt == "sm4" and not o.get("each_sweep") and _is_grid(path, args):
         if o.get("didv_channel") and fmt == "sm4":
             raise ValueError(f"{path}: an RHK .sm4 file's lock-in page is read as the current "
                              "(channel='LIA Current')")

@@ -18,7 +18,6 @@ POINT_FILES = [
     ("nanonis2015_Bias-Spectroscopy002.dat", {"channel": "Input 3"}),
     ("nanonis_sts_15mV_sweeps_avg_bwd.dat", {"direction": "mean"}),
     ("createc2018_A180524.133727.VERT", {}),
-    ("createc2019_A190824.135614_4ch.VERT", {}),
     ("createc2020_A201222.074639_parvert32.VERT", {}),
     ("omicron_matrix_2014/2014Sep30-111118--1_1.I(V)_mtrx", {}),
     ("omicron_text_2024/default_2024Oct23-151508_STM-STM_Spectroscopy--3_1-I(V)_1.txt",
@@ -169,12 +168,19 @@ def test_engine_found_by_name_without_import(tmp_path):
 def test_refusals_are_the_tools_messages(tmp_path):
     raw = realraw()
     session = raw / "omicron_matrix_2014" / "2014Sep30-111118"
-    for path in (raw / "nanonis_sxm_si7x7_051.sxm", pathlib.Path(f"{session}--1_1.I(t)_mtrx"),
-                 pathlib.Path(f"{session}--2_1.I(V)_mtrx")):
+    for path in (raw / "nanonis_sxm_si7x7_051.sxm", raw / "createc2019_A190824.135614_4ch.VERT",
+                 pathlib.Path(f"{session}--1_1.I(t)_mtrx"),
+                 pathlib.Path(f"{session}--3_1.I(V)_mtrx"), pathlib.Path(f"{session}_0001.mtrx")):
         message = stsimport_error(str(path), tmp_path / path.name)
         with pytest.raises(ValueError) as e:
             xr.open_dataset(str(path), engine="stskit")
         assert str(e.value) == message
+    # A curve cut short: read, with the tool's message as a warning.
+    path = f"{session}--2_1.I(V)_mtrx"
+    message = stsimport_error(path, tmp_path / "cut")
+    with pytest.warns(UserWarning) as w:
+        xr.open_dataset(path, engine="stskit")
+    assert str(w[0].message) == message
     # A channel that is not there names the channels there are.
     path = str(raw / "nanonis2023_STS_generic_4_5.dat")
     message = stsimport_error(path, tmp_path / "c", "--channel=Nothing")
