@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "binding.h"
@@ -126,6 +127,7 @@ public:
     const float* position_y_ = nullptr;
     std::vector<double> x_, y_;
     std::string xy_unit_, source_;
+    std::vector<std::pair<std::string, std::string>> attributes_;
 
     long nx() const override { return nx_; }
     long ny() const override { return ny_; }
@@ -138,6 +140,7 @@ public:
         d->y = y_;
         d->xy_unit = xy_unit_;
         d->has_positions = position_x_ != nullptr && position_y_ != nullptr;
+        d->attributes.insert(d->attributes.end(), attributes_.begin(), attributes_.end());
     }
     const float* bias_of(uint64_t index) const {
         return bias_ + (bias_per_pixel_ ? index * static_cast<uint64_t>(points_) : 0);
@@ -348,7 +351,7 @@ py::dict result_dict(run_result& r) {
 const char* const compute_doc =
     "Runs stsgrid's computation over a grid held in arrays: bias (points,) or (ny, nx, "
     "points), current and signal (ny, nx, points), codes (ny, nx) int8 or None, positions "
-    "(ny, nx) or None; every array C-contiguous float32 (int8 for codes), else TypeError "
+    "(ny, nx) or None; attributes the grid source's own (name, value) pairs; every array C-contiguous float32 (int8 for codes), else TypeError "
     "or ValueError, never a copy.  args are stsgrid's options ('--smooth=11', "
     "'--exp-width=0.002', ...); scratch a folder for the statistics' scratch files.  Runs "
     "without the GIL.  A dict of the variables, statistics, axes and attributes.";
@@ -357,8 +360,9 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
                  const py::object& codes, const py::object& position_x,
                  const py::object& position_y, const std::vector<double>& x,
                  const std::vector<double>& y, const std::string& xy_unit,
-                 const std::string& source, const std::vector<std::string>& args,
-                 const std::string& scratch) {
+                 const std::string& source,
+                 const std::vector<std::pair<std::string, std::string>>& attributes,
+                 const std::vector<std::string>& args, const std::string& scratch) {
     const grid_options o = run_options(args);
     if (!py::isinstance<py::array>(current))
         throw py::type_error("current: a numpy array of float32 is needed");
@@ -402,6 +406,7 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
     src.y_ = y;
     src.xy_unit_ = xy_unit;
     src.source_ = source;
+    src.attributes_ = attributes;
     run_result r;
     std::string error;
     bool ok = false;
@@ -457,7 +462,7 @@ void bind_grid_engine(py::module_& m) {
              "NaN-padded, or 'code' (int8), 'position_x', 'position_y' (y, x).  Without the GIL.");
     m.def("compute", &compute, py::arg("bias"), py::arg("current"), py::arg("signal"),
           py::arg("codes"), py::arg("position_x"), py::arg("position_y"), py::arg("x"),
-          py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("args"),
+          py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"), py::arg("args"),
           py::arg("scratch"), compute_doc);
     m.attr("gap_reason_names") = gap_reason_names;
     m.attr("gap_reason_count") = gap_reason_count;

@@ -83,7 +83,7 @@ class GridArray(BackendArray):
         block = block[lx] if isinstance(ly, int) else block[:, lx]
         if len(key) > 2:
             block = block[..., key[2]]
-        return block
+        return np.ascontiguousarray(block)
 
 
 def _lazy(grid, what, points):
@@ -118,7 +118,10 @@ def open_grid(path, fmt, o, args):
     d = grid.describe()
     points = grid.points
     attrs = _common_attrs(path, fmt, o)
-    attrs.update(flat_attributes(d["attributes"]))
+    # The grid source's own attributes (scan_angle), named so that compute
+    # hands them back to the run as stsgrid's file has them.
+    attrs.update(dict(d["attributes"]))
+    attrs["grid_attributes"] = " ".join(name for name, _ in d["attributes"])
     bias_unit, current_unit = attrs["bias_unit"], attrs["current_unit"]
     nm = d["xy_unit"] != "1"
     coords = {

@@ -93,10 +93,12 @@ def compute(ds, direction=None, smooth=None, didv_channel=None, lockin_fit=None,
                         ("region", region), ("jobs", threads)):
         args += _option(name, value)
     bias, current, signal, codes, px, py, x, y, xy_unit = _grid_arrays(ds, didv_channel)
+    grid_attrs = [(name, str(ds.attrs[name]))
+                  for name in ds.attrs.get("grid_attributes", "").split() if name in ds.attrs]
     scratch = tempfile.mkdtemp(prefix="stskit-")
     try:
         r = _core.compute(bias, current, signal, codes, px, py, x.tolist(), y.tolist(), xy_unit,
-                          ds.attrs.get("source", ""), args, scratch)
+                          ds.attrs.get("source", ""), grid_attrs, args, scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     return _dataset(r)
