@@ -210,9 +210,11 @@ def open_point(path, fmt, o, args):
                                          "channel": signal})
     coords = {"bias": ("bias", first, {"units": bias_unit, "long_name": "bias as read"})}
     if several:
-        coords["sweep"] = ("spectrum", np.array([s["sweep"] for s in spectra], dtype=object))
+        coords["sweep"] = ("spectrum", np.array([s["sweep"] for s in spectra], dtype=object),
+                           {"units": "1", "long_name": "numbered sweep ('' for a mean of sweeps)"})
         coords["spectrum_direction"] = ("spectrum",
-                                        np.array([s["direction"] for s in spectra], dtype=object))
+                                        np.array([s["direction"] for s in spectra], dtype=object),
+                                        {"units": "1", "long_name": "direction: fwd, bwd or mean"})
     return xr.Dataset(data, coords, attrs)
 
 

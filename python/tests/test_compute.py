@@ -75,6 +75,9 @@ def test_real_line_grid(tmp_path):
     theirs = stsgrid_file(path, tmp_path, "--exp-width=0.002")
     ours = stskit.compute(xr.open_dataset(path, engine="stskit"), exp_width=0.002)
     assert_same(ours, theirs)
+    # The result is a file as stsgrid's is, written by xarray.
+    ours.to_netcdf(tmp_path / "ours.nc")
+    assert_same(xr.open_dataset(tmp_path / "ours.nc"), theirs)
 
 
 def test_real_rhk_map(tmp_path):
@@ -107,6 +110,12 @@ def test_wrong_arrays_are_refused(tmp_path):
         stskit._core.compute(list(bias), c, **args)
     with pytest.raises(ValueError, match="shape"):
         stskit._core.compute(bias, c, **{**args, "signal": c[:, :, :-1].copy()})
+    with pytest.raises(TypeError, match="int8"):
+        stskit._core.compute(bias, c, **{**args, "codes": np.zeros((2, 3), np.int16)})
+    with pytest.raises(ValueError, match="codes"):
+        stskit._core.compute(bias, c, **{**args, "codes": np.zeros((3, 2), np.int8)})
+    with pytest.raises(ValueError, match="x and y"):
+        stskit._core.compute(bias, c, **{**args, "x": [0.0, 1.0]})
     with pytest.raises(TypeError, match="float32"):
         stskit.compute(ds.astype(np.float64))
 
