@@ -55,6 +55,21 @@ def _variable_name(channel):
     return re.sub(r"[^A-Za-z0-9_]+", "_", _unit_of(channel)[0]).strip("_") or "channel"
 
 
+class OpenGrid:
+    """A grid file opened once with its options, and again by the same
+    path and options where it is unpickled (a Dask worker process)."""
+
+    def __init__(self, path, args, signal_channel=""):
+        self.path, self.args, self.signal_channel = path, list(args), signal_channel
+        self.file = _core.GridFile(path, self.args, signal_channel=signal_channel)
+
+    def __getstate__(self):
+        return self.path, self.args, self.signal_channel
+
+    def __setstate__(self, state):
+        self.__init__(*state)
+
+
 class GridArray(BackendArray):
     """One part of every pixel of a grid ('current', 'signal', 'bias',
     'code', 'position_x', 'position_y'), read from the file when indexed."""
@@ -62,7 +77,8 @@ class GridArray(BackendArray):
     def __init__(self, grid, what, points):
         self.grid, self.what = grid, what
         per_point = what in ("current", "signal", "bias")
-        self.shape = (grid.ny, grid.nx, points) if per_point else (grid.ny, grid.nx)
+        f = grid.file
+        self.shape = (f.ny, f.nx, points) if per_point else (f.ny, f.nx)
         self.dtype = np.dtype(np.int8 if what == "code" else np.float32)
 
     def __getitem__(self, key):
@@ -79,7 +95,7 @@ class GridArray(BackendArray):
             lo = int(index.min()) if index.size else 0
             parts.append((lo, int(index.max()) + 1 if index.size else 0, index - lo))
         (y0, y1, ly), (x0, x1, lx) = parts
-        block = self.grid.read(y0, y1, x0, x1, self.what)[ly]
+        block = self.grid.file.read(y0, y1, x0, x1, self.what)[ly]
         block = block[lx] if isinstance(ly, int) else block[:, lx]
         if len(key) > 2:
             block = block[..., key[2]]
@@ -114,9 +130,9 @@ def _common_attrs(path, fmt, o):
 
 
 def open_grid(path, fmt, o, args):
-    grid = _core.GridFile(path, args)
-    d = grid.describe()
-    points = grid.points
+    grid = OpenGrid(path, args)
+    d = grid.file.describe()
+    points = grid.file.points
     attrs = _common_attrs(path, fmt, o)
     # The grid source's own attributes (scan_angle), named so that compute
     # hands them back to the run as stsgrid's file has them.
@@ -131,7 +147,7 @@ def open_grid(path, fmt, o, args):
         "y": ("y", np.asarray(d["y"], np.float64),
               {"units": d["xy_unit"],
                "long_name": "position along the grid's y" if nm else "pixel number along y"}),
-        "bias": ("bias", _first_bias(grid),
+        "bias": ("bias", _first_bias(grid.file),
                  {"units": bias_unit, "long_name": "bias as read (of the first measured pixel)"}),
     }
     dims = ("y", "x", "bias")
@@ -145,7 +161,7 @@ def open_grid(path, fmt, o, args):
                                    status_attributes("pixel as read: 0 if it holds a spectrum, "
                                                      "else why not")),
     }
-    if not grid.same_bias_everywhere():
+    if not grid.file.same_bias_everywhere():
         data["pixel_bias"] = xr.Variable(dims, _lazy(grid, "bias", points),
                                          {"units": bias_unit,
                                           "long_name": "bias of the pixel's own points"})
@@ -171,7 +187,7 @@ def _channel_variables(path, header, o, args, points):
         if "[bwd]" in base.lower() or base.lower() == current:
             continue
         try:
-            grid = _core.GridFile(path, args, signal_channel=channel)
+            grid = OpenGrid(path, args, signal_channel=channel)
         except ValueError:
             continue  # a channel the reader does not take as a signal
         out[_variable_name(channel)] = xr.Variable(

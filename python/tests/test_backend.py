@@ -115,6 +115,16 @@ def test_lazy_grid_gives_dask_arrays():
     assert bits(eager["current"][4, 7].values) == bits(eager["current"].values[4, 7])
 
 
+def test_lazy_grid_pickles():
+    """A lazy grid goes to another process (a Dask worker) by its path and
+    options, and reads the same values there."""
+    import pickle
+    path = str(realraw() / "nanonis_simulator_grid_bwd_5x6.3ds")
+    ds = xr.open_dataset(path, engine="stskit", direction="bwd", chunks={})
+    back = pickle.loads(pickle.dumps(ds))
+    assert bits(back["current"].values) == bits(ds["current"].values)
+
+
 def test_to_netcdf(tmp_path):
     for name in ("nanonis2016_grid_lockin_30x30.3ds", "createc2018_A180524.133727.VERT",
                  "rhk2020_hopg_line_300K.sm4"):
@@ -214,3 +224,13 @@ def test_synthetic_text_formats(tmp_path):
     ds = xr.open_dataset(str(pairs), engine="stskit")
     assert ds.attrs["format"] == "pairs"
     assert bits(ds["current"].values) == bits(current_pa.astype(np.float32))
+
+
+def test_lazy_grid_on_dask_worker_processes():
+    from dask.distributed import Client, LocalCluster
+    path = str(realraw() / "nanonis2016_grid_lockin_30x30.3ds")
+    eager = xr.open_dataset(path, engine="stskit")["current"].values
+    with LocalCluster(n_workers=1, processes=True, threads_per_worker=1,
+                      dashboard_address=None) as cluster, Client(cluster):
+        lazy = xr.open_dataset(path, engine="stskit", chunks={"y": 10})
+        assert bits(lazy["current"].compute().values) == bits(eager)
