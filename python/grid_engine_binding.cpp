@@ -356,6 +356,49 @@ const char* const compute_doc =
     "'--exp-width=0.002', ...); scratch a folder for the statistics' scratch files.  Runs "
     "without the GIL.  A dict of the variables, statistics, axes and attributes.";
 
+// The arrays of a call, checked and held for as long as the run reads them.
+struct held_arrays {
+    py::ssize_t ny = 0, nx = 0, n = 0;
+    bool bias_per_pixel = false;
+    float_array bias, current, signal, position_x, position_y;
+    py::array_t<signed char, py::array::c_style> codes;
+};
+
+held_arrays checked_inputs(const py::object& bias, const py::object& current,
+                           const py::object& signal, const py::object& codes,
+                           const py::object& position_x, const py::object& position_y) {
+    if (!py::isinstance<py::array>(current))
+        throw py::type_error("current: a numpy array of float32 is needed");
+    const auto shape = py::reinterpret_borrow<py::array>(current);
+    if (shape.ndim() != 3) throw py::value_error("current: an array over (y, x, point) is needed");
+    held_arrays h;
+    h.ny = shape.shape(0), h.nx = shape.shape(1), h.n = shape.shape(2);
+    if (h.ny < 1 || h.nx < 1 || h.n < 1) throw py::value_error("current: an empty grid");
+    h.current = checked_floats(current, "current", {h.ny, h.nx, h.n});
+    h.bias_per_pixel = !(py::isinstance<py::array>(bias) && py::reinterpret_borrow<py::array>(bias).ndim() == 1);
+    h.bias = checked_floats(bias, "bias", h.bias_per_pixel ? std::vector<py::ssize_t>{h.ny, h.nx, h.n}
+                                                           : std::vector<py::ssize_t>{h.n});
+    if (!signal.is_none()) h.signal = checked_floats(signal, "signal", {h.ny, h.nx, h.n});
+    if (!position_x.is_none()) h.position_x = checked_floats(position_x, "position_x", {h.ny, h.nx});
+    if (!position_y.is_none()) h.position_y = checked_floats(position_y, "position_y", {h.ny, h.nx});
+    if (!codes.is_none()) {
+        if (!py::isinstance<py::array>(codes) ||
+            !py::reinterpret_borrow<py::array>(codes).dtype().is(py::dtype::of<signed char>()))
+            throw py::type_error("codes: an int8 array is needed");
+        const auto k = py::reinterpret_borrow<py::array>(codes);
+        if (!(k.flags() & py::array::c_style) || k.ndim() != 2 || k.shape(0) != h.ny || k.shape(1) != h.nx)
+            throw py::value_error("codes: a C-contiguous (y, x) array is needed");
+        h.codes = py::reinterpret_borrow<py::array_t<signed char, py::array::c_style>>(codes);
+    }
+    return h;
+}
+
+// The values of an optional array (None: not given).
+template <class T>
+const T* data_or_null(const py::object& given, const py::array_t<T, py::array::c_style>& a) {
+    return given.is_none() ? nullptr : a.data();
+}
+
 py::dict compute(const py::object& bias, const py::object& current, const py::object& signal,
                  const py::object& codes, const py::object& position_x,
                  const py::object& position_y, const std::vector<double>& x,
@@ -364,44 +407,22 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
                  const std::vector<std::pair<std::string, std::string>>& attributes,
                  const std::vector<std::string>& args, const std::string& scratch) {
     const grid_options o = run_options(args);
-    if (!py::isinstance<py::array>(current))
-        throw py::type_error("current: a numpy array of float32 is needed");
-    const auto c_shape = py::reinterpret_borrow<py::array>(current);
-    if (c_shape.ndim() != 3) throw py::value_error("current: an array over (y, x, point) is needed");
-    const py::ssize_t ny = c_shape.shape(0), nx = c_shape.shape(1), n = c_shape.shape(2);
-    if (ny < 1 || nx < 1 || n < 1) throw py::value_error("current: an empty grid");
-    if (static_cast<py::ssize_t>(x.size()) != nx || static_cast<py::ssize_t>(y.size()) != ny)
+    const held_arrays h = checked_inputs(bias, current, signal, codes, position_x, position_y);
+    if (static_cast<py::ssize_t>(x.size()) != h.nx || static_cast<py::ssize_t>(y.size()) != h.ny)
         throw py::value_error("x and y: one coordinate per column and per row are needed");
-    array_source src;
-    const float_array c = checked_floats(current, "current", {ny, nx, n});
-    const auto b_nd = py::isinstance<py::array>(bias) ? py::reinterpret_borrow<py::array>(bias).ndim() : 0;
-    const float_array b = checked_floats(bias, "bias", b_nd == 1 ? std::vector<py::ssize_t>{n}
-                                                                 : std::vector<py::ssize_t>{ny, nx, n});
-    float_array s, px, py_;
-    if (!signal.is_none()) s = checked_floats(signal, "signal", {ny, nx, n});
-    if (!position_x.is_none()) px = checked_floats(position_x, "position_x", {ny, nx});
-    if (!position_y.is_none()) py_ = checked_floats(position_y, "position_y", {ny, nx});
-    py::array_t<signed char, py::array::c_style> k;
-    if (!codes.is_none()) {
-        if (!py::isinstance<py::array_t<signed char>>(codes) ||
-            !py::reinterpret_borrow<py::array>(codes).dtype().is(py::dtype::of<signed char>()))
-            throw py::type_error("codes: an int8 array is needed");
-        k = py::reinterpret_borrow<py::array_t<signed char, py::array::c_style>>(codes);
-        if (!(k.flags() & py::array::c_style) || k.ndim() != 2 || k.shape(0) != ny || k.shape(1) != nx)
-            throw py::value_error("codes: a C-contiguous (y, x) array is needed");
-    }
     if (!o.import.signal_channel.empty() && signal.is_none())
         throw py::value_error("--didv-channel needs the channel's values (signal)");
-    src.nx_ = static_cast<long>(nx);
-    src.ny_ = static_cast<long>(ny);
-    src.points_ = static_cast<int>(n);
-    src.bias_ = b.data();
-    src.bias_per_pixel_ = b_nd != 1;
-    src.current_ = c.data();
-    src.signal_ = signal.is_none() ? nullptr : s.data();
-    src.codes_ = codes.is_none() ? nullptr : k.data();
-    src.position_x_ = position_x.is_none() ? nullptr : px.data();
-    src.position_y_ = position_y.is_none() ? nullptr : py_.data();
+    array_source src;
+    src.nx_ = static_cast<long>(h.nx);
+    src.ny_ = static_cast<long>(h.ny);
+    src.points_ = static_cast<int>(h.n);
+    src.bias_ = h.bias.data();
+    src.bias_per_pixel_ = h.bias_per_pixel;
+    src.current_ = h.current.data();
+    src.signal_ = data_or_null(signal, h.signal);
+    src.codes_ = data_or_null(codes, h.codes);
+    src.position_x_ = data_or_null(position_x, h.position_x);
+    src.position_y_ = data_or_null(position_y, h.position_y);
     src.x_ = x;
     src.y_ = y;
     src.xy_unit_ = xy_unit;
