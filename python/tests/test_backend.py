@@ -234,3 +234,20 @@ def test_lazy_grid_on_dask_worker_processes():
                       dashboard_address=None) as cluster, Client(cluster):
         lazy = xr.open_dataset(path, engine="stskit", chunks={"y": 10})
         assert bits(lazy["current"].compute().values) == bits(eager)
+
+
+def test_rhk_line_against_the_independent_decoder():
+    """The RHK line's current and bias from the readers' tests' own decoder
+    (written from the layout with struct): the same floats."""
+    path = str(realraw() / "rhk2020_hopg_line_300K.sm4")
+    decoder = pathlib.Path(__file__).resolve().parents[2] / "lib/readers/tests/rhk_sm4_decode.py"
+    out = subprocess.run([sys.executable, str(decoder), path, "Current"], capture_output=True,
+                         text=True, check=True).stdout.splitlines()
+    axis = np.array(out[0].split("\t")[1:], np.float64).astype(np.float32)
+    values = [np.array(line.split("\t")[1:], np.float64) for line in out if line.startswith("values")]
+    ds = xr.open_dataset(path, engine="stskit")
+    assert bits(ds["bias"].values) == bits(axis)
+    assert ds.sizes["x"] * ds.sizes["y"] == len(values) == 32
+    current = ds["current"].values.reshape(32, -1)
+    for k, v in enumerate(values):
+        assert bits(current[k]) == bits((v * 1e9).astype(np.float32))
