@@ -305,5 +305,8 @@ def register():
     """Makes engine="stskit" known to xarray in this process (beside the
     entry point an installed stskit declares)."""
     from xarray.backends import common, plugins
-    common.BACKEND_ENTRYPOINTS["stskit"] = Backend
+    # Classes in xarray up to 2023.03, (module, class) pairs since.
+    sample = next(iter(common.BACKEND_ENTRYPOINTS.values()), None)
+    common.BACKEND_ENTRYPOINTS["stskit"] = ("stskit", Backend) if isinstance(sample, tuple) \
+        else Backend
     plugins.list_engines.cache_clear()
