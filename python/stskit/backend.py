@@ -246,6 +246,9 @@ def open_stskit(path, **o):
         kind = _core.unreadable_kind(_core.read_head(path))
         if kind:
             raise ValueError(f"{path}: {kind}")
+    if fmt == "3ds" and o.get("each_sweep"):
+        raise ValueError(f"{path}: a grid gives one spectrum a pixel: choose a sweep with "
+                         "sweep=K (each_sweep is for point files)")
     # An RHK file's sweeps one by one are stsimport's alone: spectra then.
     if fmt == "3ds" or fmt == "sm4" and not o.get("each_sweep") and _is_grid(path, args):
         if o.get("didv_channel") and fmt == "sm4":

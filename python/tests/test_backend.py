@@ -17,6 +17,8 @@ POINT_FILES = [
     ("nanonis2023_STS_generic_4_5.dat", {}),
     ("nanonis2015_Bias-Spectroscopy002.dat", {"channel": "Input 3"}),
     ("nanonis_sts_15mV_sweeps_avg_bwd.dat", {"direction": "mean"}),
+    ("nanonis_sts_15mV_sweeps_avg_bwd.dat", {"sweep": 2, "direction": "bwd"}),
+    ("nanonis2023_STS_generic_4_5.dat", {"bias_unit": "mV", "current_unit": "pA"}),
     ("createc2018_A180524.133727.VERT", {}),
     ("createc2020_A201222.074639_parvert32.VERT", {}),
     ("omicron_matrix_2014/2014Sep30-111118--1_1.I(V)_mtrx", {}),
@@ -48,7 +50,8 @@ def test_point_files_match_stsimport(tmp_path, name, options):
     assert ds["current"].dims == ("bias",)
     assert bits(ds["bias"].values) == bits(bias)
     assert bits(ds["current"].values) == bits(current)
-    assert ds["current"].attrs["units"] == "nA" and ds["bias"].attrs["units"] == "V"
+    assert ds["current"].attrs["units"] == options.get("current_unit", "nA")
+    assert ds["bias"].attrs["units"] == options.get("bias_unit", "V")
     assert ds.attrs["format"] == stskit._core.detect_format(stskit._core.read_head(path))
 
 
@@ -200,6 +203,9 @@ def test_refusals_are_the_tools_messages(tmp_path):
 
 
 def test_bad_option_values():
+    with pytest.raises(ValueError, match="sweep=K"):
+        xr.open_dataset(str(realraw() / "nanonis2016_grid_lockin_30x30.3ds"), engine="stskit",
+                        each_sweep=True)
     path = str(realraw() / "nanonis2023_STS_generic_4_5.dat")
     with pytest.raises(ValueError, match="direction"):
         xr.open_dataset(path, engine="stskit", direction="sideways")

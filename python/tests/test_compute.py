@@ -38,15 +38,19 @@ CASES = [
     (["--exp-width=0.2", "--coff-offset=0.5"], {"exp_width": 0.2, "coff_offset": 0.5}),
     (["--smooth=11:3", "--gap=0.5"], {"smooth": "11:3", "gap": 0.5}),
     (["--region=1:4,2:5", "-d", "mean"], {"region": "1:4,2:5", "direction": "mean"}),
+    (["--bias-unit=mV", "--current-unit=pA", "--exp-width=200"],
+     {"bias_unit": "mV", "current_unit": "pA", "exp_width": 200}),
 ]
+OPEN_SETTINGS = ("direction", "bias_unit", "current_unit")
 
 
 @pytest.mark.parametrize("cli,settings", CASES)
 def test_generated_grid(tmp_path, cli, settings):
     path = synthetic(tmp_path, 9, 7, 120, missing=5)
     theirs = stsgrid_file(path, tmp_path, *cli)
-    ds = xr.open_dataset(path, engine="stskit", direction=settings.get("direction"))
-    ours = stskit.compute(ds, **settings)
+    ds = xr.open_dataset(path, engine="stskit",
+                         **{k: v for k, v in settings.items() if k in OPEN_SETTINGS})
+    ours = stskit.compute(ds, **{k: v for k, v in settings.items() if k not in OPEN_SETTINGS[1:]})
     assert_same(ours, theirs)
     assert (ours["status"].values.ravel()[-5:] == 6).all()  # the pixels the file misses
 
