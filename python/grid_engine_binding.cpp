@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "binding.h"
+#include "python/binding.h"
 #include "stsgrid/grid_collector.h"
 #include "stsgrid/grid_run.h"
 #include "stsgrid/grid_setup.h"

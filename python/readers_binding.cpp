@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "binding.h"
+#include "python/binding.h"
 #include "readers/binary_content.h"
 #include "readers/byte_source.h"
 #include "readers/file_format.h"
