@@ -10,6 +10,7 @@
 #include "readers/byte_source.h"
 #include "readers/file_format.h"
 #include "readers/grid_header.h"
+#include "readers/header_entries.h"
 #include "readers/import_option_parser.h"
 #include "readers/nanonis_grid.h"
 #include "readers/read_spectra.h"
@@ -109,6 +110,14 @@ std::string head_of(const std::string& path, size_t count) {
     return head;
 }
 
+// Header text as bytes: instruments write Latin-1 as well as UTF-8, and
+// the package decodes it (a str here would refuse the former).
+py::list entries_as_bytes(const std::vector<std::pair<std::string, std::string>>& entries) {
+    py::list list;
+    for (const auto& [key, value] : entries) list.append(py::make_tuple(py::bytes(key), py::bytes(value)));
+    return list;
+}
+
 // A Nanonis grid's header: every key=value in order, and what was made of it.
 py::dict grid_header_of(const std::string& path) {
     std::string error, head;
@@ -123,8 +132,19 @@ py::dict grid_header_of(const std::string& path) {
     d["channels"] = h.channels;
     d["parameters"] = h.parameters;
     d["sweep_signal"] = h.sweep_signal;
-    d["entries"] = h.entries;
+    d["entries"] = entries_as_bytes(h.entries);
     return d;
+}
+
+// The header lines of a point file as (key, value), in the format given
+// or found.
+py::list header_of(const std::string& path, const std::string& format) {
+    std::string error, bytes;
+    const std::unique_ptr<file_source> file = file_source::open(path, &error);
+    if (!file || !file->read_all(&bytes, &error)) throw py::value_error(path + ": " + error);
+    file_format f = file_format::automatic;
+    if (!format_from_name(format, &f)) throw py::value_error("unknown format '" + format + "'");
+    return entries_as_bytes(header_entries(f == file_format::automatic ? detect_format(bytes) : f, bytes));
 }
 
 }  // namespace
@@ -148,9 +168,12 @@ void bind_readers(py::module_& m) {
           "list of dicts (bias, current[, signal: the channel signal_channel] as float32, each value rounded once; source, "
           "pixel_x, pixel_y, sweep, direction) and the warning ('' if none).  ValueError with "
           "the reader's message.");
+    m.def("header_entries", &header_of, py::arg("path"), py::arg("format") = "auto",
+          "The header lines of a Nanonis .dat or Createc .VERT file as (key, value) bytes, "
+          "in their order; none for other formats.");
     m.def("grid_header", &grid_header_of, py::arg("path"),
           "A Nanonis .3ds header: nx, ny, points, channels, parameters, sweep_signal and every "
-          "(key, value) entry in order.");
+          "(key, value) entry in order (as bytes).");
 }
 
 }  // namespace sts::python

@@ -27,11 +27,24 @@ def attribute_name(key):
     return name
 
 
+def text(b):
+    """Header bytes as text: UTF-8 where they are, else Latin-1 (which
+    every byte is), as instruments write either."""
+    if isinstance(b, str):
+        return b
+    try:
+        return b.decode("utf-8")
+    except UnicodeDecodeError:
+        return b.decode("latin-1")
+
+
 def flat_attributes(entries, prefix=""):
     """(key, value) pairs of text as attributes netCDF can store: names made
     safe, values as text without NUL; a later key replaces an earlier one,
     as the readers take the last."""
     attrs = {}
     for key, value in entries:
-        attrs[prefix + attribute_name(key)] = str(value).replace("\0", "")
+        key, value = text(key), text(value)
+        if re.search(r"[A-Za-z0-9]", key):
+            attrs[prefix + attribute_name(key)] = str(value).replace("\0", "")
     return attrs

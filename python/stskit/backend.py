@@ -202,6 +202,7 @@ def open_point(path, fmt, o, args):
     if warning:
         warnings.warn(f"{path}: {warning}", stacklevel=3)
     attrs = _common_attrs(path, fmt, o)
+    attrs.update(flat_attributes(_core.header_entries(path, fmt), "header_"))
     bias_unit, current_unit = attrs["bias_unit"], attrs["current_unit"]
     first = spectra[0]["bias"]
     if any(not np.array_equal(s["bias"], first, equal_nan=True) for s in spectra):

@@ -55,6 +55,19 @@ def test_point_files_match_stsimport(tmp_path, name, options):
     assert ds.attrs["format"] == stskit._core.detect_format(stskit._core.read_head(path))
 
 
+def test_point_file_headers_are_attributes(tmp_path):
+    raw = realraw()
+    ds = xr.open_dataset(str(raw / "nanonis2015_Bias-Spectroscopy002.dat"), engine="stskit",
+                         channel="Input 3")
+    assert ds.attrs["header_Experiment"] == "bias spectroscopy"
+    assert ds.attrs["header_X_m"] == "-19.4904E-9"
+    ds = xr.open_dataset(str(raw / "createc2018_A180524.133727.VERT"), engine="stskit")
+    assert ds.attrs["header_BiasVoltage_BiasVolt_mV"] == "-1500.10"
+    assert ds.attrs["header_DAC_Type"] == "20bit"
+    ds.to_netcdf(tmp_path / "vert.nc")
+    assert xr.open_dataset(tmp_path / "vert.nc").attrs == ds.attrs
+
+
 def test_sweeps_of_a_point_file(tmp_path):
     path = str(realraw() / "rhk2021_hopg_point_sweeps.sm4")
     ds = xr.open_dataset(path, engine="stskit", each_sweep=True)
