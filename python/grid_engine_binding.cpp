@@ -87,13 +87,18 @@ public:
                                            static_cast<uint64_t>(x0 + static_cast<long>(i));
                     source_->read(index, &in);
                     const size_t k = j * w + i;
-                    if (what == "code") codes[k] = in.code;
-                    else if (what == "position_x") values[k] = in.x_nm;
-                    else if (what == "position_y") values[k] = in.y_nm;
+                    if (what == "code")
+                        codes[k] = in.code;
+                    else if (what == "position_x")
+                        values[k] = in.x_nm;
+                    else if (what == "position_y")
+                        values[k] = in.y_nm;
                     else {
-                        const auto& v = what == "current" ? in.current
-                                        : what == "signal" ? in.signal : in.bias;
-                        std::copy_n(v.begin(), std::min(v.size(), n), values.begin() + static_cast<std::ptrdiff_t>(k * n));
+                        const auto& v = what == "current"  ? in.current
+                                        : what == "signal" ? in.signal
+                                                           : in.bias;
+                        std::copy_n(v.begin(), std::min(v.size(), n),
+                                    values.begin() + static_cast<std::ptrdiff_t>(k * n));
                     }
                 }
         }
@@ -118,7 +123,7 @@ class array_source final : public grid_source {
 public:
     long nx_ = 0, ny_ = 0;
     int points_ = 0;
-    const float* bias_ = nullptr;    // points, or nx * ny * points
+    const float* bias_ = nullptr;  // points, or nx * ny * points
     bool bias_per_pixel_ = false;
     const float* current_ = nullptr;
     const float* signal_ = nullptr;  // or nullptr
@@ -176,7 +181,8 @@ public:
         for (uint64_t p = 0; p < static_cast<uint64_t>(nx_ * ny_); ++p) {
             const float* b = bias_of(p);
             if (std::all_of(b, b + n, [](float v) { return std::isnan(v); })) continue;
-            if (!first) first = b;
+            if (!first)
+                first = b;
             else if (!std::equal(b, b + n, first, [](float u, float v) {
                          return u == v || (std::isnan(u) && std::isnan(v));
                      }))
@@ -228,14 +234,18 @@ void store_block(const pixel_block& b, run_result* r) {
         if (to.empty()) continue;
         const auto& from = b.*pixel_quantities[q].values;
         const size_t per = values_per_pixel(pixel_quantities[q], static_cast<size_t>(b.points));
-        std::copy_n(from.begin(), count * per, to.begin() + static_cast<std::ptrdiff_t>(first * per));
+        std::copy_n(from.begin(), count * per,
+                    to.begin() + static_cast<std::ptrdiff_t>(first * per));
     }
     std::copy_n(b.status.begin(), count, r->status.begin() + static_cast<std::ptrdiff_t>(first));
     if (!r->gap_status.empty())
-        std::copy_n(b.gap_status.begin(), count, r->gap_status.begin() + static_cast<std::ptrdiff_t>(first));
+        std::copy_n(b.gap_status.begin(), count,
+                    r->gap_status.begin() + static_cast<std::ptrdiff_t>(first));
     if (r->d.has_positions) {
-        std::copy_n(b.position_x.begin(), count, r->position_x.begin() + static_cast<std::ptrdiff_t>(first));
-        std::copy_n(b.position_y.begin(), count, r->position_y.begin() + static_cast<std::ptrdiff_t>(first));
+        std::copy_n(b.position_x.begin(), count,
+                    r->position_x.begin() + static_cast<std::ptrdiff_t>(first));
+        std::copy_n(b.position_y.begin(), count,
+                    r->position_y.begin() + static_cast<std::ptrdiff_t>(first));
     }
 }
 
@@ -243,8 +253,9 @@ void store_block(const pixel_block& b, run_result* r) {
 bool run_arrays(const array_source& src, const grid_options& o, const std::string& scratch,
                 run_result* r, std::string* error) {
     describe_run(src, o, &r->d);
-    const int threads = o.threads > 0 ? o.threads
-                                      : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = o.threads > 0
+                            ? o.threads
+                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     lockin_settings ls;
     if (!plan_lockin(src, o, threads, &r->d, &ls, error)) return false;
     const grid_description& d = r->d;
@@ -252,7 +263,8 @@ bool run_arrays(const array_source& src, const grid_options& o, const std::strin
     r->values.resize(pixel_quantities.size());
     for (size_t q = 0; q < pixel_quantities.size(); ++q)
         if (written_in(pixel_quantities[q], d))
-            r->values[q].assign(pixels * values_per_pixel(pixel_quantities[q], static_cast<size_t>(d.points)), NaN);
+            r->values[q].assign(
+                pixels * values_per_pixel(pixel_quantities[q], static_cast<size_t>(d.points)), NaN);
     r->status.assign(pixels, PIXEL_MISSING);
     if (d.writes(quantity_group::gap)) r->gap_status.assign(pixels, 0);
     if (d.has_positions) {
@@ -351,7 +363,8 @@ py::dict result_dict(run_result& r) {
 const char* const compute_doc =
     "Runs stsgrid's computation over a grid held in arrays: bias (points,) or (ny, nx, "
     "points), current and signal (ny, nx, points), codes (ny, nx) int8 or None, positions "
-    "(ny, nx) or None; attributes the grid source's own (name, value) pairs; every array C-contiguous float32 (int8 for codes), else TypeError "
+    "(ny, nx) or None; attributes the grid source's own (name, value) pairs; every array "
+    "C-contiguous float32 (int8 for codes), else TypeError "
     "or ValueError, never a copy.  args are stsgrid's options ('--smooth=11', "
     "'--exp-width=0.002', ...); scratch a folder for the statistics' scratch files.  Runs "
     "without the GIL.  A dict of the variables, statistics, axes and attributes.";
@@ -375,18 +388,23 @@ held_arrays checked_inputs(const py::object& bias, const py::object& current,
     h.ny = shape.shape(0), h.nx = shape.shape(1), h.n = shape.shape(2);
     if (h.ny < 1 || h.nx < 1 || h.n < 1) throw py::value_error("current: an empty grid");
     h.current = checked_floats(current, "current", {h.ny, h.nx, h.n});
-    h.bias_per_pixel = !(py::isinstance<py::array>(bias) && py::reinterpret_borrow<py::array>(bias).ndim() == 1);
-    h.bias = checked_floats(bias, "bias", h.bias_per_pixel ? std::vector<py::ssize_t>{h.ny, h.nx, h.n}
-                                                           : std::vector<py::ssize_t>{h.n});
+    h.bias_per_pixel =
+        !(py::isinstance<py::array>(bias) && py::reinterpret_borrow<py::array>(bias).ndim() == 1);
+    h.bias = checked_floats(bias, "bias",
+                            h.bias_per_pixel ? std::vector<py::ssize_t>{h.ny, h.nx, h.n}
+                                             : std::vector<py::ssize_t>{h.n});
     if (!signal.is_none()) h.signal = checked_floats(signal, "signal", {h.ny, h.nx, h.n});
-    if (!position_x.is_none()) h.position_x = checked_floats(position_x, "position_x", {h.ny, h.nx});
-    if (!position_y.is_none()) h.position_y = checked_floats(position_y, "position_y", {h.ny, h.nx});
+    if (!position_x.is_none())
+        h.position_x = checked_floats(position_x, "position_x", {h.ny, h.nx});
+    if (!position_y.is_none())
+        h.position_y = checked_floats(position_y, "position_y", {h.ny, h.nx});
     if (!codes.is_none()) {
         if (!py::isinstance<py::array>(codes) ||
             !py::reinterpret_borrow<py::array>(codes).dtype().is(py::dtype::of<signed char>()))
             throw py::type_error("codes: an int8 array is needed");
         const auto k = py::reinterpret_borrow<py::array>(codes);
-        if (!(k.flags() & py::array::c_style) || k.ndim() != 2 || k.shape(0) != h.ny || k.shape(1) != h.nx)
+        if (!(k.flags() & py::array::c_style) || k.ndim() != 2 || k.shape(0) != h.ny ||
+            k.shape(1) != h.nx)
             throw py::value_error("codes: a C-contiguous (y, x) array is needed");
         h.codes = py::reinterpret_borrow<py::array_t<signed char, py::array::c_style>>(codes);
     }
@@ -444,7 +462,9 @@ py::list quantity_table() {
     for (const pixel_quantity& q : pixel_quantities) {
         py::dict d;
         d["name"] = q.name;
-        d["along"] = q.along == quantity_axis::point ? "point" : q.along == quantity_axis::midpoint ? "midpoint" : "pixel";
+        d["along"] = q.along == quantity_axis::point      ? "point"
+                     : q.along == quantity_axis::midpoint ? "midpoint"
+                                                          : "pixel";
         d["long_name"] = q.long_name;
         d["comment"] = q.comment ? py::object(py::str(q.comment)) : py::object(py::none());
         d["statistics"] = q.statistics;
@@ -455,7 +475,8 @@ py::list quantity_table() {
     return list;
 }
 
-std::string unit_of(const std::string& name, const std::string& bias_unit, const std::string& current_unit) {
+std::string unit_of(const std::string& name, const std::string& bias_unit,
+                    const std::string& current_unit) {
     const pixel_quantity* q = find_pixel_quantity(name);
     if (!q) throw py::value_error("no quantity " + name);
     return unit_text(q->unit, bias_unit, current_unit);
@@ -483,8 +504,8 @@ void bind_grid_engine(py::module_& m) {
              "NaN-padded, or 'code' (int8), 'position_x', 'position_y' (y, x).  Without the GIL.");
     m.def("compute", &compute, py::arg("bias"), py::arg("current"), py::arg("signal"),
           py::arg("codes"), py::arg("position_x"), py::arg("position_y"), py::arg("x"),
-          py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"), py::arg("args"),
-          py::arg("scratch"), compute_doc);
+          py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"),
+          py::arg("args"), py::arg("scratch"), compute_doc);
     m.attr("gap_reason_names") = gap_reason_names;
     m.attr("gap_reason_count") = gap_reason_count;
     m.def("quantities", &quantity_table, "The per-pixel quantities stsgrid writes, in file order.");

@@ -28,9 +28,12 @@ import_options options_from_args(const std::vector<std::string>& args,
     for (int i = 0; i < argc; ++i) {
         std::string error;
         switch (take_import_option(argc, argv.data(), &i, &o, &error)) {
-            case option_take::taken: break;
-            case option_take::bad: throw py::value_error(error);
-            case option_take::not_ours: throw py::value_error("unknown option '" + text[i] + "'");
+            case option_take::taken:
+                break;
+            case option_take::bad:
+                throw py::value_error(error);
+            case option_take::not_ours:
+                throw py::value_error("unknown option '" + text[i] + "'");
         }
     }
     o.signal_channel = signal_channel;
@@ -48,7 +51,8 @@ float_array checked_floats(const py::object& value, const char* what,
     if (!(a.flags() & py::array::c_style))
         throw py::type_error(std::string(what) + ": a C-contiguous array is needed");
     bool same = a.ndim() == static_cast<py::ssize_t>(shape.size());
-    for (size_t k = 0; same && k < shape.size(); ++k) same = a.shape(static_cast<py::ssize_t>(k)) == shape[k];
+    for (size_t k = 0; same && k < shape.size(); ++k)
+        same = a.shape(static_cast<py::ssize_t>(k)) == shape[k];
     if (!same) {
         std::string want, got;
         for (auto s : shape) want += (want.empty() ? "" : ", ") + std::to_string(s);
@@ -106,7 +110,8 @@ py::tuple read_file(const std::string& path, const std::vector<std::string>& arg
 std::string head_of(const std::string& path, size_t count) {
     std::string error, head;
     const std::unique_ptr<file_source> file = file_source::open(path, &error);
-    if (!file || !read_head(*file, count, &head, &error)) throw py::value_error(path + ": " + error);
+    if (!file || !read_head(*file, count, &head, &error))
+        throw py::value_error(path + ": " + error);
     return head;
 }
 
@@ -114,7 +119,8 @@ std::string head_of(const std::string& path, size_t count) {
 // the package decodes it (a str here would refuse the former).
 py::list entries_as_bytes(const std::vector<std::pair<std::string, std::string>>& entries) {
     py::list list;
-    for (const auto& [key, value] : entries) list.append(py::make_tuple(py::bytes(key), py::bytes(value)));
+    for (const auto& [key, value] : entries)
+        list.append(py::make_tuple(py::bytes(key), py::bytes(value)));
     return list;
 }
 
@@ -144,28 +150,35 @@ py::list header_of(const std::string& path, const std::string& format) {
     if (!file || !file->read_all(&bytes, &error)) throw py::value_error(path + ": " + error);
     file_format f = file_format::automatic;
     if (!format_from_name(format, &f)) throw py::value_error("unknown format '" + format + "'");
-    return entries_as_bytes(header_entries(f == file_format::automatic ? detect_format(bytes) : f, bytes));
+    return entries_as_bytes(
+        header_entries(f == file_format::automatic ? detect_format(bytes) : f, bytes));
 }
 
 }  // namespace
 
 void bind_readers(py::module_& m) {
-    m.def("detect_format",
-          [](py::bytes head) { return std::string(format_name(detect_format(std::string_view(head)))); },
-          py::arg("head"),
-          "The format the readers see in a file's first bytes: 'dat', '3ds', 'csv', 'vert', "
-          "'pairs', 'mtrx', 'omicron-text', 'sm4' or 'unknown'.");
-    m.def("unreadable_kind", [](py::bytes head) { return unreadable_kind(std::string_view(head)); },
-          py::arg("head"), "What binary bytes of no format read here look like ('' for text).");
-    m.def("read_head", [](const std::string& path, size_t count) { return py::bytes(head_of(path, count)); },
-          py::arg("path"), py::arg("count") = 4096,
-          "The first count bytes of a file (as bytes).");
+    m.def(
+        "detect_format",
+        [](py::bytes head) {
+            return std::string(format_name(detect_format(std::string_view(head))));
+        },
+        py::arg("head"),
+        "The format the readers see in a file's first bytes: 'dat', '3ds', 'csv', 'vert', "
+        "'pairs', 'mtrx', 'omicron-text', 'sm4' or 'unknown'.");
+    m.def(
+        "unreadable_kind", [](py::bytes head) { return unreadable_kind(std::string_view(head)); },
+        py::arg("head"), "What binary bytes of no format read here look like ('' for text).");
+    m.def(
+        "read_head",
+        [](const std::string& path, size_t count) { return py::bytes(head_of(path, count)); },
+        py::arg("path"), py::arg("count") = 4096, "The first count bytes of a file (as bytes).");
     m.def("readable_formats", &readable_formats, "The formats read, as a phrase for messages.");
     m.def("read_spectra", &read_file, py::arg("path"), py::arg("args") = std::vector<std::string>{},
           py::arg("signal_channel") = "",
           "Every spectrum of an instrument file as stsimport reads it, with the import options "
           "given as stsimport's arguments ('--channel=Current', '--direction=mean', ...): a "
-          "list of dicts (bias, current[, signal: the channel signal_channel] as float32, each value rounded once; source, "
+          "list of dicts (bias, current[, signal: the channel signal_channel] as float32, each "
+          "value rounded once; source, "
           "pixel_x, pixel_y, sweep, direction) and the warning ('' if none).  ValueError with "
           "the reader's message.");
     m.def("header_entries", &header_of, py::arg("path"), py::arg("format") = "auto",

@@ -268,7 +268,8 @@ def _is_grid(path, args):
 
 
 def _check_signal(ds, channel, path):
-    if not any(v.attrs.get("channel", "").lower() == channel.lower() for v in ds.data_vars.values()):
+    wanted = channel.lower()
+    if not any(v.attrs.get("channel", "").lower() == wanted for v in ds.data_vars.values()):
         # The reader's own refusal, naming the channels there are.
         _core.GridFile(path, [], signal_channel=channel)
         raise ValueError(f"{path}: no channel '{channel}'")

@@ -108,13 +108,12 @@ def _dataset(r):
     bias_unit, current_unit = r["bias_unit"], r["current_unit"]
     nm = r["xy_unit"] != "1"
     of_axis = " (of the first processed pixel)" if r["per_pixel_axis"] else ""
+    along = "position along the grid's " if nm else "pixel number along "
     coords = {
         "y": ("y", np.asarray(r["y"], np.float64),
-              {"units": r["xy_unit"], "long_name": ("position along the grid's " if nm
-                                                    else "pixel number along ") + "y", "axis": "Y"}),
+              {"units": r["xy_unit"], "long_name": along + "y", "axis": "Y"}),
         "x": ("x", np.asarray(r["x"], np.float64),
-              {"units": r["xy_unit"], "long_name": ("position along the grid's " if nm
-                                                    else "pixel number along ") + "x", "axis": "X"}),
+              {"units": r["xy_unit"], "long_name": along + "x", "axis": "X"}),
         "bias": ("point", r["bias"], {"units": bias_unit, "long_name": "bias" + of_axis}),
         "vmid": ("midpoint", r["vmid"],
                  {"units": bias_unit,
@@ -138,7 +137,8 @@ def _dataset(r):
                                         r["lockin"]))
     if "gap_status" in values:
         data["gap_status"] = (("y", "x"), values["gap_status"],
-                              {"units": "1", "long_name": "gap of the pixel: 0 if found, else why not",
+                              {"units": "1",
+                               "long_name": "gap of the pixel: 0 if found, else why not",
                                "flag_values": np.arange(_core.gap_reason_count, dtype=np.int8),
                                "flag_meanings": _core.gap_reason_names})
     for axis in ("x", "y"):
