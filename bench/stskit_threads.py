@@ -50,7 +50,7 @@ with tempfile.TemporaryDirectory() as folder:
     print(f"compute: one grid {one:.3f} s, two on two threads {two:.3f} s, ratio {two / one:.2f}")
 
     # Opened once: each .values reads every pixel from the file again.
-    lazy = [xr.open_dataset(p, engine="stskit") for p in paths]
+    lazy = [xr.open_dataset(p, engine="stskit", cache=False) for p in paths]
 
     def read(ds):
         ds["current"].values
