@@ -56,4 +56,15 @@ for _ in $(seq 50); do [ -s url.txt ] && break; sleep 0.1; done
 kill -TERM "$viewer"
 wait "$viewer"
 grep -q '^http://127.0.0.1:[0-9]*/?token=[0-9a-f]\{64\}$' url.txt
+# stskit from the package: Debian's python3 opens a spectrum through its
+# engine, found by the entry point beside the package, and computes it.
+site=$(ls -d "$work"/root/usr/lib/python3*/dist-packages 2>/dev/null | head -n 1)
+if [ -n "$site" ] && [ -d "$site/stskit" ]; then
+    PYTHONPATH="$site" /usr/bin/python3 -c "
+import xarray as xr
+ds = xr.open_dataset('metal.dat', engine='stskit')
+import stskit
+print(int(stskit.compute(ds)['status'].values.max()))" >py.txt
+    [ "$(cat py.txt)" = 0 ]
+fi
 echo "unpacked package works"
