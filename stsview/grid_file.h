@@ -1,7 +1,15 @@
 // One netCDF file written by stsgrid, opened for reading.  Nothing is read
 // until asked for: the coordinates and the description at open(), then a
 // pixel's record, a row of pixels or one bias of one variable on request.
-// Layout and names: grid/netcdf_writer.h.
+// Layout: grid/netcdf_writer.h; names: grid/file_layout.h.
+//
+// Hostile files: open() judges everything the file declares
+// (grid/layout_check.h: types, shapes, attribute lengths, sizes against the
+// file's bytes and memory, netCDF-3 refused) before it reads any data, and
+// every read first checks that the file is still the one opened (size,
+// modification time, inode): a file changed under a running viewer is an
+// error ("the file changed on disk since stsview opened it; restart
+// stsview"), never values read from what is no longer there.
 //
 // The netCDF library is not thread-safe: every call on every grid_file of
 // a process must come from one thread at a time (grid_store serialises).
@@ -9,8 +17,12 @@
 #define STSVIEW_GRID_FILE_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "grid/layout_check.h"
+#include "grid/netcdf_file.h"
 
 namespace sts {
 
@@ -31,7 +43,8 @@ public:
     ~grid_file();
 
     // Opens path and reads its coordinates, variables and status meanings;
-    // false with *error when it is not a grid file of stsgrid's layout.
+    // false with *error when it is not a grid file of stsgrid's layout
+    // (naming the variable or attribute and what was expected).
     bool open(const std::string& path, std::string* error);
 
     const std::string& path() const { return path_; }
@@ -76,7 +89,10 @@ private:
     bool read_variables(std::string* error);
     bool read_status(std::string* error);
 
-    int ncid_ = -1;
+    bool unchanged(std::string* error) const;
+
+    std::unique_ptr<netcdf_file> file_;
+    grid_layout layout_;
     std::string path_, xy_units_, bias_units_;
     std::vector<double> x_, y_;
     std::vector<float> bias_, vmid_;

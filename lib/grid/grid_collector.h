@@ -67,7 +67,9 @@ private:
     // standing in beyond its end.
     void measured_record(const float* values, int n, std::vector<float>* record) const;
 
-    const grid_description& d_;
+    // A copy: the run_outcome that holds the run's description moves (out of
+    // run_plan), and a reference to it would be left pointing at the old place.
+    const grid_description d_;
     pixel_region region_;
     bool want_measured_;
     std::vector<const pixel_quantity*> quantities_;

@@ -37,7 +37,9 @@ public:
     size_t record(const pixel_quantity& q) const;
 
 private:
-    const grid_description& d_;
+    // A copy: the run_outcome that holds the run's description moves (out of
+    // run_plan), and a reference to it would be left pointing at the old place.
+    const grid_description d_;
     std::vector<line_sample> samples_;
     std::vector<std::vector<float>> values_;  // by place in pixel_quantities; empty: not written
     std::vector<signed char> status_;

@@ -2,7 +2,7 @@
 // pixels along --line, one sample a pixel, in the grid file's names, units
 // and long names (grid/quantities.h), so that a script reads both alike.
 //
-// Layout (names are an interface, as in netcdf_writer.h):
+// Layout (names are an interface, as in netcdf_writer.h; file_layout.h):
 //   dimensions  sample, point, midpoint
 //   per sample  distance(sample)        from the line's start, along it: nm when
 //                                       the grid has a frame, else pixels ("1")

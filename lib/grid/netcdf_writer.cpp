@@ -8,21 +8,20 @@
 // fixed by the order of the calls to this class.
 // Failures: once HDF5 has failed to write (a full disk), closing the file
 // fails as well and leaves HDF5 with a half-closed file that crashes the
-// process in nc_abort or at exit (netCDF 4.9.0, HDF5 1.10.8).  Two guards:
-// create() reserves the file's room on disk before HDF5 writes, so that a
-// disk too full fails there, cleanly; and after a failure of HDF5 itself
-// the file's descriptor is pointed at /dev/null, so that the doomed file
-// closes without error and is removed.
+// process in nc_abort or at exit (netCDF 4.9.0, HDF5 1.10.8).  Two guards,
+// both in netcdf_file.h: create() reserves the file's room on disk before
+// HDF5 writes, so that a disk too full fails there, cleanly; and after a
+// failure of HDF5 itself the file's descriptor is pointed at /dev/null, so
+// that the doomed file closes without error and is removed.
 #include "grid/netcdf_writer.h"
-#include "output/atomic_file.h"
+#include "grid/file_layout.h"
+#include "grid/netcdf_file.h"
 #include "spectrum/gap.h"
 #include "grid/quantities.h"
 #include "sts/version.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <netcdf.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,15 +37,6 @@ namespace {
 // At most this many bytes in one chunk: a whole row of a 64-pixel-wide grid
 // of 1000-point spectra, so that larger grids need no more memory.
 constexpr size_t chunk_limit = 256 * 1024;
-
-// The library's message, with the system's reason where the library only
-// says that HDF5 failed (a full disk shows up as "HDF error").
-std::string describe(int status, int saved_errno) {
-    std::string text = nc_strerror(status);
-    if (status == NC_EHDFERR && saved_errno != 0)
-        text += std::string(" (") + std::strerror(saved_errno) + ")";
-    return text;
-}
 
 // The chunk of a variable over (y, x[, record]) with elements of `element`
 // bytes (record 0: one element per pixel): whole records along a row,
@@ -75,33 +65,12 @@ chunk_shape chunk_for(size_t nx, size_t record, size_t element) {
     return c;
 }
 
-// The descriptor through which this process has the file at path open
-// (the library's), or -1 when there is none or no /proc to find it in.
-int open_descriptor(const std::string& path) {
-    struct stat file;
-    DIR* fds = opendir("/proc/self/fd");
-    if (!fds || stat(path.c_str(), &file) != 0) {
-        if (fds) closedir(fds);
-        return -1;
-    }
-    int found = -1;
-    while (const dirent* entry = readdir(fds)) {
-        const int fd = std::atoi(entry->d_name);
-        struct stat st;
-        if (entry->d_name[0] != '.' && fd != dirfd(fds) && fstat(fd, &st) == 0 &&
-            st.st_dev == file.st_dev && st.st_ino == file.st_ino)
-            found = fd;
-    }
-    closedir(fds);
-    return found;
-}
-
 }  // namespace
 
 struct netcdf_writer::impl {
     int ncid = -1;
     std::string path;
-    atomic_file file;  // the temporary file until it takes its name
+    netcdf_file nc;  // the temporary file until it takes its name
     bool committed = false;
     size_t nx = 0, ny = 0, points = 0;
     bool per_pixel_axis = false, has_positions = false;
@@ -112,35 +81,13 @@ struct netcdf_writer::impl {
     int var_quantity[pixel_quantity_count] = {};  // -1 where not defined
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int var_gap_status = -1;  // with --gap
-    int status = NC_NOERR;  // the first failure of a sequence of calls
-    int status_errno = 0;
-    int descriptor = -1;    // the library's descriptor of the file
 
-    // Runs one library call unless an earlier one failed; keeps the first
-    // failure and the system's reason for it, and gives up the file.
+    // Runs one library call unless an earlier one failed (netcdf_file.h).
     template <typename call>
     bool run(call&& c) {
-        if (status != NC_NOERR) return false;
-        errno = 0;
-        status = c();
-        status_errno = errno;
-        if (status != NC_NOERR) silence();
-        return status == NC_NOERR;
+        return nc.run(c);
     }
-    // Points the file's descriptor at /dev/null, so that closing a file
-    // that is given up writes nothing and cannot fail.
-    void silence() {
-        const int null = descriptor >= 0 ? open("/dev/null", O_RDWR | O_CLOEXEC) : -1;
-        if (null >= 0) {
-            dup2(null, descriptor);
-            close(null);
-        }
-        descriptor = -1;
-    }
-    bool fail(const std::string& what, std::string* error) {
-        if (error) *error = what + ": " + describe(status, status_errno);
-        return false;
-    }
+    bool fail(const std::string& what, std::string* error) { return nc.fail(what, error); }
     // Values per pixel as the file's dimensions count them: 0 for a
     // variable over (y, x) alone.
     size_t record(const pixel_quantity& q) const {
@@ -161,9 +108,7 @@ struct netcdf_writer::impl {
     int define_flags(const char* name, const char* long_name, int count, const char* meanings);
     void define_statistics(const pixel_quantity& q);
     int define_chunked(const char* name, nc_type type, int record_dim, size_t record);
-    void text(int var, const char* name, const std::string& value) {
-        run([&] { return nc_put_att_text(ncid, var, name, value.size(), value.c_str()); });
-    }
+    void text(int var, const char* name, const std::string& value) { nc.text(var, name, value); }
     void describe_variable(int var, const std::string& units, const std::string& long_name);
     void write_coordinates(const grid_description& d);
     bool put_rows(int var, uint64_t first, uint64_t count, size_t record, const void* data,
@@ -171,8 +116,6 @@ struct netcdf_writer::impl {
     bool get_rows(int var, uint64_t first, uint64_t count, size_t record, float* out);
     bool mark_missing();
     bool fill_rows(int var, uint64_t from, signed char value);
-    bool close_and_rename(std::string* error);
-    bool create_file(std::string* error);
     uint64_t chunked_bytes(size_t record, size_t element) const;
     uint64_t size_bound() const;
     bool reserve(std::string* error);
@@ -185,9 +128,8 @@ std::string netcdf_writer::impl::unit(quantity_unit u) const {
 }
 
 void netcdf_writer::impl::abandon() {
-    if (ncid >= 0) nc_abort(ncid);
+    nc.abandon();
     ncid = -1;
-    file.discard();
 }
 
 // The bytes of a chunked variable's chunks, edge chunks whole, with room
@@ -218,28 +160,12 @@ uint64_t netcdf_writer::impl::size_bound() const {
 // not later inside HDF5, which cannot give up a file cleanly (see the top).
 // Unused room goes back when the file is complete.  File systems without
 // fallocate are written without the reservation.
-bool netcdf_writer::impl::reserve(std::string* error) {
-    const uint64_t bound = size_bound();
-    rlimit limit{};
-    int problem = 0;
-    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        bound > limit.rlim_cur)
-        problem = EFBIG;
-    else if (descriptor >= 0 &&
-             fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bound)) != 0 &&
-             errno != EOPNOTSUPP && errno != ENOSYS)
-        problem = errno;
-    if (problem == 0) return true;
-    if (error)
-        *error = "cannot write " + path + ": " + std::strerror(problem) + " (the file needs up to " +
-                 std::to_string(bound / (1024 * 1024) + 1) + " MiB)";
-    return false;
-}
+bool netcdf_writer::impl::reserve(std::string* error) { return nc.reserve(size_bound(), error); }
 
 void netcdf_writer::impl::describe_variable(int var, const std::string& units,
                                             const std::string& long_name) {
-    text(var, "units", units);
-    text(var, "long_name", long_name);
+    text(var, layout::att_units, units);
+    text(var, layout::att_long_name, long_name);
 }
 
 // A variable over (y, x) or (y, x, record_dim), chunked by rows of pixels,
@@ -263,13 +189,13 @@ int netcdf_writer::impl::define_chunked(const char* name, nc_type type, int reco
 }
 
 void netcdf_writer::impl::define_globals(const grid_description& d) {
-    const std::string conventions = "CF-1.8";
+    const std::string conventions = layout::conventions;
     const std::string title = "Normalised tunnelling spectra of a grid";
     const std::string software = "stsgrid " STS_VERSION;
-    for (const auto& [name, value] : {std::pair{"Conventions", &conventions},
-                                      std::pair{"title", &title},
-                                      std::pair{"source", &d.source},
-                                      std::pair{"software", &software}})
+    for (const auto& [name, value] : {std::pair{layout::att_conventions, &conventions},
+                                      std::pair{layout::att_title, &title},
+                                      std::pair{layout::att_source, &d.source},
+                                      std::pair{layout::att_software, &software}})
         text(NC_GLOBAL, name, *value);
     for (const auto& [name, value] : d.attributes) text(NC_GLOBAL, name.c_str(), value);
 }
@@ -277,7 +203,7 @@ void netcdf_writer::impl::define_globals(const grid_description& d) {
 void netcdf_writer::impl::define_coordinates(const grid_description& d) {
     int var = -1;
     const bool nm = d.xy_unit != "1";
-    for (const auto& entry : {std::pair{"y", dim_y}, std::pair{"x", dim_x}}) {
+    for (const auto& entry : {std::pair{layout::var_y, dim_y}, std::pair{layout::var_x, dim_x}}) {
         // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& name = entry.first;
         const auto& dim = entry.second;
@@ -285,11 +211,11 @@ void netcdf_writer::impl::define_coordinates(const grid_description& d) {
         describe_variable(var, d.xy_unit,
                           (nm ? "position along the grid's " : "pixel number along ") +
                               std::string(name));
-        text(var, "axis", name[0] == 'x' ? "X" : "Y");
+        text(var, layout::att_axis, name[0] == 'x' ? "X" : "Y");
     }
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const std::string of_axis = per_pixel_axis ? " (of the first processed pixel)" : "";
-    for (const auto& entry : {std::pair{"bias", dim_point}, std::pair{"vmid", dim_midpoint}}) {
+    for (const auto& entry : {std::pair{layout::var_bias, dim_point}, std::pair{layout::var_vmid, dim_midpoint}}) {
         // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& name = entry.first;
         const auto& dim = entry.second;
@@ -309,22 +235,22 @@ void netcdf_writer::impl::define_pixel_variables() {
         const int var = define_chunked(q.name, NC_FLOAT, record_dim(q), record(q));
         describe_variable(var, unit(q.unit), q.long_name);
         if (!q.pixel_axis && q.along != quantity_axis::pixel)
-            text(var, "coordinates", q.along == quantity_axis::point ? "bias" : "vmid");
-        if (q.comment) text(var, "comment", q.comment);
+            text(var, layout::att_coordinates, q.along == quantity_axis::point ? layout::var_bias : layout::var_vmid);
+        if (q.comment) text(var, layout::att_comment, q.comment);
         var_quantity[k] = var;
     }
     // The lock-in's code only where a lock-in channel is calibrated.
     const bool lockin = written_by.writes(quantity_group::lockin);
     const int codes = lockin ? PIXEL_CODES : PIXEL_CODES_WITHOUT_LOCKIN;
-    var_status = define_flags("status", "pixel status: 0 if processed, else why not", codes,
+    var_status = define_flags(layout::var_status, "pixel status: 0 if processed, else why not", codes,
                               pixel_flag_meanings(codes).c_str());
     if (written_by.writes(quantity_group::gap))
-        var_gap_status = define_flags("gap_status", "gap of the pixel: 0 if found, else why not",
+        var_gap_status = define_flags(layout::var_gap_status, "gap of the pixel: 0 if found, else why not",
                                       gap_reason_count, gap_reason_names);
     if (!has_positions) return;
-    var_position_x = define_chunked("position_x", NC_FLOAT, -1, 0);
+    var_position_x = define_chunked(layout::var_position_x, NC_FLOAT, -1, 0);
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
-    var_position_y = define_chunked("position_y", NC_FLOAT, -1, 0);
+    var_position_y = define_chunked(layout::var_position_y, NC_FLOAT, -1, 0);
     describe_variable(var_position_y, "nm", "measured position of the pixel, y");
 }
 
@@ -333,19 +259,19 @@ void netcdf_writer::impl::define_pixel_variables() {
 int netcdf_writer::impl::define_flags(const char* name, const char* long_name, int count,
                                       const char* meanings) {
     const int var = define_chunked(name, NC_BYTE, -1, 0);
-    describe_variable(var, "1", long_name);
+    describe_variable(var, layout::unit_one, long_name);
     std::vector<signed char> codes(static_cast<size_t>(count));
     for (int c = 0; c < count; ++c) codes[static_cast<size_t>(c)] = static_cast<signed char>(c);
-    run([&] { return nc_put_att_schar(ncid, var, "flag_values", NC_BYTE, codes.size(), codes.data()); });
-    text(var, "flag_meanings", meanings);
+    run([&] { return nc_put_att_schar(ncid, var, layout::att_flag_values, NC_BYTE, codes.size(), codes.data()); });
+    text(var, layout::att_flag_meanings, meanings);
     return var;
 }
 
 void netcdf_writer::impl::define_statistics(const pixel_quantity& q) {
     static const std::pair<const char*, const char*> kinds[] = {
-        {"mean_", "mean over the pixels of "},
-        {"sd_", "sample standard deviation over the pixels of "},
-        {"se_", "standard error of the mean over the pixels of "}};
+        {layout::prefix_mean, "mean over the pixels of "},
+        {layout::prefix_sd, "sample standard deviation over the pixels of "},
+        {layout::prefix_se, "standard error of the mean over the pixels of "}};
     const int dim = q.along == quantity_axis::point ? dim_point : dim_midpoint;
     const float fill = std::numeric_limits<float>::quiet_NaN();
     const long long none = 0;
@@ -358,27 +284,27 @@ void netcdf_writer::impl::define_statistics(const pixel_quantity& q) {
         run([&] { return nc_def_var(ncid, name.c_str(), NC_FLOAT, 1, &dim, &var); });
         run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
         describe_variable(var, unit(q.unit), long_name + std::string(q.long_name));
-        text(var, "coordinates", q.along == quantity_axis::point ? "bias" : "vmid");
-        run([&] { return nc_put_att_longlong(ncid, var, "pixels", NC_INT64, 1, &none); });
+        text(var, layout::att_coordinates, q.along == quantity_axis::point ? layout::var_bias : layout::var_vmid);
+        run([&] { return nc_put_att_longlong(ncid, var, layout::att_pixels, NC_INT64, 1, &none); });
     }
 }
 
 bool netcdf_writer::impl::define(const grid_description& d) {
-    run([&] { return nc_def_dim(ncid, "y", ny, &dim_y); });
-    run([&] { return nc_def_dim(ncid, "x", nx, &dim_x); });
-    run([&] { return nc_def_dim(ncid, "point", points, &dim_point); });
-    run([&] { return nc_def_dim(ncid, "midpoint", points - 1, &dim_midpoint); });
+    run([&] { return nc_def_dim(ncid, layout::dim_y, ny, &dim_y); });
+    run([&] { return nc_def_dim(ncid, layout::dim_x, nx, &dim_x); });
+    run([&] { return nc_def_dim(ncid, layout::dim_point, points, &dim_point); });
+    run([&] { return nc_def_dim(ncid, layout::dim_midpoint, points - 1, &dim_midpoint); });
     define_globals(d);
     define_coordinates(d);
     define_pixel_variables();
     for (const pixel_quantity* q : statistics_quantities(d)) define_statistics(*q);
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
-    return status == NC_NOERR;
+    return nc.ok();
 }
 
 void netcdf_writer::impl::write_coordinates(const grid_description& d) {
-    for (const auto& entry : {std::pair{"x", &d.x}, std::pair{"y", &d.y}}) {
+    for (const auto& entry : {std::pair{layout::var_x, &d.x}, std::pair{layout::var_y, &d.y}}) {
         // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& name = entry.first;
         const auto& values = entry.second;
@@ -386,7 +312,7 @@ void netcdf_writer::impl::write_coordinates(const grid_description& d) {
         run([&] { return nc_inq_varid(ncid, name, &var); });
         run([&] { return nc_put_var_double(ncid, var, values->data()); });
     }
-    for (const auto& entry : {std::pair{"bias", &d.bias}, std::pair{"vmid", &d.vmid}}) {
+    for (const auto& entry : {std::pair{layout::var_bias, &d.bias}, std::pair{layout::var_vmid, &d.vmid}}) {
         // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& name = entry.first;
         const auto& values = entry.second;
@@ -436,7 +362,7 @@ void netcdf_writer::impl::start_writeback(uint64_t pixels) {
     unsynced += pixels;
     if (pixels > 0 && unsynced * points * 7 * sizeof(float) < (16u << 20)) return;  // ~16 MiB
     unsynced = 0;
-    const int fd = open(file.temporary().c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = open(nc.temporary().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
     (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     close(fd);
@@ -467,55 +393,6 @@ bool netcdf_writer::impl::fill_rows(int var, uint64_t from, signed char value) {
         p += n;
     }
     return true;
-}
-
-bool netcdf_writer::impl::close_and_rename(std::string* error) {
-    // Everything written before the close, so that a failure shows while
-    // the file can still be given up cleanly.
-    if (run([&] { return nc_sync(ncid); })) {
-        errno = 0;
-        status = nc_close(ncid);
-        status_errno = errno;
-        ncid = -1;
-    }
-    if (status != NC_NOERR) {
-        fail("cannot write " + path, error);
-        abandon();
-        return false;
-    }
-    // The reserved room beyond the end goes back (a truncation to the same
-    // size frees it); then the file goes to disk and takes its name.
-    struct stat st;
-    if (stat(file.temporary().c_str(), &st) != 0 ||
-        truncate(file.temporary().c_str(), st.st_size) != 0) {
-        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
-        abandon();
-        return false;
-    }
-    if (!file.commit(error)) {
-        abandon();
-        return false;
-    }
-    committed = true;
-    return true;
-}
-
-// The temporary file, made by the library itself (it opens files by
-// name), exclusively, beside the regular file the path leads to; a folder,
-// device, FIFO or socket there is refused before anything is made.
-bool netcdf_writer::impl::create_file(std::string* error) {
-    const bool made = file.create(path, [this](const std::string& temporary) {
-        status = NC_NOERR;
-        if (run([&] { return nc_create(temporary.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid); }))
-            return 0;
-        ncid = -1;
-        if (status == NC_EEXIST) return EEXIST;  // a stale file of an earlier process
-        unlink(temporary.c_str());  // whatever the library made of it
-        return status_errno != 0 ? status_errno : EIO;
-    }, error);
-    // The library's own words where it failed, with the system's reason.
-    if (!made && status != NC_NOERR) fail("cannot create " + path, error);
-    return made;
 }
 
 namespace {
@@ -560,8 +437,8 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.has_positions = d.has_positions;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
-    if (!w.create_file(error)) return false;
-    w.descriptor = open_descriptor(w.file.temporary());
+    if (!w.nc.create(path, error)) return false;
+    w.ncid = w.nc.id();
     if (!w.reserve(error)) {
         w.abandon();
         return false;
@@ -643,7 +520,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
         w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
         w.put_rows(w.var_position_y, b.first, n, 0, b.position_y.data(), sizeof(float));
     }
-    if (w.status != NC_NOERR) return w.fail("cannot write " + w.path, error);
+    if (!w.nc.ok()) return w.fail("cannot write " + w.path, error);
     w.written += n;
     w.start_writeback(n);
     return true;
@@ -687,17 +564,17 @@ bool netcdf_writer::write_statistics(const std::string& name, const std::vector<
     }
     impl& w = *impl_;
     const long long count = pixels;
-    for (const auto& entry : {std::pair{"mean_", &mean}, std::pair{"sd_", &sd},
-                                         std::pair{"se_", &se}}) {
+    for (const auto& entry : {std::pair{layout::prefix_mean, &mean}, std::pair{layout::prefix_sd, &sd},
+                                         std::pair{layout::prefix_se, &se}}) {
         // Copies: clang 14 cannot capture structured bindings in lambdas.
         const auto& prefix = entry.first;
         const auto& values = entry.second;
         const std::string full = prefix + name;
         w.run([&] { return nc_inq_varid(w.ncid, full.c_str(), &var); });
         w.run([&] { return nc_put_var_float(w.ncid, var, values->data()); });
-        w.run([&] { return nc_put_att_longlong(w.ncid, var, "pixels", NC_INT64, 1, &count); });
+        w.run([&] { return nc_put_att_longlong(w.ncid, var, layout::att_pixels, NC_INT64, 1, &count); });
     }
-    if (w.status != NC_NOERR) return w.fail("cannot write " + w.path, error);
+    if (!w.nc.ok()) return w.fail("cannot write " + w.path, error);
     return true;
 }
 
@@ -712,7 +589,10 @@ bool netcdf_writer::commit(std::string* error) {
         w.abandon();
         return false;
     }
-    return w.close_and_rename(error);
+    w.ncid = -1;
+    if (!w.nc.commit(error)) return false;
+    w.committed = true;
+    return true;
 }
 
 }  // namespace sts

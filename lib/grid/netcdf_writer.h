@@ -3,7 +3,8 @@
 // ever stands under the name (output/atomic_file.h: links are followed,
 // and only a regular file is ever replaced).
 //
-// Layout (names are an interface: scripts rely on them):
+// Layout (names are an interface: scripts rely on them; spelled once in
+// file_layout.h, and judged on reading by layout_check.h):
 //   dimensions  y, x, point, midpoint
 //   coordinates x(x), y(y)          nm along the grid's axes, or pixel numbers
 //               bias(point)         bias unit ("V")
@@ -30,6 +31,9 @@
 // Memory: the per-pixel variables are chunked by runs of pixels of one row
 // (at most 256 KiB a chunk) and the library caches two chunks of each, so
 // what the writer holds does not grow with the number of pixels.
+//
+// The file itself (made, reserved, silenced after a failure, committed):
+// netcdf_file.h.
 //
 // The netCDF library is not thread-safe: all calls on all writers of a
 // process must come from one thread at a time.  After a failed library
