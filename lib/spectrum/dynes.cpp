@@ -22,11 +22,62 @@ cplx root(cplx w, double gap) {
     return (g * std::conj(w)).real() < 0 ? -g : g;
 }
 
+// g and z = w^2 - Delta^2 for w = x + i y, y < 0, in real arithmetic: GCC's
+// complex multiply and divide go through library calls that check for
+// infinities (ISO C Annex G) and would take most of the time here.
+struct root_of {
+    double gr, gi, zr, zi;
+    root_of(double x, double y, double d2) {
+        zr = x * x - y * y - d2;
+        zi = 2 * x * y;
+        // The principal root of z, then the one on w's side.
+        const double m = std::sqrt(zr * zr + zi * zi);
+        const double t = std::sqrt((m + std::fabs(zr)) / 2);
+        gr = zr >= 0 ? t : std::fabs(zi) / (2 * t);
+        gi = zr >= 0 ? zi / (2 * t) : std::copysign(t, zi);
+        if (gr * x + gi * y < 0) {
+            gr = -gr;
+            gi = -gi;
+        }
+    }
+    // -Delta^2 / g^3 = -Delta^2 conj(g z) / |g z|^2.
+    void slope(double d2, double* re, double* im) const {
+        const double cr = gr * zr - gi * zi, ci = gr * zi + gi * zr;
+        const double q = -d2 / (cr * cr + ci * ci);
+        *re = q * cr;
+        *im = -q * ci;
+    }
+};
+
+// The N summed terms -Delta^2 / g^3.  Every w has Im w <= -b/2 < 0, so no
+// term meets a branch point.
+cplx summed(double omega, double depth, double b, double gap) {
+    const double d2 = gap * gap;
+    double sr = 0, si = 0;
+    for (int n = 0; n < summed_terms; ++n) {
+        double re, im;
+        root_of(omega, -(depth + b * (n + 0.5)), d2).slope(d2, &re, &im);
+        sr += re;
+        si += im;
+    }
+    return {sr, si};
+}
+
 }  // namespace
 
 double dynes_density(double gap, double gamma, double energy) {
     const cplx w(energy, -gamma);
     return std::fabs((w / root(w, gap)).real());
+}
+
+void dynes_density_and_slope(double gap, double gamma, double energy, double* rho,
+                             double* slope) {
+    const double d2 = gap * gap;
+    const root_of r(energy, -gamma, d2);
+    // Re(w / g) = Re(w conj(g)) / |g|^2.
+    *rho = std::fabs((energy * r.gr - gamma * r.gi) / (r.gr * r.gr + r.gi * r.gi));
+    double im;
+    r.slope(d2, slope, &im);
 }
 
 double dynes_density_slope(double gap, double gamma, double energy) {
@@ -40,12 +91,7 @@ double dynes_density_slope(double gap, double gamma, double energy) {
 double dynes_conductance(const dynes_params& p, double omega) {
     const double b = 2 * std::numbers::pi * boltzmann_meV_per_K * p.temperature;
     const double d2 = p.gap * p.gap;
-    cplx sum = 0;
-    for (int n = 0; n < summed_terms; ++n) {
-        const cplx w(omega, -p.gamma - b * (n + 0.5));
-        const cplx g = root(w, p.gap);
-        sum += -d2 / (g * g * g);
-    }
+    const cplx sum = summed(omega, p.gamma, b, p.gap);
     // The tail from n = N: F(n) = h'(w_n), F' = -i b h'', F''' = i b^3 h''''.
     const cplx w(omega, -p.gamma - b * (summed_terms + 0.5));
     const cplx g = root(w, p.gap);

@@ -47,6 +47,10 @@ double dynes_density(double gap, double gamma, double energy);
 // rho'(E), the derivative with respect to E.
 double dynes_density_slope(double gap, double gamma, double energy);
 
+// Both at once, in real arithmetic (for grids of many energies).
+void dynes_density_and_slope(double gap, double gamma, double energy, double* rho,
+                             double* slope);
+
 // dI/dV / G_N of a normal tip at energy eV = omega (meV).
 double dynes_conductance(const dynes_params& p, double omega);
 

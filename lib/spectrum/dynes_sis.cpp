@@ -18,10 +18,12 @@ constexpr double steps_per_strip = 5;  // h = d / 5
 constexpr long grid_cap = 1L << 21;
 
 double fermi(double x, double kT) { return 1 / (1 + std::exp(x / kT)); }
-// f'(x) = -f (1 - f) / kT, through the hyperbolic form to keep the tails.
-double fermi_slope(double x, double kT) {
-    const double c = std::cosh(x / (2 * kT));
-    return -1 / (4 * kT * c * c);
+// f and f' = -e / (kT (1 + e)^2) from one e = exp(-|x| / kT), which cannot
+// overflow.
+void fermi_and_slope(double x, double kT, double* f, double* slope) {
+    const double e = std::exp(-std::fabs(x) / kT), d = 1 + e;
+    *f = x > 0 ? e / d : 1 / d;
+    *slope = -e / (kT * d * d);
 }
 
 double strip(const sis_params& p) {
@@ -43,12 +45,24 @@ double at_one(const sis_params& p, double omega, double h) {
     double acc = 0;
     for (long j = 0; j < count; ++j) {
         const double e = lo + static_cast<double>(j) * h, x = e - omega;
-        const double rt = dynes_density(p.tip_gap, p.tip_gamma, x);
-        const double st = dynes_density_slope(p.tip_gap, p.tip_gamma, x);
-        acc += dynes_density(p.gap, p.gamma, e) *
-               (st * (fermi(x, kT) - fermi(e, kT)) + rt * fermi_slope(x, kT));
+        double rt, st, fx, fs;
+        dynes_density_and_slope(p.tip_gap, p.tip_gamma, x, &rt, &st);
+        fermi_and_slope(x, kT, &fx, &fs);
+        acc += dynes_density(p.gap, p.gamma, e) * (st * (fx - fermi(e, kT)) + rt * fs);
     }
     return -h * acc;
+}
+
+// Sum of r[j] a[j] - b[j] s[j] over j < count, in four running sums so that
+// the additions need not wait on each other (the order is fixed: the same
+// result on every run).
+double pair_sum(const double* r, const double* b, const double* a, const double* s, long count) {
+    double acc[4] = {0, 0, 0, 0};
+    long j = 0;
+    for (; j + 4 <= count; j += 4)
+        for (int u = 0; u < 4; ++u) acc[u] += r[j + u] * a[j + u] - b[j + u] * s[j + u];
+    for (; j < count; ++j) acc[0] += r[j] * a[j] - b[j] * s[j];
+    return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
 
 // Biases omega0 + i step (step > 0), i < n, on one grid of step step / k.
@@ -68,32 +82,32 @@ void on_sweep(const sis_params& p, double omega0, double step, int n, double* ou
     w->sample_f.resize(static_cast<size_t>(count));
     for (long j = 0; j < count; ++j) {
         const double e = lo + static_cast<double>(j) * h;
-        w->sample_rho[static_cast<size_t>(j)] = dynes_density(p.gap, p.gamma, e);
+        double slope;
+        dynes_density_and_slope(p.gap, p.gamma, e, &w->sample_rho[static_cast<size_t>(j)], &slope);
         w->sample_f[static_cast<size_t>(j)] = fermi(e, kT);
     }
-    for (auto* v : {&w->tip_rho, &w->tip_slope, &w->tip_f, &w->tip_fslope})
-        v->resize(static_cast<size_t>(m_count));
+    // Per tip node A_m = rho_t' f(x) + rho_t f'(x), per sample node
+    // B_j = rho_s f(E): the summand is rho_s(E_j) A_m - B_j rho_t'(x_m).
+    w->tip_rho.resize(static_cast<size_t>(m_count));
+    w->tip_slope.resize(static_cast<size_t>(m_count));
     for (long m = 0; m < m_count; ++m) {
         const double x = lo - omega0 + static_cast<double>(m + m_lo) * h;
         const size_t q = static_cast<size_t>(m);
-        w->tip_rho[q] = dynes_density(p.tip_gap, p.tip_gamma, x);
-        w->tip_slope[q] = dynes_density_slope(p.tip_gap, p.tip_gamma, x);
-        w->tip_f[q] = fermi(x, kT);
-        w->tip_fslope[q] = fermi_slope(x, kT);
+        double rho, slope, f, f_slope;
+        dynes_density_and_slope(p.tip_gap, p.tip_gamma, x, &rho, &slope);
+        fermi_and_slope(x, kT, &f, &f_slope);
+        w->tip_rho[q] = slope * f + rho * f_slope;
+        w->tip_slope[q] = slope;
     }
+    for (long j = 0; j < count; ++j) w->sample_f[static_cast<size_t>(j)] *= w->sample_rho[static_cast<size_t>(j)];
     for (int i = 0; i < n; ++i) {
         const double omega = omega0 + i * step;
         const long j_lo = std::max(0L, static_cast<long>(std::ceil((std::min(0.0, omega) - L - lo) / h)));
         const long j_hi =
             std::min(count - 1, static_cast<long>(std::floor((std::max(0.0, omega) + L - lo) / h)));
-        double acc = 0;
-        for (long j = j_lo; j <= j_hi; ++j) {
-            const size_t s = static_cast<size_t>(j);
-            const size_t q = static_cast<size_t>(j - i * k - m_lo);
-            acc += w->sample_rho[s] * (w->tip_slope[q] * (w->tip_f[q] - w->sample_f[s]) +
-                                       w->tip_rho[q] * w->tip_fslope[q]);
-        }
-        out[i] = -h * acc;
+        out[i] = -h * pair_sum(w->sample_rho.data() + j_lo, w->sample_f.data() + j_lo,
+                               w->tip_rho.data() + (j_lo - i * k - m_lo),
+                               w->tip_slope.data() + (j_lo - i * k - m_lo), j_hi - j_lo + 1);
     }
 }
 

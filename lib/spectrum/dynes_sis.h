@@ -47,7 +47,7 @@ struct sis_params {
 
 // Scratch for the grid; one per thread, reused across calls.
 struct sis_workspace {
-    std::vector<double> sample_rho, sample_f, tip_rho, tip_slope, tip_f, tip_fslope, ideal;
+    std::vector<double> sample_rho, sample_f, tip_rho, tip_slope, ideal;
 };
 
 // dI/dV / G_N at omega[0 .. n) (meV) into out.

@@ -79,6 +79,7 @@ struct gap_fit_workspace::impl {
     parameter par[slot_count];
     int free_slot[slot_count];
     int free_count = 0;
+    int evaluations = 0;
     gap_curve curve;
     gsl_multifit_nlinear_workspace* solver = nullptr;
     size_t solver_n = 0, solver_p = 0;
@@ -135,8 +136,10 @@ void fitted_gap_curve(const gap_fit_settings& s, const gap_fit_result& r, const 
         std::fill(out, out + n, std::numeric_limits<float>::quiet_NaN());
         return;
     }
-    gap_curve c{s.model, r.gap, r.gamma, r.temperature, r.tip_gap, r.tip_gamma,
-                r.scale, r.offset, r.background, s.modulation, s.bias_to_meV};
+    const bool sis = s.model == gap_model::dynes_sis;
+    gap_curve c{s.model, r.gap, r.gamma, r.temperature, sis ? r.tip_gap : 0.0,
+                sis ? r.tip_gamma : 0.0, r.scale, r.offset, r.background, s.modulation,
+                s.bias_to_meV};
     auto& m = w->get();
     m.bias.assign(bias, bias + n);
     m.model.resize(static_cast<size_t>(n));
@@ -176,7 +179,8 @@ bool take_window(const float* bias, const float* didv, int n, double window, fit
     m.didv.clear();
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(bias[i])) return false;
-        if (window > 0 && !(std::fabs(static_cast<double>(bias[i])) <= window)) continue;
+        // In float, so that a window given as the sweep's end keeps the end.
+        if (window > 0 && !(std::fabs(bias[i]) <= static_cast<float>(window))) continue;
         if (!std::isfinite(didv[i])) return false;
         m.bias.push_back(bias[i]);
         m.didv.push_back(didv[i]);
@@ -203,7 +207,10 @@ bool set_parameters(const gap_fit_settings& s, const start_guess& g, fit_impl& m
     double gap = g.gap;
     if (sis) gap = g.gap - s.tip_gap > 0.2 * g.gap ? g.gap - s.tip_gap : 0.5 * g.gap;
     const double r = g.ratio;
-    const double gamma = std::max(2 * s.gamma_min, gap * r / std::sqrt(1 - r * r));
+    // Not below 2 % of the gap: a full gap (r -> 0) would start Gamma near
+    // its bound, where steps in log Gamma are slow to leave, and (for
+    // dynes_sis) with the finest energy grid.
+    const double gamma = std::max({2 * s.gamma_min, 0.02 * gap, gap * r / std::sqrt(1 - r * r)});
     set_log(&m.par[P_gap], true, gap, s.gap_min, gap_hi);
     set_log(&m.par[P_gamma], true, std::min(gamma, 0.5 * gamma_hi), s.gamma_min, gamma_hi);
     set_log(&m.par[P_temperature], s.fit_temperature, s.temperature, s.temperature_min,
@@ -226,6 +233,7 @@ bool set_parameters(const gap_fit_settings& s, const start_guess& g, fit_impl& m
 
 int residuals(const gsl_vector* u, void* data, gsl_vector* f) {
     fit_impl& m = *static_cast<fit_impl*>(data);
+    ++m.evaluations;
     m.apply(u);
     const int n = static_cast<int>(m.bias.size());
     if (!model_curve(m.curve, m.bias.data(), n, m.model.data(), m.scratch)) return GSL_EDOM;
@@ -262,6 +270,7 @@ gap_fit_result empty_result(gap_fit_status status, int points) {
     r.se_scale = r.se_offset = r.se_background = nan;
     r.chi2 = nan;
     r.iterations = 0;
+    r.evaluations = 0;
     r.points = points;
     return r;
 }
@@ -301,6 +310,7 @@ gap_fit_result read_solution(fit_impl& m, int iterations) {
     }
     r.chi2 = static_cast<float>(reduced);
     r.iterations = iterations;
+    r.evaluations = m.evaluations;
     if (bound) r.status = gap_fit_status::at_bound;
     if (!std::isfinite(reduced)) r.status = gap_fit_status::not_converged;
     return r;
@@ -338,6 +348,7 @@ gap_fit_result fit_gap(const float* bias, const float* didv, int n, const gap_fi
     fdf.n = np;
     fdf.p = p;
     fdf.params = &m;
+    m.evaluations = 0;
     if (gsl_multifit_nlinear_winit(m.start, m.weights, &fdf, m.solver) != GSL_SUCCESS)
         return empty_result(gap_fit_status::not_converged, points);
     int info = 0;
@@ -347,6 +358,7 @@ gap_fit_result fit_gap(const float* bias, const float* didv, int n, const gap_fi
     if (status != GSL_SUCCESS) {
         gap_fit_result r = empty_result(gap_fit_status::not_converged, points);
         r.iterations = iterations;
+        r.evaluations = m.evaluations;
         return r;
     }
     return read_solution(m, iterations);

@@ -82,7 +82,8 @@ struct gap_fit_result {
     float se_gap, se_gamma, se_temperature, se_tip_gap, se_tip_gamma;
     float se_scale, se_offset, se_background;
     float chi2;      // reduced chi^2 (weighted when the noise is given)
-    int iterations;  // of the trust-region solver
+    int iterations;   // of the trust-region solver
+    int evaluations;  // of the model curve (steps tried, Jacobians, geodesic terms)
     int points;      // in the window
 };
 

@@ -37,7 +37,9 @@ bool in_domain(const gap_curve& c) {
 double analytic_strip(const gap_curve& c) {
     const double pi_kT = std::numbers::pi * boltzmann_meV_per_K * c.temperature;
     if (c.model == gap_model::dynes) return c.gamma + pi_kT;
-    return std::min(c.gamma, c.tip_gamma) + pi_kT;
+    // I(V) = Int A(E - eV) B(E) dE is analytic in the sum of A's and B's
+    // strips; each of the two terms pairs one density with a Fermi factor.
+    return std::min(c.tip_gamma, pi_kT) + std::min(c.gamma, pi_kT);
 }
 
 // G / G_N at omega[0 .. n) into out, without modulation.

@@ -9,7 +9,8 @@
 // which Gauss-Chebyshev quadrature of the second kind takes exactly for the
 // weight: nodes t_k = cos(k pi/(M+1)), weights (2/(M+1)) sin^2(k pi/(M+1)),
 // k = 1 .. M (they sum to 1).  The curve G is analytic in a strip |Im V| < d
-// (d = Gamma + pi kT for the models here), so the rule converges like
+// (d = Gamma + pi kT for a normal tip, min(Gamma_t, pi kT) + min(Gamma_s, pi kT)
+// for a superconducting one), so the rule converges like
 // rho^(-2M), rho = a + sqrt(1 + a^2), a = d / V_m: M is chosen for 1e-12
 // (about 10 nodes when V_m ~ d, 150 when V_m = 20 d), at most 400.
 #ifndef SPECTRUM_MODULATION_H
