@@ -80,6 +80,14 @@ void dynes_density_and_slope(double gap, double gamma, double energy, double* rh
     r.slope(d2, slope, &im);
 }
 
+double dynes_density_curvature(double gap, double gamma, double energy) {
+    // Re h''(w), h'' = 3 Delta^2 w / g^5.
+    const cplx w(energy, -gamma);
+    const cplx g = root(w, gap);
+    const cplx g2 = g * g;
+    return (3 * gap * gap * w / (g2 * g2 * g)).real();
+}
+
 double dynes_density_slope(double gap, double gamma, double energy) {
     // The modulus is inactive (Re h > 0 below the real axis), so the slope
     // is Re h'(w), h' = -Delta^2 / g^3.

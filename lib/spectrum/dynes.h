@@ -51,6 +51,9 @@ double dynes_density_slope(double gap, double gamma, double energy);
 void dynes_density_and_slope(double gap, double gamma, double energy, double* rho,
                              double* slope);
 
+// rho''(E).
+double dynes_density_curvature(double gap, double gamma, double energy);
+
 // dI/dV / G_N of a normal tip at energy eV = omega (meV).
 double dynes_conductance(const dynes_params& p, double omega);
 

@@ -26,6 +26,9 @@ void fermi_and_slope(double x, double kT, double* f, double* slope) {
     *slope = -e / (kT * d * d);
 }
 
+// f'' = -f' (1 - 2 f) / kT.
+double fermi_curvature(double f, double slope, double kT) { return -slope * (1 - 2 * f) / kT; }
+
 double strip(const sis_params& p) {
     const double kT = boltzmann_meV_per_K * p.temperature;
     return std::min({p.gamma, p.tip_gamma, std::numbers::pi * kT});
@@ -66,8 +69,10 @@ double pair_sum(const double* r, const double* b, const double* a, const double*
 }
 
 // Biases omega0 + i step (step > 0), i < n, on one grid of step step / k.
+// With slope_out, also dG/domega = Int rho_s [rho_t'' (f(x) - f(E)) +
+// 2 rho_t' f'(x) + rho_t f''(x)] dE on the same grid.
 void on_sweep(const sis_params& p, double omega0, double step, int n, double* out,
-              sis_workspace* w) {
+              double* slope_out, sis_workspace* w) {
     const double kT = boltzmann_meV_per_K * p.temperature, L = window_kT * kT;
     const double last = omega0 + (n - 1) * step;
     const double lo = std::min(0.0, omega0) - L, hi = std::max(0.0, last) + L;
@@ -90,6 +95,10 @@ void on_sweep(const sis_params& p, double omega0, double step, int n, double* ou
     // B_j = rho_s f(E): the summand is rho_s(E_j) A_m - B_j rho_t'(x_m).
     w->tip_rho.resize(static_cast<size_t>(m_count));
     w->tip_slope.resize(static_cast<size_t>(m_count));
+    if (slope_out) {
+        w->tip_c.resize(static_cast<size_t>(m_count));
+        w->tip_d.resize(static_cast<size_t>(m_count));
+    }
     for (long m = 0; m < m_count; ++m) {
         const double x = lo - omega0 + static_cast<double>(m + m_lo) * h;
         const size_t q = static_cast<size_t>(m);
@@ -98,6 +107,12 @@ void on_sweep(const sis_params& p, double omega0, double step, int n, double* ou
         fermi_and_slope(x, kT, &f, &f_slope);
         w->tip_rho[q] = slope * f + rho * f_slope;
         w->tip_slope[q] = slope;
+        if (slope_out) {
+            const double curvature = dynes_density_curvature(p.tip_gap, p.tip_gamma, x);
+            w->tip_c[q] = curvature * f + 2 * slope * f_slope +
+                          rho * fermi_curvature(f, f_slope, kT);
+            w->tip_d[q] = curvature;
+        }
     }
     for (long j = 0; j < count; ++j) w->sample_f[static_cast<size_t>(j)] *= w->sample_rho[static_cast<size_t>(j)];
     for (int i = 0; i < n; ++i) {
@@ -105,19 +120,22 @@ void on_sweep(const sis_params& p, double omega0, double step, int n, double* ou
         const long j_lo = std::max(0L, static_cast<long>(std::ceil((std::min(0.0, omega) - L - lo) / h)));
         const long j_hi =
             std::min(count - 1, static_cast<long>(std::floor((std::max(0.0, omega) + L - lo) / h)));
+        const long q = j_lo - i * k - m_lo, count_i = j_hi - j_lo + 1;
         out[i] = -h * pair_sum(w->sample_rho.data() + j_lo, w->sample_f.data() + j_lo,
-                               w->tip_rho.data() + (j_lo - i * k - m_lo),
-                               w->tip_slope.data() + (j_lo - i * k - m_lo), j_hi - j_lo + 1);
+                               w->tip_rho.data() + q, w->tip_slope.data() + q, count_i);
+        if (slope_out)
+            slope_out[i] = h * pair_sum(w->sample_rho.data() + j_lo, w->sample_f.data() + j_lo,
+                                        w->tip_c.data() + q, w->tip_d.data() + q, count_i);
     }
 }
 
-// The step of omega when it is a sweep to within 1e-3 of a step, else 0.
+// The step of omega when it is a sweep to within 1e-4 of a step, else 0.
 double sweep_step(const double* omega, int n) {
     if (n < 3) return 0;
     const double step = (omega[n - 1] - omega[0]) / (n - 1);
     if (!(step != 0) || !std::isfinite(step)) return 0;
     for (int i = 0; i < n; ++i)
-        if (!(std::fabs(omega[i] - (omega[0] + i * step)) <= 1e-3 * std::fabs(step))) return 0;
+        if (!(std::fabs(omega[i] - (omega[0] + i * step)) <= 1e-4 * std::fabs(step))) return 0;
     return step;
 }
 
@@ -156,21 +174,22 @@ void sis_conductance(const sis_params& p, const double* omega, int n, double* ou
         }
         return;
     }
-    // On the ideal sweep (ascending), then moved to the actual biases.
+    // On the ideal sweep (ascending), then moved to the actual biases by
+    // the slope computed on the same grid.
     w->ideal.resize(static_cast<size_t>(n));
-    double* g = w->ideal.data();
+    w->ideal_slope.resize(static_cast<size_t>(n));
+    double *g = w->ideal.data(), *gs = w->ideal_slope.data();
+    bool off = false;
+    for (int i = 0; i < n; ++i) off = off || omega[i] != omega[0] + i * step;
     if (step > 0) {
-        on_sweep(p, omega[0], step, n, g, w);
+        on_sweep(p, omega[0], step, n, g, off ? gs : nullptr, w);
     } else {
-        on_sweep(p, omega[n - 1], -step, n, g, w);
+        on_sweep(p, omega[n - 1], -step, n, g, off ? gs : nullptr, w);
         std::reverse(g, g + n);
+        std::reverse(gs, gs + n);
     }
-    for (int i = 0; i < n; ++i) {
-        const double off = omega[i] - (omega[0] + i * step);
-        const int a = i == 0 ? 0 : i - 1, b = i == n - 1 ? n - 1 : i + 1;
-        const double slope = (g[b] - g[a]) / ((b - a) * step);
-        out[i] = g[i] + off * slope;
-    }
+    for (int i = 0; i < n; ++i)
+        out[i] = off ? g[i] + (omega[i] - (omega[0] + i * step)) * gs[i] : g[i];
 }
 
 }  // namespace sts

@@ -26,11 +26,12 @@
 // Speed: biases on a uniform grid (a sweep) share one energy grid whose step
 // divides the bias step, so rho_t, rho_s and the Fermi factors are computed
 // once per grid node and each bias costs only multiply-adds.  Biases off a
-// uniform grid by at most 1e-3 of a step (floats written from a sweep) are
-// computed on the ideal grid and moved by a first-order correction with the
-// neighbours' central difference (error below step^2 |G'''| |offset| / 6, far
-// below 1e-9 for float biases); other biases are computed one by one.  The
-// grid is capped at 2^21 nodes: past that (Gamma or T tiny against the bias
+// uniform grid by at most 1e-4 of a step (floats written from a sweep are
+// off by about 1e-7 of the bias) are computed on the ideal grid and moved by
+// the first-order term, dG/domega computed on the same grid from rho_t'' and
+// f'' (error offset^2 |G''| / 2, below 1e-9 G_N for float biases); other
+// biases are computed one by one.
+// The grid is capped at 2^21 nodes: past that (Gamma or T tiny against the bias
 // range) the step grows and the accuracy falls.
 #ifndef SPECTRUM_DYNES_SIS_H
 #define SPECTRUM_DYNES_SIS_H
@@ -47,7 +48,7 @@ struct sis_params {
 
 // Scratch for the grid; one per thread, reused across calls.
 struct sis_workspace {
-    std::vector<double> sample_rho, sample_f, tip_rho, tip_slope, ideal;
+    std::vector<double> sample_rho, sample_f, tip_rho, tip_slope, tip_c, tip_d, ideal, ideal_slope;
 };
 
 // dI/dV / G_N at omega[0 .. n) (meV) into out.
