@@ -318,21 +318,49 @@ gap_fit_result read_solution(fit_impl& m, int iterations) {
 
 }  // namespace
 
-gap_fit_result fit_gap(const float* bias, const float* didv, int n, const gap_fit_settings& s,
+namespace {
+
+// Everything before the solver: checks, the window, start values.  The
+// status is converged when the fit can go on.
+gap_fit_status prepare(const float* bias, const float* didv, int n, const gap_fit_settings& s,
                        gap_fit_workspace* w) {
-    if (!bias || !didv || !w || n < 0 || !settings_valid(s))
-        return empty_result(gap_fit_status::bad_input, 0);
+    if (!bias || !didv || !w || n < 0 || !settings_valid(s)) return gap_fit_status::bad_input;
     fit_impl& m = w->get();
-    if (!take_window(bias, didv, n, s.window, m)) return empty_result(gap_fit_status::bad_input, 0);
+    if (!take_window(bias, didv, n, s.window, m)) return gap_fit_status::bad_input;
     const int points = static_cast<int>(m.bias.size());
     const int free = 3 + (s.fit_temperature ? 1 : 0) + (s.fit_offset ? 1 : 0) +
                      (s.fit_background ? 1 : 0) +
                      (s.model == gap_model::dynes_sis ? (s.fit_tip_gap ? 1 : 0) + (s.fit_tip_gamma ? 1 : 0) : 0);
-    if (points <= free) return empty_result(gap_fit_status::too_few_points, points);
+    if (points <= free) return gap_fit_status::too_few_points;
     start_guess g;
     if (!start_values(m.bias.data(), m.didv.data(), points, s.bias_to_meV, &g) ||
         !set_parameters(s, g, m))
-        return empty_result(gap_fit_status::no_gap, points);
+        return gap_fit_status::no_gap;
+    return gap_fit_status::converged;
+}
+
+}  // namespace
+
+gap_fit_result gap_fit_start(const float* bias, const float* didv, int n,
+                             const gap_fit_settings& s, gap_fit_workspace* w) {
+    const gap_fit_status status = prepare(bias, didv, n, s, w);
+    const int points = status == gap_fit_status::bad_input ? 0 : static_cast<int>(w->get().bias.size());
+    gap_fit_result r = empty_result(status, points);
+    if (status != gap_fit_status::converged) return r;
+    const parameter* par = w->get().par;
+    float* out[slot_count] = {&r.gap, &r.gamma, &r.temperature, &r.tip_gap, &r.tip_gamma,
+                              &r.scale, &r.offset, &r.background};
+    for (int k = 0; k < slot_count; ++k) *out[k] = static_cast<float>(par[k].value);
+    return r;
+}
+
+gap_fit_result fit_gap(const float* bias, const float* didv, int n, const gap_fit_settings& s,
+                       gap_fit_workspace* w) {
+    const gap_fit_status ready = prepare(bias, didv, n, s, w);
+    if (ready == gap_fit_status::bad_input) return empty_result(ready, 0);
+    fit_impl& m = w->get();
+    const int points = static_cast<int>(m.bias.size());
+    if (ready != gap_fit_status::converged) return empty_result(ready, points);
     const size_t np = static_cast<size_t>(points), p = static_cast<size_t>(m.free_count);
     m.model.resize(np);
     if (!ready_solver(m, np, p)) return empty_result(gap_fit_status::not_converged, points);

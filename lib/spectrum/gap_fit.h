@@ -105,6 +105,12 @@ private:
 gap_fit_result fit_gap(const float* bias, const float* didv, int n, const gap_fit_settings& s,
                        gap_fit_workspace* w);
 
+// The start values a fit of the curve would take (status converged when
+// the fit would go on, else the status it would end with): for comparing
+// other fitting programs from the same start.
+gap_fit_result gap_fit_start(const float* bias, const float* didv, int n,
+                             const gap_fit_settings& s, gap_fit_workspace* w);
+
 // The model's parameters in double, for evaluating a curve.
 struct gap_curve {
     gap_model model = gap_model::dynes;
