@@ -1,6 +1,6 @@
 // The Dynes density of states and the conductance of a normal tip over it.
 //
-// Sample density of states (Dynes, Sacks and Garno, Phys. Rev. Lett. 41,
+// Sample density of states (Dynes, Narayanamurti and Garno, Phys. Rev. Lett. 41,
 // 1509 (1978)), energies in meV from the Fermi level:
 //   rho(E) = |Re[(E - i Gamma) / sqrt((E - i Gamma)^2 - Delta^2)]|
 // Normal tip at temperature T (k_B = 0.08617333262 meV/K), f the Fermi
