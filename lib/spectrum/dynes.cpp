@@ -81,11 +81,12 @@ void dynes_density_and_slope(double gap, double gamma, double energy, double* rh
 }
 
 double dynes_density_curvature(double gap, double gamma, double energy) {
-    // Re h''(w), h'' = 3 Delta^2 w / g^5.
-    const cplx w(energy, -gamma);
-    const cplx g = root(w, gap);
-    const cplx g2 = g * g;
-    return (3 * gap * gap * w / (g2 * g2 * g)).real();
+    // Re h''(w), h'' = 3 Delta^2 w / g^5 = 3 Delta^2 w conj(g z^2) / |g z^2|^2.
+    const double d2 = gap * gap;
+    const root_of r(energy, -gamma, d2);
+    const double qr = r.zr * r.zr - r.zi * r.zi, qi = 2 * r.zr * r.zi;
+    const double cr = r.gr * qr - r.gi * qi, ci = r.gr * qi + r.gi * qr;
+    return 3 * d2 * (energy * cr - gamma * ci) / (cr * cr + ci * ci);
 }
 
 double dynes_density_slope(double gap, double gamma, double energy) {

@@ -73,6 +73,19 @@ TEST(DynesModel, HandWorkedLimits) {
     EXPECT_NEAR(dynes_conductance({1, 0.1, 1e-4}, 0), 0.1 / std::sqrt(1.01), 1e-9);
     // Far outside the gap at T -> 0: E / sqrt(E^2 - Delta^2) for Gamma -> 0.
     EXPECT_NEAR(dynes_conductance({1, 1e-9, 1e-4}, 3), 3 / std::sqrt(8.0), 1e-7);
+    // The density's slope and curvature against central differences.
+    for (double e : {-1.5, -0.9, 0.2, 1.31, 2.5}) {
+        const double d = 1e-5;
+        EXPECT_NEAR(dynes_density_slope(1.3, 0.05, e),
+                    (dynes_density(1.3, 0.05, e + d) - dynes_density(1.3, 0.05, e - d)) / (2 * d), 1e-5);
+        EXPECT_NEAR(dynes_density_curvature(1.3, 0.05, e),
+                    (dynes_density_slope(1.3, 0.05, e + d) - dynes_density_slope(1.3, 0.05, e - d)) / (2 * d),
+                    1e-3);
+        double rho, slope;
+        dynes_density_and_slope(1.3, 0.05, e, &rho, &slope);
+        EXPECT_NEAR(rho, dynes_density(1.3, 0.05, e), 1e-13);
+        EXPECT_NEAR(slope, dynes_density_slope(1.3, 0.05, e), 1e-10);
+    }
     // Even in the bias; the density's modulus changes nothing.
     for (double w : {0.3, 1.0, 1.7}) {
         EXPECT_NEAR(dynes_conductance({1.3, 0.02, 0.4}, w), dynes_conductance({1.3, 0.02, 0.4}, -w), 1e-13);
