@@ -16,6 +16,7 @@ namespace {
 constexpr double window_kT = 37;       // Fermi factors below exp(-37) outside
 constexpr double steps_per_strip = 5;  // h = d / 5
 constexpr long grid_cap = 1L << 21;
+constexpr long work_cap = 1L << 25;  // node-bias pairs in one call
 
 double fermi(double x, double kT) { return 1 / (1 + std::exp(x / kT)); }
 // f and f' = -e / (kT (1 + e)^2) from one e = exp(-|x| / kT), which cannot
@@ -34,10 +35,12 @@ double strip(const sis_params& p) {
     return std::min({p.gamma, p.tip_gamma, std::numbers::pi * kT});
 }
 
-// The step for an energy range `span`: d / 5, coarser only past the cap.
-double grid_step(const sis_params& p, double span) {
+// The step for an energy range `span` met by `biases` biases: d / 5,
+// coarser only past the caps on the grid and on the whole work.
+double grid_step(const sis_params& p, double span, int biases) {
     const double h = strip(p) / steps_per_strip;
-    return span / h > static_cast<double>(grid_cap) ? span / static_cast<double>(grid_cap) : h;
+    return std::max({h, span / static_cast<double>(grid_cap),
+                     span * biases / static_cast<double>(work_cap)});
 }
 
 // One bias alone: every node's densities computed here.
@@ -76,7 +79,7 @@ void on_sweep(const sis_params& p, double omega0, double step, int n, double* ou
     const double kT = boltzmann_meV_per_K * p.temperature, L = window_kT * kT;
     const double last = omega0 + (n - 1) * step;
     const double lo = std::min(0.0, omega0) - L, hi = std::max(0.0, last) + L;
-    const double target = grid_step(p, hi - lo);
+    const double target = grid_step(p, hi - lo, n);
     const long k = std::max(1L, static_cast<long>(std::ceil(step / target)));
     const double h = step / static_cast<double>(k);
     const long count = static_cast<long>(std::floor((hi - lo) / h)) + 1;
@@ -163,14 +166,16 @@ void sis_conductance(const sis_params& p, const double* omega, int n, double* ou
     if (step != 0) {
         const double first = std::min(omega[0], omega[n - 1]), last = std::max(omega[0], omega[n - 1]);
         const double span = std::max(0.0, last) - std::min(0.0, first) + 2 * L;
-        const double target = grid_step(p, span), a = std::fabs(step);
+        const double target = grid_step(p, span, n), a = std::fabs(step);
         const double h = a / std::ceil(a / target);
         sweep = a >= target / 64 && span / h < static_cast<double>(grid_cap);
     }
     if (!sweep) {
         for (int i = 0; i < n; ++i) {
             const double span = std::fabs(omega[i]) + 2 * L;
-            out[i] = at_one(p, omega[i], grid_step(p, span));
+            // Each node here costs three densities and two Fermi factors,
+            // some 32 of the sweep's pair sums.
+            out[i] = at_one(p, omega[i], grid_step(p, span, 32 * n));
         }
         return;
     }
