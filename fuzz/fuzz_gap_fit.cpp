@@ -3,9 +3,10 @@
 // throughout (NaNs, infinities, subnormals), and settings drawn from the
 // bytes, out-of-range ones included.  fit_gap must return one of its
 // statuses, values that are finite when it says converged, and the fitted
-// curve must be computable.  (Lower bounds of Gamma and T stay above 1e-3
-// and modulation is left to the normal tip, so that one input cannot take
-// minutes: the superconducting tip's energy grid grows as 1/Gamma.)
+// curve must be computable.  (Lower bounds of Gamma and T stay above 1e-3,
+// T below 20 K, at most 20 iterations, and modulation is left to the normal
+// tip, so that one input cannot take minutes: the superconducting tip's
+// energy grid grows as T / Gamma.)
 #include <cmath>
 #include <vector>
 
@@ -31,9 +32,10 @@ sts::gap_fit_settings read_settings(fuzz_input* in) {
     s.tip_gamma = in->ranged_float(1e-3f, 0.5f);
     s.modulation = s.model == sts::gap_model::dynes ? in->ranged_float(0, 0.001f) : 0;
     s.noise = in->byte() & 1 ? in->ranged_float(0, 0.1f) : 0;
-    s.max_iterations = 1 + in->byte() % 30;
+    s.max_iterations = 1 + in->byte() % 20;
     s.gamma_min = in->ranged_float(1e-3f, 0.01f);
     s.temperature_min = in->ranged_float(1e-3f, 0.5f);
+    s.temperature_max = in->ranged_float(1, 20);
     return s;
 }
 

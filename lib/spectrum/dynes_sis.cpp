@@ -16,7 +16,7 @@ namespace {
 constexpr double window_kT = 37;       // Fermi factors below exp(-37) outside
 constexpr double steps_per_strip = 5;  // h = d / 5
 constexpr long grid_cap = 1L << 21;
-constexpr long work_cap = 1L << 25;  // node-bias pairs in one call
+constexpr long work_cap = 1L << 23;  // node-bias pairs in one call
 
 double fermi(double x, double kT) { return 1 / (1 + std::exp(x / kT)); }
 // f and f' = -e / (kT (1 + e)^2) from one e = exp(-|x| / kT), which cannot

@@ -31,9 +31,10 @@
 // the first-order term, dG/domega computed on the same grid from rho_t'' and
 // f'' (error offset^2 |G''| / 2, below 1e-9 G_N for float biases); other
 // biases are computed one by one.
-// The grid is capped at 2^21 nodes and one call at 2^25 node-bias pairs
-// (some 30 ms): past that (Gamma or T tiny against the bias range, which no
-// fit within its bounds reaches) the step grows and the accuracy falls.
+// The grid is capped at 2^21 nodes and one call at 2^23 node-bias pairs
+// (some 10 ms): past that (Gamma, Gamma_t or T tiny against the bias range,
+// e.g. Gamma below 0.003 meV at 1 K over +-4 mV and 400 biases) the step
+// grows and the accuracy falls.
 #ifndef SPECTRUM_DYNES_SIS_H
 #define SPECTRUM_DYNES_SIS_H
 
