@@ -27,7 +27,8 @@
 // than the narrowest feature (min(Gamma, pi kT)) over +-40 kT, at Delta
 // 0.2 .. 2 meV, Gamma 0.005 .. 0.5 meV, T 0.1 .. 10 K, the largest
 // difference is below 5e-11 G_N (the remainder falls like N^-6: N = 12
-// gave 1.2e-9, N = 32 3e-12); gap_model_test.cpp checks it against SciPy.
+// gave 1.2e-9, N = 32 3e-12); gap_model_test.cpp checks it against SciPy
+// (largest 1.6e-11 G_N there, held below 1e-9).
 // Cost: N + 1 complex square roots per bias.
 #ifndef SPECTRUM_DYNES_H
 #define SPECTRUM_DYNES_H

@@ -18,10 +18,11 @@
 // construction; it is what makes the rule exact to double precision with
 // no special nodes.  The window is [min(0, eV) - 37 kT, max(0, eV) + 37 kT]:
 // outside it f(x) - f(E) and f'(x) are below exp(-37) ~ 1e-16.  Against an
-// independent SciPy computation (a grid 40 times finer and the derivative
+// independent SciPy computation (a grid 8 times finer, d / 40, and the derivative
 // of I by a five-point stencil, lib/spectrum/tests/gap_reference.py) the
-// largest difference at Delta 0.5 .. 1.5 meV, Gamma 0.01 .. 0.2 meV,
-// T 0.3 .. 5 K is below 1e-9 G_N (gap_model_test.cpp).
+// largest difference at Delta 0.5 .. 1.4 meV, Gamma 0.01 .. 0.1 meV,
+// T 0.3 .. 2 K, with and without the lock-in's broadening, is 8.5e-11 G_N
+// (gap_model_test.cpp holds it below 1e-9).
 //
 // Speed: biases on a uniform grid (a sweep) share one energy grid whose step
 // divides the bias step, so rho_t, rho_s and the Fermi factors are computed
