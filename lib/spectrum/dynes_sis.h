@@ -15,7 +15,7 @@
 // so the rule converges like exp(-2 pi d / h): with h = d / 5 the error is
 // of the order exp(-10 pi) ~ 2e-14 of the integrand's size.  That step
 // resolves the singular coherence peaks (Lorentzian-like of width Gamma) by
-// construction; it is what makes the rule exact to double precision with
+// construction; it is what makes the rule accurate far below any noise with
 // no special nodes.  The window is [min(0, eV) - 37 kT, max(0, eV) + 37 kT]:
 // outside it f(x) - f(E) and f'(x) are below exp(-37) ~ 1e-16.  Against an
 // independent SciPy computation (a grid 8 times finer, d / 40, and the derivative
