@@ -72,7 +72,8 @@ bool is_png(const std::string& file) {
 // picture, with nothing left in the scratch folder and nothing run from a
 // hostile title.
 TEST(Plots, DrawsMapsLinesAndMeanCurves) {
-    if (!testkit::file_exists("/usr/bin/gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+    if (!testkit::file_exists("/usr/bin/gnuplot"))
+        GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
     testkit::temp_dir dir, tmp;
     for (const auto& [nx, ny] : {std::pair{12L, 9L}, std::pair{20L, 1L}, std::pair{1L, 6L}}) {
         const std::string png = dir / testkit::format("map%ldx%ld.png", nx, ny);
@@ -176,7 +177,8 @@ TEST(Plots, MeanCurveRangeLeavesOutOnlyWildValues) {
 // four means beyond it at the frame and says so; the short curve's panel
 // keeps gnuplot's own scale and its plain title.
 TEST(Plots, MeanPlotSaysWhatItCut) {
-    if (!testkit::file_exists("/usr/bin/gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+    if (!testkit::file_exists("/usr/bin/gnuplot"))
+        GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
     testkit::temp_dir dir, tmp, bin, seen;
     // A stand-in that keeps a copy of the job's folder, then draws.
     testkit::write_file(bin / "gnuplot", "#!/bin/sh\ncp -r \"$(dirname \"$2\")\" '" +
