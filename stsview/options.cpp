@@ -31,7 +31,8 @@ bool parse_port_value(const std::string& value, view_options* o, std::string* er
 // The options, each once: its names, value, lines of --help and parse.
 const option_table<view_options>& view_option_table() {
     static const option_table<view_options> table = {
-        {{"-o", "--output"}, true, {"  -o, --output FILE  the netCDF file of the one computed grid"},
+        {{"-o", "--output"}, true,
+         {"  -o, --output FILE  the netCDF file of the one computed grid"},
          [](const std::string& v, view_options* o, std::string* e) {
              if (v.empty()) *e = "-o needs a file name";
              else o->output = v;
@@ -52,7 +53,8 @@ const option_table<view_options>& view_option_table() {
              o->open = true;
              return true;
          }},
-        {{"--assets"}, true, {"  --assets DIR the page's files from DIR (default: the installed ones)"},
+        {{"--assets"}, true,
+         {"  --assets DIR the page's files from DIR (default: the installed ones)"},
          [](const std::string& v, view_options* o, std::string*) {
              o->assets = v;
              return true;

@@ -8,7 +8,8 @@ bin=$1     # build folder with normspec and pointmean
 plot=$2    # folder of the plot commands
 examples=$3
 command -v gnuplot >/dev/null 2>&1 || {
-    echo "missing Debian package gnuplot-nox: install the tests' packages with 'bash scripts/deps tests'"
+    echo "missing Debian package gnuplot-nox: install the tests' packages" \
+         "with 'bash scripts/deps tests'"
     exit 1
 }
 real_gnuplot=$(command -v gnuplot)

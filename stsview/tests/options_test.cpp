@@ -37,7 +37,8 @@ TEST(ViewOptions, CommandsAndMistakes) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
         {{"--port"}, "--port needs a value"},
         {{"--output"}, "--output needs a value"},
-        {{"--port=70000", "g.nc"}, "--port must be a number from 0 to 65535 (0: a free port), not '70000'"},
+        {{"--port=70000", "g.nc"},
+         "--port must be a number from 0 to 65535 (0: a free port), not '70000'"},
         {{"--host=", "g.nc"}, "--host needs an address"},
         {{"--output=", "g.nc"}, "-o needs a file name"},
         {{"--open=1", "g.nc"}, "unknown option '--open=1'"},
