@@ -157,16 +157,21 @@ TEST(Plots, MapShowsItsRangesAxesAndColourBars) {
     const size_t didv = script.find("set title 'dI/dV (nA/V)");
     ASSERT_NE(didv, std::string::npos) << script;
     EXPECT_TRUE(has(script.substr(didv), "set cbrange [0:110]\nplot ")) << script;
-    EXPECT_EQ(script.find("unset colorbox"), script.find("(no processed pixel)") + 21) << script;
-    EXPECT_EQ(script.find("unset colorbox", didv), script.rfind("unset colorbox"));
-    EXPECT_LT(didv, script.find("(no processed pixel)"));
+    // The empty panel says so and has no colour bar; the bar is back after it.
+    const size_t empty = script.find("set title 'norm_raw = (dI/dV) / (I/V)'.\"\\n\".'(no "
+                                     "processed pixel)'\nunset colorbox\nplot NaN notitle\n"
+                                     "set colorbox\n");
+    EXPECT_NE(empty, std::string::npos) << script;
+    EXPECT_LT(didv, empty);
+    EXPECT_EQ(script.find("unset colorbox"), script.rfind("unset colorbox")) << script;
     // The image's data: one "x y value" line a pixel, a blank line a row.
     const std::string data = testkit::read_file(keep / "job/didv.txt");
-    EXPECT_EQ(data.substr(0, 30), "0 0 0\n0.5 0 10\n1 0 20\n1.5 0 30\n\n") << data;
+    EXPECT_EQ(data.substr(0, 32), "0 0 0\n0.5 0 10\n1 0 20\n1.5 0 30\n\n") << data;
     EXPECT_TRUE(has(data, "0.5 0.5 NaN\n")) << data;
 }
 
-// The mean curves: 1200 wide, the bias axis in mV and each panel's unit.
+// The mean curves: one panel a curve, under each other, over the bias in mV
+// (the grid's V shown as mV), each titled with what it is.
 TEST(Plots, MeanCurvesShowTheirAxes) {
     if (!testkit::file_exists("/usr/bin/gnuplot"))
         GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
@@ -176,15 +181,22 @@ TEST(Plots, MeanCurvesShowTheirAxes) {
         return draw_mean_curves(grid(3, 3), curves, 9, png, e);
     });
     ASSERT_EQ(o.status, 0) << o.err;
-    const auto [width, height] = png_size(png);
-    EXPECT_EQ(width, 1200u);
-    EXPECT_GT(height, 0u);
+    EXPECT_EQ(png_size(png), (std::pair<unsigned, unsigned>{1000, 640}));
     const std::string script = testkit::read_file(keep / "job/picture.gp");
-    EXPECT_TRUE(has(script, "size 1200," + std::to_string(height))) << script;
-    EXPECT_TRUE(has(script, "set xlabel")) << script;
-    EXPECT_TRUE(has(script, "mV")) << script;
-    EXPECT_TRUE(has(script, "set title 'norm_raw")) << script;
-    EXPECT_TRUE(has(script, "set title 'norm_exp")) << script;
+    EXPECT_TRUE(has(script, "size 1000,640")) << script;
+    EXPECT_TRUE(has(script, "set multiplot layout 2,1 title")) << script;
+    EXPECT_TRUE(has(script, "grid mean of 9 pixels (dark line) with a band of ±2 standard "
+                            "errors")) << script;
+    EXPECT_TRUE(has(script, "set xlabel 'bias (mV)'")) << script;
+    EXPECT_TRUE(has(script, "set title 'norm_raw = (dI/dV) / (I/V)'\nset ylabel ''\n")) << script;
+    EXPECT_TRUE(has(script, "set title 'norm_exp = ")) << script;
+    // The band from columns 3 and 4 (mean -+ 2 se), the mean from column 2.
+    EXPECT_TRUE(has(script, "curve0.txt' using 1:3:4 with filledcurves")) << script;
+    EXPECT_TRUE(has(script, "curve0.txt' using 1:2 with lines")) << script;
+    // The 3 midpoints -1.5, 0, 1.5 mV; the NaN mean leaves a gap.
+    const std::string data = testkit::read_file(keep / "job/curve0.txt");
+    // "bias mean mean-2se mean+2se", the bias the float midpoint in mV.
+    EXPECT_EQ(data, "-1.50000001 1 0.799999997 1.2\n0 2 1.59999999 2.40000001\n\n") << data;
 }
 
 // gnuplot missing, failing, or ending well without a picture: a message
