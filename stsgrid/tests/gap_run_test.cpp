@@ -84,8 +84,8 @@ TEST(GapRun, MapsAndMistakes) {
     temp_dir dir;
     write_grid(dir);
     if (!testkit::have_program("gnuplot")) GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
-    const auto r = stsgrid(dir, {"--gap=0.5", "--map=gap", "g.3ds"});
-    EXPECT_EQ(r.status, 3) << r.err;
+    const auto mapped = stsgrid(dir, {"--gap=0.5", "--map=gap", "g.3ds"});
+    EXPECT_EQ(mapped.status, 3) << mapped.err;
     EXPECT_GT(read_file(dir / "g_map_gap.png").size(), 1000u);
     EXPECT_EQ(testkit::list_dir(dir.path()).size(), 3u) << "no bias map, no other file";
     for (const std::vector<std::string>& args :
