@@ -67,14 +67,14 @@ void expect_line_agrees(const temp_dir& dir, const std::string& name, long x0, l
                                     std::to_string(y0), std::to_string(x1), std::to_string(y1)});
     EXPECT_EQ(check.status, 0) << line << ":\n" << check.out << check.err;
     EXPECT_EQ(check.out.rfind("ok ", 0), 0u) << check.out;
-    if (has_gnuplot()) {
-        const std::string png = read_file(dir / (name + "_line.png"));
-        EXPECT_TRUE(png.size() > 1000 && png.compare(1, 3, "PNG") == 0) << name;
-    }
+    if (!has_gnuplot()) GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
+    const std::string png = read_file(dir / (name + "_line.png"));
+    EXPECT_TRUE(png.size() > 1000 && png.compare(1, 3, "PNG") == 0) << name;
 }
 
 TEST(LineCut, FileHoldsTheGridFilesPixelsAlongTheLine) {
-    if (!python_has_netcdf()) GTEST_SKIP() << "no netCDF4 for /usr/bin/python3";
+    if (!python_has_netcdf())
+        GTEST_FAIL() << testkit::missing_package("python3-netcdf4, python3-numpy");
     temp_dir dir;
     write_file(dir / "g.3ds", grid_bytes(framed_grid(7, 5)));
     expect_line_agrees(dir, "steep", 1, 4, 3, 0);    // more rows than columns
@@ -88,7 +88,8 @@ TEST(LineCut, FileHoldsTheGridFilesPixelsAlongTheLine) {
 }
 
 TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
-    if (!python_has_netcdf()) GTEST_SKIP() << "no netCDF4 for /usr/bin/python3";
+    if (!python_has_netcdf())
+        GTEST_FAIL() << testkit::missing_package("python3-netcdf4, python3-numpy");
     temp_dir dir;
     testkit::nanonis_grid_layout g = framed_grid(5, 4);
     g.end_of = [](long p) { return 0.5f + 0.125f * static_cast<float>(p / 5); };
@@ -111,8 +112,10 @@ TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
 
 TEST(LineCut, RealLockinGridCarriesTheLockinQuantities) {
     const std::string grid = testkit::realdata_dir() + "/raw/nanonis_simulator_grid_bwd_5x6.3ds";
-    if (!testkit::file_exists(grid) || !python_has_netcdf())
-        GTEST_SKIP() << "no " << grid << " or no netCDF4";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(testkit::file_exists(grid)) << "no " << grid;
+    if (!python_has_netcdf())
+        GTEST_FAIL() << testkit::missing_package("python3-netcdf4, python3-numpy");
     temp_dir dir;
     const auto r = stsgrid(dir, {"--no-progress", "-d", "mean", "--didv-channel=LI Demod 1 X (A)",
                                  "--line=4,0:0,5", "-o", "sim.nc", grid});

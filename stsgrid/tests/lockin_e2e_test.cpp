@@ -53,7 +53,9 @@ testkit::outcome check(const temp_dir& dir, const std::string& grid, const std::
 
 TEST(LockinGrid, SimulatorMeanOfBothSweepsOfBothChannels) {
     const std::string grid = raw_file("nanonis_simulator_grid_bwd_5x6.3ds");
-    if (!have(grid) || !have_numpy()) GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(have(grid)) << "no " << grid;
+    if (!have_numpy()) GTEST_FAIL() << testkit::missing_package("python3-numpy, python3-netcdf4");
     temp_dir dir;
     const auto r = stsgrid(dir, {"--no-progress", "-d", "mean",
                                  "--didv-channel=LI Demod 1 X (A)", "-o", "sim.nc", grid});
@@ -72,7 +74,9 @@ TEST(LockinGrid, SimulatorMeanOfBothSweepsOfBothChannels) {
 
 TEST(LockinGrid, RealLockinIsSmootherAndAgreesWithTheNumericalDerivative) {
     const std::string grid = raw_file("nanonis2016_grid_lockin_30x30.3ds");
-    if (!have(grid) || !have_numpy()) GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(have(grid)) << "no " << grid;
+    if (!have_numpy()) GTEST_FAIL() << testkit::missing_package("python3-numpy, python3-netcdf4");
     temp_dir dir;
     const auto r = stsgrid(dir, {"--no-progress", "--didv-channel=LockinX (V)", "-o", "l.nc", grid});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -86,7 +90,9 @@ TEST(LockinGrid, RealLockinIsSmootherAndAgreesWithTheNumericalDerivative) {
 
 TEST(LockinGrid, OneLineOverTheRealGridWhateverTheThreads) {
     const std::string grid = raw_file("nanonis2016_grid_lockin_30x30.3ds");
-    if (!have(grid) || !have_numpy()) GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(have(grid)) << "no " << grid;
+    if (!have_numpy()) GTEST_FAIL() << testkit::missing_package("python3-numpy, python3-netcdf4");
     temp_dir dir;
     for (const char* jobs : {"1", "3"})
         ASSERT_EQ(stsgrid(dir, {"--no-progress", "-j", jobs, "--didv-channel=LockinX (V)",
@@ -100,9 +106,10 @@ TEST(LockinGrid, OneLineOverTheRealGridWhateverTheThreads) {
 
 TEST(LockinGrid, SmoothedAsTheCurrentIs) {
     const std::string grid = raw_file("nanonis2016_grid_lockin_30x30.3ds");
-    if (!have(grid) || !have_numpy() ||
-        std::system("/usr/bin/python3 -c 'import scipy.signal' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4/scipy";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(have(grid)) << "no " << grid;
+    if (!have_numpy() || !testkit::python_imports("scipy.signal"))
+        GTEST_FAIL() << testkit::missing_package("python3-numpy, python3-netcdf4, python3-scipy");
     temp_dir dir;
     const auto r = stsgrid(dir, {"--no-progress", "--smooth=11:3", "--didv-channel=LockinX (V)",
                                  "-o", "s.nc", grid});
@@ -126,7 +133,8 @@ TEST(LockinGrid, RefusalsNameWhatThereIs) {
         EXPECT_NE(r.err.find("Try 'stsgrid --help'"), std::string::npos);
     }
     const std::string grid = raw_file("nanonis_simulator_grid_bwd_5x6.3ds");
-    if (!have(grid)) GTEST_SKIP() << "no " << grid;
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(have(grid)) << "no " << grid;
     const auto r = stsgrid(dir, {"--didv-channel=LockinX (V)", "-o", "x.nc", grid});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no channel 'LockinX (V)' for dI/dV (the channels are \"Current (A)\", "

@@ -9,7 +9,8 @@ shift-clicked pixel's curve, a dragged region's mean (equal to stsgrid
 --region's), a line cut's pixels, and the bias kept across a file switch.
 A request without the token is refused; a screenshot is not blank.
 
-Skips (77) where Chromium, its driver, selenium or xarray are absent.
+Fails, naming the Debian package, where Chromium, its driver, selenium,
+NumPy or xarray are absent (`bash scripts/deps tests` installs them).
 
     browser_test.py --stsview BIN --make-grid BIN --stsgrid BIN [--screenshot PNG]
 """
@@ -26,7 +27,7 @@ import urllib.error
 import urllib.request
 import zlib
 
-SKIP = 77
+NEED = "install the tests' packages with `bash scripts/deps tests`"
 
 try:
     import numpy as np
@@ -38,8 +39,8 @@ try:
     from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError as e:
-    print(f"skipped: {e}")
-    sys.exit(SKIP)
+    print(f"missing Debian package python3-{e.name} ({e}): {NEED}")
+    sys.exit(1)
 
 CHROMIUM = shutil.which("chromium")
 DRIVER = shutil.which("chromedriver")
@@ -309,8 +310,8 @@ def main():
     p.add_argument("--screenshot")
     args = p.parse_args()
     if not CHROMIUM or not DRIVER:
-        print("skipped: no chromium or chromedriver (Debian's chromium, chromium-driver)")
-        return SKIP
+        print(f"missing Debian package chromium or chromium-driver: {NEED}")
+        return 1
     with tempfile.TemporaryDirectory() as work:
         try:
             run(args, work)

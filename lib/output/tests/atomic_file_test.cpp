@@ -216,7 +216,8 @@ TEST(AtomicFile, RefusesASocket) {
 // The node is made in the temporary folder, never /dev itself; the same
 // numbers as /dev/full, which a rename once replaced.
 TEST(AtomicFile, RefusesADevice) {
-    if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    if (geteuid() != 0)
+        GTEST_SKIP() << testkit::unavailable_here << "making a device node needs root";
     temp_dir dir;
     ASSERT_EQ(mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0)
         << std::strerror(errno);
