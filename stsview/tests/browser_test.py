@@ -403,6 +403,7 @@ def one_state(page, url, files, dr):
     check(marks["line"] == [0, 0, 4, 3], f"the line mark is not clipped to the grid: {marks}")
 
     # The URL's fragment: a reload opens the same view.
+    page.wait(lambda: "file=2" in d.current_url and "line=0,0,4,3" in d.current_url, "the fragment of the state")
     fragment = d.current_url.split("#", 1)[1]
     check("file=2" in fragment and "variable=current" in fragment and f"index={kc}" in fragment and
           "line=0,0,4,3" in fragment, f"the fragment does not carry the state: {fragment}")
@@ -427,6 +428,47 @@ def one_state(page, url, files, dr):
     check_cut(page, da, "didv", 5)
 
 
+def show_view(page, url, file, variable, index, pixels=(), region=None, line=None):
+    """The view reached through the controls and the mouse alone (no fragment)."""
+    d = page.d
+    d.get(url.split("#")[0])
+    page.wait(lambda: d.execute_script("return document.body.dataset.ready") == "true" and
+              page.data("map").get("serial"), "the first map")
+    if file != 0:
+        Select(d.find_element(By.ID, "file")).select_by_value(str(file))
+        page.wait(lambda: page.data("map").get("file") == str(file), f"file {file}")
+    if variable != page.data("map")["variable"]:
+        Select(d.find_element(By.ID, "variable")).select_by_value(variable)
+        page.wait(lambda: page.data("map").get("variable") == variable, variable)
+    d.execute_script("const b = document.getElementById('bias'); b.value = arguments[0];"
+                     "b.dispatchEvent(new Event('input'))", index)
+    page.wait(lambda: page.data("map").get("index") == str(index), f"the map at {index}")
+    canvas = d.find_element(By.ID, "map")
+    mode = Select(d.find_element(By.ID, "mode"))
+    for i, (x, y) in enumerate(pixels):
+        mode.select_by_value("pixel")
+        if i:
+            ActionChains(d).key_down(Keys.SHIFT).perform()
+        page.at_pixel(x, y).click().perform()
+        if i:
+            ActionChains(d).key_up(Keys.SHIFT).perform()
+        page.wait(lambda: len(page.rows("pixel")) == i + 1, f"pixel ({x}, {y})")
+    for kind, ends in (("region", region), ("line", line)):
+        if not ends:
+            continue
+        mode.select_by_value(kind)
+        (ax, ay), (bx, by) = page.pixel_offset(*ends[0]), page.pixel_offset(*ends[1])
+        ActionChains(d).move_to_element_with_offset(canvas, ax, ay).click_and_hold() \
+            .move_to_element_with_offset(canvas, (ax + bx) // 2, (ay + by) // 2) \
+            .move_to_element_with_offset(canvas, bx, by).release().perform()
+        if kind == "region":
+            page.wait(lambda: page.rows("region"), "the region")
+        else:
+            page.wait(lambda: page.data("linecut").get("samples"), "the line cut")
+    mode.select_by_value("pixel")
+    blur(page)
+
+
 def round_ticks(texts):
     """Tick texts that step by 1, 2 or 5 times a power of ten, evenly."""
     v = [float(t) for t in texts]
@@ -443,9 +485,11 @@ def round_ticks(texts):
 def line_grid(page, url, files, dr):
     """A 32 x 1 grid: a distance x bias image, the curves beside it, a click picks a column."""
     d, dl = page.d, files[3]
-    d.get(url.split("#")[0] + "#file=3&variable=didv&index=10")
-    page.wait(lambda: page.data("map").get("file") == "3" and page.data("map").get("serial") and
-              page.data("map").get("strip") == "true", "the line grid as a strip")
+    d.get(url.split("#")[0])
+    page.wait(lambda: d.execute_script("return document.body.dataset.ready") == "true", "the page")
+    Select(d.find_element(By.ID, "file")).select_by_value("3")
+    page.wait(lambda: page.data("map").get("file") == "3" and page.data("map").get("serial"), "the line grid")
+    check(page.data("map").get("strip") == "true", "the line grid is not drawn as a distance x bias image")
     box = json.loads(page.data("map")["box"])
     check(box["height"] > 300 and box["nx"] == 32, f"the line grid is not an image of bias: {box}")
     check(round_ticks(page.data("map")["yTicks"].split(",")), "the strip's bias ticks")
@@ -475,9 +519,7 @@ def line_grid(page, url, files, dr):
 def axes_and_bars(page, url, files, dr):
     """Units and round ticks on the map, its bar and the line cut; the curve pane zooms and takes y limits."""
     d, da = page.d, files[0]
-    d.get(url.split("#")[0] + "#file=0&variable=didv&index=20&pixels=4,5&line=0,0,11,4")
-    page.wait(lambda: page.data("map").get("file") == "0" and page.data("map").get("index") == "20" and
-              page.data("linecut").get("samples") == "12" and page.rows("pixel"), "the view")
+    show_view(page, url, 0, "didv", 20, pixels=[(4, 5)], line=((0, 0), (11, 4)))
     unit = da.didv.attrs["units"]
     bar = page.data("colour-bar")
     check(bar["unit"] == unit, f"the map's colour bar has no unit: {bar}")
@@ -526,8 +568,7 @@ def axes_and_bars(page, url, files, dr):
 def keyboard(page, url, files, dr):
     """Arrows step the bias after a dropdown; shift+arrows move the pixel; ? shows the keys."""
     d, da = page.d, files[0]
-    d.get(url.split("#")[0] + "#file=0&variable=didv&index=30&pixels=7,1")
-    page.wait(lambda: page.data("map").get("index") == "30" and page.rows("pixel"), "the view")
+    show_view(page, url, 0, "didv", 30, pixels=[(7, 1)])
     for id_ in ("variable", "colours", "mode", "bias"):
         k = int(page.data("map")["index"])
         element = d.find_element(By.ID, id_)
@@ -567,8 +608,7 @@ def colour_meaning(page, url, files, dr):
     lows = [np.percentile(didv[:, k], 1) for k in range(didv.shape[1])]
     k = int(np.argmin(lows))
     check(lows[k] < 0, "the test grid has no bias with negative dI/dV noise")
-    d.get(url.split("#")[0] + f"#file=0&variable=didv&index={k}")
-    page.wait(lambda: page.data("map").get("index") == str(k) and page.data("map").get("variable") == "didv", "didv")
+    show_view(page, url, 0, "didv", k)
     bar = page.data("colour-bar")
     check(float(bar["lo"]) < 0 and bar["colours"] == "viridis", f"didv is not in viridis by default: {bar}")
     for name, want in (("norm_raw", "viridis"), ("current", "diverging")):
@@ -587,8 +627,7 @@ def colour_meaning(page, url, files, dr):
 def exports(page, url, files, dr):
     """The PNG has title, axes and bar but no marks; text exports carry a # header."""
     d, da = page.d, files[0]
-    d.get(url.split("#")[0] + "#file=0&variable=didv&index=12&pixels=4,5&region=2,6,3,7")
-    page.wait(lambda: page.data("map").get("index") == "12" and page.rows("pixel") and page.rows("region"), "the view")
+    show_view(page, url, 0, "didv", 12, pixels=[(4, 5)], region=((2, 7), (6, 3)))
     bias = page.data("map")["bias"]
     name = "a.nc"
     # The map as text: the header, then the file's values, one row per y.
