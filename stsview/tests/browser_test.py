@@ -671,7 +671,31 @@ def exports(page, url, files, dr):
     check(dark_top > 50, "the PNG has no title")
 
 
-TESTS = (one_state, line_grid, axes_and_bars, keyboard, colour_meaning, exports)
+def per_pixel_maps(page, url, files, dr):
+    """Variables over (y, x) alone are in the list and shown as maps; the curves stay spectra."""
+    d, da = page.d, files[0]
+    show_view(page, url, 0, "didv", 9, pixels=[(4, 5)])
+    options = d.execute_script("return [...document.getElementById('variable').options].map(o => o.value)")
+    want = [n for n, v in da.data_vars.items() if v.dims == ("y", "x")]
+    check(want and all(n in options for n in want), f"the per-pixel variables {want} are not offered: {options}")
+    for name in want:
+        Select(d.find_element(By.ID, "variable")).select_by_value(name)
+        page.wait(lambda: page.data("map").get("variable") == name, f"the map of {name}")
+        check(page.data("colour-bar").get("unit") == da[name].attrs.get("units", ""), f"{name}'s unit")
+        for (x, y) in ((3, 2), (11, 9)):
+            page.at_pixel(x, y).perform()
+            page.wait(lambda: page.data("readout").get("x") == str(x) and page.data("readout").get("y") == str(y) and
+                      page.data("readout").get("variable") == name, f"the readout of {name} at ({x}, {y})")
+            value = da[name].values[y, x]
+            check(same(f32(page.data("readout")["value"]), np.float32(value)), f"{name} at ({x}, {y})")
+        row = page.rows("pixel")[0]
+        check(row["variable"] == "didv" and same(f32(row["value"]), da.didv.values[5, 4, 9]),
+              f"the curve under the map of {name} is not didv's")
+    Select(d.find_element(By.ID, "variable")).select_by_value("didv")
+    page.wait(lambda: page.data("map").get("variable") == "didv", "didv again")
+
+
+TESTS = (one_state, line_grid, axes_and_bars, keyboard, colour_meaning, exports, per_pixel_maps)
 
 
 def main():

@@ -16,15 +16,21 @@ const fmt = (v) => (v === null || v === undefined || !Number.isFinite(v) ? 'NaN'
 const maxCurves = 12;
 
 // The state the user chose; the data fetched for it lives beside it.
-const state = { file: 0, variable: null, index: 0, pixels: [], region: null, line: null };
+// variable: the map shown, a spectrum variable or a per-pixel map (no
+// bias axis); spectra: the spectrum variable the curves, region and line
+// cut show (the map's own, or the last one shown before a per-pixel map).
+const state = { file: 0, variable: null, spectra: 'didv', index: 0, pixels: [], region: null, line: null };
 const data = { files: [], map: null, strip: null, mean: null, curves: new Map(), region: null, cut: null };
 const serials = { map: 0, curves: 0, region: 0, line: 0 };
 
 const message = (text) => { $('message').textContent = text || ''; };
 const file = () => data.files[state.file];
-const variable = () => file().variables.find((v) => v.name === state.variable);
-const axis = () => variable().bias;
-const params = (extra = {}) => ({ file: state.file, variable: state.variable, ...extra });
+const pixelMaps = (f) => (f.maps || []).map((m) => ({ ...m, map: true }));
+const variable = () => file().variables.find((v) => v.name === state.variable) ||
+  pixelMaps(file()).find((v) => v.name === state.variable);
+const spectra = () => file().variables.find((v) => v.name === state.spectra) || file().variables[0];
+const axis = () => spectra().bias;
+const params = (extra = {}) => ({ file: state.file, variable: spectra().name, ...extra });
 const fail = (e) => message(e.message);
 
 const mapPane = new MapPane($('map'), $('colour-bar'), $('readout'), {
@@ -49,6 +55,15 @@ const grid = () => {
 function drawMap() {
   const f = file(), m = data.map, v = variable();
   if (!m) return;
+  if (v.map) {
+    const title = `${v.name} (${v.units}) per pixel — ${f.name}`;
+    mapPane.marks = { pixels: state.pixels.map((p, i) => ({ ...p, colour: palette[i % palette.length] })),
+                      region: state.region, line: state.line };
+    mapPane.show({ ...grid(), grey: false }, m, scaleFor(m.values, scaleSettings()), { title, unit: v.units });
+    $('map-title').textContent = title;
+    Object.assign($('map').dataset, { file: state.file, variable: v.name, index: m.index, bias: '' });
+    return;
+  }
   mapPane.marks = { pixels: state.pixels.map((p, i) => ({ ...p, colour: palette[i % palette.length] })),
                     region: state.region, line: state.line };
   const title = `${v.name} (${v.units}) at bias ${fmt(m.bias)} ${f.bias_units} — ${f.name}`;
@@ -67,7 +82,11 @@ function drawMap() {
 async function loadMap() {
   const serial = ++serials.map, started = performance.now(), k = state.index, name = state.variable;
   let values;
-  if (file().ny === 1) {
+  if (variable().map) {
+    // A per-pixel map: fetched once, the same at every bias.
+    if (!data.pixelMap) data.pixelMap = await getFloats('pixelmap.f32', { file: state.file, variable: name });
+    values = data.pixelMap;
+  } else if (file().ny === 1) {
     // A line grid: the whole line once per variable, each bias a column of it.
     if (!data.strip) data.strip = await getJSON('linecut', params({ x0: 0, y0: 0, x1: file().nx - 1, y1: 0 }));
     if (serial !== serials.map) return;
@@ -96,7 +115,8 @@ function setIndex(k) {
   curvePane.setIndex(k);
   cutPane.setIndex(k);
   fillTable();
-  setLink($('export-map'), 'map.txt', params({ index: k }), header('map', { k }));
+  if (variable().map) $('export-map').hidden = true;
+  else setLink($('export-map'), 'map.txt', params({ index: k }), header('map', { k }));
   $('export-map').download = `${state.variable}_map_${fmt(axis()[k])}.txt`;
   writeFragment(state);
   loadMap().catch(fail);
@@ -121,7 +141,7 @@ function fillTable() {
   body.textContent = '';
   const row = (label, rowData, value, se, link) => {
     const tr = document.createElement('tr');
-    Object.assign(tr.dataset, rowData, { index: k, bias: fmt(b), value: fmt(value), se: fmt(se), variable: state.variable });
+    Object.assign(tr.dataset, rowData, { index: k, bias: fmt(b), value: fmt(value), se: fmt(se), variable: spectra().name });
     for (const text of [label, fmt(b), fmt(value), se === undefined ? '' : fmt(se)]) {
       const td = document.createElement('td'); td.textContent = text; tr.appendChild(td);
     }
@@ -136,19 +156,19 @@ function fillTable() {
   const m = data.mean;
   if (m && $('show-mean').checked)
     row(`grid mean (${m.pixels} pixels)`, { kind: 'mean', pixels: m.pixels }, m.mean[k], m.se[k],
-        { route: 'mean.txt', params: params(), name: `${state.variable}_grid_mean.txt`, header: header('mean') });
+        { route: 'mean.txt', params: params(), name: `${spectra().name}_grid_mean.txt`, header: header('mean') });
   if (data.region) {
     const r = data.region;
     row(r.label, { kind: 'region', x0: r.x0, x1: r.x1, y0: r.y0, y1: r.y1, pixels: r.pixels },
         r.mean[k], r.se[k], { route: 'region.txt', params: params(rect(r)), header: header('region', r),
-                              name: `${state.variable}_region_x${r.x0}-${r.x1}_y${r.y0}-${r.y1}.txt` });
+                              name: `${spectra().name}_region_x${r.x0}-${r.x1}_y${r.y0}-${r.y1}.txt` });
   }
   for (const p of state.pixels) {
     const c = data.curves.get(key(p));
     if (!c) continue;
     row(`pixel (${p.x}, ${p.y}) ${c.reason === 'processed' ? '' : c.reason}`,
         { kind: 'pixel', x: p.x, y: p.y, status: c.status }, c.values[k], undefined,
-        { route: 'curve.txt', params: params({ x: p.x, y: p.y }), name: `${state.variable}_x${p.x}_y${p.y}.txt`,
+        { route: 'curve.txt', params: params({ x: p.x, y: p.y }), name: `${spectra().name}_x${p.x}_y${p.y}.txt`,
           header: header('curve', p) });
   }
 }
@@ -156,7 +176,8 @@ function fillTable() {
 // The "# " lines on top of a text export: what, from which file, in which
 // units, in which order.
 function header(kind, extra = {}) {
-  const f = file(), v = variable(), b = axis(), bu = f.bias_units, xy = f.xy_units, n = b.length;
+  const f = file(), v = kind === 'map' ? variable() : spectra(), b = axis(), bu = f.bias_units, xy = f.xy_units;
+  const n = b.length;
   const lines = [`file: ${f.name}`, `variable: ${v.name} (${v.long_name}), units ${v.units}`];
   const biasAxis = `bias: ${n} points from ${fmt(b[0])} to ${fmt(b[n - 1])} ${bu}`;
   if (kind === 'map') {
@@ -216,7 +237,7 @@ async function setRegion(r) {
   data.region = { ...rect(r), mean: s.mean, se: s.se, pixels: s.pixels,
                   label: `region x ${r.x0}–${r.x1}, y ${r.y0}–${r.y1} (${s.pixels} pixels)` };
   setLink($('export-region'), 'region.txt', params(rect(r)), header('region', r));
-  $('export-region').download = `${state.variable}_region_x${r.x0}-${r.x1}_y${r.y0}-${r.y1}.txt`;
+  $('export-region').download = `${spectra().name}_region_x${r.x0}-${r.x1}_y${r.y0}-${r.y1}.txt`;
   showCurves();
   $('curves').dataset.regionMs = (performance.now() - started).toFixed(1);
 }
@@ -231,18 +252,18 @@ async function setLine(l) {
   const c = await getJSON('linecut', params(state.line));
   if (serial !== serials.line) return;
   data.cut = c;
-  const v = variable(), f = file();
+  const v = spectra(), f = file();
   cutPane.show(c, state.line, scaleFor(c.values, scaleSettings()), state.index,
                { variable: v.name, units: v.units, xy: f.xy_units, bias: f.bias_units, file: f.name });
   setLink($('export-linecut'), 'linecut.txt', params(state.line), header('linecut', state.line));
-  $('export-linecut').download = `${state.variable}_linecut.txt`;
+  $('export-linecut').download = `${spectra().name}_linecut.txt`;
   drawMap();
 }
 
 async function loadMean() {
   data.mean = variable().statistics ? await getJSON('mean', params()) : null;
   setLink($('export-mean'), 'mean.txt', params(), header('mean'));
-  $('export-mean').download = `${state.variable}_grid_mean.txt`;
+  $('export-mean').download = `${spectra().name}_grid_mean.txt`;
   $('export-mean').hidden = !data.mean;
 }
 
@@ -254,10 +275,18 @@ async function select(fileIndex, variableName, wanted = {}) {
   state.file = Math.max(0, Math.min(data.files.length - 1, fileIndex));
   const f = file();
   $('file').value = state.file;
-  state.variable = f.variables.some((v) => v.name === variableName) ? variableName :
-    (f.variables.find((v) => v.name === 'didv') || f.variables[0]).name;
+  const maps = pixelMaps(f);
+  state.variable = f.variables.some((v) => v.name === variableName) || maps.some((v) => v.name === variableName) ?
+    variableName : (f.variables.find((v) => v.name === 'didv') || f.variables[0]).name;
+  if (f.variables.some((v) => v.name === state.variable)) state.spectra = state.variable;
   $('variable').textContent = '';
   for (const v of f.variables) $('variable').add(new Option(`${v.name} — ${v.long_name}`, v.name));
+  if (maps.length) {
+    const group = document.createElement('optgroup');
+    group.label = 'per pixel (no bias)';
+    for (const v of maps) group.appendChild(new Option(`${v.name} — ${v.long_name}`, v.name));
+    $('variable').appendChild(group);
+  }
   $('variable').value = state.variable;
   $('bias').max = axis().length - 1;
   state.index = Number.isInteger(wanted.index) ? wanted.index : curvePane.nearestIn(axis(), oldBias);
@@ -267,7 +296,7 @@ async function select(fileIndex, variableName, wanted = {}) {
   if (region && !fits(region.x1, region.y1)) region = null;
   let line = 'line' in wanted ? wanted.line : state.line;
   if (line) line = clipLine(line, f);
-  data.map = null; data.strip = null; data.stripScale = null; data.curves = new Map(); data.region = null; data.cut = null;
+  data.map = null; data.strip = null; data.pixelMap = null; data.stripScale = null; data.curves = new Map(); data.region = null; data.cut = null;
   mapPane.forget();
   await loadMean();
   setIndex(state.index);

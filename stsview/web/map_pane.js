@@ -128,7 +128,7 @@ export class MapPane {
     for (let y = 0; y < ny; y++) {
       for (let x = 0; x < nx; x++) {
         const p = y * nx + x, v = values[p];
-        const c = status[p] !== 0 || !Number.isFinite(v) ? grey : colourOf(this.scale, v);
+        const c = (this.grid.grey !== false && status[p] !== 0) || !Number.isFinite(v) ? grey : colourOf(this.scale, v);
         const at = ((ny - 1 - y) * nx + x) * 4;
         out[at] = c[0]; out[at + 1] = c[1]; out[at + 2] = c[2]; out[at + 3] = 255;
       }
