@@ -9,9 +9,17 @@ shift-clicked pixel's curve, a dragged region's mean (equal to stsgrid
 --region's), a line cut's pixels, and the bias kept across a file switch.
 A request without the token is refused; a screenshot is not blank.
 
+Then page tests, each from a view of its own: one state drawn into every
+pane (line cut, table, readout and export names follow the variable, file
+and bias; marks clipped to the grid; the URL's fragment carries the view),
+a line grid as a distance x bias image, axes and colour bars with units
+and round ticks and the curve pane's zoom and y range, the keys, colours
+by meaning, exports with their context (downloaded and read back), and the
+per-pixel (y, x) variables as maps.  --only names some of them.
+
 Skips (77) where Chromium, its driver, selenium or xarray are absent.
 
-    browser_test.py --stsview BIN --make-grid BIN --stsgrid BIN [--screenshot PNG]
+    browser_test.py --stsview BIN --make-grid BIN --stsgrid BIN [--screenshot PNG] [--only a,b]
 """
 import argparse
 import json

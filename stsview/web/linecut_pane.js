@@ -9,8 +9,8 @@ const margin = { left: 64, right: 90, top: 8, bottom: 40 };
 const grey = [160, 160, 160];
 
 export class LineCutPane {
-  constructor(canvas, bar, title) {
-    Object.assign(this, { canvas, bar, title });
+  constructor(canvas, title) {
+    Object.assign(this, { canvas, title });
     this.cut = null;
   }
 

@@ -39,7 +39,7 @@ const mapPane = new MapPane($('map'), $('colour-bar'), $('readout'), {
   line: (l) => setLine(l),
 });
 const curvePane = new CurvePane($('curves'), { bias: (k) => setIndex(k) });
-const cutPane = new LineCutPane($('linecut'), $('linecut-bar'), $('linecut-title'));
+const cutPane = new LineCutPane($('linecut'), $('linecut-title'));
 
 function scaleSettings() {
   return { mode: $('range-mode').value, colours: $('colours').value,
@@ -316,14 +316,14 @@ function onKey(e) {
   if (typing || e.ctrlKey || e.altKey || e.metaKey) return;
   if (e.key === '?') { $('keys').hidden = !$('keys').hidden; e.preventDefault(); return; }
   if (e.key === 'Escape') { $('keys').hidden = true; return; }
-  const step = { ArrowLeft: [-1, 0], ArrowDown: [-1, -1], ArrowRight: [1, 0], ArrowUp: [1, 1] }[e.key];
+  const step = { ArrowLeft: -1, ArrowDown: -1, ArrowRight: 1, ArrowUp: 1 }[e.key];
   if (!step) return;
   e.preventDefault();
-  if (!e.shiftKey) { setIndex(state.index + step[0]); return; }
+  if (!e.shiftKey) { setIndex(state.index + step); return; }
   const last = state.pixels[state.pixels.length - 1];
   if (!last) return;
   const f = file(), horizontal = e.key === 'ArrowLeft' || e.key === 'ArrowRight';
-  const p = { x: last.x + (horizontal ? step[0] : 0), y: last.y + (horizontal ? 0 : step[0]) };
+  const p = { x: last.x + (horizontal ? step : 0), y: last.y + (horizontal ? 0 : step) };
   if (p.x < 0 || p.y < 0 || p.x >= f.nx || p.y >= f.ny) return;
   setPixels([...state.pixels.slice(0, -1), p]).catch(fail);
 }
