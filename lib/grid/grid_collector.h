@@ -67,7 +67,7 @@ private:
     // standing in beyond its end.
     void measured_record(const float* values, int n, std::vector<float>* record) const;
 
-    const grid_description& d_;
+    const grid_description d_;  // a copy: the collector outlives the run that made it
     pixel_region region_;
     bool want_measured_;
     std::vector<const pixel_quantity*> quantities_;

@@ -37,7 +37,7 @@ public:
     size_t record(const pixel_quantity& q) const;
 
 private:
-    const grid_description& d_;
+    const grid_description d_;  // a copy: the collector outlives the run that made it
     std::vector<line_sample> samples_;
     std::vector<std::vector<float>> values_;  // by place in pixel_quantities; empty: not written
     std::vector<signed char> status_;
