@@ -124,6 +124,10 @@ bool load_pixel(const pixel_input& in, const spectrum_workspace& w, spectrum_arr
                 size_t pixel, pixel_block* b, const pixel_smoothing& smoothing) {
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
+    if (!b->position_frame_x.empty()) {
+        b->position_frame_x[pixel] = in.frame_x_nm;
+        b->position_frame_y[pixel] = in.frame_y_nm;
+    }
     if (in.code != PIXEL_PROCESSED) {
         b->status[pixel] = in.code;
         return false;

@@ -118,6 +118,7 @@ void describe_run(const grid_source& src, const grid_plan& o, grid_description* 
     d->current_unit = o.import.current_scale == 1e12 ? "pA" : "nA";
     d->per_pixel_axis = !src.same_bias_everywhere();
     d->groups = quantity_groups(o);
+    if (d->has_positions) d->groups.push_back(quantity_group::position);
     common_axis(src, o, d);
     attributes(o, d);
 }

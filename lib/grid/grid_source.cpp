@@ -15,6 +15,7 @@
 #include "readers/plain_pairs.h"
 #include "readers/read_spectra.h"
 #include "spectrum/spectrum.h"
+#include "grid/grid_frame.h"
 #include "grid/side_task.h"
 #include "grid/sm4_source.h"
 
@@ -37,12 +38,10 @@ std::string number_text(double v) {
     return text;
 }
 
-// Evenly spaced coordinates from 0 over length (nm), or pixel numbers.
-std::vector<double> axis(long count, bool known, double length) {
+// Pixel numbers, for grids without a frame.
+std::vector<double> axis(long count) {
     std::vector<double> v;
-    for (long k = 0; k < count; ++k)
-        v.push_back(known && count > 1 ? static_cast<double>(k) * length / static_cast<double>(count - 1)
-                                       : static_cast<double>(k));
+    for (long k = 0; k < count; ++k) v.push_back(static_cast<double>(k));
     return v;
 }
 
@@ -53,7 +52,9 @@ public:
         std::unique_ptr<sts::file_source> file = sts::file_source::open(path, error);
         if (!file) return false;
         file_ = std::move(file);
-        return grid_.open(file_, path, o, error) && holds_a_spectrum(error);
+        if (!grid_.open(file_, path, o, error) || !holds_a_spectrum(error)) return false;
+        layout_ = recorded_layout();
+        return true;
     }
     long nx() const override { return grid_.header().nx; }
     long ny() const override { return grid_.header().ny; }
@@ -64,6 +65,8 @@ public:
 
 private:
     bool holds_a_spectrum(std::string* error) const;
+    pixel_layout recorded_layout() const;
+    void in_frame(double x, double y, double* u, double* v) const;
     struct ends_scan {
         bool found = false;
         unsigned char first[8] = {};
@@ -73,6 +76,7 @@ private:
     std::string path_;
     std::shared_ptr<sts::file_source> file_;
     sts::nanonis_grid grid_;
+    pixel_layout layout_ = pixel_layout::centre;
 };
 
 // A grid without a single measured pixel is refused before anything is
@@ -90,25 +94,62 @@ bool nanonis_source::holds_a_spectrum(std::string* error) const {
     return false;
 }
 
+// A measured position (nm) in the grid's axes: turned about the frame's
+// centre, then from the frame's corner; NaN without a frame.
+void nanonis_source::in_frame(double x, double y, double* u, double* v) const {
+    const sts::grid_header& h = grid_.header();
+    if (!h.has_frame) {
+        *u = *v = NaN;
+        return;
+    }
+    sts::frame_position_nm(h, x, y, u, v);
+    *u -= h.frame.centre_x - h.frame.width / 2;
+    *v -= h.frame.centre_y - h.frame.height / 2;
+}
+
+// The layout (grid_frame.h) that the measured positions of up to 64
+// measured pixels, spread over the grid, fit best.
+pixel_layout nanonis_source::recorded_layout() const {
+    const sts::grid_header& h = grid_.header();
+    const bool line = h.ny == 1 && h.has_frame && h.frame.height == 0;
+    const pixel_layout fallback = line ? pixel_layout::ends : pixel_layout::centre;
+    if (!h.has_frame || h.x_parameter < 0 || h.y_parameter < 0) return fallback;
+    const uint64_t pixels = grid_.complete_pixels();
+    const uint64_t tries = std::min<uint64_t>(pixels, 64);
+    std::vector<frame_sample> samples;
+    sts::grid_pixel pixel;
+    for (uint64_t k = 0; k < tries; ++k) {
+        const uint64_t p = tries > 1 ? k * (pixels - 1) / (tries - 1) : 0;
+        if (grid_.read_pixel(p, &pixel) != sts::pixel_status::measured) continue;
+        frame_sample s;
+        s.ix = static_cast<long>(p % static_cast<uint64_t>(h.nx));
+        s.iy = static_cast<long>(p / static_cast<uint64_t>(h.nx));
+        in_frame(pixel.x_nm, pixel.y_nm, &s.u, &s.v);
+        samples.push_back(s);
+    }
+    return fitted_layout(samples, h.nx, h.ny, h.frame.width, h.frame.height, fallback);
+}
+
 void nanonis_source::describe(grid_description* d) const {
     const sts::grid_header& h = grid_.header();
     d->nx = h.nx;
     d->ny = h.ny;
     d->source = path_;
-    d->x = axis(h.nx, h.has_frame, h.frame.width);
-    d->y = axis(h.ny, h.has_frame, h.frame.height);
+    d->x = h.has_frame ? layout_axis(h.nx, h.frame.width, layout_) : axis(h.nx);
+    d->y = h.has_frame ? layout_axis(h.ny, h.frame.height, layout_) : axis(h.ny);
     d->xy_unit = h.has_frame ? "nm" : "1";
     d->has_positions = h.x_parameter >= 0 && h.y_parameter >= 0;
     // The measured positions are turned into the grid's axes (read below).
     if (h.has_frame && h.frame.angle != 0)
         d->attributes.emplace_back("scan_angle", number_text(h.frame.angle) + " degrees");
+    if (h.has_frame) d->attributes.emplace_back("pixel_layout", layout_name(layout_));
 }
 
 void nanonis_source::read(uint64_t index, pixel_input* out) const {
     out->bias.clear();
     out->current.clear();
     out->signal.clear();
-    out->x_nm = out->y_nm = NaN;
+    out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = NaN;
     if (index >= grid_.complete_pixels()) {
         out->code = PIXEL_MISSING;
         return;
@@ -119,6 +160,9 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
     sts::frame_position_nm(grid_.header(), out->scratch.x_nm, out->scratch.y_nm, &x, &y);
     out->x_nm = static_cast<float>(x);
     out->y_nm = static_cast<float>(y);
+    in_frame(out->scratch.x_nm, out->scratch.y_nm, &x, &y);
+    out->frame_x_nm = static_cast<float>(x);
+    out->frame_y_nm = static_cast<float>(y);
     switch (status) {
         case sts::pixel_status::measured: break;
         case sts::pixel_status::missing: out->code = PIXEL_MISSING; return;
@@ -250,8 +294,8 @@ public:
         d->nx = nx();
         d->ny = 1;
         d->source = source_;
-        d->x = axis(nx(), false, 0);
-        d->y = axis(1, false, 0);
+        d->x = axis(nx());
+        d->y = axis(1);
         d->xy_unit = "1";
         d->has_positions = false;
     }
@@ -261,7 +305,7 @@ public:
         out->bias = p.bias;
         out->current = p.current;
         out->signal = p.signal;
-        out->x_nm = out->y_nm = NaN;
+        out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = NaN;
     }
     bool same_bias_everywhere() const override {
         for (const auto& p : pixels_)

@@ -28,6 +28,10 @@ struct pixel_block {
     std::vector<float> vmid;       // count * (points - 1) (per-pixel axes only)
     std::vector<float> position_x; // nm, count (NaN where unknown)
     std::vector<float> position_y;
+    // The measured position in the x and y axes (grid_frame.h), nm, count
+    // each, where measured positions are known; else empty.
+    std::vector<float> position_frame_x;
+    std::vector<float> position_frame_y;
     std::vector<signed char> status;  // pixel_code, count
 
     // --gap (spectrum/gap.h), count each; empty without it.
