@@ -37,6 +37,7 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
                     NaN);
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
+    b.recorded.assign(d.recorded.size(), std::vector<float>(static_cast<size_t>(count), NaN));
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
     b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
                      lockin_moments{});
@@ -128,6 +129,9 @@ bool load_pixel(const pixel_input& in, const spectrum_workspace& w, spectrum_arr
         b->position_frame_x[pixel] = in.frame_x_nm;
         b->position_frame_y[pixel] = in.frame_y_nm;
     }
+    if (!b->topography.empty()) b->topography[pixel] = in.topography_nm;
+    for (size_t k = 0; k < b->recorded.size() && k < in.recorded.size(); ++k)
+        b->recorded[k][pixel] = in.recorded[k];
     if (in.code != PIXEL_PROCESSED) {
         b->status[pixel] = in.code;
         return false;

@@ -119,6 +119,7 @@ void describe_run(const grid_source& src, const grid_plan& o, grid_description* 
     d->per_pixel_axis = !src.same_bias_everywhere();
     d->groups = quantity_groups(o);
     if (d->has_positions) d->groups.push_back(quantity_group::position);
+    if (d->has_topography) d->groups.push_back(quantity_group::topography);
     common_axis(src, o, d);
     attributes(o, d);
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -54,6 +55,7 @@ public:
         file_ = std::move(file);
         if (!grid_.open(file_, path, o, error) || !holds_a_spectrum(error)) return false;
         layout_ = recorded_layout();
+        list_parameters();
         return true;
     }
     long nx() const override { return grid_.header().nx; }
@@ -66,6 +68,8 @@ public:
 private:
     bool holds_a_spectrum(std::string* error) const;
     pixel_layout recorded_layout() const;
+    void list_parameters();
+    void record_parameters(pixel_input* out) const;
     void in_frame(double x, double y, double* u, double* v) const;
     struct ends_scan {
         bool found = false;
@@ -77,7 +81,28 @@ private:
     std::shared_ptr<sts::file_source> file_;
     sts::nanonis_grid grid_;
     pixel_layout layout_ = pixel_layout::centre;
+    int z_parameter_ = -1;                // "Z (m)", or -1
+    std::vector<size_t> recorded_index_;  // the other parameters written
+    std::vector<recorded_parameter> recorded_;
 };
+
+// "Z offset (m)" -> name "z_offset", unit "m"; "Z-Ctrl hold" -> "z_ctrl_hold", "".
+void split_parameter(const std::string& text, std::string* name, std::string* unit) {
+    std::string base = text;
+    unit->clear();
+    const size_t open = text.rfind(" (");
+    if (open != std::string::npos && text.back() == ')') {
+        base = text.substr(0, open);
+        *unit = text.substr(open + 2, text.size() - open - 3);
+    }
+    name->clear();
+    for (char c : base) {
+        const bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (word) name->push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        else if (!name->empty() && name->back() != '_') name->push_back('_');
+    }
+    while (!name->empty() && name->back() == '_') name->pop_back();
+}
 
 // A grid without a single measured pixel is refused before anything is
 // written; the search ends at the first measured pixel, as a rule the first.
@@ -130,6 +155,40 @@ pixel_layout nanonis_source::recorded_layout() const {
     return fitted_layout(samples, h.nx, h.ny, h.frame.width, h.frame.height, fallback);
 }
 
+// Every parameter a pixel records but its position (position_x, _y) and
+// height (topography): the sweep's ends in the sweep signal's unit, the
+// others in the unit their name gives.
+void nanonis_source::list_parameters() {
+    const sts::grid_header& h = grid_.header();
+    std::string name, unit, sweep_unit;
+    split_parameter(h.sweep_signal, &name, &sweep_unit);
+    for (size_t i = 0; i < h.parameters.size(); ++i) {
+        const std::string& p = h.parameters[i];
+        if (static_cast<int>(i) == h.x_parameter || static_cast<int>(i) == h.y_parameter) continue;
+        if (p == "Z (m)" && z_parameter_ < 0) {
+            z_parameter_ = static_cast<int>(i);
+            continue;
+        }
+        split_parameter(p, &name, &unit);
+        if (i < 2) unit = sweep_unit;  // Sweep Start, Sweep End
+        if (name.empty()) name = std::to_string(i);
+        name = "parameter_" + name;
+        for (const recorded_parameter& r : recorded_)
+            if (r.name == name) name += "_" + std::to_string(i);
+        recorded_index_.push_back(i);
+        recorded_.push_back({name, unit.empty() ? "1" : unit, p});
+    }
+}
+
+// The pixel's parameters as read (none for a pixel whose bytes are not there).
+void nanonis_source::record_parameters(pixel_input* out) const {
+    const std::vector<float>& p = out->scratch.parameters;
+    if (p.size() != grid_.header().parameters.size()) return;
+    if (z_parameter_ >= 0)
+        out->topography_nm = static_cast<float>(static_cast<double>(p[static_cast<size_t>(z_parameter_)]) * 1e9);
+    for (size_t k = 0; k < recorded_index_.size(); ++k) out->recorded[k] = p[recorded_index_[k]];
+}
+
 void nanonis_source::describe(grid_description* d) const {
     const sts::grid_header& h = grid_.header();
     d->nx = h.nx;
@@ -143,13 +202,16 @@ void nanonis_source::describe(grid_description* d) const {
     if (h.has_frame && h.frame.angle != 0)
         d->attributes.emplace_back("scan_angle", number_text(h.frame.angle) + " degrees");
     if (h.has_frame) d->attributes.emplace_back("pixel_layout", layout_name(layout_));
+    d->has_topography = z_parameter_ >= 0;
+    d->recorded = recorded_;
 }
 
 void nanonis_source::read(uint64_t index, pixel_input* out) const {
     out->bias.clear();
     out->current.clear();
     out->signal.clear();
-    out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = NaN;
+    out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = out->topography_nm = NaN;
+    out->recorded.assign(recorded_.size(), NaN);
     if (index >= grid_.complete_pixels()) {
         out->code = PIXEL_MISSING;
         return;
@@ -163,6 +225,7 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
     in_frame(out->scratch.x_nm, out->scratch.y_nm, &x, &y);
     out->frame_x_nm = static_cast<float>(x);
     out->frame_y_nm = static_cast<float>(y);
+    record_parameters(out);
     switch (status) {
         case sts::pixel_status::measured: break;
         case sts::pixel_status::missing: out->code = PIXEL_MISSING; return;
@@ -305,7 +368,7 @@ public:
         out->bias = p.bias;
         out->current = p.current;
         out->signal = p.signal;
-        out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = NaN;
+        out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = out->topography_nm = NaN;
     }
     bool same_bias_everywhere() const override {
         for (const auto& p : pixels_)

@@ -32,6 +32,10 @@ struct pixel_block {
     // each, where measured positions are known; else empty.
     std::vector<float> position_frame_x;
     std::vector<float> position_frame_y;
+    // The recorded height, nm, count (where the grid records it), and the
+    // other recorded numbers: one array of count per grid_description::recorded.
+    std::vector<float> topography;
+    std::vector<std::vector<float>> recorded;
     std::vector<signed char> status;  // pixel_code, count
 
     // --gap (spectrum/gap.h), count each; empty without it.

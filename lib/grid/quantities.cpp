@@ -101,6 +101,9 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
     {"position_frame_y", quantity_axis::pixel, quantity_unit::length,
      "measured position of the pixel along the axis y, in the coordinates of y", "",
      &pixel_block::position_frame_y, false, false, frame_comment, quantity_group::position},
+    {"topography", quantity_axis::pixel, quantity_unit::length,
+     "height of the tip over the pixel as recorded (Nanonis \"Z (m)\")", "topography (Z)",
+     &pixel_block::topography, false, false, nullptr, quantity_group::topography},
 }};
 
 bool written_in(const pixel_quantity& q, const grid_description& d) {
@@ -127,6 +130,7 @@ std::string group_name(quantity_group g) {
         case quantity_group::lockin: return "lockin";
         case quantity_group::gap: return "gap";
         case quantity_group::position: return "position";
+        case quantity_group::topography: return "topography";
     }
     return "";
 }

@@ -35,7 +35,7 @@ struct pixel_quantity {
 };
 
 // Every per-pixel float quantity, in the order the file defines them.
-constexpr size_t pixel_quantity_count = 24;
+constexpr size_t pixel_quantity_count = 25;
 extern const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities;
 
 // Whether a run described by d writes q: its group is asked for, and a

@@ -69,6 +69,37 @@ TEST(GridSourceNanonis, SizesAxesAndPixels) {
     EXPECT_FLOAT_EQ(in.frame_y_nm, 3.0f);
 }
 
+TEST(GridSourceNanonis, EachPixelsRecordedNumbers) {
+    // Z as topography (nm), the other parameters under names of their own
+    // with the unit their name gives (the sweep's ends: the sweep's).
+    testkit::nanonis_grid_layout g = three_by_two();
+    g.experiment_parameters = {"X (m)", "Y (m)", "Z (m)", "Settling time (s)", "Z-Ctrl hold"};
+    g.experiment_of = [](long p) {
+        return std::vector<float>{0, 0, -1.5e-9f * static_cast<float>(p), 2e-3f, 1};
+    };
+    testkit::temp_dir dir;
+    testkit::write_file(dir / "g.3ds", grid_bytes(g));
+    std::string error;
+    const auto source = open_one(dir / "g.3ds", &error);
+    ASSERT_TRUE(source) << error;
+    grid_description d;
+    source->describe(&d);
+    EXPECT_TRUE(d.has_topography);
+    std::vector<std::string> names, units;
+    for (const recorded_parameter& r : d.recorded) {
+        names.push_back(r.name);
+        units.push_back(r.unit);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"parameter_sweep_start", "parameter_sweep_end",
+                                               "parameter_settling_time",
+                                               "parameter_z_ctrl_hold"}));
+    EXPECT_EQ(units, (std::vector<std::string>{"V", "V", "s", "1"}));
+    pixel_input in;
+    source->read(4, &in);
+    EXPECT_EQ(in.topography_nm, static_cast<float>(static_cast<double>(-1.5e-9f * 4.0f) * 1e9));
+    EXPECT_EQ(in.recorded, (std::vector<float>{-0.5f, 0.5f, 2e-3f, 1.0f}));
+}
+
 TEST(GridSourceNanonis, PixelsThatAreNotThere) {
     testkit::temp_dir dir;
     testkit::nanonis_grid_layout g = three_by_two();
