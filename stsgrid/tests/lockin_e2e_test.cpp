@@ -55,14 +55,15 @@ TEST(LockinGrid, SimulatorMeanOfBothSweepsOfBothChannels) {
     const std::string grid = raw_file("nanonis_simulator_grid_bwd_5x6.3ds");
     if (!have(grid) || !have_numpy()) GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4";
     temp_dir dir;
-    const auto r = stsgrid(dir, {"--no-progress", "-d", "mean",
+    const auto r = stsgrid(dir, {"--no-progress", "-d", "mean", "--lockin-fit=pixel",
                                  "--didv-channel=LI Demod 1 X (A)", "-o", "sim.nc", grid});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto c = check(dir, grid, "sim.nc", "LI Demod 1 X (A)", "mean", "pixel");
     EXPECT_EQ(c.status, 0) << c.out << c.err;
     EXPECT_EQ(figure(c.out, "pixels"), 30);
     // Backward alone is the [bwd] twin.
-    ASSERT_EQ(stsgrid(dir, {"--no-progress", "-d", "bwd", "--didv-channel=LI Demod 2 X (A)", "-o",
+    ASSERT_EQ(stsgrid(dir, {"--no-progress", "-d", "bwd", "--lockin-fit=pixel",
+                            "--didv-channel=LI Demod 2 X (A)", "-o",
                             "bwd.nc", grid})
                   .status,
               0);
@@ -74,7 +75,8 @@ TEST(LockinGrid, RealLockinIsSmootherAndAgreesWithTheNumericalDerivative) {
     const std::string grid = raw_file("nanonis2016_grid_lockin_30x30.3ds");
     if (!have(grid) || !have_numpy()) GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4";
     temp_dir dir;
-    const auto r = stsgrid(dir, {"--no-progress", "--didv-channel=LockinX (V)", "-o", "l.nc", grid});
+    const auto r = stsgrid(dir, {"--no-progress", "--lockin-fit=pixel", "--didv-channel=LockinX (V)",
+                                 "-o", "l.nc", grid});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto c = check(dir, grid, "l.nc", "LockinX (V)", "fwd", "pixel");
     ASSERT_EQ(c.status, 0) << c.out << c.err;
@@ -104,14 +106,47 @@ TEST(LockinGrid, SmoothedAsTheCurrentIs) {
         std::system("/usr/bin/python3 -c 'import scipy.signal' >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no " << grid << " or no numpy/netCDF4/scipy";
     temp_dir dir;
-    const auto r = stsgrid(dir, {"--no-progress", "--smooth=11:3", "--didv-channel=LockinX (V)",
-                                 "-o", "s.nc", grid});
+    const auto r = stsgrid(dir, {"--no-progress", "--smooth=11:3", "--lockin-fit=pixel",
+                                 "--didv-channel=LockinX (V)", "-o", "s.nc", grid});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto c = check(dir, grid, "s.nc", "LockinX (V)", "fwd", "pixel", "11:3");
     EXPECT_EQ(c.status, 0) << c.out << c.err;
     // The unsmoothed channel is not what was written.
     const auto raw = check(dir, grid, "s.nc", "LockinX (V)", "fwd", "pixel");
     EXPECT_NE(raw.status, 0) << raw.out;
+}
+
+// The default is the grid's one line: no negative lock-in dI/dV on the real
+// 30 x 30 grid, and on the real Pb line every pixel's curve is the grid
+// fit's (within 10 % of its peak-to-peak, here bit for bit).
+TEST(LockinGrid, DefaultIsOneLineForTheGrid) {
+    const std::string square = raw_file("nanonis2016_grid_lockin_30x30.3ds");
+    const std::string line = raw_file("nanonis2025_Grid_Spectroscopy008.3ds");
+    if (!have(square) || !have(line)) GTEST_SKIP() << "no real grids";
+    temp_dir dir;
+    ASSERT_EQ(stsgrid(dir, {"--no-progress", "--didv-channel=LockinX (V)", "-o", "d.nc", square})
+                  .status,
+              0);
+    const std::string pb = "--didv-channel=LIR 1 omega (A)";
+    ASSERT_EQ(stsgrid(dir, {"--no-progress", "-d", "mean", pb, "-o", "pd.nc", line}).status, 0);
+    ASSERT_EQ(stsgrid(dir, {"--no-progress", "-d", "mean", pb, "--lockin-fit=grid", "-o", "pg.nc",
+                            line})
+                  .status,
+              0);
+    const auto c = run_in(
+        dir, {"/usr/bin/python3", "-c",
+              "import netCDF4, numpy as np\n"
+              "v = netCDF4.Dataset('d.nc')['didv_lockin'][:].filled(np.nan)\n"
+              "f = v[np.isfinite(v)]\n"
+              "print('negative', (f < 0).mean(), 'values', f.size)\n"
+              "d = netCDF4.Dataset('pd.nc')['didv_lockin'][:].filled(np.nan)[0]\n"
+              "g = netCDF4.Dataset('pg.nc')['didv_lockin'][:].filled(np.nan)[0]\n"
+              "ptp = np.nanmax(g, axis=1) - np.nanmin(g, axis=1)\n"
+              "print('worst', np.nanmax(np.abs(d - g), axis=1).__truediv__(ptp).max())\n"});
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_EQ(figure(c.out, "negative"), 0.0) << c.out;
+    EXPECT_GT(figure(c.out, "values"), 100000) << c.out;
+    EXPECT_LE(figure(c.out, "worst"), 0.1) << c.out;
 }
 
 TEST(LockinGrid, RefusalsNameWhatThereIs) {
