@@ -233,6 +233,14 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
         }
         o->lockin_fit = value == "grid" ? lockin_fit_mode::grid : lockin_fit_mode::pixel;
         o->lockin_fit_given = true;
+    } else if (key == "--lockin-min-r2") {
+        double r2 = -1;
+        if (!parse_double(value, &r2) || !(r2 >= 0 && r2 <= 1)) {
+            *error = "lockin-min-r2 must be a number from 0 to 1, not '" + value + "'";
+            return false;
+        }
+        o->lockin_min_r2 = static_cast<float>(r2);
+        o->lockin_min_r2_given = true;
     } else if (key == "--coff-offset") {
         if (!parse_positive_float(value, &o->norm.coff_offset)) {
             *error = "coff-offset must be a positive number, not '" + value + "'";
@@ -249,7 +257,7 @@ bool takes_value(const std::string& key) {
            key == "--region" || key == "--map" || key == "--pointmean" || key == "--line" ||
            key == "--line-vars" || key == "--exp-width" || key == "--coff-offset" ||
            key == "--smooth" || key == "--gap" || key == "--gap-window" ||
-           key == "--didv-channel" || key == "--lockin-fit";
+           key == "--didv-channel" || key == "--lockin-fit" || key == "--lockin-min-r2";
 }
 
 // One argument that starts with '-'; false with *error.
@@ -320,6 +328,10 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
     }
     if (o->lockin_fit_given && o->import.signal_channel.empty()) {
         *error = "--lockin-fit calibrates the channel of --didv-channel, which is not given";
+        return parse_result::error;
+    }
+    if (o->lockin_min_r2_given && o->lockin_fit != lockin_fit_mode::pixel) {
+        *error = "--lockin-min-r2 marks the pixels of --lockin-fit=pixel, which is not given";
         return parse_result::error;
     }
     if (!check_gap(o, error)) return parse_result::error;
@@ -394,6 +406,8 @@ std::string grid_usage() {
                "                         fitted to the numerical dI/dV of every processed\n"
                "                         pixel; pixel: a line for each pixel (follows its\n"
                "                         noise)\n"
+               "      --lockin-min-r2=R  with --lockin-fit=pixel, mark a pixel whose line has\n"
+               "                         R^2 below R (default 0.5; 0 to 1) with status 10\n"
                "      --no-progress      no progress line (shown only on a terminal anyway)\n"
                "  -h, --help             show this help and exit\n"
                "      --version          show the version and exit\n"

@@ -108,6 +108,9 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
         b->status[pixel] = PIXEL_LOCKIN_FAILED;
         return;
     }
+    // A line that explains little of the numerical dI/dV: kept, but marked.
+    if (ls.use == lockin_use::per_pixel && !(rep.r2 >= ls.min_r2))
+        b->status[pixel] = PIXEL_LOCKIN_POOR_FIT;
     if (b->lockin_scale.empty()) return;  // a run that does not write them
     b->lockin_scale[pixel] = rep.scale;
     b->lockin_offset[pixel] = rep.offset;
