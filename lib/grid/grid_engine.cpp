@@ -148,6 +148,8 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     const auto src = open_grid_source(p.inputs, p.import, &error);
     if (!src) return finished(std::move(out), run_status::failed, error);
     describe_run(*src, p, &out.description);
+    if (!check_plan_against_grid(p, out.description, &error))
+        return finished(std::move(out), run_status::refused, error);
     lockin_settings ls;
     if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error))
         return finished(std::move(out), run_status::failed, error);

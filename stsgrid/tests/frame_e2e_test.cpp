@@ -81,3 +81,29 @@ TEST(Frame, RhkMapAndLineOnTheirRecordedRaster) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bias outside the sweep for --map and a region beyond the grid are
+// refused as usage errors naming the allowed range, nothing written.
+TEST(PlanAgainstGrid, NoSilentClamping) {
+    NEED_REALDATA();
+    const std::string line = testkit::realdata_dir() + "/raw/nanonis2025_Grid_Spectroscopy008.3ds";
+    temp_dir dir;
+    auto r = stsgrid(dir, {"--no-progress", "--map=0.1", "-o", "m.nc", line});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--map=0.1 lies outside the sweep: give a bias from -0.004 to 0.002 V"),
+              std::string::npos)
+        << r.err;
+    r = stsgrid(dir, {"--no-progress", "--region=0:40,0:0", "-o", "m.nc", line});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("give x from 0 to 31 and y from 0 to 0"), std::string::npos) << r.err;
+    EXPECT_TRUE(testkit::list_dir(dir.path()).empty());
+    // Inside both: a map is drawn.
+    EXPECT_EQ(stsgrid(dir, {"--no-progress", "--map=-0.001", "--region=0:31,0:0", "-o", "m.nc",
+                            line})
+                  .status,
+              0);
+}
+
+}  // namespace
