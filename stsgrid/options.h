@@ -15,6 +15,7 @@ struct grid_options : grid_plan {
     bool mean_text = false;          // --mean-text (the plan's mean_texts, with --mean-plot)
     bool progress = true;            // when standard error is a terminal
     bool lockin_fit_given = false;
+    bool lockin_min_r2_given = false;
 };
 
 enum class parse_result { run, help, version, error };

@@ -37,6 +37,7 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
                     NaN);
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
+    b.recorded.assign(d.recorded.size(), std::vector<float>(static_cast<size_t>(count), NaN));
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
     b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
                      lockin_moments{});
@@ -107,6 +108,9 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
         b->status[pixel] = PIXEL_LOCKIN_FAILED;
         return;
     }
+    // A line that explains little of the numerical dI/dV: kept, but marked.
+    if (ls.use == lockin_use::per_pixel && !(rep.r2 >= ls.min_r2))
+        b->status[pixel] = PIXEL_LOCKIN_POOR_FIT;
     if (b->lockin_scale.empty()) return;  // a run that does not write them
     b->lockin_scale[pixel] = rep.scale;
     b->lockin_offset[pixel] = rep.offset;
@@ -124,6 +128,13 @@ bool load_pixel(const pixel_input& in, const spectrum_workspace& w, spectrum_arr
                 size_t pixel, pixel_block* b, const pixel_smoothing& smoothing) {
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
+    if (!b->position_frame_x.empty()) {
+        b->position_frame_x[pixel] = in.frame_x_nm;
+        b->position_frame_y[pixel] = in.frame_y_nm;
+    }
+    if (!b->topography.empty()) b->topography[pixel] = in.topography_nm;
+    for (size_t k = 0; k < b->recorded.size() && k < in.recorded.size(); ++k)
+        b->recorded[k][pixel] = in.recorded[k];
     if (in.code != PIXEL_PROCESSED) {
         b->status[pixel] = in.code;
         return false;

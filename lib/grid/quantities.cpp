@@ -9,6 +9,10 @@ const char* const gap_comment =
     "NaN where the pixel has no gap; gap_status says why. The curve, threshold and window are "
     "the global attributes gap_curve, gap_threshold and gap_window.";
 
+const char* const frame_comment =
+    "The recorded tip position turned into the grid's frame, beside the nominal x and y: "
+    "their difference shows drift, and NaN a pixel the scan never reached.";
+
 }  // namespace
 
 const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
@@ -90,6 +94,16 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
      "R^2 of the calibrated lock-in against the numerical dI/dV: 1 - sum of squared "
      "differences / sum of squared deviations of the numerical dI/dV from its mean", "",
      &pixel_block::lockin_r2, false, false, nullptr, quantity_group::lockin},
+    // Read, not computed: the tip's recorded position in the axes x and y.
+    {"position_frame_x", quantity_axis::pixel, quantity_unit::length,
+     "measured position of the pixel along the axis x, in the coordinates of x", "",
+     &pixel_block::position_frame_x, false, false, frame_comment, quantity_group::position},
+    {"position_frame_y", quantity_axis::pixel, quantity_unit::length,
+     "measured position of the pixel along the axis y, in the coordinates of y", "",
+     &pixel_block::position_frame_y, false, false, frame_comment, quantity_group::position},
+    {"topography", quantity_axis::pixel, quantity_unit::length,
+     "height of the tip over the pixel as recorded (Nanonis \"Z (m)\")", "topography (Z)",
+     &pixel_block::topography, false, false, nullptr, quantity_group::topography},
 }};
 
 bool written_in(const pixel_quantity& q, const grid_description& d) {
@@ -115,6 +129,8 @@ std::string group_name(quantity_group g) {
         case quantity_group::always: break;
         case quantity_group::lockin: return "lockin";
         case quantity_group::gap: return "gap";
+        case quantity_group::position: return "position";
+        case quantity_group::topography: return "topography";
     }
     return "";
 }
@@ -142,6 +158,7 @@ std::string unit_text(quantity_unit u, const std::string& bias_unit,
         case quantity_unit::conductance_per_signal:
             return current_unit + "/" + bias_unit + " per unit of the lock-in channel";
         case quantity_unit::bias: return bias_unit;
+        case quantity_unit::length: return "nm";
         case quantity_unit::ratio: break;
     }
     return "1";

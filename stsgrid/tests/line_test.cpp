@@ -31,15 +31,9 @@ bool has_gnuplot() {
     return std::system("command -v gnuplot >/dev/null 2>&1") == 0;
 }
 
-// raster_grid with a frame of its pixels' size (2 nm apart): nx x ny
-// pixels from (1, 2) nm.
+// raster_grid: nx x ny pixels 2 nm apart in the frame of their cells.
 testkit::nanonis_grid_layout framed_grid(long nx, long ny) {
-    testkit::nanonis_grid_layout g = testkit::raster_grid(nx, ny, 41);
-    g.settings = "1E-9;2E-9;" +
-                 testkit::format("%.17g;%.17g", 2e-9 * static_cast<double>(nx - 1),
-                                 2e-9 * static_cast<double>(ny - 1)) +
-                 ";0";
-    return g;
+    return testkit::raster_grid(nx, ny, 41);
 }
 
 // A smooth current that differs from pixel to pixel.

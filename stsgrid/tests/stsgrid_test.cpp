@@ -361,6 +361,17 @@ TEST(Geometry, NonSquareTurnedGridKeepsItsOrientation) {
         EXPECT_NEAR(x[p], 2.0 * static_cast<double>(p % 3), 1e-5) << p;
         EXPECT_NEAR(y[p], 2.0 * static_cast<double>(p / 3), 1e-5) << p;
     }
+    // The frame is 6 x 4 nm, a pixel at each 2 nm cell's centre: the axes
+    // and the measured positions in them agree.
+    const auto xs = f.floats("x"), ys = f.floats("y");
+    EXPECT_EQ(xs, (std::vector<float>{1, 3, 5}));
+    EXPECT_EQ(ys, (std::vector<float>{1, 3}));
+    const auto u = f.floats("position_frame_x"), v = f.floats("position_frame_y");
+    ASSERT_EQ(u.size(), 6u);
+    for (long p = 0; p < 6; ++p) {
+        EXPECT_NEAR(u[p], xs[static_cast<size_t>(p % 3)], 1e-5) << p;
+        EXPECT_NEAR(v[p], ys[static_cast<size_t>(p / 3)], 1e-5) << p;
+    }
     char angle[64] = {};
     size_t length = 0;
     ASSERT_EQ(nc_inq_attlen(f.id, NC_GLOBAL, "scan_angle", &length), NC_NOERR);
