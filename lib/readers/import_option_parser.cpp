@@ -81,8 +81,8 @@ bool option_value(int argc, char* const* argv, int* i, const option_argument& a,
 option_take take_import_option(int argc, char* const* argv, int* i, import_options* o,
                                std::string* error) {
     const option_argument a = split_option(argv[*i]);
-    if (a.key == "--each-sweep") {
-        o->each_sweep = true;
+    if (a.key == "--each-sweep" || a.key == "--partial") {
+        (a.key == "--partial" ? o->partial : o->each_sweep) = true;
         return option_take::taken;
     }
     bool (*parse)(const std::string&, import_options*, std::string*) = nullptr;
@@ -115,6 +115,8 @@ const char* import_options_help() {
            "                         read where a bias column's name gives none\n"
            "      --current-unit=U   nA (default) or pA: the unit written; also the unit\n"
            "                         read where a current column's name gives none\n"
+           "      --partial          read a grid holding fewer than half the pixels\n"
+           "                         its header declares (an interrupted grid)\n"
            "  -f, --format=F         auto (default), dat, 3ds, csv, vert, mtrx,\n"
            "                         omicron-text, sm4 or pairs\n";
 }
