@@ -236,6 +236,11 @@ TEST(Hostile, TheNextRunRemovesAKilledRunsTemporaryFile) {
     const auto r = stsgrid(dir, {"-o", "other.nc", "--jobs=1", "g.3ds"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(starting(dir.path(), part).empty());
+    // The killed run's lock file (empty, locked by no one) stays until the
+    // next run on g.nc takes the lock and removes it.
+    EXPECT_EQ(starting(dir.path(), ".g.nc"),
+              (std::vector<std::string>{".g.nc.lock", ".g.nc.partial"}));
+    EXPECT_EQ(stsgrid(dir, {"--jobs=1", "g.3ds"}).status, 0);
     EXPECT_EQ(starting(dir.path(), ".g.nc"), std::vector<std::string>{".g.nc.partial"});
 }
 
