@@ -122,6 +122,18 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
     copy_to(&b->norm_coff_lockin, mid, l->norm_coff, r.n - 1);
 }
 
+// An infinite current or lock-in value (a stored infinity, or a value
+// beyond float's range that became one on the way to nA) is no more a
+// measurement than a NaN: made NaN here, it takes a NaN's road everywhere
+// after (the pixel PIXEL_PARTLY_MEASURED, its values out of the
+// statistics), where one infinity used to make every result of the
+// spectrum and every mean over the grid NaN.
+void undefine_infinities(pixel_input* in) {
+    for (std::vector<float>* values : {&in->current, &in->signal})
+        for (float& v : *values)
+            if (std::isinf(v)) v = NaN;
+}
+
 // The checks before a pixel is computed: false with its status set when it
 // is not to be, its points loaded into a when it is.
 bool load_pixel(const pixel_input& in, const spectrum_workspace& w, spectrum_arrays* a,
@@ -198,6 +210,7 @@ void compute_pair(const grid_source& src, const grid_description& d, const run_s
     for (int i = 0; i < count; ++i) {
         const pixel_input& in = w->input[i];
         src.read(b.first + static_cast<uint64_t>(k + i), &w->input[i]);
+        undefine_infinities(&w->input[i]);
         if (rs.keep_input) keep_input(in, d, k + i, &s->inputs);
         loaded[i] = load_pixel(in, w->workspace[i], &w->arrays[i], static_cast<size_t>(k + i),
                                &b, w->smoother);

@@ -112,6 +112,13 @@ const option_table<import_options>& import_option_table() {
          {"      --current-unit=U   nA (default) or pA: the unit written; also the unit",
           "                         read where a current column's name gives none"},
          parse_current_unit},
+        {{"--partial"}, false,
+         {"      --partial          read a grid holding fewer than half the pixels",
+          "                         its header declares (an interrupted grid)"},
+         [](const std::string&, import_options* o, std::string*) {
+             o->partial = true;
+             return true;
+         }},
         {{"-f", "--format"}, true,
          {"  -f, --format=F         auto (default), dat, 3ds, csv, vert, mtrx,",
           "                         omicron-text, sm4 or pairs"},
