@@ -67,7 +67,7 @@ bool is_png(const std::string& file) {
 }
 
 // A PNG's width and height from its header chunk (IHDR, the first chunk:
-// bytes 16 to 23, big-endian; the PNG specification, section 11.2.2).
+// bytes 16 to 23, big-endian; the PNG standard (ISO/IEC 15948), section 11.2.2).
 std::pair<unsigned, unsigned> png_size(const std::string& file) {
     const std::string bytes = testkit::read_file(file);
     if (bytes.size() < 24 || bytes.compare(12, 4, "IHDR") != 0) return {0, 0};
