@@ -18,6 +18,11 @@ using namespace sts;
 namespace {
 
 // A 5 x 4 grid of 6 points; pixel 7 unprocessed; the last two missing.
+std::string& grid_path() {
+    static std::string path;
+    return path;
+}
+
 std::string write_grid() {
     static char folder[] = "/tmp/fuzz_stsview.XXXXXX";
     fuzz_check(mkdtemp(folder) != nullptr, "a scratch folder");
@@ -61,10 +66,14 @@ struct world {
         std::string error;
         const std::string path = write_grid();
         fuzz_check(store.open({path}, &error), "the grid opens");
-        // Open already: the file and its folder go now, the data stay
-        // readable until the process ends.
-        unlink(path.c_str());
-        rmdir(path.substr(0, path.rfind('/')).c_str());
+        // The file stays while the process runs (stsview reports a file
+        // that changes or goes under it as an error, rightly), and goes
+        // with its folder when the process ends.
+        grid_path() = path;
+        std::atexit([] {
+            unlink(grid_path().c_str());
+            rmdir(grid_path().substr(0, grid_path().rfind('/')).c_str());
+        });
         for (const auto& name : asset_names()) assets[name] = {"text/plain", name};
         s.store = &store;
         s.assets = &assets;
