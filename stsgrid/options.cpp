@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "options/option_table.h"
 #include "readers/import_option_parser.h"
 #include "grid/quantities.h"
 #include "spectrum/smoothing.h"
@@ -127,6 +128,11 @@ bool parse_gap(const std::string& text, gap_request* g, std::string* error) {
         *error = "gap must be a threshold T or T:VARIABLE, not '" + text + "'";
         return false;
     }
+    if (!(t > 0)) {
+        *error = "the gap threshold T is a value of the normalised curve and must be above 0 "
+                 "(like 0.3), not '" + text.substr(0, colon) + "'";
+        return false;
+    }
     g->given = true;
     g->threshold = static_cast<float>(t);
     g->variable = colon == std::string::npos ? "" : text.substr(colon + 1);
@@ -170,94 +176,225 @@ bool parse_smoothing(const std::string& value, grid_options* o, std::string* err
     return true;
 }
 
-// One of stsgrid's own options with its value; false with *error.
-bool take_own(const std::string& key, const std::string& value, grid_options* o,
-              std::string* error) {
-    long number = 0;
-    if (key == "-o" || key == "--output") {
-        o->output = value;
-    } else if (key == "-j" || key == "--jobs") {
-        if (!parse_long(value, &number) || number < 1 || number > 1024) {
-            *error = "jobs must be a whole number from 1 to 1024, not '" + value + "'";
-            return false;
-        }
-        o->threads = static_cast<int>(number);
-    } else if (key == "--region") {
-        if (!parse_region(value, &o->region)) {
-            *error = "region must be x0:x1,y0:y1 (pixel numbers from 0, inclusive), not '" +
-                     value + "'";
-            return false;
-        }
-    } else if (key == "--map") {
-        if (!parse_biases(value, &o->maps, &o->gap_map)) {
-            *error = "map needs biases like 0.01 or -0.5,0,0.5 (or gap), not '" + value + "'";
-            return false;
-        }
-    } else if (key == "--gap") {
-        return parse_gap(value, &o->gap, error);
-    } else if (key == "--gap-window") {
-        if (!parse_positive_float(value, &o->gap.window)) {
-            *error = "gap-window must be a positive number of bias units, not '" + value + "'";
-            return false;
-        }
-    } else if (key == "--line") {
-        if (!parse_line(value, &o->line)) {
-            *error = "line must be X0,Y0:X1,Y1 (pixel numbers from 0 of its two ends), not '" +
-                     value + "'";
-            return false;
-        }
-    } else if (key == "--line-vars") {
-        std::string bad;
-        o->line_vars.clear();
-        if (!parse_line_vars(value, &o->line_vars, &bad)) {
-            *error = "line-vars takes names from " + line_var_names() + ", not '" + bad + "'";
-            return false;
-        }
-    } else if (key == "--pointmean") {
-        o->pointmean = value;
-    } else if (key == "--exp-width") {
-        if (!parse_positive_float(value, &o->norm.exp_width)) {
-            *error = "exp-width must be a positive number of bias units, not '" + value + "'";
-            return false;
-        }
-    } else if (key == "--didv-channel") {
-        if (value.empty()) {
-            *error = "didv-channel needs a channel name, like \"LockinX (V)\"";
-            return false;
-        }
-        o->import.signal_channel = value;
-    } else if (key == "--lockin-fit") {
-        if (value != "pixel" && value != "grid") {
-            *error = "lockin-fit must be pixel or grid, not '" + value + "'";
-            return false;
-        }
-        o->lockin_fit = value == "grid" ? lockin_fit_mode::grid : lockin_fit_mode::pixel;
-        o->lockin_fit_given = true;
-    } else if (key == "--lockin-min-r2") {
-        double r2 = -1;
-        if (!parse_double(value, &r2) || !(r2 >= 0 && r2 <= 1)) {
-            *error = "lockin-min-r2 must be a number from 0 to 1, not '" + value + "'";
-            return false;
-        }
-        o->lockin_min_r2 = static_cast<float>(r2);
-        o->lockin_min_r2_given = true;
-    } else if (key == "--coff-offset") {
-        if (!parse_positive_float(value, &o->norm.coff_offset)) {
-            *error = "coff-offset must be a positive number, not '" + value + "'";
-            return false;
-        }
-    } else if (key == "--smooth") {
-        return parse_smoothing(value, o, error);
-    }
+// A row's parse function for an option that stores its value as it is.
+template <auto field>
+bool store_text(const std::string& value, grid_options* o, std::string*) {
+    o->*field = value;
     return true;
 }
 
-bool takes_value(const std::string& key) {
-    return key == "-o" || key == "--output" || key == "-j" || key == "--jobs" ||
-           key == "--region" || key == "--map" || key == "--pointmean" || key == "--line" ||
-           key == "--line-vars" || key == "--exp-width" || key == "--coff-offset" ||
-           key == "--smooth" || key == "--gap" || key == "--gap-window" ||
-           key == "--didv-channel" || key == "--lockin-fit" || key == "--lockin-min-r2";
+// A row's parse function for a flag.
+template <auto field, bool set>
+bool store_flag(const std::string&, grid_options* o, std::string*) {
+    o->*field = set;
+    return true;
+}
+
+bool parse_jobs(const std::string& value, grid_options* o, std::string* error) {
+    long number = 0;
+    if (!parse_long(value, &number) || number < 1 || number > 1024) {
+        *error = "jobs must be a whole number from 1 to 1024, not '" + value + "'";
+        return false;
+    }
+    o->threads = static_cast<int>(number);
+    return true;
+}
+
+bool parse_region_option(const std::string& value, grid_options* o, std::string* error) {
+    if (parse_region(value, &o->region)) return true;
+    *error = "region must be x0:x1,y0:y1 (pixel numbers from 0, inclusive), not '" + value + "'";
+    return false;
+}
+
+bool parse_map(const std::string& value, grid_options* o, std::string* error) {
+    if (parse_biases(value, &o->maps, &o->gap_map)) return true;
+    *error = "map needs biases like 0.01 or -0.5,0,0.5 (or gap), not '" + value + "'";
+    return false;
+}
+
+bool parse_gap_option(const std::string& value, grid_options* o, std::string* error) {
+    return parse_gap(value, &o->gap, error);
+}
+
+bool parse_gap_window(const std::string& value, grid_options* o, std::string* error) {
+    if (parse_positive_float(value, &o->gap.window)) return true;
+    *error = "gap-window must be a positive number of bias units, not '" + value + "'";
+    return false;
+}
+
+bool parse_line_option(const std::string& value, grid_options* o, std::string* error) {
+    if (parse_line(value, &o->line)) return true;
+    *error = "line must be X0,Y0:X1,Y1 (pixel numbers from 0 of its two ends), not '" + value + "'";
+    return false;
+}
+
+bool parse_line_vars_option(const std::string& value, grid_options* o, std::string* error) {
+    std::string bad;
+    o->line_vars.clear();
+    if (parse_line_vars(value, &o->line_vars, &bad)) return true;
+    *error = "line-vars takes names from " + line_var_names() + ", not '" + bad + "'";
+    return false;
+}
+
+bool parse_exp_width(const std::string& value, grid_options* o, std::string* error) {
+    if (parse_positive_float(value, &o->norm.exp_width)) return true;
+    *error = "exp-width must be a positive number of bias units, not '" + value + "'";
+    return false;
+}
+
+bool parse_coff_offset(const std::string& value, grid_options* o, std::string* error) {
+    if (parse_positive_float(value, &o->norm.coff_offset)) return true;
+    *error = "coff-offset must be a positive number, not '" + value + "'";
+    return false;
+}
+
+bool parse_didv_channel(const std::string& value, grid_options* o, std::string* error) {
+    if (value.empty()) {
+        *error = "didv-channel needs a channel name, like \"LockinX (V)\"";
+        return false;
+    }
+    o->import.signal_channel = value;
+    return true;
+}
+
+bool parse_lockin_fit(const std::string& value, grid_options* o, std::string* error) {
+    if (value != "pixel" && value != "grid") {
+        *error = "lockin-fit must be pixel or grid, not '" + value + "'";
+        return false;
+    }
+    o->lockin_fit = value == "grid" ? lockin_fit_mode::grid : lockin_fit_mode::pixel;
+    o->lockin_fit_given = true;
+    return true;
+}
+
+bool parse_lockin_min_r2(const std::string& value, grid_options* o, std::string* error) {
+    double r2 = -1;
+    if (!parse_double(value, &r2) || !(r2 >= 0 && r2 <= 1)) {
+        *error = "lockin-min-r2 must be a number from 0 to 1, not '" + value + "'";
+        return false;
+    }
+    o->lockin_min_r2 = static_cast<float>(r2);
+    o->lockin_min_r2_given = true;
+    return true;
+}
+
+// The rows of the run's output and region, up to the normalisation's
+// constants, as --help lists them.
+option_table<grid_options> output_rows() {
+    return {
+        {{"-o", "--output"}, true,
+         {"  -o, --output=FILE      the netCDF file (default: the first input's name with",
+          "                         .nc in place of its extension, beside it)"},
+         store_text<&grid_options::output>},
+        {{"-j", "--jobs"}, true,
+         {"  -j, --jobs=N           threads (default: every core); the file is the same"},
+         parse_jobs},
+        {{"--region"}, true,
+         {"      --region=X0:X1,Y0:Y1  statistics over this rectangle of pixels only",
+          "                         (pixel numbers from 0, both ends included)"},
+         parse_region_option},
+        {{"--map"}, true,
+         {"      --map=V[,V...]     PNG maps of dI/dV and the normalised curves at the",
+          "                         midpoint nearest each bias V: <output>_map_<V>.png",
+          "                         (--map=gap: only the maps of --gap)"},
+         parse_map},
+        {{"--gap"}, true,
+         {"      --gap=T[:VARIABLE] per pixel, the bias interval around 0 V where the",
+          "                         curve VARIABLE (default norm_coff) stays below T,",
+          "                         and the largest values beyond it: gap_low, gap_high,",
+          "                         gap_width, peak_low, peak_high (and their heights),",
+          "                         gap_status in the file; with --map, their maps:",
+          "                         <output>_map_gap.png"},
+         parse_gap_option},
+        {{"--gap-window"}, true,
+         {"      --gap-window=W     look for the peaks within W bias units beyond each",
+          "                         edge (default: the gap's own width)"},
+         parse_gap_window},
+        {{"--mean-plot"}, false,
+         {"      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE",
+          "                         band (<output>_mean.png), and the mean text files"},
+         store_flag<&grid_options::mean_plot, true>},
+        {{"--mean-text"}, false,
+         {"      --mean-text        the grid means as text in pointmean.txt's columns",
+          "                         (bias, mean, sd, se, 2 se): <output>_mean_<name>.txt"},
+         store_flag<&grid_options::mean_text, true>},
+        {{"--line"}, true,
+         {"      --line=X0,Y0:X1,Y1  the cut along the line between two pixels (numbers",
+          "                         from 0): the nearest pixel at each step with its",
+          "                         distance (nm, or pixels without a frame) in",
+          "                         <output>_line.nc, and distance x bias images in",
+          "                         <output>_line.png"},
+         parse_line_option},
+        {{"--line-vars"}, true,
+         {"      --line-vars=NAME[,NAME...]  the line cut's pictures (default didv,",
+          "                         norm_raw,norm_exp,norm_coff, and their lock-in twins",
+          "                         with --didv-channel; the file has them all)"},
+         parse_line_vars_option},
+        {{"--pointmean"}, true,
+         {"      --pointmean=FILE   statistics of the measured current as imported, the",
+          "                         file pointmean writes for the same pixels"},
+         store_text<&grid_options::pointmean>},
+    };
+}
+
+// The rows of the computation: the constants, smoothing and the lock-in.
+option_table<grid_options> computation_rows() {
+    return {
+        {{"--exp-width"}, true,
+         {"      --exp-width=V      decay width of the exponential broadening (default",
+          "                         1.33, in bias units; set it to the energy scale)"},
+         parse_exp_width},
+        {{"--coff-offset"}, true,
+         {"      --coff-offset=X    offset added in quadrature to I/V (default 0.05)"},
+         parse_coff_offset},
+        {{"--smooth"}, true,
+         {"      --smooth=W[:ORDER] smooth each pixel's current first, as measured, with a",
+          "                         Savitzky-Golay filter: a polynomial of degree ORDER",
+          "                         (default 2) fitted over W points (odd); the ends take",
+          "                         the fits of the first and last W points"},
+         parse_smoothing},
+        {{"--didv-channel"}, true,
+         {"      --didv-channel=NAME  a measured dI/dV channel (a lock-in output, as",
+          "                         \"LockinX (V)\"), calibrated against the numerical",
+          "                         dI/dV and normalised beside it: didv_lockin,",
+          "                         norm_raw_lockin, norm_exp_lockin, norm_coff_lockin;",
+          "                         it follows -d and --sweep as the current does"},
+         parse_didv_channel},
+        {{"--lockin-fit"}, true,
+         {"      --lockin-fit=F     grid (default): one line scale * lock-in + offset",
+          "                         fitted to the numerical dI/dV of every processed",
+          "                         pixel; pixel: a line for each pixel (follows its",
+          "                         noise)"},
+         parse_lockin_fit},
+        {{"--lockin-min-r2"}, true,
+         {"      --lockin-min-r2=R  with --lockin-fit=pixel, mark a pixel whose line has",
+          "                         R^2 below R (default 0.5; 0 to 1) with status 10"},
+         parse_lockin_min_r2},
+    };
+}
+
+// The rows of the terminal and the commands stsgrid answers itself.
+option_table<grid_options> command_rows() {
+    return {
+        {{"--no-progress"}, false,
+         {"      --no-progress      no progress line (shown only on a terminal anyway)"},
+         store_flag<&grid_options::progress, false>},
+        {{"-h", "--help"}, false, {"  -h, --help             show this help and exit"}, nullptr},
+        {{"--version"}, false, {"      --version          show the version and exit"}, nullptr},
+    };
+}
+
+// stsgrid's own options in --help's order: each option once, with its
+// help and its parser.
+const option_table<grid_options>& own_options() {
+    static const option_table<grid_options> table = [] {
+        option_table<grid_options> rows;
+        for (const option_table<grid_options>& part :
+             {output_rows(), computation_rows(), command_rows()})
+            rows.insert(rows.end(), part.begin(), part.end());
+        return rows;
+    }();
+    return table;
 }
 
 // One argument that starts with '-'; false with *error.
@@ -271,25 +408,30 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
         a.key.resize(2);
         a.has_value = true;
     }
-    if (a.key == "-h" || a.key == "--help") *special = parse_result::help;
-    else if (a.key == "--version") *special = parse_result::version;
-    else if (a.key == "--mean-plot") o->mean_plot = true;
-    else if (a.key == "--mean-text") o->mean_text = true;
-    else if (a.key == "--no-progress") o->progress = false;
-    else if (takes_value(a.key)) {
-        std::string value;
-        return sts::option_value(argc, argv, i, a, &value, error) &&
-               take_own(a.key, value, o, error);
-    } else {
-        switch (sts::take_import_option(argc, argv, i, &o->import, error)) {
-            case sts::option_take::taken: return true;
-            case sts::option_take::bad: return false;
-            case sts::option_take::not_ours: break;
-        }
-        *error = "unknown option '" + std::string(argv[*i]) + "'";
-        return false;
+    if (a.key == "-h" || a.key == "--help") {
+        *special = parse_result::help;
+        return true;
     }
-    return true;
+    if (a.key == "--version") {
+        *special = parse_result::version;
+        return true;
+    }
+    if (const option_row<grid_options>* row = find_option(own_options(), a.key)) {
+        if (!row->takes_value && a.has_value) {
+            *error = "option '" + a.key + "' takes no value";
+            return false;
+        }
+        std::string value;
+        if (row->takes_value && !sts::option_value(argc, argv, i, a, &value, error)) return false;
+        return row->parse(value, o, error);
+    }
+    switch (sts::take_import_option(argc, argv, i, &o->import, error)) {
+        case sts::option_take::taken: return true;
+        case sts::option_take::bad: return false;
+        case sts::option_take::not_ours: break;
+    }
+    *error = "unknown option '" + std::string(argv[*i]) + "'";
+    return false;
 }
 
 // --map=gap and --gap-window need --gap; --gap with --map draws its maps.
@@ -359,60 +501,10 @@ std::string grid_usage() {
                "position_frame_y hold the recorded positions in those axes, topography (nm)\n"
                "and parameter_<name> the other numbers each pixel records.\n"
                "\n"
-               "Options:\n"
-               "  -o, --output=FILE      the netCDF file (default: the first input's name with\n"
-               "                         .nc in place of its extension, beside it)\n"
-               "  -j, --jobs=N           threads (default: every core); the file is the same\n"
-               "      --region=X0:X1,Y0:Y1  statistics over this rectangle of pixels only\n"
-               "                         (pixel numbers from 0, both ends included)\n"
-               "      --map=V[,V...]     PNG maps of dI/dV and the normalised curves at the\n"
-               "                         midpoint nearest each bias V: <output>_map_<V>.png\n"
-               "                         (--map=gap: only the maps of --gap)\n"
-               "      --gap=T[:VARIABLE] per pixel, the bias interval around 0 V where the\n"
-               "                         curve VARIABLE (default norm_coff) stays below T,\n"
-               "                         and the largest values beyond it: gap_low, gap_high,\n"
-               "                         gap_width, peak_low, peak_high (and their heights),\n"
-               "                         gap_status in the file; with --map, their maps:\n"
-               "                         <output>_map_gap.png\n"
-               "      --gap-window=W     look for the peaks within W bias units beyond each\n"
-               "                         edge (default: the gap's own width)\n"
-               "      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE\n"
-               "                         band (<output>_mean.png), and the mean text files\n"
-               "      --mean-text        the grid means as text in pointmean.txt's columns\n"
-               "                         (bias, mean, sd, se, 2 se): <output>_mean_<name>.txt\n"
-               "      --line=X0,Y0:X1,Y1  the cut along the line between two pixels (numbers\n"
-               "                         from 0): the nearest pixel at each step with its\n"
-               "                         distance (nm, or pixels without a frame) in\n"
-               "                         <output>_line.nc, and distance x bias images in\n"
-               "                         <output>_line.png\n"
-               "      --line-vars=NAME[,NAME...]  the line cut's pictures (default didv,\n"
-               "                         norm_raw,norm_exp,norm_coff, and their lock-in twins\n"
-               "                         with --didv-channel; the file has them all)\n"
-               "      --pointmean=FILE   statistics of the measured current as imported, the\n"
-               "                         file pointmean writes for the same pixels\n"
-               "      --exp-width=V      decay width of the exponential broadening (default\n"
-               "                         1.33, in bias units; set it to the energy scale)\n"
-               "      --coff-offset=X    offset added in quadrature to I/V (default 0.05)\n"
-               "      --smooth=W[:ORDER] smooth each pixel's current first, as measured, with a\n"
-               "                         Savitzky-Golay filter: a polynomial of degree ORDER\n"
-               "                         (default 2) fitted over W points (odd); the ends take\n"
-               "                         the fits of the first and last W points\n"
-               "      --didv-channel=NAME  a measured dI/dV channel (a lock-in output, as\n"
-               "                         \"LockinX (V)\"), calibrated against the numerical\n"
-               "                         dI/dV and normalised beside it: didv_lockin,\n"
-               "                         norm_raw_lockin, norm_exp_lockin, norm_coff_lockin;\n"
-               "                         it follows -d and --sweep as the current does\n"
-               "      --lockin-fit=F     grid (default): one line scale * lock-in + offset\n"
-               "                         fitted to the numerical dI/dV of every processed\n"
-               "                         pixel; pixel: a line for each pixel (follows its\n"
-               "                         noise)\n"
-               "      --lockin-min-r2=R  with --lockin-fit=pixel, mark a pixel whose line has\n"
-               "                         R^2 below R (default 0.5; 0 to 1) with status 10\n"
-               "      --no-progress      no progress line (shown only on a terminal anyway)\n"
-               "  -h, --help             show this help and exit\n"
-               "      --version          show the version and exit\n"
-               "\n"
-               "Import options, as for stsimport:\n") +
+               "Options:\n") +
+           options_help(own_options()) +
+           "\n"
+           "Import options, as for stsimport:\n" +
            sts::import_options_help() +
            "  (--each-sweep is stsimport's alone: stsgrid takes one spectrum a pixel)\n"
            "\n"

@@ -91,7 +91,9 @@ TEST(GapRun, MapsAndMistakes) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--gap=x", "g.3ds"}, {"--gap=0.5:didv", "g.3ds"},
           {"--gap=0.5:nothing", "g.3ds"}, {"--map=gap", "g.3ds"}, {"--gap-window=0.1", "g.3ds"},
-          {"--gap=0.5", "--gap-window=-1", "g.3ds"}, {"--gap=0.5", "--map=gap,x", "g.3ds"}}) {
+          {"--gap=0.5", "--gap-window=-1", "g.3ds"}, {"--gap=0.5", "--map=gap,x", "g.3ds"},
+          {"--gap=0", "g.3ds"}, {"--gap=-1:norm_raw", "g.3ds"},
+          {"--gap=0.5", "--mean-plot=no", "g.3ds"}}) {
         const auto r = stsgrid(dir, args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_NE(r.err.find("Try 'stsgrid --help'"), std::string::npos) << r.err;
@@ -99,5 +101,7 @@ TEST(GapRun, MapsAndMistakes) {
     const auto r = stsgrid(dir, {"--gap=0.5:didv", "g.3ds"});
     EXPECT_NE(r.err.find("gap variable must be one of norm_raw, norm_exp, norm_coff, "
                          "norm_raw_lockin, norm_exp_lockin, norm_coff_lockin, not 'didv'"),
-              std::string::npos) << r.err;
+              std::string::npos) << r.err;    const auto negative = stsgrid(dir, {"--gap=-1", "g.3ds"});
+    EXPECT_NE(negative.err.find("must be above 0 (like 0.3), not '-1'"), std::string::npos)
+        << negative.err;
 }

@@ -318,6 +318,23 @@ TEST(CommandLine, HelpVersionAndMistakes) {
     EXPECT_TRUE(testkit::list_dir(dir.path()).empty());
 }
 
+// Every option --help lists is one the parser takes: none is answered
+// with "unknown option" (an input that does not exist stops each run).
+TEST(CommandLine, EveryOptionInHelpIsTaken) {
+    temp_dir dir;
+    const std::string help = stsgrid(dir, {"--help"}).out;
+    size_t listed = 0;
+    for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+        const size_t end = help.find_first_of("=[ ,;)\n", at);
+        const std::string name = help.substr(at, end - at);
+        if (name.size() < 3 || name == "--help" || name == "--version") continue;
+        ++listed;
+        const auto r = stsgrid(dir, {name + "=1", "missing.3ds"});
+        EXPECT_EQ(r.err.find("unknown option"), std::string::npos) << name << ": " << r.err;
+    }
+    EXPECT_GT(listed, 30u);
+}
+
 TEST(BadInput, ClearMessagesAndNothingHalfWritten) {
     temp_dir dir;
     const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
