@@ -176,9 +176,14 @@ bool parse_smoothing(const std::string& value, grid_options* o, std::string* err
     return true;
 }
 
-// A row's parse function for an option that stores its value as it is.
+// A row's parse function for an option whose value is a file name, kept as
+// it is; an empty one would be a request silently dropped.
 template <auto field>
-bool store_text(const std::string& value, grid_options* o, std::string*) {
+bool store_file_name(const std::string& value, grid_options* o, std::string* error) {
+    if (value.empty()) {
+        *error = "an empty file name: give the file after '=' (like --output=grid.nc)";
+        return false;
+    }
     o->*field = value;
     return true;
 }
@@ -285,7 +290,7 @@ option_table<grid_options> output_rows() {
         {{"-o", "--output"}, true,
          {"  -o, --output=FILE      the netCDF file (default: the first input's name with",
           "                         .nc in place of its extension, beside it)"},
-         store_text<&grid_options::output>},
+         store_file_name<&grid_options::output>},
         {{"-j", "--jobs"}, true,
          {"  -j, --jobs=N           threads (default: every core); the file is the same"},
          parse_jobs},
@@ -333,7 +338,7 @@ option_table<grid_options> output_rows() {
         {{"--pointmean"}, true,
          {"      --pointmean=FILE   statistics of the measured current as imported, the",
           "                         file pointmean writes for the same pixels"},
-         store_text<&grid_options::pointmean>},
+         store_file_name<&grid_options::pointmean>},
     };
 }
 

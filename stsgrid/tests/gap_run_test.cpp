@@ -92,8 +92,7 @@ TEST(GapRun, MapsAndMistakes) {
          {std::vector<std::string>{"--gap=x", "g.3ds"}, {"--gap=0.5:didv", "g.3ds"},
           {"--gap=0.5:nothing", "g.3ds"}, {"--map=gap", "g.3ds"}, {"--gap-window=0.1", "g.3ds"},
           {"--gap=0.5", "--gap-window=-1", "g.3ds"}, {"--gap=0.5", "--map=gap,x", "g.3ds"},
-          {"--gap=0", "g.3ds"}, {"--gap=-1:norm_raw", "g.3ds"},
-          {"--gap=0.5", "--mean-plot=no", "g.3ds"}}) {
+          {"--gap=0", "g.3ds"}, {"--gap=-1:norm_raw", "g.3ds"}}) {
         const auto r = stsgrid(dir, args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_NE(r.err.find("Try 'stsgrid --help'"), std::string::npos) << r.err;

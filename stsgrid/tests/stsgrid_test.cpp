@@ -310,7 +310,8 @@ TEST(CommandLine, HelpVersionAndMistakes) {
     EXPECT_EQ(r.out, "stsgrid 3.0\n");
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"--bogus", "g.3ds"}, {"-j", "0", "g.3ds"},
-          {"--region", "3:1,0:0", "g.3ds"}, {"--each-sweep", "g.3ds"}, {"--map", "x", "g.3ds"}}) {
+          {"--region", "3:1,0:0", "g.3ds"}, {"--each-sweep", "g.3ds"}, {"--map", "x", "g.3ds"},
+          {"--mean-plot=no", "g.3ds"}, {"--output=", "g.3ds"}, {"--pointmean=", "g.3ds"}}) {
         r = stsgrid(dir, args);
         EXPECT_EQ(r.status, 2) << args.size();
         EXPECT_NE(r.err.find("Try 'stsgrid --help'"), std::string::npos);
