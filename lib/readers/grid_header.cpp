@@ -179,18 +179,6 @@ bool parse_grid_header(std::string_view head, grid_header* out, std::string* err
     return true;
 }
 
-bool nominal_position_nm(const grid_header& h, long ix, long iy, double* x, double* y) {
-    if (!h.has_frame) return false;
-    // Fractions of the frame from its centre along the row and column axes.
-    const double u = h.nx > 1 ? static_cast<double>(ix) / static_cast<double>(h.nx - 1) - 0.5 : 0.0;
-    const double v = h.ny > 1 ? static_cast<double>(iy) / static_cast<double>(h.ny - 1) - 0.5 : 0.0;
-    const double turn = h.frame.angle * std::acos(-1.0) / 180.0;
-    const double c = std::cos(turn), s = std::sin(turn);
-    *x = h.frame.centre_x + u * h.frame.width * c + v * h.frame.height * s;
-    *y = h.frame.centre_y - u * h.frame.width * s + v * h.frame.height * c;
-    return true;
-}
-
 void frame_position_nm(const grid_header& h, double x, double y, double* u, double* v) {
     if (!h.has_frame) {
         *u = x;

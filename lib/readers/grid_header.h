@@ -60,22 +60,12 @@ struct grid_header {
 // bias, parameters not starting with the sweep's ends).
 bool parse_grid_header(std::string_view head, grid_header* out, std::string* error);
 
-// Where the header's frame puts pixel (ix, iy), in nm: the row axis is the
-// frame's x axis turned clockwise by `angle` (so pixel 0 of a row is at
-// centre - width/2 along it), the column axis is perpendicular to it.  The
-// real 32 x 1 line confirms the row axis against each pixel's measured
-// "X (m)" and "Y (m)"; no real grid of several rows was at hand, so the
-// direction of the column axis is an assumption (the measured parameters
-// are the truth where a pixel has them).  false when the header has no
-// frame.
-bool nominal_position_nm(const grid_header& h, long ix, long iy, double* x, double* y);
-
 // A measured position (nm, in the instrument's axes) turned about the
-// frame's centre into the grid's axes, the turn nominal_position_nm makes
-// undone: x then grows along a row and y from row to row, as the x and y
-// pixel numbers do.  The real 30 x 30 grid of 2016 (45 degrees) and the
-// 32 x 1 line (54 degrees) bear this out.  Without a frame, or at an angle
-// of 0, the position stays as it is.
+// frame's centre into the grid's axes (the row axis is the frame's x axis
+// turned clockwise by `angle`), that turn undone: x then grows along a row
+// and y from row to row, as the x and y pixel numbers do.  The real 30 x 30
+// grid of 2016 (45 degrees) and the 32 x 1 line (54 degrees) bear this out.
+// Without a frame, or at an angle of 0, the position stays as it is.
 void frame_position_nm(const grid_header& h, double x, double y, double* u, double* v);
 
 }  // namespace sts

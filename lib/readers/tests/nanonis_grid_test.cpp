@@ -82,24 +82,6 @@ TEST(GridHeader, SizesChannelsParametersFrame) {
     EXPECT_DOUBLE_EQ(h.frame.angle, 30.0);
 }
 
-TEST(GridHeader, NominalPositionsTurnWithTheFrame) {
-    grid_spec g = two_channels(3, 2, 5);
-    g.settings = "1E-9;-2E-9;4E-9;6E-9;90";  // turned a quarter clockwise
-    sts::grid_header h;
-    std::string error;
-    ASSERT_TRUE(sts::parse_grid_header(testkit::nanonis_grid_header(g), &h, &error)) << error;
-    double x, y;
-    // Along a row: the frame's x axis turned to -y; pixel 0 at -width/2.
-    ASSERT_TRUE(sts::nominal_position_nm(h, 0, 0, &x, &y));
-    EXPECT_NEAR(x, 1.0 - 3.0, 1e-12);
-    EXPECT_NEAR(y, -2.0 + 2.0, 1e-12);
-    ASSERT_TRUE(sts::nominal_position_nm(h, 2, 1, &x, &y));
-    EXPECT_NEAR(x, 1.0 + 3.0, 1e-12);
-    EXPECT_NEAR(y, -2.0 - 2.0, 1e-12);
-    h.has_frame = false;
-    EXPECT_FALSE(sts::nominal_position_nm(h, 0, 0, &x, &y));
-}
-
 TEST(GridPixels, EachPixelAsTheWholeGridReadsIt) {
     const grid_spec g = two_channels(3, 2, 7);
     const std::string bytes = nanonis_grid(g, ramps(6, 7));
@@ -206,7 +188,7 @@ TEST(GridPixels, ThreadsShareOneOpenFile) {
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
-TEST(GridPixels, RealLinePositionsAndHeader) {
+TEST(GridPixels, RealLineHeaderAndPixels) {
     const std::string data = testkit::realdata_dir();
     if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     std::string error;
@@ -224,15 +206,8 @@ TEST(GridPixels, RealLinePositionsAndHeader) {
     ASSERT_NE(h.value("Ext. VI 1>Condition"), nullptr);
     EXPECT_EQ(*h.value("Ext. VI 1>Condition"),
               "17nA depoed for 3min40s\nanneal ramp up to 300 twice.\n");
-    // The frame puts each pixel where its measured X and Y say (1.73 nm apart).
-    sts::grid_pixel pixel;
-    for (long ix = 0; ix < 32; ++ix) {
-        ASSERT_EQ(grid.read_pixel(ix, &pixel), sts::pixel_status::measured);
-        double x, y;
-        ASSERT_TRUE(sts::nominal_position_nm(h, ix, 0, &x, &y));
-        EXPECT_NEAR(x, pixel.x_nm, 2e-3) << ix;
-        EXPECT_NEAR(y, pixel.y_nm, 2e-3) << ix;
-    }
+    // (Where the frame puts each pixel against its measured X and Y: the
+    // frame's own tests.)
 }
 
 TEST(GridPixels, OldSquareGridTurnedIntoItsAxes) {
