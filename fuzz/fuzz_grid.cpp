@@ -2,7 +2,8 @@
 // memory and computed as stsgrid computes them.  A refusal says why; every
 // pixel ends with a valid code and values only where it was processed; the
 // fast float read of a pixel gives the bits of the general reader's values
-// rounded to float, with or without a lock-in channel and a chosen sweep.
+// rounded to float, with or without a lock-in channel and a chosen sweep;
+// the header's lock-in modulation is read for three channels.
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "fuzz/fuzz_input.h"
 #include "grid/grid_run.h"
 #include "readers/byte_source.h"
+#include "readers/lockin_header.h"
 #include "readers/nanonis_grid.h"
 
 using namespace sts;
@@ -56,6 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!grid.open(std::make_shared<sts::memory_source>(bytes), "f", o, &error)) {
         fuzz_check(!error.empty(), "a refusal says why");
         return 0;
+    }
+    // The lock-in's modulation: an amplitude that is a positive volt figure,
+    // or the reason there is none.
+    for (const char* channel : {"LI Demod 1 X (A)", "LI Demod 3 Y (A)", "LockinX (V)"}) {
+        const sts::lockin_modulation m = sts::grid_modulation(grid.header(), channel);
+        fuzz_check(m.known ? m.amplitude_v > 0 && std::isfinite(m.amplitude_v) && m.why_not.empty()
+                           : !m.why_not.empty(),
+                   "a modulation or why not");
     }
     const auto points = static_cast<int>(grid.header().points);
     if (points > 20000) return 0;  // the reader allows it; computing it here is slow

@@ -12,17 +12,20 @@
 
 namespace {
 
-// The first byte chooses the options: direction, sweeps, channel.
+// The first byte chooses the options: direction, sweeps, channel, the
+// lock-in page (and whether any unit will do).
 sts::import_options options_from(uint8_t b) {
     sts::import_options o;
     o.dir = static_cast<sts::direction>(b % 3);
     o.each_sweep = b & 4;
     if (b & 8) o.channel = "LIA Current";
     if (b & 16) o.bias_channel = "Bias";
+    if (b & 32) o.signal_channel = b & 8 ? "Current " : "LIA Current";
+    if (b & 64) o.signal_any_unit = true;
     return o;
 }
 
-void check_layout(const sts::sm4_spectra& s) {
+void check_layout(const sts::sm4_spectra& s, bool signal) {
     const size_t positions = s.x_nm.size();
     fuzz_check(positions > 0 && s.y_nm.size() == positions, "one place per position");
     fuzz_check(s.nx > 0 && s.ny > 0 && static_cast<size_t>(s.nx * s.ny) == positions,
@@ -35,6 +38,7 @@ void check_layout(const sts::sm4_spectra& s) {
         fuzz_check(!sp.bias.empty() && sp.bias.size() == s.spectra.front().bias.size() &&
                        sp.current.size() == sp.bias.size(),
                    "the page's points");
+        fuzz_check(sp.signal.size() == (signal ? sp.bias.size() : 0), "the lock-in page's points");
         fuzz_check(sp.pixel_x >= -1 && sp.pixel_x < s.nx && sp.pixel_y >= -1 && sp.pixel_y < s.ny,
                    "pixels inside the grid");
     }
@@ -49,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "found by the signature");
     sts::sm4_spectra s;
     std::string error;
-    if (sts::read_sm4_spectra("f", bytes, options_from(data[0]), &s, &error)) {
-        check_layout(s);
+    const sts::import_options o = options_from(data[0]);
+    if (sts::read_sm4_spectra("f", bytes, o, &s, &error)) {
+        check_layout(s, !o.signal_channel.empty());
     } else {
         fuzz_check(!error.empty(), "a refusal says why");
     }

@@ -51,6 +51,10 @@ std::vector<std::pair<std::string, std::string>> grids() {
     testkit::nanonis_grid_layout lockin = g;
     lockin.channels = {"Current (A)", "Current [bwd] (A)", "LI Demod 1 X (A)",
                        "LI Demod 1 X [bwd] (A)"};
+    // The lock-in module's settings, as the instrument records them.
+    lockin.extra = "Lock-in>Lock-in status=ON\r\nLock-in>Modulated signal=\"Bias (V)\"\r\n"
+                   "Lock-in>Amplitude=2E-3\r\nLock-in>Demodulated signal=\"Current (A)\"\r\n"
+                   "Lock-in>Harmonic D1=1\r\nLock-in 2>Harmonic D3=1\r\n";
     files.emplace_back("3ds-lockin", testkit::nanonis_grid(lockin, current));
     return files;
 }

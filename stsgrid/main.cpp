@@ -12,6 +12,7 @@
 #include "grid/statistics_pass.h"
 #include "output/output_lock.h"
 #include "output/printable.h"
+#include "stsgrid/broadening_hint.h"
 #include "stsgrid/line_picture.h"
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
@@ -80,7 +81,13 @@ int run(grid_options& o) {
         case run_status::cancelled: return failure(r.error);
         case run_status::done: break;
     }
+    const std::string hint = broadening_warning(o.norm, r.description);
+    if (!hint.empty()) std::fprintf(stderr, "stsgrid: %s\n", printable(hint).c_str());
     report_written(r.output, r.description, *r.collector);
+    if (o.lockin_cal_given)
+        std::printf("%s\n", printable(lockin_scale_line(r.lockin, r.description,
+                                               o.lockin_fit == lockin_fit_mode::pixel))
+                                 .c_str());
     std::string error;
     if (!draw_pictures(o, r, &error)) return failure(error);
     return report_unprocessed(*r.collector) ? EXIT_UNPROCESSED : 0;

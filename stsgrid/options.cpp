@@ -8,6 +8,7 @@
 
 #include "options/option_table.h"
 #include "readers/import_option_parser.h"
+#include "stsgrid/lockin_options.h"
 #include "grid/quantities.h"
 #include "spectrum/smoothing.h"
 
@@ -395,7 +396,7 @@ const option_table<grid_options>& own_options() {
     static const option_table<grid_options> table = [] {
         option_table<grid_options> rows;
         for (const option_table<grid_options>& part :
-             {output_rows(), computation_rows(), command_rows()})
+             {output_rows(), computation_rows(), lockin_option_rows(), command_rows()})
             rows.insert(rows.end(), part.begin(), part.end());
         return rows;
     }();
@@ -481,7 +482,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "--lockin-min-r2 marks the pixels of --lockin-fit=pixel, which is not given";
         return parse_result::error;
     }
-    if (!check_gap(o, error)) return parse_result::error;
+    if (!check_gap(o, error) || !check_lockin_options(o, error)) return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;
     if (o->inputs.empty()) {

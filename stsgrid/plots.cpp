@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "stsgrid/gnuplot.h"
@@ -47,7 +48,9 @@ std::string number(double v) {
 }
 
 // v times factor with the fewest digits that give back v as a float:
-// 1.003 (mV), not 1.00299995.
+// 1.003 (mV), not 1.00299995.  The digits are v's, so that a value from 1
+// up needs no exponent that %g would give it: 0.01 V is "10 mV", not
+// "1e+01 mV".
 std::string short_number(double v, double factor) {
     char text[32];
     int digits = 1;
@@ -55,7 +58,13 @@ std::string short_number(double v, double factor) {
         std::snprintf(text, sizeof text, "%.*g", digits, v);
         if (static_cast<float>(std::strtod(text, nullptr)) == static_cast<float>(v)) break;
     }
-    std::snprintf(text, sizeof text, "%.*g", digits, v * factor);
+    const double shown = v * factor;
+    std::snprintf(text, sizeof text, "%.*g", digits, shown);
+    const double size = std::fabs(shown);
+    if (std::strchr(text, 'e') != nullptr && size >= 1 && size < 1e9) {
+        const int whole = static_cast<int>(std::floor(std::log10(size))) + 1;
+        std::snprintf(text, sizeof text, "%.*f", std::max(0, digits - whole), shown);
+    }
     return text;
 }
 
@@ -211,12 +220,16 @@ std::string profile_panel(const std::string& file, const std::string& title,
            " using 1:2 with linespoints lw 1.5 pt 7 ps 0.6 lc rgb '#21918c' notitle\n";
 }
 
+}  // namespace
+
 std::string map_title(const grid_description& d, const bias_map& m) {
     const bias_scale shown = display_scale(d);
     return source_text(d) + "\nat " + short_number(m.vmid, shown.factor) + " " + shown.unit +
            " (the midpoint nearest " + short_number(m.bias, shown.factor) + " " + shown.unit +
            ")";
 }
+
+namespace {
 
 // Panels two to a row.
 int panel_rows(size_t panels) { return static_cast<int>((panels + 1) / 2); }

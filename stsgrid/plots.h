@@ -32,6 +32,10 @@ namespace sts {
 bool draw_map(const grid_description& d, const bias_map& m, const std::string& png,
               std::string* error);
 
+// A map's title: the source, the midpoint drawn and the bias asked for,
+// both in the sweep's own scale ("at 1.99 mV (the midpoint nearest 2 mV)").
+std::string map_title(const grid_description& d, const bias_map& m);
+
 // One PNG with the maps of the gap (gap_low, gap_high, gap_width,
 // peak_low, peak_high) as draw_map draws its panels: viridis, a colour bar
 // labelled with the bias unit, the 1st to 99th percentile, pixels without

@@ -29,4 +29,35 @@ bool report_unprocessed(const grid_collector& c) {
     return true;
 }
 
+namespace {
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", v);
+    return text;
+}
+
+// "10 mV" or "0.1 V".
+std::string amplitude_text(double volts) {
+    return volts < 0.1 ? number(volts * 1e3) + " mV" : number(volts) + " V";
+}
+
+}  // namespace
+
+std::string lockin_scale_line(const lockin_report& r, const grid_description& d, bool per_pixel) {
+    if (!r.used) return "";
+    std::string line = "stsgrid: lock-in scale (" + d.current_unit + "/" + d.bias_unit + " per " +
+                       (r.unit.empty() ? "unit" : r.unit) + "): ";
+    line += per_pixel ? "fitted per pixel (lockin_scale)"
+            : r.fitted ? "fitted " + number(r.fitted_scale)
+                       : "no line fits";
+    const lockin_modulation& m = r.modulation;
+    if (!r.from_amplitude) return line + "; none from the modulation: " + r.why_not;
+    line += ", from the " + amplitude_text(m.amplitude_v) + " zero-to-peak modulation (" + m.key +
+            ") " + number(r.amplitude_scale);
+    if (r.fitted && !per_pixel) line += ": ratio " + number(r.fitted_scale / r.amplitude_scale);
+    if (m.switched_off) line += "; the header records the lock-in as OFF";
+    return line;
+}
+
 }  // namespace sts

@@ -6,6 +6,7 @@
 
 #include "grid/grid_collector.h"
 #include "grid/grid_description.h"
+#include "grid/lockin_pass.h"
 #include "grid/pixel_codes.h"
 
 namespace sts {
@@ -16,6 +17,13 @@ void report_written(const std::string& out, const grid_description& d, const gri
 // "stsgrid: k of N pixels not processed: ..." by cause on standard output;
 // true when there were any.
 bool report_unprocessed(const grid_collector& c);
+
+// "stsgrid: lock-in scale (nA/V per A): fitted 1.68e+13, from the 10 mV
+// zero-to-peak modulation (Lock-in>Amplitude) 1e+11: ratio 168": the grid's
+// fitted scale beside the one the recorded modulation gives, or why either
+// is not known; "" without a lock-in channel.  The ratio is fitted over
+// modulation's.
+std::string lockin_scale_line(const lockin_report& r, const grid_description& d, bool per_pixel);
 
 }  // namespace sts
 

@@ -7,11 +7,15 @@
 
 namespace {
 
+constexpr long largest_start = 1000000000;
+
+// Digits alone: strtol would also take " 5" and "+5".
 bool parse_start(const std::string& s, long* start, std::string* error) {
-    char* end = nullptr;
-    *start = std::strtol(s.c_str(), &end, 10);
-    if (end == s.c_str() || *end != '\0' || *start < 0 || *start > 1000000000) {
-        *error = "start must be a whole number from 0 up";
+    const bool digits = !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+    *start = digits && s.size() <= 10 ? std::strtol(s.c_str(), nullptr, 10) : -1;
+    if (*start < 0 || *start > largest_start) {
+        *error = "start must be a whole number from 0 to " + std::to_string(largest_start) +
+                 ", not '" + s + "'";
         return false;
     }
     return true;

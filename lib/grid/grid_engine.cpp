@@ -151,7 +151,7 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     if (!check_plan_against_grid(p, out.description, &error))
         return finished(std::move(out), run_status::refused, error);
     lockin_settings ls;
-    if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error))
+    if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error, &out.lockin))
         return finished(std::move(out), run_status::failed, error);
     // After the lock-in's plan: the line knows the run's quantities.
     if (p.line.given && !(out.line = open_line(out.description, p, &error)))

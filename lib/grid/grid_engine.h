@@ -19,6 +19,7 @@
 #include "grid/grid_plan.h"
 #include "grid/grid_run.h"
 #include "grid/line_collector.h"
+#include "grid/lockin_pass.h"
 
 namespace sts {
 
@@ -48,6 +49,7 @@ struct run_outcome {
     grid_description description;              // the grid as written
     std::unique_ptr<grid_collector> collector;  // counts, statistics, map values
     std::unique_ptr<line_collector> line;       // the line's records, with plan.line
+    lockin_report lockin;                      // the lock-in's scales, for a summary
 };
 
 // Runs p.  With p.output "" no file is written (the statistics, maps and

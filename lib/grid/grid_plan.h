@@ -33,6 +33,12 @@ struct pixel_line {
 // line fitted over every processed pixel of the grid.
 enum class lockin_fit_mode { pixel, grid };
 
+// Where the lock-in's scale comes from: the fitted line (lockin_fit_mode),
+// or the bias modulation the file records (readers/lockin_header.h):
+// dI/dV = X * k / V_mod, k the channel unit's amperes, the scale written
+// out in the run's current and bias units and the offset 0.
+enum class lockin_cal_mode { fit, amplitude };
+
 // The gap of each pixel's curve (spectrum/gap.h).
 struct gap_request {
     bool given = false;
@@ -56,6 +62,7 @@ struct grid_plan {
     // With the per-pixel fit, a pixel whose line fits with R^2 below this
     // (0 ... 1) is marked PIXEL_LOCKIN_POOR_FIT.
     float lockin_min_r2 = 0.5f;
+    lockin_cal_mode lockin_cal = lockin_cal_mode::fit;
     gap_request gap;
     pixel_region region;             // the statistics' pixels
     // Writing.  output "" = no netCDF file: the blocks go to the caller's

@@ -51,6 +51,7 @@ class nanonis_source final : public grid_source {
 public:
     bool open(const std::string& path, const sts::import_options& o, std::string* error) {
         path_ = path;
+        signal_channel_ = o.signal_channel;
         std::unique_ptr<sts::file_source> file = sts::file_source::open(path, error);
         if (!file) return false;
         file_ = std::move(file);
@@ -65,6 +66,10 @@ public:
     void describe(grid_description* d) const override;
     void read(uint64_t index, pixel_input* out) const override;
     bool same_bias_everywhere() const override;
+    std::string signal_unit() const override { return grid_.signal_unit(); }
+    sts::lockin_modulation modulation() const override {
+        return sts::grid_modulation(grid_.header(), signal_channel_);
+    }
 
 private:
     bool holds_a_spectrum(std::string* error) const;
@@ -79,6 +84,7 @@ private:
     ends_scan scan_ends(uint64_t from, uint64_t to, std::atomic<bool>* differ) const;
 
     std::string path_;
+    std::string signal_channel_;          // --didv-channel, for its modulation
     std::shared_ptr<sts::file_source> file_;
     sts::nanonis_grid grid_;
     pixel_layout layout_ = pixel_layout::centre;

@@ -12,6 +12,7 @@
 #include "grid/grid_description.h"
 #include "grid/pixel_block.h"
 #include "readers/import_options.h"
+#include "readers/lockin_header.h"
 #include "readers/nanonis_grid.h"
 
 namespace sts {
@@ -48,6 +49,15 @@ public:
     virtual void read(uint64_t index, pixel_input* out) const = 0;
     // Whether every pixel that is there has the same bias values.
     virtual bool same_bias_everywhere() const = 0;
+    // The measured dI/dV channel's unit as the file gives it ("" without
+    // the channel or a unit), and the bias modulation the file records for
+    // its lock-in (lockin_header.h).
+    virtual std::string signal_unit() const { return ""; }
+    virtual lockin_modulation modulation() const {
+        lockin_modulation m;
+        m.why_not = "spectrum files given one by one record no modulation read here";
+        return m;
+    }
 };
 
 // Opens the inputs: one .3ds grid, or one or more spectrum files.  nullptr

@@ -21,6 +21,12 @@ public:
     void read(uint64_t index, pixel_input* out) const override;
     // Every spectrum of a page has the page's bias axis.
     bool same_bias_everywhere() const override { return true; }
+    std::string signal_unit() const override { return spectra_.signal_unit; }
+    lockin_modulation modulation() const override {
+        lockin_modulation m;
+        m.why_not = "an RHK .sm4 file's pages record no modulation amplitude read here";
+        return m;
+    }
 
 private:
     void raster_basis();
@@ -91,6 +97,8 @@ void sm4_source::read(uint64_t index, pixel_input* out) const {
     out->bias = bias_;
     out->current.resize(s.current.size());
     for (size_t k = 0; k < s.current.size(); ++k) out->current[k] = static_cast<float>(s.current[k]);
+    out->signal.resize(s.signal.size());
+    for (size_t k = 0; k < s.signal.size(); ++k) out->signal[k] = static_cast<float>(s.signal[k]);
     out->x_nm = static_cast<float>(spectra_.x_nm[static_cast<size_t>(index)]);
     out->y_nm = static_cast<float>(spectra_.y_nm[static_cast<size_t>(index)]);
     // The position from the first one in the raster's steps (solving

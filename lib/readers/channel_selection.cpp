@@ -46,7 +46,7 @@ int find_bias_column(const std::vector<column_name>& columns, const import_optio
     for (const auto& name : wanted)
         for (size_t i = 0; i < columns.size(); ++i)
             if (!has_tag(columns[i], "bwd") && !has_tag(columns[i], "filt") &&
-                same_name(columns[i].name, name))
+                same_channel(columns[i].name, name))
                 return static_cast<int>(i);
     return -1;
 }
@@ -102,7 +102,8 @@ std::vector<current_column> channel_columns(const std::vector<column_name>& colu
     const bool want_filtered = has_tag(named, "filt");
     const std::string channel = want_filtered ? named.name : o.channel;
     auto is_channel = [&](const std::string& name) {
-        return same_name(name, channel) || (same_name(channel, "Current") && name == "I");
+        return same_channel(name, channel) ||
+               (same_channel(channel, "Current") && trim(name) == "I");
     };
     std::vector<current_column> found;
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -252,7 +253,7 @@ std::vector<current_column> signal_columns(const std::vector<column_name>& colum
     const bool want_filtered = has_tag(named, "filt");
     std::vector<current_column> found;
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (static_cast<int>(i) == bias || !same_name(columns[i].name, named.name)) continue;
+        if (static_cast<int>(i) == bias || !same_channel(columns[i].name, named.name)) continue;
         if (!named.unit.empty() && columns[i].unit != named.unit) continue;
         bool filtered = false;
         const current_column c = classify(columns[i], static_cast<int>(i), &filtered);
@@ -277,10 +278,41 @@ std::string channel_list(const std::vector<column_name>& columns, int bias) {
     return list;
 }
 
+// Whether a lock-in's dI/dV can be in this unit: a current (the demodulated
+// current), a voltage (an external lock-in's output), a share of the
+// lock-in's sensitivity ("%", as the real Pb line's 7280DSP channels), or
+// none (a table that does not say).  A phase or a frequency cannot.
+bool signal_unit_ok(const std::string& unit) {
+    return unit.empty() || unit == "%" || amperes_per(unit) > 0 || volts_per(unit) > 0;
+}
+
+// A column's unit: the voltage or current column_name found, else what its
+// name's last parentheses hold ("deg" of "Phase (deg)", "%" of "7280DSP
+// Lockin-X (%)"), which column_name leaves in the name.
+std::string unit_of(const column_name& c) {
+    if (!c.unit.empty() || c.name.empty() || c.name.back() != ')') return c.unit;
+    const size_t open = c.name.rfind('(');
+    return open == std::string::npos ? "" : trim(c.name.substr(open + 1, c.name.size() - open - 2));
+}
+
+// The channel's unit, refused (unless o says any will do) where no lock-in
+// dI/dV is measured in it.
+bool check_signal_unit(const std::vector<column_name>& columns,
+                       const std::vector<current_column>& found, const import_options& o,
+                       selection_plan* plan, std::string* error) {
+    plan->signal_unit = unit_of(columns[static_cast<size_t>(found.front().index)]);
+    if (o.signal_any_unit || signal_unit_ok(plan->signal_unit)) return true;
+    *error = "channel '" + o.signal_channel + "' is in '" + plan->signal_unit +
+             "', neither a current nor a voltage, so it is no lock-in's dI/dV; give --force "
+             "to calibrate it anyway";
+    return false;
+}
+
 // The measured dI/dV channel's spectra, one for each of the current's.
 bool plan_signal(const std::vector<column_name>& columns, const import_options& o,
                  selection_plan* plan, std::string* error) {
     plan->signals.clear();
+    plan->signal_unit.clear();
     if (o.signal_channel.empty()) return true;
     const std::vector<current_column> found =
         signal_columns(columns, o.signal_channel, plan->bias_column);
@@ -289,6 +321,7 @@ bool plan_signal(const std::vector<column_name>& columns, const import_options& 
                  channel_list(columns, plan->bias_column) + ")";
         return false;
     }
+    if (!check_signal_unit(columns, found, o, plan, error)) return false;
     std::string direction_label;
     if (!plan_directions(found, o, o.signal_channel, &plan->signals, &direction_label, error))
         return false;

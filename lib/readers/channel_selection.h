@@ -38,6 +38,7 @@ struct selection_plan {
     // and `second`; sweep labels as in spectra), taken as stored; empty
     // unless import_options::signal_channel names one.
     std::vector<planned> signals;
+    std::string signal_unit;             // the unit of the channel's columns ("" for none)
 };
 
 // Finds the bias column and the current columns of o.channel (a column named
@@ -53,7 +54,10 @@ struct selection_plan {
 // *error (naming the columns, and the current channels there are when o's
 // is missing) when a column is missing or lacks a voltage or current unit.
 // With o.signal_channel, that channel's columns are chosen by the same rule
-// (and refused, naming the channels there are, when missing).
+// (and refused, naming the channels there are, when missing), and refused
+// when their unit is neither a current's, a voltage's, "%" (an external
+// lock-in's output as a share of its sensitivity) nor none, unless
+// o.signal_any_unit.
 bool plan_selection(const std::vector<column_name>& columns, const import_options& o,
                     selection_plan* plan, std::string* error);
 

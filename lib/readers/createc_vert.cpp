@@ -96,10 +96,10 @@ bool choose_channel(const import_options& o, vert_layout* layout, std::string* e
                  "') is not read from Createc spectra (columns: " + column_list(c) + ")";
         return false;
     }
-    const bool current = same_name(o.channel, "Current") || same_name(o.channel, "I");
-    const std::string wanted = current ? "I" : same_name(o.channel, "dI") ? "dI/dV" : o.channel;
+    const bool current = same_channel(o.channel, "Current") || same_channel(o.channel, "I");
+    const std::string wanted = current ? "I" : same_channel(o.channel, "dI") ? "dI/dV" : o.channel;
     for (size_t k = 3; k < c.names.size(); ++k)
-        if (same_name(c.names[k], wanted) && c.names[k] != "X") layout->channel = k;
+        if (same_channel(c.names[k], wanted) && c.names[k] != "X") layout->channel = k;
     if (layout->channel == 0) {
         *error = "no channel '" + o.channel + "' in this Createc spectrum (channel selection " +
                  std::to_string(c.selection) + ": columns " + column_list(c) + ")";
@@ -155,8 +155,8 @@ bool read_rows(const std::vector<std::string>& lines, size_t data, const vert_la
 }
 
 bool check_bias_name(const import_options& o, std::string* error) {
-    if (!o.bias_channel.empty() && !same_name(o.bias_channel, "V") &&
-        !same_name(o.bias_channel, "Bias")) {
+    if (!o.bias_channel.empty() && !same_channel(o.bias_channel, "V") &&
+        !same_channel(o.bias_channel, "Bias")) {
         *error = "no bias column '" + o.bias_channel + "' (a Createc spectrum's bias is V)";
         return false;
     }

@@ -31,11 +31,26 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
     return error->empty();
 }
 
+// A sweep number as the files write it, "00002" as well as "2".
 bool parse_sweep(const std::string& k, import_options* o, std::string* error) {
-    const bool digits = !k.empty() && k.size() <= 6 &&
-                        k.find_first_not_of("0123456789") == std::string::npos;
-    o->sweep = digits ? std::stoi(k) : 0;
-    if (o->sweep < 1) *error = "sweep must be a sweep number 1, 2, ..., not '" + k + "'";
+    const bool digits = !k.empty() && k.find_first_not_of("0123456789") == std::string::npos;
+    const size_t nonzero = k.find_first_not_of('0');
+    const std::string number = nonzero == std::string::npos ? "0" : k.substr(nonzero);
+    o->sweep = digits && number.size() <= 6 ? std::stoi(number) : 0;
+    if (o->sweep < 1) *error = "sweep must be a sweep number from 1 to 999999, not '" + k + "'";
+    return error->empty();
+}
+
+// A name that is there: an empty one would mean the default unasked.
+bool parse_channel(const std::string& v, import_options* o, std::string* error) {
+    if (v.empty()) *error = "channel needs a name, like Current (the default)";
+    else o->channel = v;
+    return error->empty();
+}
+
+bool parse_bias_channel(const std::string& v, import_options* o, std::string* error) {
+    if (v.empty()) *error = "bias needs a column name; without -b \"Bias calc\" and \"Bias\" are tried";
+    else o->bias_channel = v;
     return error->empty();
 }
 
@@ -82,16 +97,10 @@ const option_table<import_options>& import_option_table() {
     static const option_table<import_options> table = {
         {{"-c", "--channel"}, true,
          {"  -c, --channel=NAME     current channel (default: Current)"},
-         [](const std::string& v, import_options* o, std::string*) {
-             o->channel = v;
-             return true;
-         }},
+         parse_channel},
         {{"-b", "--bias"}, true,
          {"  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")"},
-         [](const std::string& v, import_options* o, std::string*) {
-             o->bias_channel = v;
-             return true;
-         }},
+         parse_bias_channel},
         {{"-d", "--direction"}, true,
          {"  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps"},
          parse_direction},

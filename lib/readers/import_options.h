@@ -24,6 +24,10 @@ struct import_options {
     // A measured dI/dV channel (a lock-in output, "LockinX (V)") read
     // beside the current into imported_spectrum::signal; "" = none.
     std::string signal_channel;
+    // Whether that channel is read whatever its unit; otherwise one in a
+    // unit that is neither a current's nor a voltage's (a phase in deg, a
+    // frequency in Hz) is refused: it is no lock-in's dI/dV.
+    bool signal_any_unit = false;
     double bias_scale = 1.0;           // output unit per volt (1 or 1e3)
     double current_scale = 1e9;        // output unit per ampere (1e9 or 1e12)
     // Whether the output units were given; a column whose name gives no unit

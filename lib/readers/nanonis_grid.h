@@ -62,6 +62,8 @@ public:
     uint64_t complete_pixels() const { return complete_; }
     // Spectra each measured pixel gives (one unless each sweep is asked for).
     size_t spectra_per_pixel() const { return plan_.spectra.size(); }
+    // The measured dI/dV channel's unit ("" without the channel or a unit).
+    const std::string& signal_unit() const { return plan_.signal_unit; }
 
     // Reads pixel `index` (row by row: index = y * nx + x, below
     // header().pixels()) into *out: bias from the pixel's sweep start to its

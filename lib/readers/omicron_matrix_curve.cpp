@@ -175,13 +175,13 @@ bool bias_sweep(const matrix_experiment& e, matrix_sweep* s, std::string* error)
 }
 
 bool check_curve_names(const import_options& o, std::string* error) {
-    if (!same_name(o.channel, "Current") && !same_name(o.channel, "I") &&
-        !same_name(o.channel, "I(V)")) {
+    if (!same_channel(o.channel, "Current") && !same_channel(o.channel, "I") &&
+        !same_channel(o.channel, "I(V)")) {
         *error = "no channel '" + o.channel + "' (an Omicron I(V) curve holds the current only)";
         return false;
     }
-    if (!o.bias_channel.empty() && !same_name(o.bias_channel, "V") &&
-        !same_name(o.bias_channel, "Bias")) {
+    if (!o.bias_channel.empty() && !same_channel(o.bias_channel, "V") &&
+        !same_channel(o.bias_channel, "Bias")) {
         *error = "no bias column '" + o.bias_channel + "' (an Omicron I(V) curve's bias is V)";
         return false;
     }

@@ -30,7 +30,8 @@ double shortest_decimal(float v) {
 }
 
 bool is_channel(const sm4_page& p, const import_options& o) {
-    return same_name(p.label, o.channel) || (same_name(o.channel, "Current") && p.label == "I");
+    return same_channel(p.label, o.channel) ||
+           (same_channel(o.channel, "Current") && trim(p.label) == "I");
 }
 
 // "6 pages: 4 images, 2 I(z) spectra": what the pages are, in file order.
@@ -85,15 +86,47 @@ bool choose_page(const std::vector<sm4_page>& pages, const import_options& o,
                  matching.front()->label + "\"; reading one of several is not supported";
         return false;
     }
-    // Another page's values at the same positions would have to be matched
-    // sweep by sweep; a measured dI/dV channel is read from tables only.
-    if (!o.signal_channel.empty()) {
-        *error = "a measured dI/dV channel ('" + o.signal_channel +
-                 "') is not read from RHK .sm4 files (the spectral pages are " +
-                 labels_of(spectral) + ")";
+    *chosen = matching.front();
+    return true;
+}
+
+// The spectral page of the measured dI/dV channel ("LIA Current", or with
+// its unit "LIA Current (A)"): one page of that label whose spectra are the
+// current page's, sweep for sweep, on the same bias axis at the same
+// positions, so that its values pair with the current's point by point.
+// nullptr without o.signal_channel.
+bool choose_signal_page(std::string_view bytes, const std::vector<sm4_page>& pages,
+                        const sm4_page& current, const import_options& o,
+                        const sm4_page** chosen, std::string* error) {
+    *chosen = nullptr;
+    if (o.signal_channel.empty()) return true;
+    const column_name wanted = parse_column_name(o.signal_channel);
+    std::vector<const sm4_page*> spectral, matching;
+    for (const auto& p : pages) {
+        if (!is_bias_spectroscopy(p)) continue;
+        spectral.push_back(&p);
+        if (same_channel(p.label, wanted.name) && (wanted.unit.empty() || p.z_unit == wanted.unit))
+            matching.push_back(&p);
+    }
+    if (matching.size() != 1) {
+        *error = matching.empty() ? "no channel '" + o.signal_channel + "' for dI/dV (the spectral pages are " +
+                                        labels_of(spectral) + ")"
+                                  : std::to_string(matching.size()) + " spectral pages are labelled \"" +
+                                        matching.front()->label + "\"; reading one of several is not supported";
         return false;
     }
-    *chosen = matching.front();
+    const sm4_page& p = *matching.front();
+    std::vector<float> x, y, cx, cy;
+    if (!check_sm4_spectra(bytes, p, error)) return false;
+    sm4_positions(bytes, p, &x, &y);
+    sm4_positions(bytes, current, &cx, &cy);
+    if (p.points != current.points || p.spectra != current.spectra || p.x_offset != current.x_offset ||
+        p.x_scale != current.x_scale || x != cx || y != cy) {
+        *error = "the page \"" + p.label + "\" for dI/dV does not share the bias axis and positions of \"" +
+                 current.label + "\"";
+        return false;
+    }
+    *chosen = &p;
     return true;
 }
 
@@ -160,18 +193,23 @@ void lay_out(const sm4_page& p, size_t positions, sm4_spectra* s) {
     s->raster = evenly_spaced(s);
 }
 
-// A bias column named by the page's x label, then one column of the page's
-// label per sweep ("[00001]", ... when there are several).
-std::vector<column_name> columns_of(const sm4_page& p, size_t sweeps) {
-    std::vector<column_name> columns;
-    columns.push_back({p.x_label.empty() ? std::string("Bias calc") : p.x_label, {}, p.x_unit});
+// One column of the page's label per sweep ("[00001]", ... when there are
+// several).
+void append_columns(const sm4_page& p, size_t sweeps, std::vector<column_name>* columns) {
     for (size_t s = 1; s <= sweeps; ++s) {
         char tag[24];
         std::snprintf(tag, sizeof tag, "%05zu", s);
-        columns.push_back({p.label,
-                           sweeps > 1 ? std::vector<std::string>{tag} : std::vector<std::string>{},
-                           p.z_unit});
+        columns->push_back({p.label,
+                            sweeps > 1 ? std::vector<std::string>{tag} : std::vector<std::string>{},
+                            p.z_unit});
     }
+}
+
+// A bias column named by the page's x label, then the page's columns.
+std::vector<column_name> columns_of(const sm4_page& p, size_t sweeps) {
+    std::vector<column_name> columns;
+    columns.push_back({p.x_label.empty() ? std::string("Bias calc") : p.x_label, {}, p.x_unit});
+    append_columns(p, sweeps, &columns);
     return columns;
 }
 
@@ -192,16 +230,21 @@ void record_positions(const std::vector<float>& x, const std::vector<float>& y, 
 }
 
 // Every position's spectra as the plan selects them.
+// The columns are the bias, the current page's sweeps, then the signal
+// page's (when there is one).
 void fill(const std::string& path, std::string_view bytes, const sm4_page& p,
-          const selection_plan& plan, size_t sweeps, sm4_spectra* s) {
+          const sm4_page* signal, const selection_plan& plan, size_t sweeps, sm4_spectra* s) {
     const size_t positions = s->x_nm.size();
-    std::vector<std::vector<double>> table(sweeps + 1);
+    std::vector<std::vector<double>> table(sweeps * (signal ? 2 : 1) + 1);
     bias_axis(p, &table[0]);
     s->per_position = plan.spectra.size();
     s->spectra.resize(positions * s->per_position);
     for (size_t k = 0; k < positions; ++k) {
-        for (size_t w = 0; w < sweeps; ++w)
-            sm4_values(bytes, p, static_cast<uint32_t>(k * sweeps + w), &table[w + 1]);
+        for (size_t w = 0; w < sweeps; ++w) {
+            const auto at = static_cast<uint32_t>(k * sweeps + w);
+            sm4_values(bytes, p, at, &table[w + 1]);
+            if (signal) sm4_values(bytes, *signal, at, &table[sweeps + w + 1]);
+        }
         imported_spectrum* at = s->spectra.data() + k * s->per_position;
         apply_selection(plan, table, path, at);
         for (size_t w = 0; w < s->per_position; ++w) {
@@ -216,22 +259,25 @@ void fill(const std::string& path, std::string_view bytes, const sm4_page& p,
 bool read_sm4_spectra(const std::string& path, std::string_view bytes, const import_options& o,
                       sm4_spectra* out, std::string* error) {
     std::vector<sm4_page> pages;
-    const sm4_page* page = nullptr;
+    const sm4_page *page = nullptr, *signal = nullptr;
     if (!read_sm4_pages(bytes, &pages, error) || !choose_page(pages, o, &page, error) ||
-        !check_sm4_spectra(bytes, *page, error))
+        !check_sm4_spectra(bytes, *page, error) ||
+        !choose_signal_page(bytes, pages, *page, o, &signal, error))
         return false;
     std::vector<float> x, y;
     sm4_positions(bytes, *page, &x, &y);
     const size_t sweeps = sweeps_per_position(x, y);
-    const std::vector<column_name> columns = columns_of(*page, sweeps);
+    std::vector<column_name> columns = columns_of(*page, sweeps);
+    if (signal) append_columns(*signal, sweeps, &columns);
     import_options named = o;
     if (named.bias_channel.empty()) named.bias_channel = columns.front().name;
     selection_plan plan;
     if (!plan_selection(columns, named, &plan, error)) return false;
     *out = sm4_spectra{};
+    out->signal_unit = plan.signal_unit;
     record_positions(x, y, page->spectra, sweeps, out);
     lay_out(*page, out->x_nm.size(), out);
-    fill(path, bytes, *page, plan, sweeps, out);
+    fill(path, bytes, *page, signal, plan, sweeps, out);
     return true;
 }
 

@@ -44,11 +44,16 @@ struct sm4_spectra {
     // Position after position, in the output units, pixel_x and pixel_y
     // set on the raster (and -1 for a single position).
     std::vector<imported_spectrum> spectra;
+    // The unit of the measured dI/dV page ("A" for "LIA Current"), "" without one.
+    std::string signal_unit;
 };
 
 // Reads the spectral page whose label is o.channel ("I" serves for the
-// default "Current"): without o.each_sweep the point-by-point mean of each
-// position's sweeps.  false with *error (not naming the file) for a file
+// default "Current"; labels match with blanks at their ends ignored):
+// without o.each_sweep the point-by-point mean of each position's sweeps.
+// With o.signal_channel, the spectral page of that label (the lock-in's
+// "LIA Current") gives each spectrum's signal, as stored, the same sweeps
+// averaged; it must share the current page's bias axis and positions.  false with *error (not naming the file) for a file
 // that is cut short or damaged, has no spectral page (saying what its pages
 // are), or lacks the channel (naming those there are), and for a backward
 // direction or a mean of directions, which the file does not have.

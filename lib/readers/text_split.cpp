@@ -79,4 +79,8 @@ bool same_name(const std::string& a, const std::string& b) {
     return true;
 }
 
+bool same_channel(const std::string& a, const std::string& b) {
+    return same_name(trim(a), trim(b));
+}
+
 }  // namespace sts

@@ -30,6 +30,11 @@ std::string strip(const std::string& text);
 // Whether two names agree when case is ignored ("input 3" and "Input 3").
 bool same_name(const std::string& a, const std::string& b);
 
+// Whether a channel or page name agrees with the name asked for, blanks at
+// either end of both ignored as well as case: RHK labels its pages
+// "Current " with a trailing blank, which nobody types.
+bool same_channel(const std::string& a, const std::string& b);
+
 }  // namespace sts
 
 #endif

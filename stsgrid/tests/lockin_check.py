@@ -2,13 +2,17 @@
 # the lock-in variables stsgrid wrote for it.  Run by stsgrid_e2e_tests with
 # Debian's /usr/bin/python3 (numpy, netCDF4).
 #
-#   lockin_check.py GRID.3ds OUT.nc CHANNEL DIRECTION pixel|grid [W:ORDER]
+#   lockin_check.py GRID.3ds OUT.nc CHANNEL DIRECTION pixel|grid|amplitude [W:ORDER]
 #
 # The lock-in channel is read from the raw bytes (big-endian float32), the
 # direction applied (fwd, bwd, or the mean of a channel and its [bwd] twin),
 # put on the midpoints (mean of neighbours), and fitted to the file's
 # numerical dI/dV with np.polyfit: per pixel, or once over every processed
-# pixel.  With W:ORDER the channel is first smoothed in its measured order
+# pixel, or (amplitude) not fitted but the header's modulation used: a
+# channel in amperes is dI/dV times the zero-to-peak amplitude
+# "Lock-in>Amplitude" of the modulated "Bias (V)", so the line is
+# (1e9 / amplitude nA/V per A, 0), which is compared with the grid's fit.
+# With W:ORDER the channel is first smoothed in its measured order
 # by SciPy's savgol_filter(mode="interp"), as --smooth=W:ORDER smooths it.
 # Prints the figures; exits 1 when a check fails.
 import sys
@@ -31,6 +35,7 @@ def read_grid(path):
         if "=" in line:
             key, value = line.split("=", 1)
             entries[key.strip()] = value.strip().strip('"')
+    read_grid.entries = entries
     nx, ny = (int(v) for v in entries["Grid dim"].split("x"))
     points = int(entries["Points"])
     params = int(entries["# Parameters (4 byte)"])
@@ -99,14 +104,22 @@ def main():
 
     for p in done:
         mids[p] = placed(sweep, p)
-    if mode == "grid":
+    if mode in ("grid", "amplitude"):
         x = np.concatenate([mids[p] for p in done])
         y = np.concatenate([didv[p, :points - 1] for p in done])
         global_line = np.polyfit(x, y, 1)
+    if mode == "amplitude":
+        entries = read_grid.entries
+        assert entries["Lock-in>Modulated signal"] == "Bias (V)" and name.endswith("(A)")
+        amplitude = float(entries["Lock-in>Amplitude"])
+        fitted_scale = global_line[0]
+        global_line = np.array([1e9 / amplitude, 0.0])
+        print("fitted %.6g amplitude %.6g ratio %.6g" %
+              (fitted_scale, global_line[0], fitted_scale / global_line[0]))
     for p in done:
         m = mids[p]
         y = didv[p, :points - 1]
-        line = global_line if mode == "grid" else np.polyfit(m, y, 1)
+        line = global_line if mode != "pixel" else np.polyfit(m, y, 1)
         fitted = line[0] * m + line[1]
         r2_np = 1 - np.sum((y - fitted) ** 2) / np.sum((y - y.mean()) ** 2)
         span = np.max(np.abs(fitted)) + 1e-300

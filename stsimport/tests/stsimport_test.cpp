@@ -96,6 +96,13 @@ TEST(NanonisDat, SweepsAverageOrEach) {
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n"
               "s1\tb.dat\t-\t-\t1\tbwd\ns2\tb.dat\t-\t-\t2\tbwd\n");
 
+    // Sweep 2 as the files number it, leading zeros and all.
+    for (const char* k : {"2", "00002", "0000002"}) {
+        r = stsimport(dir, {"--sweep", k, "-o", std::string("k") + k, "b.dat"});
+        EXPECT_EQ(r.status, 0) << k << ": " << r.err;
+        EXPECT_EQ(read_file(dir / (std::string("k") + k + "/s1")), "-1 -3\n1 4\n") << k;
+    }
+
     r = stsimport(dir, {"--bias", "Bias", "--bias-unit", "mV", "--current-unit", "pA", "-o", "u",
                         "b.dat"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -450,6 +457,21 @@ TEST(CommandLine, UsageErrorsAndHelp) {
         const auto r = stsimport(dir, args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
         EXPECT_NE(r.err.find("Try 'stsimport --help'"), std::string::npos);
+    }
+    // Values out of range are refused with the range, never moved into it;
+    // an empty name is no request for the default.
+    for (const auto& [arg, message] : std::vector<std::pair<std::string, std::string>>{
+             {"--start=1000000001", "start must be a whole number from 0 to 1000000000, not "
+                                    "'1000000001'"},
+             {"--start= 5", "from 0 to 1000000000, not ' 5'"},
+             {"--start=+5", "not '+5'"},
+             {"--sweep=0", "sweep must be a sweep number from 1 to 999999, not '0'"},
+             {"--sweep=1000000", "from 1 to 999999, not '1000000'"},
+             {"--channel=", "channel needs a name"},
+             {"--bias=", "bias needs a column name"}}) {
+        const auto r = stsimport(dir, {arg, "x"});
+        EXPECT_EQ(r.status, 2) << arg;
+        EXPECT_NE(r.err.find(message), std::string::npos) << arg << ": " << r.err;
     }
     auto r = stsimport(dir, {"--help"});
     EXPECT_EQ(r.status, 0);

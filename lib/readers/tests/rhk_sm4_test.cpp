@@ -379,6 +379,39 @@ TEST(RhkSm4Real, MapAgreesWithTheDecoder) {
     EXPECT_EQ(s.spectra[1023].pixel_y, 31);
 }
 
+// The lock-in page ("LIA Current") as each spectrum's signal beside the
+// current: the decoder's values of that page, each position's sweeps
+// averaged as the current's are, on all three real files.
+TEST(RhkSm4Real, LockinPageIsTheSignalTheDecoderReads) {
+    for (const auto& [name, sweeps] : std::vector<std::pair<const char*, size_t>>{
+             {"rhk2021_hopg_point_sweeps.sm4", 6}, {"rhk2020_hopg_line_300K.sm4", 1},
+             {"rhk2020_abc6_didv_map.sm4", 1}}) {
+        const std::string path = real_file(name);
+        if (path.empty()) GTEST_SKIP() << testkit::no_realdata;
+        decoded lia, current;
+        ASSERT_TRUE(decode(path, "LIA Current", &lia)) << name;
+        ASSERT_TRUE(decode(path, "Current", &current)) << name;
+        sts::import_options o = in_amperes();
+        o.signal_channel = "LIA Current";
+        const sts::sm4_spectra s = read(testkit::read_file(path), o);
+        ASSERT_EQ(s.spectra.size() * sweeps, lia.values.size()) << name;
+        EXPECT_EQ(s.signal_unit, "A");
+        for (size_t p = 0; p < s.spectra.size(); ++p) {
+            ASSERT_EQ(s.spectra[p].signal.size(), lia.axis.size()) << name << " " << p;
+            for (size_t j = 0; j < lia.axis.size(); ++j) {
+                double signal = 0.0, amperes = 0.0;
+                for (size_t w = 0; w < sweeps; ++w) {
+                    signal += lia.values[p * sweeps + w][j];
+                    amperes += current.values[p * sweeps + w][j];
+                }
+                const double n = static_cast<double>(sweeps);
+                EXPECT_EQ(s.spectra[p].signal[j], sweeps > 1 ? signal / n : signal) << name << p;
+                EXPECT_EQ(s.spectra[p].current[j], sweeps > 1 ? amperes / n : amperes) << name << p;
+            }
+        }
+    }
+}
+
 TEST(RhkSm4Real, PagesAsTheDecoderListsThem) {
     for (const char* name : {"rhk2020_abc6_didv_map.sm4", "rhk2020_hopg_line_300K.sm4",
                              "rhk2021_hopg_point_sweeps.sm4"}) {

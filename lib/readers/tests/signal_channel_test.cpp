@@ -151,7 +151,7 @@ TEST(SignalChannel, OtherFormatsNameTheirChannels) {
     const std::string data = testkit::realdata_dir() + "/raw/";
     sts::import_options o;
     o.signal_channel = "LIA Current";
-    for (const char* name : {"createc2019_A190824.135614_4ch.VERT", "rhk2020_abc6_didv_map.sm4"}) {
+    for (const char* name : {"createc2019_A190824.135614_4ch.VERT"}) {
         std::vector<sts::imported_spectrum> out;
         std::string error, warning;
         if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;

@@ -1,0 +1,23 @@
+// stsgrid's options about the lock-in channel's calibration and unit, as
+// rows of an option table (options/option_table.h).
+#ifndef STSGRID_LOCKIN_OPTIONS_H
+#define STSGRID_LOCKIN_OPTIONS_H
+
+#include <string>
+
+#include "options/option_table.h"
+#include "stsgrid/options.h"
+
+namespace sts {
+
+// --lockin-cal=fit|amplitude and --force.
+const option_table<grid_options>& lockin_option_rows();
+
+// What these options need of the others: --lockin-cal and --force a
+// --didv-channel, --lockin-cal=amplitude no --lockin-fit=pixel.  false
+// with *error.
+bool check_lockin_options(grid_options* o, std::string* error);
+
+}  // namespace sts
+
+#endif
