@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "grid/grid_engine.h"
 #include "grid/grid_setup.h"
@@ -74,6 +75,18 @@ int run(grid_options& o) {
         bar->update(done);
         if (done == total) bar->finish();
     };
+    // A fit per pixel is summed up by its pixels' scales, for the summary.
+    std::vector<float> pixel_scales;
+    const bool per_pixel = o.lockin_cal_given && o.lockin_fit == lockin_fit_mode::pixel;
+    if (per_pixel)
+        callbacks.sink = [&pixel_scales](const pixel_block& b, const input_block&, std::string*) {
+            for (int k = 0; k < b.count; ++k) {
+                const auto at = static_cast<size_t>(k);
+                if (b.status[at] == PIXEL_PROCESSED || b.status[at] == PIXEL_LOCKIN_POOR_FIT)
+                    pixel_scales.push_back(b.lockin_scale[at]);
+            }
+            return true;
+        };
     const run_outcome r = run_plan(o, callbacks);
     switch (r.status) {
         case run_status::refused: return usage_error(r.error);
@@ -86,7 +99,7 @@ int run(grid_options& o) {
     report_written(r.output, r.description, *r.collector);
     if (o.lockin_cal_given)
         std::printf("%s\n", printable(lockin_scale_line(r.lockin, r.description,
-                                               o.lockin_fit == lockin_fit_mode::pixel))
+                                                         per_pixel ? &pixel_scales : nullptr))
                                  .c_str());
     std::string error;
     if (!draw_pictures(o, r, &error)) return failure(error);

@@ -1,6 +1,8 @@
 // The closing lines of a run.
 #include "stsgrid/summary.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "output/printable.h"
@@ -42,20 +44,39 @@ std::string amplitude_text(double volts) {
     return volts < 0.1 ? number(volts * 1e3) + " mV" : number(volts) + " V";
 }
 
+// "median 1.2e+13 (5.6e+12 to 2e+13 over 32 pixels)" of the finite scales;
+// *median NaN when there are none.
+std::string scales_text(std::vector<float> scales, double* median) {
+    std::vector<float> finite;
+    for (float v : scales)
+        if (std::isfinite(v)) finite.push_back(v);
+    *median = NAN;
+    if (finite.empty()) return "no pixel's line fits";
+    std::sort(finite.begin(), finite.end());
+    const size_t n = finite.size();
+    *median = n % 2 ? finite[n / 2] : (static_cast<double>(finite[n / 2 - 1]) + finite[n / 2]) / 2;
+    return "median " + number(*median) + " (" + number(finite.front()) + " to " +
+           number(finite.back()) + " over " + std::to_string(n) + " pixels)";
+}
+
 }  // namespace
 
-std::string lockin_scale_line(const lockin_report& r, const grid_description& d, bool per_pixel) {
+std::string lockin_scale_line(const lockin_report& r, const grid_description& d,
+                              const std::vector<float>* pixel_scales) {
     if (!r.used) return "";
     std::string line = "stsgrid: lock-in scale (" + d.current_unit + "/" + d.bias_unit + " per " +
                        (r.unit.empty() ? "unit" : r.unit) + "): ";
-    line += per_pixel ? "fitted per pixel (lockin_scale)"
-            : r.fitted ? "fitted " + number(r.fitted_scale)
-                       : "no line fits";
+    double fitted = r.fitted ? r.fitted_scale : NAN;
+    line += pixel_scales ? "fitted per pixel, " + scales_text(*pixel_scales, &fitted)
+            : r.fitted   ? "fitted " + number(r.fitted_scale)
+                         : "no line fits";
     const lockin_modulation& m = r.modulation;
     if (!r.from_amplitude) return line + "; none from the modulation: " + r.why_not;
     line += ", from the " + amplitude_text(m.amplitude_v) + " zero-to-peak modulation (" + m.key +
             ") " + number(r.amplitude_scale);
-    if (r.fitted && !per_pixel) line += ": ratio " + number(r.fitted_scale / r.amplitude_scale);
+    if (std::isfinite(fitted))
+        line += std::string(pixel_scales ? ": ratio of the median " : ": ratio ") +
+                number(fitted / r.amplitude_scale);
     if (m.switched_off) line += "; the header records the lock-in as OFF";
     return line;
 }

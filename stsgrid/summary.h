@@ -3,6 +3,7 @@
 #define STSGRID_SUMMARY_H
 
 #include <string>
+#include <vector>
 
 #include "grid/grid_collector.h"
 #include "grid/grid_description.h"
@@ -22,8 +23,10 @@ bool report_unprocessed(const grid_collector& c);
 // zero-to-peak modulation (Lock-in>Amplitude) 1e+11: ratio 168": the grid's
 // fitted scale beside the one the recorded modulation gives, or why either
 // is not known; "" without a lock-in channel.  The ratio is fitted over
-// modulation's.
-std::string lockin_scale_line(const lockin_report& r, const grid_description& d, bool per_pixel);
+// modulation's.  With a fit per pixel, pixel_scales holds the fitted
+// scales (of the pixels with a line), whose median stands for the fit.
+std::string lockin_scale_line(const lockin_report& r, const grid_description& d,
+                              const std::vector<float>* pixel_scales);
 
 }  // namespace sts
 

@@ -12,10 +12,12 @@
 //                                      Demod 1 X") detects; older files one
 //                                      "Lock-in>Harmonic" for all
 // A second module's demodulators (3 and 4) are under "Lock-in 2>".  The
-// module's amplitude is the sine's zero-to-peak amplitude and its
-// demodulators report zero-to-peak amplitudes too, so that the first
+// module's amplitude is taken as the sine's zero-to-peak amplitude and its
+// demodulators' outputs as amplitudes of the same kind, so that the first
 // harmonic's X is dI/dV * amplitude with no factor of sqrt 2 (a lock-in
-// reporting RMS values is calibrated by an RMS amplitude the same way).
+// reporting RMS values is calibrated by an RMS amplitude the same way).  No
+// public grid measured with the lock-in on confirms it: the header of the
+// real Pb line records its lock-in as OFF.
 #ifndef READERS_LOCKIN_HEADER_H
 #define READERS_LOCKIN_HEADER_H
 

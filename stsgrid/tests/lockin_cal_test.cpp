@@ -80,11 +80,12 @@ TEST(LockinCal, AmplitudeGivesTheScaleAndTheSummaryComparesTheFit) {
     ASSERT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(plain.out.find("lock-in scale"), std::string::npos) << plain.out;
     EXPECT_TRUE(testkit::read_file(dir / "p.nc") == testkit::read_file(dir / "f.nc"));
-    // A fit per pixel has no one scale to compare.
+    // A fit per pixel is compared by the median of its six scales.
     const auto px = stsgrid(dir, {"--no-progress", channel, "--lockin-fit=pixel", "--lockin-min-r2=0",
                                   "--lockin-cal=fit", "-o", "x.nc", "g.3ds"});
-    EXPECT_NE(px.out.find("fitted per pixel (lockin_scale), from the 2 mV"), std::string::npos)
-        << px.out;
+    EXPECT_NE(px.out.find("fitted per pixel, median "), std::string::npos) << px.out;
+    EXPECT_NE(px.out.find(" over 6 pixels), from the 2 mV"), std::string::npos) << px.out;
+    EXPECT_NEAR(figure(px.out, "ratio of the median"), 1.0, 1e-3) << px.out;
 }
 
 TEST(LockinCal, WithoutAUsableModulationAmplitudeIsRefused) {
