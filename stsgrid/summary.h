@@ -6,6 +6,7 @@
 
 #include "grid/grid_collector.h"
 #include "grid/grid_description.h"
+#include "grid/fourier_pass.h"
 #include "grid/pixel_codes.h"
 
 namespace sts {
@@ -16,6 +17,10 @@ void report_written(const std::string& out, const grid_description& d, const gri
 // "stsgrid: k of N pixels not processed: ..." by cause on standard output;
 // true when there were any.
 bool report_unprocessed(const grid_collector& c);
+
+// "stsgrid: wrote <out>_fft.nc: ..." with the lattice, the filled pixels
+// and the drift correction, on standard output.
+void report_fourier(const fourier_outcome& f);
 
 }  // namespace sts
 
