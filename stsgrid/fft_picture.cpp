@@ -35,6 +35,13 @@ std::string image_data(const fourier_outcome& o, const std::vector<float>& value
     return data;
 }
 
+// A bias as a title shows it.
+std::string short_number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", v);
+    return text;
+}
+
 std::string range(const std::vector<double>& q) {
     const double half = (q[1] - q[0]) / 2;
     return "[" + number(q.front() - half) + ":" + number(q.back() + half) + "]";
@@ -99,8 +106,8 @@ bool draw_fft_picture(const grid_description& d, const fourier_outcome& o,
     std::string script = std::string(palette) + "set multiplot layout 1," + (two ? "2" : "1") +
                          " title " +
                          gnuplot_quote(d.source + "\n|FFT| of " + o.variable + " at " +
-                                       number(p.at) + " " + d.bias_unit + " (the slice nearest " +
-                                       number(p.bias) + " " + d.bias_unit + ")") +
+                                       short_number(p.at) + " " + d.bias_unit + " (the slice nearest " +
+                                       short_number(p.bias) + " " + d.bias_unit + ")") +
                          " font ',12'\nset size ratio -1\nset tics out\nset xrange " +
                          range(o.qx) + "\nset yrange " + range(o.qy) +
                          "\nset xlabel 'q_x (nm^-1)' noenhanced\nset ylabel 'q_y (nm^-1)'"

@@ -126,6 +126,7 @@ bool fft_file::open(const fourier_file_facts& facts, std::string* error) {
                                   "|Fourier transform| of the topography" +
                                       std::string(o.drift_lambda > 0 ? ", drift-corrected" : ""));
         f_.text(topography_, layout::att_comment, transform);
+        f_.numbers(topography_, "missing_pixels", {static_cast<double>(o.topography_missing)});
     }
     f_.end_definitions();
     f_.put(vbias, slice_axis(facts).data());

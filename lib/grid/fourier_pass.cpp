@@ -70,8 +70,7 @@ bool check_fourier_plan(const grid_plan& p, std::string* error) {
     if (!f.group.empty()) {
         const std::string why = point_group(f.group, ops);
         if (!why.empty()) {
-            *error = "--symmetrise=" + f.group + ": " + why +
-                     "; give 2mm, 4mm, 6mm (or 1, 2, m, 3, 3m, 4, 6) or operations like r90,m0";
+            *error = "--symmetrise=" + f.group + ": " + why;
             return false;
         }
     }

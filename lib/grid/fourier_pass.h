@@ -55,6 +55,7 @@ struct fourier_outcome {
     size_t slices = 0, nx = 0, ny = 0;
     std::vector<double> qx, qy;   // nm^-1
     size_t slices_with_missing = 0, most_missing = 0;  // filled pixels
+    size_t topography_missing = 0;  // filled pixels of the topography
     bool lattice = false;         // Bragg vectors known (given or found)
     bool lattice_found = false;   // found in the topography's transform
     double q1x = 0, q1y = 0, q2x = 0, q2y = 0;  // nm^-1

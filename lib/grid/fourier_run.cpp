@@ -235,6 +235,7 @@ bool run_fourier_pass(const grid_plan& p, const grid_description& d, fourier_gat
             *error = "the topography's transform: " + why;
             return false;
         }
+        out->topography_missing = topography.missing;
     }
     if (p.fft.lattice_wanted() && !find_lattice(s, topo ? &topography : nullptr, error))
         return false;
