@@ -3,15 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
-#include "fourier/bragg_peaks.h"
-#include "fourier/drift_correction.h"
 #include "fourier/fft_map.h"
 #include "fourier/lattice.h"
 #include "fourier/point_group.h"
-#include "fourier/symmetrise.h"
-#include "grid/fourier_files.h"
 #include "grid/grid_setup.h"
 
 namespace sts {
@@ -135,12 +130,14 @@ fourier_gatherer::fourier_gatherer(const grid_description& d, const pixel_quanti
 void fourier_gatherer::add(const pixel_block& b) {
     const std::vector<float>& v = b.*(q_.values);
     const size_t count = static_cast<size_t>(b.count);
-    if (v.size() >= count * slices_)
+    const size_t record = values_per_pixel(q_, static_cast<size_t>(std::max(b.points, 2)));
+    const size_t taken = std::min(record, slices_);
+    if (v.size() >= count * record)
         for (size_t i = 0; i < count; ++i) {
             const size_t pixel = static_cast<size_t>(b.first) + i;
             if (pixel >= pixels_) break;
-            const float* record = v.data() + i * slices_;
-            for (size_t k = 0; k < slices_; ++k) stack_[k * pixels_ + pixel] = record[k];
+            const float* values = v.data() + i * record;
+            for (size_t k = 0; k < taken; ++k) stack_[k * pixels_ + pixel] = values[k];
         }
     if (!topography_.empty() && b.topography.size() >= count)
         for (size_t i = 0; i < count && b.first + i < pixels_; ++i)
