@@ -82,11 +82,11 @@ bool parse_drift(const std::string& value, grid_options* o, std::string* error) 
 const option_table<grid_options>& fourier_option_rows() {
     static const option_table<grid_options> rows = {
         {{"--fft"}, false,
-         {"      --fft[=VARIABLE]   the Fourier transform |F| of VARIABLE's map at every bias",
-          "                         (default didv, or didv_lockin with --didv-channel),",
-          "                         mean removed, q = 2 pi n / L in nm^-1, in <output>_fft.nc",
-          "                         with the topography's; with --map, its pictures",
-          "                         <output>_fft_<V>.png"},
+         {"      --fft[=VARIABLE]   the Fourier transform |F| of VARIABLE's map at each",
+          "                         bias (default didv, or didv_lockin with",
+          "                         --didv-channel), mean removed, q = 2 pi n / L in",
+          "                         nm^-1, in <output>_fft.nc with the topography's; with",
+          "                         --map, its pictures <output>_fft_<V>.png"},
          parse_fft},
         {{"--fft-window"}, true,
          {"      --fft-window=W     hann (default) or none"},
