@@ -34,6 +34,11 @@ int map_stack_file::variable(const std::string& name, nc_type type,
             for (int k = 1; k < 3; ++k)
                 file_.run([&] { return nc_inq_dimlen(id, ids[static_cast<size_t>(k)], &chunk[k]); });
             file_.run([&] { return nc_def_var_chunking(id, var, NC_CHUNKED, chunk); });
+            // Whole chunks are written once each, in order: a cache of one
+            // chunk rather than the library's 16 MiB, as the grid's writer
+            // bounds its own.
+            const size_t bytes = chunk[1] * chunk[2] * sizeof(float);
+            file_.run([&] { return nc_set_var_chunk_cache(id, var, bytes, 11, 1.0f); });
         }
     }
     text(var, layout::att_units, units);

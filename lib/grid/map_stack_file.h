@@ -27,7 +27,8 @@ public:
     bool create(uint64_t bytes, std::string* error);
     int dimension(const char* name, size_t length);
     // A variable over dims; a float one is NaN where unwritten and, over
-    // three dimensions, stored in chunks of one slice (what a reader takes).
+    // three dimensions, stored in chunks of one slice (what a reader takes)
+    // with a cache of one chunk.
     int variable(const std::string& name, nc_type type, std::initializer_list<int> dims,
                  const std::string& units, const std::string& long_name);
     void text(int var, const char* name, const std::string& value);
