@@ -14,6 +14,7 @@
 #include "output/output_lock.h"
 #include "output/printable.h"
 #include "stsgrid/broadening_hint.h"
+#include "stsgrid/fft_picture.h"
 #include "stsgrid/line_picture.h"
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
@@ -50,7 +51,12 @@ bool draw_pictures(const grid_options& o, const run_outcome& r, std::string* err
     if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics_count(),
                                          companion(r.output, "_mean.png"), error))
         return false;
-    return !r.line || report_and_draw_line(d, o, r.output, *r.line, error);
+    if (r.line && !report_and_draw_line(d, o, r.output, *r.line, error)) return false;
+    if (r.fourier)
+        for (const fourier_picture& p : r.fourier->pictures)
+            if (!draw_fft_picture(d, *r.fourier, p, fft_picture_name(r.output, p.bias), error))
+                return false;
+    return true;
 }
 
 // ".g.nc.lock" beside "g.nc": held while a run writes g.nc and its
@@ -101,6 +107,7 @@ int run(grid_options& o) {
         std::printf("%s\n", printable(lockin_scale_line(r.lockin, r.description,
                                                          per_pixel ? &pixel_scales : nullptr))
                                  .c_str());
+    if (r.fourier) report_fourier(*r.fourier);
     std::string error;
     if (!draw_pictures(o, r, &error)) return failure(error);
     return report_unprocessed(*r.collector) ? EXIT_UNPROCESSED : 0;

@@ -11,6 +11,7 @@
 #include "stsgrid/lockin_options.h"
 #include "grid/quantities.h"
 #include "spectrum/smoothing.h"
+#include "stsgrid/fourier_options.h"
 
 namespace sts {
 
@@ -396,7 +397,8 @@ const option_table<grid_options>& own_options() {
     static const option_table<grid_options> table = [] {
         option_table<grid_options> rows;
         for (const option_table<grid_options>& part :
-             {output_rows(), computation_rows(), lockin_option_rows(), command_rows()})
+             {output_rows(), computation_rows(), lockin_option_rows(), fourier_option_rows(),
+              command_rows()})
             rows.insert(rows.end(), part.begin(), part.end());
         return rows;
     }();
@@ -423,11 +425,11 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
         return true;
     }
     if (const option_row<grid_options>* row = find_option(own_options(), a.key)) {
-        if (!row->takes_value && a.has_value) {
+        if (!row->takes_value && a.has_value && !row->optional_value) {
             *error = "option '" + a.key + "' takes no value";
             return false;
         }
-        std::string value;
+        std::string value = a.value;
         if (row->takes_value && !sts::option_value(argc, argv, i, a, &value, error)) return false;
         return row->parse(value, o, error);
     }
@@ -482,7 +484,9 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "--lockin-min-r2 marks the pixels of --lockin-fit=pixel, which is not given";
         return parse_result::error;
     }
-    if (!check_gap(o, error) || !check_lockin_options(o, error)) return parse_result::error;
+    if (!check_gap(o, error) || !check_lockin_options(o, error) ||
+        !check_fourier_options(o, error))
+        return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;
     if (o->inputs.empty()) {

@@ -16,6 +16,7 @@ struct grid_options : grid_plan {
     bool progress = true;            // when standard error is a terminal
     bool lockin_fit_given = false;
     bool lockin_min_r2_given = false;
+    bool fft_window_given = false;
     bool lockin_cal_given = false;   // --lockin-cal: the summary compares the scales
 };
 

@@ -8,6 +8,7 @@
 #include "grid/grid_collector.h"
 #include "grid/grid_description.h"
 #include "grid/lockin_pass.h"
+#include "grid/fourier_pass.h"
 #include "grid/pixel_codes.h"
 
 namespace sts {
@@ -27,6 +28,10 @@ bool report_unprocessed(const grid_collector& c);
 // scales (of the pixels with a line), whose median stands for the fit.
 std::string lockin_scale_line(const lockin_report& r, const grid_description& d,
                               const std::vector<float>* pixel_scales);
+
+// "stsgrid: wrote <out>_fft.nc: ..." with the lattice, the filled pixels
+// and the drift correction, on standard output.
+void report_fourier(const fourier_outcome& f);
 
 }  // namespace sts
 

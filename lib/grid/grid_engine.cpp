@@ -51,6 +51,7 @@ struct run_state {
     const run_callbacks& callbacks;
     const grid_source& source;
     run_outcome* out;
+    fourier_gatherer* fourier = nullptr;  // with --fft
     bool cancelled = false;  // the caller's cancel() ended the run
 };
 
@@ -78,6 +79,11 @@ std::vector<block_sink> stages(run_state& s, netcdf_writer* w) {
     if (w) list.push_back([w](const pixel_block& b, const input_block&, std::string* e) {
         return w->write(b, e);
     });
+    if (fourier_gatherer* g = s.fourier)
+        list.push_back([g](const pixel_block& b, const input_block&, std::string*) {
+            g->add(b);
+            return true;
+        });
     if (cb.sink) list.push_back(cb.sink);
     return list;
 }
@@ -118,6 +124,12 @@ bool write_companions(const grid_plan& p, run_outcome* out, std::string* error) 
     return !out->line || write_line_output(out->description, p, out->output, *out->line, error);
 }
 
+// The Fourier pass (--fft) over what the run gathered, beside the file.
+bool write_fourier(const grid_plan& p, fourier_gatherer* g, run_outcome* out, std::string* error) {
+    out->fourier = std::make_unique<fourier_outcome>();
+    return run_fourier_pass(p, out->description, *g, out->output, out->fourier.get(), error);
+}
+
 run_outcome finished(run_outcome out, run_status status, std::string error) {
     out.status = status;
     out.error = std::move(error);
@@ -139,6 +151,7 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     // The curve of the gap, named or the default for this run.
     if (p.gap.given) p.gap.variable = gap_curve(p.gap, !p.import.signal_channel.empty());
     if (!check_gap_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
+    if (!check_fourier_plan(p, &error)) return finished(std::move(out), run_status::refused, error);
     if (!(p.lockin_min_r2 >= 0 && p.lockin_min_r2 <= 1))
         return finished(std::move(out), run_status::refused,
                         "lockin-min-r2 must lie from 0 to 1, not " + std::to_string(p.lockin_min_r2));
@@ -148,7 +161,8 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     const auto src = open_grid_source(p.inputs, p.import, &error);
     if (!src) return finished(std::move(out), run_status::failed, error);
     describe_run(*src, p, &out.description);
-    if (!check_plan_against_grid(p, out.description, &error))
+    if (!check_plan_against_grid(p, out.description, &error) ||
+        !check_fourier_against_grid(p, out.description, &error))
         return finished(std::move(out), run_status::refused, error);
     lockin_settings ls;
     if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error, &out.lockin))
@@ -157,12 +171,16 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     if (p.line.given && !(out.line = open_line(out.description, p, &error)))
         return finished(std::move(out), run_status::refused, error);
     out.collector = std::make_unique<grid_collector>(out.description, p);
-    run_state s{p, callbacks, *src, &out};
+    std::unique_ptr<fourier_gatherer> fourier;
+    if (p.fft.given) fourier = std::make_unique<fourier_gatherer>(out.description, *fourier_quantity(p));
+    run_state s{p, callbacks, *src, &out, fourier.get()};
     if (!compute(s, ls, &error)) {
         return finished(std::move(out), s.cancelled ? run_status::cancelled : run_status::failed,
                         error);
     }
     if (!write_companions(p, &out, &error)) return finished(std::move(out), run_status::failed, error);
+    if (fourier && !write_fourier(p, fourier.get(), &out, &error))
+        return finished(std::move(out), run_status::failed, error);
     return finished(std::move(out), run_status::done, "");
 }
 

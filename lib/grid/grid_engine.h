@@ -16,6 +16,7 @@
 
 #include "grid/grid_collector.h"
 #include "grid/grid_description.h"
+#include "grid/fourier_pass.h"
 #include "grid/grid_plan.h"
 #include "grid/grid_run.h"
 #include "grid/line_collector.h"
@@ -50,6 +51,7 @@ struct run_outcome {
     std::unique_ptr<grid_collector> collector;  // counts, statistics, map values
     std::unique_ptr<line_collector> line;       // the line's records, with plan.line
     lockin_report lockin;                      // the lock-in's scales, for a summary
+    std::unique_ptr<fourier_outcome> fourier;   // with plan.fft: what the Fourier pass did
 };
 
 // Runs p.  With p.output "" no file is written (the statistics, maps and

@@ -47,6 +47,24 @@ struct gap_request {
     float window = 0;      // peak search width beyond each edge, bias unit; 0 = the gap's width
 };
 
+// Fourier maps of a per-bias quantity (lib/fourier, grid/fourier_pass.h),
+// written to <output>_fft.nc.
+struct fourier_request {
+    bool given = false;       // --fft
+    std::string variable;     // "" = the default (fft_variable)
+    bool hann = true;         // --fft-window: Hann, or none
+    std::string group;        // --symmetrise: a point group's name; "" = none
+    // --bragg: the lattice's Bragg vectors Q1, Q2 in nm^-1 as given, else
+    // (bragg_given false) found in the topography's transform when asked
+    // (find_bragg) or needed (symmetrisation, drift correction).
+    bool bragg_given = false;
+    bool find_bragg = false;
+    double q1x = 0, q1y = 0, q2x = 0, q2y = 0;
+    bool drift = false;       // --drift-correct: <output>_corrected.nc
+    double drift_lambda = 0;  // nm, the phase's averaging length; 0 = the default
+    bool lattice_wanted() const { return bragg_given || find_bragg || !group.empty() || drift; }
+};
+
 struct grid_plan {
     // Reading: one grid file, or spectrum files each one pixel of an N x 1 grid.
     std::vector<std::string> inputs;
@@ -79,12 +97,17 @@ struct grid_plan {
     bool gap_map = false;
     bool mean_plot = false;          // <output>_mean.png (and the mean texts with it)
     bool line_picture = false;       // <output>_line.png
+    fourier_request fft;             // <output>_fft.nc (and _corrected.nc)
 };
 
 // The curve the gap is looked for in: the one named, else norm_coff, or its
 // lock-in twin norm_coff_lockin when the run takes dI/dV from a lock-in
 // channel.
 std::string gap_curve(const gap_request& g, bool lockin);
+
+// The quantity --fft transforms: the one named, else didv, or its lock-in
+// twin didv_lockin when the run takes dI/dV from a lock-in channel.
+std::string fft_variable(const fourier_request& f, bool lockin);
 
 }  // namespace sts
 

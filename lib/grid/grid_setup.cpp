@@ -122,6 +122,11 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_plan& o
         names.emplace_back(companion(out, "_line.nc"), "-o");
         if (o.line_picture) names.emplace_back(companion(out, "_line.png"), "-o");
     }
+    if (o.fft.given) {
+        names.emplace_back(companion(out, "_fft.nc"), "-o");
+        if (o.fft.drift) names.emplace_back(companion(out, "_corrected.nc"), "-o");
+        for (double bias : o.maps) names.emplace_back(companion(out, "_fft_" + bias_text(bias) + ".png"), "-o");
+    }
     return names;
 }
 

@@ -20,6 +20,9 @@ struct option_row {
     // Stores the value into the target; false with *error when it is wrong.
     // nullptr: a command the tool acts on itself (--help, --version).
     bool (*parse)(const std::string& value, Target* target, std::string* error) = nullptr;
+    // A flag that may carry "=value" (--fft or --fft=VARIABLE): parsed with
+    // its value, or with "" when it has none.
+    bool optional_value = false;
 };
 
 template <class Target>

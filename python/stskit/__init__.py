@@ -9,7 +9,8 @@ C++ readers and grid engine (stskit._core).
 from . import _core
 from .backend import Backend, register
 from .compute import compute
+from .fourier import fft
 
-__all__ = ["Backend", "compute", "register", "_core"]
+__all__ = ["Backend", "compute", "fft", "register", "_core"]
 
 register()

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""stsgrid --fft against a NumPy loop, on a generated 256 x 256 grid of 501
+points (500 midpoints: 500 maps of dI/dV, bench/make_grid):
+
+  - stsgrid without --fft, then with --fft (the Fourier pass: the maps
+    gathered from the run, 500 transforms, <out>_fft.nc written), and with
+    --fft --bragg=... --drift-correct (the corrected maps written too).
+    The pass runs once the grid's file is complete, so its time is that
+    from the grid's file's last write (its mtime) to the program's end,
+    less the same span of the plain run (the exit); the whole runs'
+    difference drowns in the run's own scatter on a shared machine;
+  - NumPy: the same maps read from the grid's .nc, then for each slice the
+    library's work (mean removed, Hann window, np.fft.fft2 in float64,
+    fftshift, |F|) and the stack written with netCDF4, timed in this
+    process;
+  - peak resident memory of each stsgrid run (/usr/bin/time's maximum
+    RSS), and the maps' stack (500 slices of 256 x 256 float32, 125 MiB).
+
+Every figure from one run on the shared machine, so that the ratios compare
+like with like; absolute times are not the point.
+
+    /usr/bin/python3 bench/stsgrid_fft_bench.py [build-dir]
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+import netCDF4
+
+NX = NY = 256
+POINTS = 501
+
+
+def timed(args, cwd, grid_nc):
+    """Wall time, peak RSS (KiB) and the time after the grid's file."""
+    start = time.perf_counter()
+    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + args, cwd=cwd, capture_output=True,
+                       text=True)
+    end_wall, end = time.perf_counter(), time.time()
+    if r.returncode not in (0, 3):
+        raise SystemExit(f"{args}: {r.stderr}")
+    after = end - os.stat(os.path.join(cwd, grid_nc)).st_mtime
+    return end_wall - start, int(r.stderr.strip().splitlines()[-1]), after
+
+
+def numpy_road(grid_nc, out_nc):
+    """Read the maps, transform each slice as the library does, write them."""
+    start = time.perf_counter()
+    with netCDF4.Dataset(grid_nc) as ds:
+        ds.set_auto_mask(False)
+        stack = np.moveaxis(ds["didv"][:], 2, 0)
+    read = time.perf_counter()
+    w = np.outer(np.hanning(NY), np.hanning(NX))
+    out = np.empty(stack.shape, dtype=np.float32)
+    for k in range(stack.shape[0]):
+        m = stack[k].astype(np.float64)
+        finite = np.isfinite(m)
+        m = np.where(finite, m - m[finite].mean(), 0.0) * w
+        out[k] = np.abs(np.fft.fftshift(np.fft.fft2(m)))
+    loop = time.perf_counter()
+    with netCDF4.Dataset(out_nc, "w") as ds:
+        for name, n in (("bias", out.shape[0]), ("qy", NY), ("qx", NX)):
+            ds.createDimension(name, n)
+        v = ds.createVariable("fft_didv", "f4", ("bias", "qy", "qx"), chunksizes=(1, NY, NX))
+        v[:] = out
+    end = time.perf_counter()
+    return end - start, read - start, loop - read
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build/default"
+    stsgrid = os.path.abspath(os.path.join(build, "stsgrid", "stsgrid"))
+    make_grid = os.path.abspath(os.path.join(build, "bench", "make_grid"))
+    with tempfile.TemporaryDirectory(dir=os.environ.get("TMPDIR", "/tmp")) as work:
+        subprocess.run([make_grid, str(NX), str(NY), str(POINTS), "g.3ds"], cwd=work, check=True)
+        common = [stsgrid, "--no-progress", "-j", "2", "g.3ds"]
+        plain = timed(common + ["-o", "plain.nc"], work, "plain.nc")
+        fft = timed(common + ["-o", "f.nc", "--fft"], work, "f.nc")
+        drift = timed(common + ["-o", "d.nc", "--fft", "--bragg=10,0:0,10", "--drift-correct"],
+                      work, "d.nc")
+        numpy_all, numpy_read, numpy_loop = numpy_road(os.path.join(work, "plain.nc"),
+                                                       os.path.join(work, "np_fft.nc"))
+    stack_mib = (POINTS - 1) * NX * NY * 4 / 2**20
+    fft_pass, drift_pass = fft[2] - plain[2], drift[2] - plain[2]
+    print(f"grid {NX} x {NY} x {POINTS} points: {POINTS - 1} maps, a stack of {stack_mib:.0f} MiB")
+    print(f"stsgrid (2 threads)                 {plain[0]:8.2f} s  peak {plain[1] / 1024:7.0f} MiB")
+    print(f"stsgrid --fft                       {fft[0]:8.2f} s  peak {fft[1] / 1024:7.0f} MiB")
+    print(f"stsgrid --fft --drift-correct       {drift[0]:8.2f} s  peak {drift[1] / 1024:7.0f} MiB")
+    print(f"after the grid's file: plain {plain[2]:.3f} s, --fft {fft[2]:.3f} s, "
+          f"--drift-correct {drift[2]:.3f} s")
+    print(f"the Fourier pass                    {fft_pass:8.2f} s  "
+          f"peak +{(fft[1] - plain[1]) / 1024:.0f} MiB")
+    print(f"the drift road                      {drift_pass:8.2f} s  "
+          f"peak +{(drift[1] - plain[1]) / 1024:.0f} MiB")
+    print(f"numpy: read {numpy_read:.2f} s + loop {numpy_loop:.2f} s + write "
+          f"{numpy_all - numpy_read - numpy_loop:.2f} s = {numpy_all:.2f} s")
+    print(f"numpy road / Fourier pass: {numpy_all / fft_pass:.2f}x "
+          f"(the loop alone: {numpy_loop / fft_pass:.2f}x)")
+    print(f"drift road / Fourier pass: {drift_pass / fft_pass:.2f}")
+
+
+if __name__ == "__main__":
+    main()
