@@ -1,6 +1,8 @@
 // The store's reads: see grid_store.h.
 #include "stsview/grid_store.h"
 
+#include "stsview/line_export.h"
+
 namespace sts {
 
 bool grid_store::open(const std::vector<std::string>& paths, std::string* error) {
@@ -101,6 +103,12 @@ bool grid_store::line(size_t file, const grid_variable& v, size_t x0, size_t y0,
                         out->values.data() + s * length, error))
             return false;
     return true;
+}
+
+bool grid_store::line_file(size_t file, size_t x0, size_t y0, size_t x1, size_t y1, std::string* bytes,
+                           std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return line_file_bytes(files_[file], maps_[file], x0, y0, x1, y1, bytes, error);
 }
 
 void grid_store::warm(size_t file, const std::string& variable) {
