@@ -51,7 +51,7 @@ def main():
         options.binary_location = bt.CHROMIUM
         for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync", "--no-first-run",
-                     f"--user-data-dir={os.path.join(work, 'profile')}", "--window-size=1400,1000"):
+                     f"--user-data-dir={os.path.join(work, 'profile')}", "--window-size=1900,1100"):
             options.add_argument(flag)
         driver = bt.webdriver.Chrome(service=bt.Service(bt.DRIVER), options=options)
         driver.get("about:blank")  # the browser is up before the clock starts
