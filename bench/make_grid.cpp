@@ -45,15 +45,15 @@ float lockin_at(double v, long pixel, uint32_t* seed) {
     return static_cast<float>(0.01 * didv + noise);
 }
 
-// A surface to see beside the spectra (metres): 1 nm, a tilt of 0.02 nm a
-// pixel along x, a terrace 0.25 nm higher on the right third and a bump of
-// 0.4 nm in the lower left quarter.
+// A surface to see beside the spectra (metres): 1 nm, a tilt of 0.3 nm
+// over the grid along x, a terrace 0.25 nm higher on the right third and a
+// bump of 0.4 nm in the lower left quarter.
 float topography_at(long x, long y, long nx, long ny) {
     const double fx = static_cast<double>(x), fy = static_cast<double>(y);
     const double bx = 0.25 * static_cast<double>(nx), by = 0.25 * static_cast<double>(ny);
     const double r2 = ((fx - bx) * (fx - bx) + (fy - by) * (fy - by)) / (0.01 + 0.02 * static_cast<double>(nx * ny));
     const double terrace = 3 * x >= 2 * nx ? 0.25 : 0.0;
-    return static_cast<float>(1e-9 * (1.0 + 0.02 * fx + terrace + 0.4 * std::exp(-r2)));
+    return static_cast<float>(1e-9 * (1.0 + 0.3 * fx / static_cast<double>(nx) + terrace + 0.4 * std::exp(-r2)));
 }
 
 enum class height { flat, surface, none };
