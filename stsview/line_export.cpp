@@ -3,10 +3,8 @@
 
 #include <netcdf.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
