@@ -163,7 +163,7 @@ def main():
     errors = [r for r in results if not r[2]]
     print(f"{len(results)} requests from {a.clients} clients in {elapsed:.1f} s "
           f"({len(results) / elapsed:.0f}/s); grid {shape[0]} x {shape[1]} x {shape[2]}")
-    for kind in ["map", "curve", "region", "mean", "bad"]:
+    for kind in ["map", "curve", "region", "mean", "pixelmap", "line.nc", "bad"]:
         t = [r[1] * 1000 for r in results if r[0] == kind]
         if t:
             print(f"  {kind:7s} {len(t):7d}  p50 {percentile(t, 50):8.2f} ms  p99 {percentile(t, 99):8.2f} ms")

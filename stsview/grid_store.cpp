@@ -46,8 +46,7 @@ bool grid_store::pixel_map(size_t file, const std::string& name, std::vector<flo
                            std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
     quiet_library_errors();
-    const grid_file& f = files_[file];
-    return read_pixel_map(f.path(), name, f.ny(), f.nx(), out, error);
+    return files_[file].read_plane(name, out, error);
 }
 
 bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<float>* out,

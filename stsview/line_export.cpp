@@ -1,7 +1,6 @@
 // A line through a viewed grid as stsgrid's line file: see line_export.h.
 #include "stsview/line_export.h"
 
-#include <netcdf.h>
 #include <stdlib.h>
 
 #include <cerrno>
@@ -23,48 +22,19 @@ namespace sts {
 
 namespace {
 
-// A second read-only handle on the grid's file, for its global attributes
-// (grid_file keeps to the variables it serves).
-struct nc_reader {
-    int id = -1;
-    ~nc_reader() {
-        if (id >= 0) nc_close(id);
-    }
-};
-
-std::string text_of(int ncid, int var, const char* name) {
-    nc_type type = NC_NAT;
-    size_t length = 0;
-    if (nc_inq_att(ncid, var, name, &type, &length) != NC_NOERR || type != NC_CHAR) return "";
-    std::string value(length, '\0');
-    if (nc_get_att_text(ncid, var, name, value.data()) != NC_NOERR) return "";
-    while (!value.empty() && value.back() == '\0') value.pop_back();
-    return value;
-}
-
 // The text global attributes in the file's order, but the four every file
-// of the tools starts with (the writers put their own there).
-bool run_attributes(const std::string& path, std::string* source,
-                    std::vector<std::pair<std::string, std::string>>* out, std::string* error) {
-    nc_reader f;
-    int s = nc_open(path.c_str(), NC_NOWRITE, &f.id), count = 0;
-    if (s == NC_NOERR) s = nc_inq_natts(f.id, &count);
-    if (s != NC_NOERR) {
-        *error = path + ": cannot read the global attributes: " + nc_strerror(s);
-        return false;
-    }
-    *source = text_of(f.id, NC_GLOBAL, layout::att_source);
-    for (int a = 0; a < count; ++a) {
-        char name[NC_MAX_NAME + 1];
-        nc_type type = NC_NAT;
-        if (nc_inq_attname(f.id, NC_GLOBAL, a, name) != NC_NOERR ||
-            nc_inq_atttype(f.id, NC_GLOBAL, name, &type) != NC_NOERR || type != NC_CHAR)
+// of the tools starts with (the writers put their own there); the source
+// apart.
+bool run_attributes(grid_file& f, std::string* source, std::vector<std::pair<std::string, std::string>>* out,
+                    std::string* error) {
+    std::vector<std::pair<std::string, std::string>> all;
+    if (!f.read_globals(&all, error)) return false;
+    for (auto& [name, value] : all) {
+        if (name == layout::att_source) *source = value;
+        if (name == layout::att_conventions || name == layout::att_title || name == layout::att_source ||
+            name == layout::att_software)
             continue;
-        const std::string n = name;
-        if (n == layout::att_conventions || n == layout::att_title || n == layout::att_source ||
-            n == layout::att_software)
-            continue;
-        out->emplace_back(n, text_of(f.id, NC_GLOBAL, name));
+        out->emplace_back(std::move(name), std::move(value));
     }
     return true;
 }
@@ -84,7 +54,7 @@ std::string current_unit(const grid_file& f) {
 
 }  // namespace
 
-bool description_of(const grid_file& f, const std::vector<pixel_map_variable>& maps,
+bool description_of(grid_file& f, const std::vector<pixel_map_variable>& maps,
                     grid_description* out, std::string* error) {
     grid_description d;
     d.nx = static_cast<long>(f.nx());
@@ -98,7 +68,7 @@ bool description_of(const grid_file& f, const std::vector<pixel_map_variable>& m
     d.bias = f.bias();
     d.vmid = f.vmid();
     d.per_pixel_axis = f.per_pixel_axis();
-    if (!run_attributes(f.path(), &d.source, &d.attributes, error)) return false;
+    if (!run_attributes(f, &d.source, &d.attributes, error)) return false;
     for (quantity_group g : {quantity_group::lockin, quantity_group::gap, quantity_group::position,
                              quantity_group::topography}) {
         bool held = false;
@@ -118,15 +88,14 @@ namespace {
 // gap_status), read whole once: name -> row-major values.
 using pixel_values = std::map<std::string, std::vector<float>>;
 
-bool read_maps(const grid_file& f, const std::vector<pixel_map_variable>& maps,
+bool read_maps(grid_file& f, const std::vector<pixel_map_variable>& maps,
                const grid_description& d, pixel_values* out, std::string* error) {
     for (const pixel_quantity& q : pixel_quantities)
         if (q.along == quantity_axis::pixel && written_in(q, d) && has_map(maps, q.name) &&
-            !read_pixel_map(f.path(), q.name, f.ny(), f.nx(), &(*out)[q.name], error))
+            !f.read_plane(q.name, &(*out)[q.name], error))
             return false;
     if (d.writes(quantity_group::gap) && has_map(maps, layout::var_gap_status))
-        return read_pixel_map(f.path(), layout::var_gap_status, f.ny(), f.nx(),
-                              &(*out)[layout::var_gap_status], error);
+        return f.read_plane(layout::var_gap_status, &(*out)[layout::var_gap_status], error);
     return true;
 }
 

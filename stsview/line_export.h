@@ -21,7 +21,7 @@ namespace sts {
 
 // The run's description as the grid's file records it; maps: the file's
 // (y, x) variables.  false with *error when the file cannot be read.
-bool description_of(const grid_file& f, const std::vector<pixel_map_variable>& maps,
+bool description_of(grid_file& f, const std::vector<pixel_map_variable>& maps,
                     grid_description* out, std::string* error);
 
 // The bytes of the line file of the line from pixel (x0, y0) to (x1, y1),
