@@ -2,14 +2,17 @@
 // nx x ny pixels of `points`-point sweeps from -1 V to 1 V, forward and
 // backward current channels (A), each pixel's curve a little different.
 //
-//     make_grid [--lockin] NX NY POINTS FILE [MISSING]
+//     make_grid [--lockin] [--topography | --no-z] NX NY POINTS FILE [MISSING]
 //
 // MISSING pixels at the end are left out of the file, as when a grid run
 // is interrupted.  --lockin adds a lock-in amplifier's X output for each
 // direction ("LI Demod 1 X (A)" and its [bwd] twin): the curve's derivative
 // times a 10 mV modulation, with noise of its own, as a lock-in records
-// dI/dV beside a current whose numerical derivative is noisy.  The file's
-// layout comes from testkit/instrument_files.h.
+// dI/dV beside a current whose numerical derivative is noisy.  Each pixel
+// records its height as the experiment parameter "Z (m)", in metres as the
+// instrument writes it: 1 nm everywhere, or with --topography a surface
+// (topography_at), or with --no-z no height at all.  The file's layout
+// comes from testkit/instrument_files.h.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -42,10 +45,23 @@ float lockin_at(double v, long pixel, uint32_t* seed) {
     return static_cast<float>(0.01 * didv + noise);
 }
 
-// The grid's frame and pixels centred on the origin, 1 nm apart, at z = 1 nm:
-// the frame nx by ny nm, each pixel at the centre of its cell, as the
-// instrument lays them out (lib/grid/grid_frame.h).
-testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missing) {
+// A surface to see beside the spectra (metres): 1 nm, a tilt of 0.3 nm
+// over the grid along x, a terrace 0.25 nm higher on the right third and a
+// bump of 0.4 nm in the lower left quarter.
+float topography_at(long x, long y, long nx, long ny) {
+    const double fx = static_cast<double>(x), fy = static_cast<double>(y);
+    const double bx = 0.25 * static_cast<double>(nx), by = 0.25 * static_cast<double>(ny);
+    const double r2 = ((fx - bx) * (fx - bx) + (fy - by) * (fy - by)) / (0.01 + 0.02 * static_cast<double>(nx * ny));
+    const double terrace = 3 * x >= 2 * nx ? 0.25 : 0.0;
+    return static_cast<float>(1e-9 * (1.0 + 0.3 * fx / static_cast<double>(nx) + terrace + 0.4 * std::exp(-r2)));
+}
+
+enum class height { flat, surface, none };
+
+// The grid's frame and pixels centred on the origin, 1 nm apart, at the
+// height h says: the frame nx by ny nm, each pixel at the centre of its
+// cell, as the instrument lays them out (lib/grid/grid_frame.h).
+testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missing, height h) {
     testkit::nanonis_grid_layout g;
     g.nx = nx;
     g.ny = ny;
@@ -57,15 +73,18 @@ testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missi
                   1e-9 * static_cast<double>(nx), 1e-9 * static_cast<double>(ny));
     g.settings = settings;
     g.experiment_parameters = {"X (m)", "Y (m)", "Z (m)"};
+    if (h == height::none) g.experiment_parameters.pop_back();
     g.extra = "Bias Spectroscopy>Sweep Start (V)=-1E+0\r\nBias Spectroscopy>Sweep End (V)=1E+0\r\n";
     g.start = -1.0f;
     g.end = 1.0f;
-    g.experiment_of = [nx, ny](long p) {
+    g.experiment_of = [nx, ny, h](long p) {
         const double x0 = 1e-9 * static_cast<double>(nx - 1) / 2;
         const double y0 = 1e-9 * static_cast<double>(ny - 1) / 2;
-        return std::vector<float>{static_cast<float>(1e-9 * static_cast<double>(p % nx) - x0),
-                                  static_cast<float>(1e-9 * static_cast<double>(p / nx) - y0),
-                                  1e-9f};
+        std::vector<float> v{static_cast<float>(1e-9 * static_cast<double>(p % nx) - x0),
+                             static_cast<float>(1e-9 * static_cast<double>(p / nx) - y0)};
+        if (h == height::flat) v.push_back(1e-9f);
+        if (h == height::surface) v.push_back(topography_at(p % nx, p / nx, nx, ny));
+        return v;
     };
     return g;
 }
@@ -73,20 +92,24 @@ testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missi
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool lockin = argc > 1 && std::string(argv[1]) == "--lockin";
-    if (lockin) {
-        --argc;
-        ++argv;
+    bool lockin = false;
+    height h = height::flat;
+    for (; argc > 1 && argv[1][0] == '-' && argv[1][1] == '-'; --argc, ++argv) {
+        const std::string flag = argv[1];
+        if (flag == "--lockin") lockin = true;
+        else if (flag == "--topography") h = height::surface;
+        else if (flag == "--no-z") h = height::none;
+        else argc = 0;
     }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: make_grid [--lockin] NX NY POINTS FILE [MISSING]\n");
+        std::fprintf(stderr, "usage: make_grid [--lockin] [--topography | --no-z] NX NY POINTS FILE [MISSING]\n");
         return 2;
     }
     const long nx = std::atol(argv[1]), ny = std::atol(argv[2]), points = std::atol(argv[3]);
     const long missing = argc > 5 ? std::atol(argv[5]) : 0;
     std::FILE* out = std::fopen(argv[4], "wb");
     if (out == nullptr || nx < 1 || ny < 1 || points < 1) return 1;
-    testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing);
+    testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing, h);
     if (lockin) g.channels.insert(g.channels.end(), {"LI Demod 1 X (A)", "LI Demod 1 X [bwd] (A)"});
     uint32_t seed = 12345;  // one stream over the pixels in file order
     const testkit::grid_values current = [&seed, points](long p, int c, long k) {

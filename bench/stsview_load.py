@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A bounded load test of stsview on loopback: 64 concurrent clients, each
 sending a fixed number of mixed requests (maps at random biases, curves,
-regions, grid means, and bad requests), over keep-alive connections.
+regions, grid means, the topography map, line cuts as netCDF files, and bad
+requests), over keep-alive connections.
 Prints the errors (good requests not answered 200, bad ones not answered
 4xx: both must be 0), the p50/p99 latency per kind, and the server's
 resident memory before and after (flat: at most one variable's copy more).
@@ -9,8 +10,8 @@ resident memory before and after (flat: at most one variable's copy more).
     python3 bench/stsview_load.py [--build DIR] [--grid FILE.nc] [--clients 64]
                                   [--requests 200] [--seconds 300]
 
-Without --grid, a 64 x 64 grid of 400 points is made with make_grid and
-stsgrid.  --requests is per client (the full run: --requests 10000).  Not
+Without --grid, a 64 x 64 grid of 400 points with a topography is made
+with make_grid and stsgrid.  --requests is per client (the full run: --requests 10000).  Not
 part of the test suite: it takes minutes and both cores.
 """
 import argparse
@@ -35,7 +36,7 @@ def rss_kib(pid):
 
 def make_grid(build, folder):
     g, nc = os.path.join(folder, "load.3ds"), os.path.join(folder, "load.nc")
-    subprocess.run([os.path.join(build, "bench/make_grid"), "64", "64", "400", g], check=True)
+    subprocess.run([os.path.join(build, "bench/make_grid"), "--topography", "64", "64", "400", g], check=True)
     s = subprocess.run([os.path.join(build, "stsgrid/stsgrid"), "-o", nc, g], capture_output=True)
     if s.returncode not in (0, 3):
         sys.exit(f"stsgrid failed: {s.stderr.decode()}")
@@ -47,17 +48,22 @@ def requests_for(rng, token, nx, ny, points):
     t = "&token=" + token
     k, x, y = rng.randrange(points - 1), rng.randrange(nx), rng.randrange(ny)
     r = rng.random()
-    if r < 0.35:
+    if r < 0.30:
         # One variable: a map of another replaces the server's bias-major
         # copy (one variable at a time), which a user does on purpose.
         return "map", f"/api/map?file=0&variable=didv&index={k}{t}", True
-    if r < 0.65:
+    if r < 0.56:
         return "curve", f"/api/curve?file=0&variable=didv&x={x}&y={y}{t}", True
-    if r < 0.75:
+    if r < 0.66:
         x1, y1 = min(nx - 1, x + rng.randrange(16)), min(ny - 1, y + rng.randrange(16))
         return "region", f"/api/region?file=0&variable=didv&x0={x}&x1={x1}&y0={y}&y1={y1}{t}", True
-    if r < 0.80:
+    if r < 0.71:
         return "mean", f"/api/mean?file=0&variable=norm_raw{t}", True
+    if r < 0.76:
+        return "pixelmap", f"/api/pixelmap.f32?file=0&variable=topography{t}", True
+    if r < 0.80:
+        x1, y1 = rng.randrange(nx), rng.randrange(ny)
+        return "line.nc", f"/api/export/line.nc?file=0&x0={x}&y0={y}&x1={x1}&y1={y1}{t}", True
     bad = rng.choice([f"/api/map?file=0&variable=didv&index={points + 5}{t}",
                       f"/api/map?file=0&variable=didv&index=-1{t}",
                       f"/api/curve?file=0&variable=didv&x=NaN&y=0{t}",
@@ -66,7 +72,10 @@ def requests_for(rng, token, nx, ny, points):
                       "/api/files", "/api/files?token=" + "0" * 64,
                       f"/api/map?file=9&variable=didv&index=0{t}",
                       f"/assets/..%2f..%2fetc%2fpasswd?{t[1:]}",
-                      f"/api/map?file=0&variable=didv&index=%zz{t}"])
+                      f"/api/map?file=0&variable=didv&index=%zz{t}",
+                      f"/api/export/line.nc?file=0&x0=0&y0=0&x1={nx}&y1=0{t}",
+                      f"/api/export/line.nc?file=0&variable=didv&x0=0&y0=0&x1=1&y1=1{t}",
+                      f"/api/pixelmap.f32?file=0&variable=didv{t}"])
     return "bad", bad, False
 
 
@@ -154,7 +163,7 @@ def main():
     errors = [r for r in results if not r[2]]
     print(f"{len(results)} requests from {a.clients} clients in {elapsed:.1f} s "
           f"({len(results) / elapsed:.0f}/s); grid {shape[0]} x {shape[1]} x {shape[2]}")
-    for kind in ["map", "curve", "region", "mean", "bad"]:
+    for kind in ["map", "curve", "region", "mean", "pixelmap", "line.nc", "bad"]:
         t = [r[1] * 1000 for r in results if r[0] == kind]
         if t:
             print(f"  {kind:7s} {len(t):7d}  p50 {percentile(t, 50):8.2f} ms  p99 {percentile(t, 99):8.2f} ms")

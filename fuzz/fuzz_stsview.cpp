@@ -1,8 +1,10 @@
 // stsview's request handling on arbitrary requests: the method, target,
 // Host and Cookie lines of the input (split at newlines) go through the
 // guards, the query parser and every data route over a small grid file
-// written once.  Every reply is a 2xx or a 4xx with a message; none is a
-// 5xx (the file is good), a crash or a hang.
+// written once (with a topography and gap maps, so that the per-pixel maps
+// and the line cut's netCDF file have every kind of quantity to carry).
+// Every reply is a 2xx or a 4xx with a message; none is a 5xx (the file is
+// good), a crash or a hang.
 #include <unistd.h>
 
 #include <cmath>
@@ -12,13 +14,15 @@
 #include "fuzz/fuzz_input.h"
 #include "fuzz/fuzz_grid_file.h"
 #include "grid/netcdf_writer.h"
+#include "spectrum/gap.h"
 #include "stsview/request_handler.h"
 
 using namespace sts;
 
 namespace {
 
-// A 5 x 4 grid of 6 points; pixel 7 unprocessed; the last two missing.
+// A 5 x 4 grid of 6 points; pixel 7 unprocessed; the last two missing;
+// pixel 3 without a gap.
 std::string& grid_path() {
     static std::string path;
     return path;
@@ -28,7 +32,9 @@ std::string write_grid() {
     static char folder[] = "/tmp/fuzz_stsview.XXXXXX";
     fuzz_check(mkdtemp(folder) != nullptr, "a scratch folder");
     const std::string path = std::string(folder) + "/g.nc";
-    const grid_description d = fuzz_grid_description();
+    grid_description d = fuzz_grid_description();
+    d.groups = {quantity_group::gap, quantity_group::topography};
+    d.has_topography = true;
     pixel_block b;
     b.count = 18;
     b.points = 6;
@@ -41,6 +47,12 @@ std::string write_grid() {
             for (auto* v : {&b.didv, &b.norm_raw, &b.norm_exp, &b.norm_coff})
                 v->push_back(p == 7 ? NAN : static_cast<float>(p + i) * 0.25f);
         b.status.push_back(p == 7 ? PIXEL_ROUTINE_FAILURE : PIXEL_PROCESSED);
+        b.topography.push_back(1.0f + 0.05f * static_cast<float>(p));
+        const bool gap = p != 3 && p != 7;
+        for (auto* v : {&b.gap_low, &b.gap_high, &b.gap_width, &b.peak_low, &b.peak_high, &b.peak_low_height,
+                        &b.peak_high_height})
+            v->push_back(gap ? 0.1f * static_cast<float>(p % 5) - 0.2f : NAN);
+        b.gap_status.push_back(static_cast<signed char>(gap ? gap_reason::found : gap_reason::not_below));
     }
     netcdf_writer w;
     std::string error;

@@ -8,6 +8,7 @@
 
 #include "grid/file_layout.h"
 #include "grid/netcdf_file.h"
+#include "stsview/pixel_maps.h"
 
 namespace sts {
 
@@ -144,6 +145,31 @@ bool grid_file::read_axis(const grid_variable& v, size_t x, size_t y, std::vecto
     const size_t size[3] = {1, 1, out->size()};
     const int s = nc_get_vara_float(file_->id(), var, start, size, out->data());
     return s == NC_NOERR || fail(s, "cannot read the pixel's own axis", error);
+}
+
+bool grid_file::read_plane(const std::string& name, std::vector<float>* out, std::string* error) {
+    if (!unchanged(error)) return false;
+    if (read_pixel_map(file_->id(), name, ny(), nx(), out, error)) return true;
+    return fail(NC_NOERR, *error, error);
+}
+
+bool grid_file::read_globals(std::vector<std::pair<std::string, std::string>>* out, std::string* error) {
+    if (!unchanged(error)) return false;
+    const int ncid = file_->id();
+    int count = 0;
+    const int s = nc_inq_natts(ncid, &count);
+    if (s != NC_NOERR) return fail(s, "cannot read the global attributes", error);
+    for (int a = 0; a < count; ++a) {
+        char name[NC_MAX_NAME + 1];
+        nc_type type = NC_NAT;
+        if (nc_inq_attname(ncid, NC_GLOBAL, a, name) == NC_NOERR &&
+            nc_inq_atttype(ncid, NC_GLOBAL, name, &type) == NC_NOERR && type == NC_CHAR) {
+            std::string value = text_attribute(ncid, NC_GLOBAL, name);
+            while (!value.empty() && value.back() == '\0') value.pop_back();
+            out->emplace_back(name, std::move(value));
+        }
+    }
+    return true;
 }
 
 bool grid_file::read_statistics(const grid_variable& v, std::vector<float>* mean,

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "grid/layout_check.h"
@@ -79,6 +80,11 @@ public:
     // Every pixel's record of v, pixel by pixel, handed to take(pixel, record).
     template <typename sink>
     bool for_each_row(const grid_variable& v, sink&& take, std::string* error);
+    // A variable over (y, x) alone (pixel_maps.h), through this file's own
+    // handle, row-major.
+    bool read_plane(const std::string& name, std::vector<float>* out, std::string* error);
+    // The file's global text attributes, in its order.
+    bool read_globals(std::vector<std::pair<std::string, std::string>>* out, std::string* error);
     // mean_<name>, se_<name> and their "pixels" attribute.
     bool read_statistics(const grid_variable& v, std::vector<float>* mean, std::vector<float>* se,
                          long long* pixels, std::string* error);

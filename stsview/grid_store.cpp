@@ -1,6 +1,9 @@
 // The store's reads: see grid_store.h.
 #include "stsview/grid_store.h"
 
+#include "stsview/library_errors.h"
+#include "stsview/line_export.h"
+
 namespace sts {
 
 bool grid_store::open(const std::vector<std::string>& paths, std::string* error) {
@@ -42,13 +45,14 @@ bool grid_store::fill_cache(size_t file, const grid_variable& v, std::string* er
 bool grid_store::pixel_map(size_t file, const std::string& name, std::vector<float>* out,
                            std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
-    const grid_file& f = files_[file];
-    return read_pixel_map(f.path(), name, f.ny(), f.nx(), out, error);
+    quiet_library_errors();
+    return files_[file].read_plane(name, out, error);
 }
 
 bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<float>* out,
                      std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
     if (!fill_cache(file, v, error)) return false;
     const size_t pixels = files_[file].pixels();
     out->assign(cache_.begin() + static_cast<std::ptrdiff_t>(k * pixels),
@@ -59,6 +63,7 @@ bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<
 bool grid_store::curve(size_t file, const grid_variable& v, size_t x, size_t y, pixel_curve* out,
                        std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
     grid_file& f = files_[file];
     out->code = f.status()[y * f.nx() + x];
     out->reason = f.status_word(out->code);
@@ -70,6 +75,7 @@ bool grid_store::curve(size_t file, const grid_variable& v, size_t x, size_t y, 
 bool grid_store::mean(size_t file, const grid_variable& v, curve_statistics* out,
                       std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
     grid_file& f = files_[file];
     out->axis = f.axis_of(v);
     return f.read_statistics(v, &out->mean, &out->se, &out->pixels, error);
@@ -78,6 +84,7 @@ bool grid_store::mean(size_t file, const grid_variable& v, curve_statistics* out
 bool grid_store::region(size_t file, const grid_variable& v, const pixel_rectangle& r,
                         curve_statistics* out, std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
     grid_file& f = files_[file];
     out->axis = f.axis_of(v);
     region_result result;
@@ -91,6 +98,7 @@ bool grid_store::region(size_t file, const grid_variable& v, const pixel_rectang
 bool grid_store::line(size_t file, const grid_variable& v, size_t x0, size_t y0, size_t x1,
                       size_t y1, line_records* out, std::string* error) {
     std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
     grid_file& f = files_[file];
     const size_t length = f.length(v);
     out->samples = line_cut(x0, y0, x1, y1, f.x(), f.y());
@@ -103,8 +111,16 @@ bool grid_store::line(size_t file, const grid_variable& v, size_t x0, size_t y0,
     return true;
 }
 
+bool grid_store::line_file(size_t file, size_t x0, size_t y0, size_t x1, size_t y1, std::string* bytes,
+                           std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
+    return line_file_bytes(files_[file], maps_[file], x0, y0, x1, y1, bytes, error);
+}
+
 void grid_store::warm(size_t file, const std::string& variable) {
     std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
     if (file >= files_.size()) return;
     const grid_variable* v = files_[file].variable(variable);
     std::string error;

@@ -75,6 +75,11 @@ public:
     bool line(size_t file, const grid_variable& v, size_t x0, size_t y0, size_t x1, size_t y1,
               line_records* out, std::string* error);
 
+    // The line's file as `stsgrid --line` writes it beside this grid file
+    // (line_export.h): every quantity of the line's pixels, as bytes.
+    bool line_file(size_t file, size_t x0, size_t y0, size_t x1, size_t y1, std::string* bytes,
+                   std::string* error);
+
     // The file's per-pixel variables without a bias axis (listed at opening).
     const std::vector<pixel_map_variable>& pixel_maps(size_t index) const { return maps_[index]; }
     // One of them (a name pixel_maps lists), row-major.

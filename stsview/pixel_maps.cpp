@@ -66,20 +66,26 @@ bool list_pixel_maps(const std::string& path, size_t ny, size_t nx, std::vector<
 bool read_pixel_map(const std::string& path, const std::string& name, size_t ny, size_t nx,
                     std::vector<float>* out, std::string* error) {
     nc_handle f;
-    int s = nc_open(path.c_str(), NC_NOWRITE, &f.id), var = -1;
+    const int s = nc_open(path.c_str(), NC_NOWRITE, &f.id);
     if (s != NC_NOERR) return nc_fail(s, path, error);
-    if ((s = nc_inq_varid(f.id, name.c_str(), &var)) != NC_NOERR) return nc_fail(s, name, error);
-    if (!over_y_x(f.id, var, ny, nx)) {
+    return read_pixel_map(f.id, name, ny, nx, out, error);
+}
+
+bool read_pixel_map(int id, const std::string& name, size_t ny, size_t nx, std::vector<float>* out,
+                    std::string* error) {
+    int s = NC_NOERR, var = -1;
+    if ((s = nc_inq_varid(id, name.c_str(), &var)) != NC_NOERR) return nc_fail(s, name, error);
+    if (!over_y_x(id, var, ny, nx)) {
         *error = name + " is not a variable over (y, x)";
         return false;
     }
     out->assign(ny * nx, 0.0f);
-    if ((s = nc_get_var_float(f.id, var, out->data())) != NC_NOERR) return nc_fail(s, name, error);
+    if ((s = nc_get_var_float(id, var, out->data())) != NC_NOERR) return nc_fail(s, name, error);
     float fill = 0;
     nc_type type = NC_NAT;
     size_t length = 0;
-    if (nc_inq_att(f.id, var, "_FillValue", &type, &length) == NC_NOERR && length == 1 &&
-        nc_get_att_float(f.id, var, "_FillValue", &fill) == NC_NOERR)
+    if (nc_inq_att(id, var, "_FillValue", &type, &length) == NC_NOERR && length == 1 &&
+        nc_get_att_float(id, var, "_FillValue", &fill) == NC_NOERR)
         for (float& v : *out)
             if (v == fill) v = std::nanf("");
     return true;

@@ -22,6 +22,10 @@ bool list_pixel_maps(const std::string& path, size_t ny, size_t nx, std::vector<
 // its _FillValue.
 bool read_pixel_map(const std::string& path, const std::string& name, size_t ny, size_t nx,
                     std::vector<float>* out, std::string* error);
+// The same through a netCDF handle already open (grid_file's: a file opened
+// again for every map grows the libraries' memory by kilobytes each time).
+bool read_pixel_map(int ncid, const std::string& name, size_t ny, size_t nx, std::vector<float>* out,
+                    std::string* error);
 
 }  // namespace sts
 

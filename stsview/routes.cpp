@@ -1,12 +1,14 @@
 // The data routes: parameters first, then the reads, then JSON or text.
 #include "stsview/routes.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "output/pair_format.h"
 #include "stsview/json_text.h"
+#include "stsview/line_export.h"
 #include "stsview/query.h"
 #include "stsview/region_statistics.h"
 
@@ -339,6 +341,29 @@ reply linecut_reply(grid_store& store, const query& q, bool text) {
     return json_reply(out);
 }
 
+// A download name that is safe in a header: letters, digits, '.', '-' and
+// '_' kept, anything else (quotes, spaces, bytes beyond ASCII) as '_'.
+std::string header_safe(std::string name) {
+    for (char& c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_')) c = '_';
+    return name;
+}
+
+// The line cut as stsgrid's line file: every quantity of the line's pixels.
+reply line_file_reply(grid_store& store, const query& q) {
+    std::string error;
+    size_t file = 0, x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    if (!q.only({"file", "x0", "x1", "y0", "y1"}, &error) || !q.index("file", store.size(), &file, &error))
+        return bad(400, error);
+    const grid_file& f = store.file(file);
+    if (!q.index("x0", f.nx(), &x0, &error) || !q.index("x1", f.nx(), &x1, &error) ||
+        !q.index("y0", f.ny(), &y0, &error) || !q.index("y1", f.ny(), &y1, &error))
+        return bad(400, error);
+    std::string bytes;
+    if (!store.line_file(file, x0, y0, x1, y1, &bytes, &error)) return bad(500, error);
+    return {200, "application/x-netcdf", std::move(bytes), header_safe(line_file_download(f.path())), ""};
+}
+
 }  // namespace
 
 reply handle_api(grid_store& store, std::string_view path, const query& q) {
@@ -358,6 +383,7 @@ reply handle_api(grid_store& store, std::string_view path, const query& q) {
     if (name == (text ? "mean.txt" : "mean")) return mean_reply(store, q, text);
     if (name == (text ? "region.txt" : "region")) return region_reply(store, q, text);
     if (name == (text ? "linecut.txt" : "linecut")) return linecut_reply(store, q, text);
+    if (text && name == "line.nc") return line_file_reply(store, q);
     return bad(404, "no such route");
 }
 

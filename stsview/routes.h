@@ -12,7 +12,9 @@
 //   /api/mean?file&variable                     the grid mean and SE (as stored)
 //   /api/region?file&variable&x0&x1&y0&y1       a rectangle's mean and SE
 //   /api/linecut?file&variable&x0&y0&x1&y1      nearest pixels along a line
+//   /api/pixelmap.f32?file&variable             a (y, x) variable as floats
 //   /api/export/{map,curve,mean,region,linecut}.txt   the same as text
+//   /api/export/line.nc?file&x0&y0&x1&y1        the line as stsgrid's _line.nc
 #ifndef STSVIEW_ROUTES_H
 #define STSVIEW_ROUTES_H
 

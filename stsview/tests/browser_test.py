@@ -53,6 +53,7 @@ except ImportError as e:
     sys.exit(1)
 
 CHROMIUM = shutil.which("chromium")
+GAP = ["--gap=0.5"]  # stsgrid's options of the grid with a topography
 DRIVER = shutil.which("chromedriver")
 
 
@@ -142,25 +143,30 @@ class Page:
             "return [...document.querySelectorAll('#numbers tbody tr')]"
             ".filter(r => r.dataset.kind === arguments[0]).map(r => Object.assign({}, r.dataset))", kind)
 
-    def pixel_offset(self, x, y):
-        """The offset from the map canvas's centre to pixel (x, y)'s centre."""
-        box = self.d.execute_script("return JSON.parse(document.getElementById('map').dataset.box)")
-        canvas = self.d.find_element(By.ID, "map")
+    def pixel_offset(self, x, y, pane="map"):
+        """The offset from a map canvas's centre (the map's, or the pane's beside it) to pixel (x, y)'s centre."""
+        box = self.d.execute_script("return JSON.parse(document.getElementById(arguments[0]).dataset.box)", pane)
+        canvas = self.d.find_element(By.ID, pane)
         w, h = canvas.size["width"], canvas.size["height"]
         px = box["left"] + (x + 0.5) * box["cell"]
         py = box["top"] + (box["ny"] - 1 - y + 0.5) * box["cell"]
         return int(round(px - w / 2)), int(round(py - h / 2))
 
-    def at_pixel(self, x, y):
-        dx, dy = self.pixel_offset(x, y)
-        return ActionChains(self.d).move_to_element_with_offset(self.d.find_element(By.ID, "map"), dx, dy)
+    def at_pixel(self, x, y, pane="map"):
+        dx, dy = self.pixel_offset(x, y, pane)
+        return ActionChains(self.d).move_to_element_with_offset(self.d.find_element(By.ID, pane), dx, dy)
 
 
-def start_server(args, files):
-    p = subprocess.Popen([args.stsview, *files], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+def start_server(args, files, errors):
+    """stsview on files, its standard error into the file errors (a pipe nobody reads would stop it when full)."""
+    with open(errors, "w") as err:
+        p = subprocess.Popen([args.stsview, *files], stdout=subprocess.PIPE, stderr=err, text=True)
     started = time.monotonic()
     url = p.stdout.readline().strip()
-    check(url.startswith("http://127.0.0.1:"), f"stsview printed no URL: {url!r} {p.stderr.read() if p.poll() is not None else ''}")
+    if p.poll() is not None:
+        with open(errors) as f:
+            url += " " + f.read()
+    check(url.startswith("http://127.0.0.1:"), f"stsview printed no URL: {url!r}")
     return p, url, time.monotonic() - started
 
 
@@ -178,27 +184,32 @@ def refused_without_token(url):
 
 
 def run(args, work):
-    make = lambda nx, ny, n, name, missing: subprocess.run(
-        [args.make_grid, str(nx), str(ny), str(n), os.path.join(work, name), str(missing)], check=True)
+    make = lambda nx, ny, n, name, missing, *flags: subprocess.run(
+        [args.make_grid, *flags, str(nx), str(ny), str(n), os.path.join(work, name), str(missing)], check=True)
     make(12, 10, 60, "a.3ds", 4)
     make(9, 8, 80, "b.3ds", 0)
     make(5, 4, 40, "c.3ds", 0)
     make(32, 1, 50, "line.3ds", 0)
-    a, b, r, c, line = (os.path.join(work, n) for n in ("a.nc", "b.nc", "region.nc", "c.nc", "line.nc"))
+    # A surface in each pixel's "Z (m)" and gap maps beside it; a grid that records no height.
+    make(16, 12, 60, "t.3ds", 5, "--topography")
+    make(8, 6, 40, "n.3ds", 0, "--no-z")
+    a, b, r, c, line, t, n = (os.path.join(work, n) for n in
+                              ("a.nc", "b.nc", "region.nc", "c.nc", "line.nc", "t.nc", "n.nc"))
     for out, extra, src in ((a, [], "a.3ds"), (b, [], "b.3ds"), (r, ["--region=2:6,3:7"], "a.3ds"),
-                            (c, [], "c.3ds"), (line, [], "line.3ds")):
+                            (c, [], "c.3ds"), (line, [], "line.3ds"), (t, GAP, "t.3ds"), (n, [], "n.3ds")):
         s = subprocess.run([args.stsgrid, "-o", out, *extra, os.path.join(work, src)], capture_output=True)
         check(s.returncode in (0, 3), f"stsgrid failed: {s.stderr.decode()}")
-    da, db, dr, dc, dl = (xr.open_dataset(n) for n in (a, b, r, c, line))
+    da, db, dr, dc, dl, dt, dn = (xr.open_dataset(n) for n in (a, b, r, c, line, t, n))
 
-    server, url, startup = start_server(args, [a, b, c, line])
+    errors = os.path.join(work, "stsview.err")
+    server, url, startup = start_server(args, [a, b, c, line, t, n], errors)
     try:
         check(refused_without_token(url), "a request without the token was not refused with 403")
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync", "--no-first-run",
-                     f"--user-data-dir={os.path.join(work, 'profile')}", "--window-size=1400,1000"):
+                     f"--user-data-dir={os.path.join(work, 'profile')}", "--window-size=1900,1100"):
             options.add_argument(flag)
         driver = webdriver.Chrome(service=Service(DRIVER), options=options)
         try:
@@ -207,7 +218,13 @@ def run(args, work):
             os.makedirs(downloads)
             driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
             for test in (t for t in TESTS if not args.only or t.__name__ in args.only.split(",")):
-                test(Page(driver, downloads), url, {0: da, 1: db, 2: dc, 3: dl}, dr)
+                try:
+                    test(Page(driver, downloads), url, {0: da, 1: db, 2: dc, 3: dl, 4: dt, 5: dn,
+                                                        "work": work, "args": args}, dr)
+                except Exception as e:
+                    # Said here: stopping the server after it may fail as well.
+                    print(f"{test.__name__}: FAILED: {type(e).__name__}: {e}")
+                    raise
                 print(f"{test.__name__}: ok")
         finally:
             driver.quit()
@@ -219,6 +236,10 @@ def run(args, work):
             server.kill()
             raise AssertionError("stsview did not stop on SIGINT")
     check(status == 0, f"stsview ended with status {status} on SIGINT")
+    # Its own notes only: no diagnostics of the libraries under it.
+    with open(errors) as f:
+        said = f.read()
+    check("HDF5" not in said and len(said.splitlines()) < 5, f"stsview's standard error: {said[:2000]}")
     print(f"startup {startup * 1000:.0f} ms (URL printed); " +
           ", ".join(f"{k} {v} ms" for k, v in figures.items()))
 
@@ -705,7 +726,156 @@ def per_pixel_maps(page, url, files, dr):
     page.wait(lambda: page.data("map").get("variable") == "didv", "didv again")
 
 
-TESTS = (one_state, line_grid, axes_and_bars, keyboard, colour_meaning, exports, per_pixel_maps)
+def ink_width(page, element_id, box):
+    """The width of the dark (text) pixels within box (x0, y0, x1, y1, canvas pixels) of an
+    element's screenshot: 0 when nothing is written there."""
+    element = page.d.find_element(By.ID, element_id)
+    page.d.execute_script("arguments[0].scrollIntoView({block: 'center'})", element)
+    width, height, rows = png_pixels(element.screenshot_as_png)
+    scale = width / element.size["width"]
+    x0, y0, x1, y1 = (int(round(v * scale)) for v in box)
+    xs = [x for y in range(max(0, y0), min(height, y1)) for x in range(max(0, x0), min(width, x1))
+          if max(rows[y][3 * x:3 * x + 3]) < 110]
+    return (max(xs) - min(xs) + 1) / scale if xs else 0
+
+
+def text_width(page, text):
+    """The width the page's canvas font gives text."""
+    return page.d.execute_script("const g = new OffscreenCanvas(8, 8).getContext('2d');"
+                                 "g.font = '11px sans-serif'; return g.measureText(arguments[0]).width", text)
+
+
+def pane_promises(page, pane, bar, unit, xy_units):
+    """A screenshot of the pane shows the x axis's label and its colour bar the unit, where they are drawn."""
+    box = json.loads(page.data(pane)["box"])
+    label = f"x ({xy_units})"
+    below = box["top"] + box["height"]
+    got = ink_width(page, pane, (box["left"] - 40, below + 21, box["left"] + box["width"] + 40, below + 38))
+    check(abs(got - text_width(page, label)) <= 3, f"the {pane} pane's x axis does not read {label!r} ({got} px)")
+    got = ink_width(page, bar, (0, box["top"] + box["height"] + 8, 40, box["top"] + box["height"] + 22))
+    check(unit and abs(got - text_width(page, unit)) <= 3, f"the {pane} pane's colour bar does not show {unit!r} ({got} px)")
+
+
+def side_pane(page, url, files, dr):
+    """The topography beside the map: its values, one cursor, picks from either pane, a bias step that
+    leaves it alone, a gap map instead, the fragment, and no trace of it where the file has none."""
+    d, dt = page.d, files[4]
+    d.get(url.split("#")[0] + "#file=4&variable=didv&index=10")
+    page.wait(lambda: page.data("map").get("index") == "10" and page.data("side").get("shown") == "true",
+              "the topography beside the map")
+    Select(d.find_element(By.ID, "mode")).select_by_value("pixel")
+    side, bar = page.data("side"), page.data("side-bar")
+    check(side["variable"] == "topography" and bar["unit"] == dt.topography.attrs["units"] == "nm",
+          f"the pane beside the map: {side} {bar}")
+    check(round_ticks(side["xTicks"].split(",")) and round_ticks(side["yTicks"].split(",")) and
+          round_ticks(bar["ticks"].split(",")), f"the pane's ticks: {side} {bar}")
+    check("topography (nm)" in d.find_element(By.ID, "side-title").text, "the pane's title")
+    pane_promises(page, "side", "side-bar", "nm", dt.x.attrs["units"])
+    pane_promises(page, "map", "colour-bar", dt.didv.attrs["units"], dt.x.attrs["units"])
+    z, didv = dt.topography.values, dt.didv.values
+    check(np.nanmax(z) - np.nanmin(z) > 0.3, "the test grid's topography is flat")
+    # One cursor: over either pane, both readouts and the cross on the other.
+    for pane, other, (x, y) in (("side", "map", (3, 2)), ("side", "map", (14, 9)), ("map", "side", (5, 7))):
+        page.at_pixel(x, y, pane).perform()
+        page.wait(lambda: all(page.data(r).get("x") == str(x) and page.data(r).get("y") == str(y)
+                              for r in ("readout", "side-readout")), f"both readouts at ({x}, {y})")
+        check(same(f32(page.data("side-readout")["value"]), z[y, x]), f"the topography at ({x}, {y})")
+        check(same(f32(page.data("readout")["value"]), didv[y, x, 10]), f"the map's readout at ({x}, {y})")
+        check(json.loads(page.data(other)["marks"]).get("cursor") == [x, y], f"no cursor on the {other} at ({x}, {y})")
+    # Picks from either pane, marked on both.
+    page.at_pixel(6, 4, "side").click().perform()
+    page.wait(lambda: [(r["x"], r["y"]) for r in page.rows("pixel")] == [("6", "4")], "the pixel picked beside")
+    ActionChains(d).key_down(Keys.SHIFT).perform()
+    page.at_pixel(2, 8).click().perform()
+    ActionChains(d).key_up(Keys.SHIFT).perform()
+    page.wait(lambda: len(page.rows("pixel")) == 2, "the second pick on the map")
+    for row in page.rows("pixel"):
+        x, y = int(row["x"]), int(row["y"])
+        check(same(f32(row["value"]), didv[y, x, 10]), f"the picked ({x}, {y})'s curve")
+    for pane in ("map", "side"):
+        check(json.loads(page.data(pane)["marks"])["pixels"] == [[6, 4], [2, 8]], f"the picks on the {pane}")
+    # A bias step: the map moves on, the pane beside it is neither fetched nor changed.
+    loads = page.data("side")["loads"]
+    blur(page)
+    for k in (11, 12, 13):
+        d.find_element(By.TAG_NAME, "body").send_keys(Keys.ARROW_RIGHT)
+        page.wait(lambda: page.data("map").get("index") == str(k), f"the map at {k}")
+    page.wait(lambda: page.data("readout").get("index") == "13", "the readout at the new bias")
+    check(page.data("side")["loads"] == loads, "a bias step fetched the pane beside the map again")
+    x, y = int(page.data("readout")["x"]), int(page.data("readout")["y"])
+    check(same(f32(page.data("side-readout")["value"]), z[y, x]) and
+          same(f32(page.data("readout")["value"]), didv[y, x, 13]), "the readouts after the steps")
+    # A gap map instead, in its unit; the fragment carries it.
+    Select(d.find_element(By.ID, "side-variable")).select_by_value("gap_width")
+    page.wait(lambda: page.data("side").get("variable") == "gap_width", "the gap map beside")
+    check(page.data("side-bar")["unit"] == dt.gap_width.attrs["units"], "the gap map's unit")
+    pane_promises(page, "side", "side-bar", dt.gap_width.attrs["units"], dt.x.attrs["units"])
+    gap = dt.gap_width.values
+    check(np.isfinite(gap).sum() > 20, "the test grid has too few gaps")
+    for (x, y) in ((1, 1), (9, 5), (15, 11)):
+        page.at_pixel(x, y, "side").perform()
+        page.wait(lambda: page.data("side-readout").get("x") == str(x) and page.data("side-readout").get("y") == str(y),
+                  f"the gap at ({x}, {y})")
+        check(same(f32(page.data("side-readout")["value"]), gap[y, x]), f"the gap width at ({x}, {y})")
+    page.wait(lambda: "side=gap_width" in d.current_url, "the fragment of the pane")
+    d.refresh()
+    page.wait(lambda: page.data("side").get("variable") == "gap_width" and page.data("map").get("index") == "13",
+              "the reloaded pane")
+    # A file that records no height: the choice is not there, so no pane, no readout, no marks.
+    Select(d.find_element(By.ID, "file")).select_by_value("5")
+    page.wait(lambda: page.data("map").get("file") == "5", "the grid without a height")
+    page.wait(lambda: page.data("side").get("shown") == "false", "the pane gone")
+    check(not d.find_element(By.ID, "side-section").is_displayed(), "the pane is still on the page")
+    check(set(page.data("side")) == {"shown"} and not page.data("side-bar") and not page.data("side-readout"),
+          f"the gone pane left {page.data('side')} {page.data('side-bar')} {page.data('side-readout')}")
+    check("topography" not in [o.get_attribute("value") for o in
+                               Select(d.find_element(By.ID, "side-variable")).options], "a topography offered")
+    page.at_pixel(3, 3).perform()
+    page.wait(lambda: page.data("readout").get("x") == "3", "the map's readout")
+    check(not page.data("side-readout"), "the gone pane's readout follows the cursor")
+    Select(d.find_element(By.ID, "file")).select_by_value("4")
+    page.wait(lambda: page.data("side").get("variable") == "gap_width", "the chosen gap map back with its file")
+    Select(d.find_element(By.ID, "side-variable")).select_by_value("none")
+    page.wait(lambda: page.data("side").get("shown") == "false" and "side=none" in d.current_url, "no pane on request")
+    Select(d.find_element(By.ID, "side-variable")).select_by_value("topography")
+    page.wait(lambda: page.data("side").get("variable") == "topography", "the topography again")
+
+
+def line_netcdf(page, url, files, dr):
+    """The line cut as netCDF: stsgrid --line's file for the same line, byte for byte, and the grid's values."""
+    d, dt, work, args = page.d, files[4], files["work"], files["args"]
+    show_view(page, url, 4, "didv", 10, line=((1, 1), (14, 9)))
+    page.wait(lambda: page.data("linecut").get("samples") == "14", "the line cut")
+    link = d.find_element(By.ID, "export-linenc")
+    check(link.is_displayed() and link.get_attribute("download") == "t_line.nc", "the netCDF export's link")
+    data = page.download("export-linenc", "t_line.nc")
+    folder = os.path.join(work, "line_check")
+    os.makedirs(folder, exist_ok=True)
+    s = subprocess.run([args.stsgrid, "-o", os.path.join(folder, "t.nc"), *GAP, "--line=1,1:14,9",
+                        os.path.join(work, "t.3ds")], capture_output=True)
+    check(s.returncode in (0, 3), f"stsgrid --line failed: {s.stderr.decode()}")
+    with open(os.path.join(folder, "t_line.nc"), "rb") as f:
+        check(f.read() == data, "the page's line file is not stsgrid --line's")
+    path = os.path.join(work, "page_line.nc")
+    with open(path, "wb") as f:
+        f.write(data)
+    ln = xr.open_dataset(path)
+    cut = page.data("linecut")
+    xs, ys = [int(v) for v in cut["x"].split(",")], [int(v) for v in cut["y"].split(",")]
+    check(list(ln.pixel_x.values) == xs and list(ln.pixel_y.values) == ys, "the file's pixels are not the cut's")
+    check(ln.attrs["line_start"] == "1 1" and ln.attrs["line_end"] == "14 9" and ln.attrs["grid_file"] == "t.nc",
+          f"the line file's attributes: {ln.attrs}")
+    for name in ("didv", "current", "norm_coff", "topography", "gap_width", "status"):
+        want = dt[name].values[ys, xs]
+        check(ln[name].dims[0] == "sample" and all(same(a, b) for a, b in
+                                                   zip(ln[name].values.ravel(), want.ravel())),
+              f"the line file's {name} is not the grid's at its pixels")
+    check(np.allclose(ln.distance.values, np.hypot(dt.x.values[xs] - dt.x.values[1], dt.y.values[ys] - dt.y.values[1]),
+                      atol=0.75), "the distances along the line")
+
+
+TESTS = (one_state, line_grid, axes_and_bars, keyboard, colour_meaning, exports, per_pixel_maps, side_pane,
+         line_netcdf)
 
 
 def main():

@@ -19,9 +19,15 @@ const maxCurves = 12;
 // variable: the map shown, a spectrum variable or a per-pixel map (no
 // bias axis); spectra: the spectrum variable the curves, region and line
 // cut show (the map's own, or the last one shown before a per-pixel map).
-const state = { file: 0, variable: null, spectra: 'didv', index: 0, pixels: [], region: null, line: null };
-const data = { files: [], map: null, strip: null, mean: null, curves: new Map(), region: null, cut: null };
-const serials = { map: 0, curves: 0, region: 0, line: 0 };
+// side: the per-pixel variable of the pane beside the map, or 'none';
+// sideChoice: the user's choice of it (null: the topography where the
+// file has it), kept across files.
+const state = { file: 0, variable: null, spectra: 'didv', index: 0, pixels: [], region: null, line: null,
+                side: 'none', sideChoice: null };
+const data = { files: [], map: null, strip: null, mean: null, curves: new Map(), region: null, cut: null,
+               side: null, sideScale: null };
+const serials = { map: 0, curves: 0, region: 0, line: 0, side: 0 };
+let sideLoads = 0;  // fetches of the pane beside the map (the tests count them)
 
 const message = (text) => { $('message').textContent = text || ''; };
 const file = () => data.files[state.file];
@@ -33,11 +39,15 @@ const axis = () => spectra().bias;
 const params = (extra = {}) => ({ file: state.file, variable: spectra().name, ...extra });
 const fail = (e) => message(e.message);
 
-const mapPane = new MapPane($('map'), $('colour-bar'), $('readout'), {
+// The map and the pane beside it: one cursor, the same picks and marks.
+const mouse = {
   pick: (p, add) => setPixels(add ? [...state.pixels, p] : [p]),
   region: (r) => setRegion(r),
   line: (l) => setLine(l),
-});
+  hover: (p) => { mapPane.follow(p); if (data.side) sidePane.follow(p); },
+};
+const mapPane = new MapPane($('map'), $('colour-bar'), $('readout'), mouse);
+const sidePane = new MapPane($('side'), $('side-bar'), $('side-readout'), mouse);
 const curvePane = new CurvePane($('curves'), { bias: (k) => setIndex(k) });
 const cutPane = new LineCutPane($('linecut'), $('linecut-title'));
 
@@ -52,20 +62,24 @@ const grid = () => {
   return { nx: f.nx, ny: f.ny, x: f.x, y: f.y, xyUnits: f.xy_units, status: f.status, meanings: f.meanings };
 };
 
+// The marks both map panes draw: the picked pixels in their curves'
+// colours, the region and the line.
+const marks = () => ({ pixels: state.pixels.map((p, i) => ({ ...p, colour: palette[i % palette.length] })),
+                       region: state.region, line: state.line });
+
 function drawMap() {
   const f = file(), m = data.map, v = variable();
+  if (data.side) sidePane.setMarks(marks());
   if (!m) return;
   if (v.map) {
     const title = `${v.name} (${v.units}) per pixel — ${f.name}`;
-    mapPane.marks = { pixels: state.pixels.map((p, i) => ({ ...p, colour: palette[i % palette.length] })),
-                      region: state.region, line: state.line };
+    mapPane.marks = marks();
     mapPane.show({ ...grid(), grey: false }, m, scaleFor(m.values, scaleSettings()), { title, unit: v.units });
     $('map-title').textContent = title;
     Object.assign($('map').dataset, { file: state.file, variable: v.name, index: m.index, bias: '' });
     return;
   }
-  mapPane.marks = { pixels: state.pixels.map((p, i) => ({ ...p, colour: palette[i % palette.length] })),
-                    region: state.region, line: state.line };
+  mapPane.marks = marks();
   const title = `${v.name} (${v.units}) at bias ${fmt(m.bias)} ${f.bias_units} — ${f.name}`;
   const labels = { title, unit: v.units, biasUnits: f.bias_units };
   if (data.strip) {
@@ -103,6 +117,69 @@ async function loadMap() {
   Object.assign($('map').dataset, { drawMs: (performance.now() - started).toFixed(1),
     fetchMs: (fetched - started).toFixed(1), paintMs: (performance.now() - fetched).toFixed(1) });
   $('map').dataset.serial = serial;
+}
+
+// The pane beside the map: a per-pixel variable, fetched once per file and
+// variable (it has no bias: a bias step leaves it alone).
+async function loadSide() {
+  const serial = ++serials.side, f = file(), name = state.side;
+  const v = pixelMaps(f).find((m) => m.name === name);
+  if (!v) { hideSide(); return; }
+  const started = performance.now();
+  const values = await getFloats('pixelmap.f32', { file: state.file, variable: name });
+  sideLoads++;
+  if (serial !== serials.side) return;
+  data.side = { values, variable: name, file: state.file, index: '' };
+  data.sideScale = null;
+  drawSide();
+  $('side').dataset.drawMs = (performance.now() - started).toFixed(1);
+}
+
+function drawSide() {
+  const s = data.side;
+  if (!s) return;
+  const f = file(), v = pixelMaps(f).find((m) => m.name === s.variable);
+  // The typed bounds are the main map's; this pane takes percentiles.
+  const pct = $('range-mode').value === 'percentile';
+  data.sideScale = data.sideScale || scaleFor(s.values, {
+    mode: 'percentile', colours: $('colours').value, signed: signedQuantity(v),
+    low: pct ? parseFloat($('range-low').value) : 1, high: pct ? parseFloat($('range-high').value) : 99 });
+  const title = `${v.name} (${v.units || '1'}) per pixel — ${f.name}`;
+  $('side-section').hidden = false;
+  $('side-title').textContent = title;
+  sidePane.marks = marks();
+  sidePane.marksKey = JSON.stringify(sidePane.marks);
+  sidePane.mode = $('mode').value;
+  sidePane.show({ ...grid(), grey: false }, s, data.sideScale, { title, unit: v.units });
+  Object.assign($('side').dataset, { file: state.file, variable: v.name, units: v.units, shown: 'true',
+                                     loads: sideLoads });
+}
+
+// No pane beside the map: nothing of the last one stays behind.
+function hideSide() {
+  data.side = null;
+  $('side-section').hidden = true;
+  sidePane.forget();
+  Object.assign(sidePane, { map: null, box: null, imageCache: null, marksKey: null });
+  for (const id of ['side', 'side-bar']) for (const k of Object.keys($(id).dataset)) delete $(id).dataset[k];
+  $('side').dataset.shown = 'false';
+}
+
+// The variable beside the map: the choice, where this file has it; else
+// the topography, where it has that; else none.
+function chooseSide(f, choice) {
+  const maps = pixelMaps(f);
+  if (choice === 'none' || maps.some((m) => m.name === choice)) return choice;
+  return maps.some((m) => m.name === 'topography') ? 'topography' : 'none';
+}
+
+function fillSideList(f) {
+  const list = $('side-variable'), maps = pixelMaps(f);
+  list.textContent = '';
+  list.add(new Option('none', 'none'));
+  for (const v of maps) list.add(new Option(`${v.name} — ${v.long_name}`, v.name));
+  list.value = state.side;
+  list.disabled = maps.length === 0;
 }
 
 // What depends on the bias only: the slider, markers, table, links, map.
@@ -247,6 +324,7 @@ async function setLine(l) {
   writeFragment(state);
   const serial = ++serials.line;
   $('export-linecut').hidden = !l;
+  $('export-linenc').hidden = !l;
   drawMap();
   if (!l) { data.cut = null; cutPane.hide(); drawMap(); return; }
   const c = await getJSON('linecut', params(state.line));
@@ -257,6 +335,9 @@ async function setLine(l) {
                { variable: v.name, units: v.units, xy: f.xy_units, bias: f.bias_units, file: f.name });
   setLink($('export-linecut'), 'linecut.txt', params(state.line), header('linecut', state.line));
   $('export-linecut').download = `${spectra().name}_linecut.txt`;
+  // Every quantity along the line, as stsgrid --line writes it.
+  setLink($('export-linenc'), 'line.nc', { file: state.file, ...state.line });
+  $('export-linenc').download = `${f.name.replace(/\.nc$/, '')}_line.nc`;
   drawMap();
 }
 
@@ -288,6 +369,10 @@ async function select(fileIndex, variableName, wanted = {}) {
     $('variable').appendChild(group);
   }
   $('variable').value = state.variable;
+  document.querySelector('main').classList.toggle('line-grid', f.ny === 1);
+  if ('side' in wanted) state.sideChoice = wanted.side;
+  state.side = chooseSide(f, state.sideChoice);
+  fillSideList(f);
   $('bias').max = axis().length - 1;
   state.index = Number.isInteger(wanted.index) ? wanted.index : curvePane.nearestIn(axis(), oldBias);
   const fits = (x, y) => x < f.nx && y < f.ny;
@@ -298,9 +383,10 @@ async function select(fileIndex, variableName, wanted = {}) {
   if (line) line = clipLine(line, f);
   data.map = null; data.strip = null; data.pixelMap = null; data.stripScale = null; data.curves = new Map(); data.region = null; data.cut = null;
   mapPane.forget();
+  hideSide();
   await loadMean();
   setIndex(state.index);
-  await Promise.all([setPixels(pixels), setRegion(region), setLine(line)]);
+  await Promise.all([setPixels(pixels), setRegion(region), setLine(line), loadSide()]);
 }
 
 const clipLine = (l, f) => {
@@ -330,7 +416,9 @@ function onKey(e) {
 
 function redrawScales() {
   data.stripScale = null;
+  data.sideScale = null;
   drawMap();
+  drawSide();
   if (data.cut) cutPane.rescale(scaleFor(data.cut.values, scaleSettings()));
 }
 
@@ -340,7 +428,13 @@ function wire() {
   $('bias').addEventListener('input', () => setIndex(Number($('bias').value)));
   for (const id of ['colours', 'range-mode', 'range-low', 'range-high'])
     $(id).addEventListener('change', () => { if (id === 'range-mode') rangeDefaults(); redrawScales(); });
-  $('mode').addEventListener('change', () => { mapPane.mode = $('mode').value; });
+  $('mode').addEventListener('change', () => { mapPane.mode = sidePane.mode = $('mode').value; });
+  $('side-variable').addEventListener('change', () => {
+    state.sideChoice = state.side = $('side-variable').value;
+    writeFragment(state);
+    hideSide();
+    loadSide().catch(fail);
+  });
   $('show-mean').addEventListener('change', showCurves);
   for (const id of ['y-range', 'y-low', 'y-high'])
     $(id).addEventListener('change', () => {

@@ -2,6 +2,8 @@
 // with round ticks, a colour bar with the variable's unit, and the mouse
 // (readout, pick, region, line).  Row 0 is at the bottom, as y grows
 // upwards.  Unprocessed pixels are grey.  Marks are clipped to the grid.
+// Two panes share one cursor: handlers.hover(p) hears every move over a
+// pane (null when the mouse leaves), and follow(p) shows it on each.
 import { colourOf } from './colour_maps.js';
 import { floatText } from './api.js';
 import { niceTicks, niceStep, tickText } from './axis_ticks.js';
@@ -49,7 +51,9 @@ export class MapPane {
     this.drag = null;
     this.hover = null;
     canvas.addEventListener('mousemove', (e) => this.move(e));
-    canvas.addEventListener('mouseleave', () => { this.hover = null; });
+    canvas.addEventListener('mouseleave', () => {
+      if (this.handlers.hover) this.handlers.hover(null); else this.hover = null;
+    });
     canvas.addEventListener('mousedown', (e) => this.down(e));
     window.addEventListener('mouseup', (e) => this.up(e));
   }
@@ -65,9 +69,30 @@ export class MapPane {
     if (this.hover) this.describe(this.hover);
   }
 
+  // The shared cursor at pixel p (null: none): the readout there and a
+  // cross on the map.
+  follow(p) {
+    this.hover = p;
+    this.cursor = p;
+    if (!this.box || !this.map) return;
+    if (p) this.describe(p);
+    this.draw();
+  }
+
+  // New marks (picked pixels, region, line); the pane redrawn only when
+  // they differ from those drawn.
+  setMarks(marks) {
+    const key = JSON.stringify(marks);
+    if (key === this.marksKey) return;
+    this.marks = marks;
+    this.marksKey = key;
+    if (this.box && this.map) this.draw();
+  }
+
   // A new grid: the readout no longer stands for anything.
   forget() {
     this.hover = null;
+    this.cursor = null;
     this.readout.textContent = 'move over the map';
     for (const key of Object.keys(this.readout.dataset)) delete this.readout.dataset[key];
   }
@@ -123,7 +148,19 @@ export class MapPane {
   // The image and its axes, at (dx, dy) on g (the PNG export paints too).
   paint(g, dx, dy) {
     if (this.strip) { g.save(); g.translate(dx, dy); this.paintStrip(g); g.restore(); return; }
-    const { nx, ny, status } = this.grid, { values } = this.map, b = this.box;
+    const b = this.box;
+    g.imageSmoothingEnabled = false;
+    g.drawImage(this.image(), dx + b.left, dy + b.top, b.width, b.height);
+    g.save(); g.translate(dx, dy); this.drawAxes(g); g.restore();
+  }
+
+  // The map's pixels in their colours, one canvas pixel each: made again
+  // only for other values, colours or grid (a mark or the cursor moving
+  // redraws without it).
+  image() {
+    const { nx, ny, status } = this.grid, { values } = this.map;
+    const c = this.imageCache;
+    if (c && c.values === values && c.scale === this.scale && c.grid === this.grid) return c.canvas;
     const image = new ImageData(nx, ny), out = image.data;
     for (let y = 0; y < ny; y++) {
       for (let x = 0; x < nx; x++) {
@@ -135,9 +172,8 @@ export class MapPane {
     }
     const scratch = new OffscreenCanvas(nx, ny);
     scratch.getContext('2d').putImageData(image, 0, 0);
-    g.imageSmoothingEnabled = false;
-    g.drawImage(scratch, dx + b.left, dy + b.top, b.width, b.height);
-    g.save(); g.translate(dx, dy); this.drawAxes(g); g.restore();
+    this.imageCache = { values, scale: this.scale, grid: this.grid, canvas: scratch };
+    return scratch;
   }
 
   paintStrip(g) {
@@ -239,6 +275,17 @@ export class MapPane {
       shown.line = [x0, y0, x1, y1];
     }
     g.lineWidth = 1;
+    const p = this.cursor;
+    if (p && p.x < b.nx && p.y < b.ny) {
+      // A cross in black and white, seen on any colour.
+      const [cx, cy] = this.centre(p.x, p.y), r = Math.max(6, b.cell);
+      for (const [colour, width] of [['#fff', 3], ['#000', 1]]) {
+        g.strokeStyle = colour; g.lineWidth = width; g.beginPath();
+        g.moveTo(cx - r, cy); g.lineTo(cx + r, cy); g.moveTo(cx, cy - r); g.lineTo(cx, cy + r); g.stroke();
+      }
+      g.lineWidth = 1;
+      shown.cursor = [p.x, p.y];
+    }
     this.canvas.dataset.marks = JSON.stringify(shown);
   }
 
@@ -274,6 +321,7 @@ export class MapPane {
       this.drag.line = { x0: d.x, y0: d.y, x1: p.x, y1: p.y };
       this.draw();
     }
+    if (this.handlers.hover) { this.handlers.hover(p); return; }
     this.hover = p;
     if (p) this.describe(p);
   }

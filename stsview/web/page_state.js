@@ -1,6 +1,7 @@
 // The page's state in the URL's fragment, so a reload or a link opens the
-// same view: #file=0&variable=didv&index=12&pixels=4,5;7,1&region=2,6,3,7&line=0,0,11,4
-// (region as x0,x1,y0,y1; line as x0,y0,x1,y1).
+// same view: #file=0&variable=didv&index=12&pixels=4,5;7,1&region=2,6,3,7&line=0,0,11,4&side=topography
+// (region as x0,x1,y0,y1; line as x0,y0,x1,y1; side: the per-pixel
+// variable beside the map, or none).
 const ints = (text) => (text ? text.split(',').map(Number) : []);
 const whole = (a, n) => a.length === n && a.every((v) => Number.isInteger(v) && v >= 0);
 
@@ -15,6 +16,7 @@ export function readFragment() {
   out.region = whole(r, 4) ? { x0: r[0], x1: r[1], y0: r[2], y1: r[3] } : null;
   const l = ints(h.get('line'));
   out.line = whole(l, 4) ? { x0: l[0], y0: l[1], x1: l[2], y1: l[3] } : null;
+  if (h.has('side')) out.side = h.get('side');
   return out;
 }
 
@@ -31,5 +33,6 @@ function rewrite(s) {
   if (s.pixels.length) parts.push(`pixels=${s.pixels.map((p) => `${p.x},${p.y}`).join(';')}`);
   if (s.region) parts.push(`region=${[s.region.x0, s.region.x1, s.region.y0, s.region.y1].join(',')}`);
   if (s.line) parts.push(`line=${[s.line.x0, s.line.y0, s.line.x1, s.line.y1].join(',')}`);
+  parts.push(`side=${encodeURIComponent(s.side)}`);
   history.replaceState(null, '', `${location.pathname}${location.search}#${parts.join('&')}`);
 }
