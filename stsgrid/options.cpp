@@ -9,6 +9,7 @@
 #include "readers/import_option_parser.h"
 #include "grid/quantities.h"
 #include "spectrum/smoothing.h"
+#include "stsgrid/topography_options.h"
 
 namespace sts {
 
@@ -280,6 +281,10 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
         std::string value;
         return sts::option_value(argc, argv, i, a, &value, error) &&
                take_own(a.key, value, o, error);
+    } else if (const auto* row = find_option(topography_option_rows(), a.key)) {
+        std::string value;
+        if (row->takes_value && !sts::option_value(argc, argv, i, a, &value, error)) return false;
+        return row->parse(value, o, error);
     } else {
         switch (sts::take_import_option(argc, argv, i, &o->import, error)) {
             case sts::option_take::taken: return true;
@@ -335,6 +340,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         return parse_result::error;
     }
     if (!check_gap(o, error)) return parse_result::error;
+    if (!check_topography_options(o, error)) return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;
     if (o->inputs.empty()) {
@@ -408,8 +414,9 @@ std::string grid_usage() {
                "                         noise)\n"
                "      --lockin-min-r2=R  with --lockin-fit=pixel, mark a pixel whose line has\n"
                "                         R^2 below R (default 0.5; 0 to 1) with status 10\n"
-               "      --no-progress      no progress line (shown only on a terminal anyway)\n"
-               "  -h, --help             show this help and exit\n"
+               "      --no-progress      no progress line (shown only on a terminal anyway)\n" +
+           options_help(topography_option_rows()) +
+           "  -h, --help             show this help and exit\n"
                "      --version          show the version and exit\n"
                "\n"
                "Import options, as for stsimport:\n") +

@@ -16,6 +16,8 @@ struct grid_options : grid_plan {
     bool progress = true;            // when standard error is a terminal
     bool lockin_fit_given = false;
     bool lockin_min_r2_given = false;
+    bool topography_channel_given = false;
+    bool topography_direction_given = false;
 };
 
 enum class parse_result { run, help, version, error };

@@ -11,6 +11,7 @@
 #include "grid/lockin_pass.h"
 #include "grid/netcdf_writer.h"
 #include "grid/quantities.h"
+#include "grid/scan_on_grid.h"
 #include "grid/side_task.h"
 #include "grid/statistics_pass.h"
 
@@ -118,6 +119,22 @@ bool write_companions(const grid_plan& p, run_outcome* out, std::string* error) 
     return !out->line || write_line_output(out->description, p, out->output, *out->line, error);
 }
 
+// --topography: the scan read and placed on the grid before any pixel is
+// computed (refused when it cannot be placed, failed when unreadable).
+bool place_topography(const grid_plan& p, grid_description* d, run_status* status,
+                      std::string* error) {
+    if (p.topography.empty()) return true;
+    auto scan = std::make_shared<scan_on_grid>();
+    const scan_request r{p.topography, p.topography_channel, p.topography_backward};
+    bool refused = false;
+    if (!place_scan_on_grid(r, *d, scan.get(), &refused, error)) {
+        *status = refused ? run_status::refused : run_status::failed;
+        return false;
+    }
+    d->scan = std::move(scan);
+    return true;
+}
+
 run_outcome finished(run_outcome out, run_status status, std::string error) {
     out.status = status;
     out.error = std::move(error);
@@ -150,6 +167,9 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     describe_run(*src, p, &out.description);
     if (!check_plan_against_grid(p, out.description, &error))
         return finished(std::move(out), run_status::refused, error);
+    run_status why = run_status::failed;
+    if (!place_topography(p, &out.description, &why, &error))
+        return finished(std::move(out), why, error);
     lockin_settings ls;
     if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error))
         return finished(std::move(out), run_status::failed, error);
