@@ -201,4 +201,37 @@ TEST(Topography, RealScansBesideARealGrid) {
     }
 }
 
+// A real scan (FeSe, 45 degrees, scanned down) under a synthetic grid of
+// 12 x 10 pixels over 10 x 8 nm about the scan's centre at 30 degrees:
+// scan_topography against the NumPy resampling of the real bytes.
+TEST(Topography, RealScanUnderAGridInItsFrame) {
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no real data folder";
+    const std::string scan = testkit::realdata_dir() + "/raw/nanonis_sxm_fese_45deg.sxm";
+    testkit::nanonis_grid_layout g;
+    g.nx = 12;
+    g.ny = 10;
+    g.points = 4;
+    g.settings = "-3.196416E-7;-1.834589E-7;1.000000E-8;8.000000E-9;3.000000E+1";
+    g.experiment_of = [](long p) {
+        const double u = (static_cast<double>(p % 12) + 0.5) * 10.0 / 12 - 5;
+        const double v = (static_cast<double>(p / 12) + 0.5) * 0.8 - 4;
+        double x = 0, y = 0;
+        place(-319.6416, -183.4589, 30, u, v, &x, &y);
+        return std::vector<float>{static_cast<float>(x * 1e-9), static_cast<float>(y * 1e-9)};
+    };
+    temp_dir dir;
+    testkit::write_file(dir / "g.3ds", testkit::nanonis_grid(g, [](long, int, long k) {
+        return static_cast<float>((static_cast<double>(k) - 1.5) * 1e-10);
+    }));
+    const auto r = stsgrid(dir, {"--no-progress", "-o", "g.nc", "--topography=" + scan, "g.3ds"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("120 of 120 pixels on the scan"), std::string::npos) << r.out;
+    const auto c = run_in(dir, {"/usr/bin/python3", STSGRID_TEST_DIR "/topography_check.py",
+                                dir / "g.3ds", scan, dir / "g.nc"});
+    ASSERT_EQ(c.status, 0) << c.out << c.err;
+    EXPECT_LT(figure(c.out, "resample_max_diff_nm"), 1e-5) << c.out;
+    EXPECT_LT(figure(c.out, "image_max_diff_nm"), 1e-5) << c.out;
+    EXPECT_LT(figure(c.out, "grid_xy_max_diff_nm"), 1e-4) << c.out;
+}
+
 }  // namespace
