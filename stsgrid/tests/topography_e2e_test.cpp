@@ -104,8 +104,10 @@ TEST(Topography, ScanBesideTheGridAgreesWithItsOwnZ) {
     temp_dir dir;
     testkit::write_file(dir / "g.3ds", surface_grid());
     testkit::write_file(dir / "s.sxm", surface_scan(20.5, 9.5));
-    const auto r = stsgrid(dir, {"--no-progress", "-o", "g.nc", "--topography=s.sxm", "g.3ds"});
+    const auto r = stsgrid(dir, {"--no-progress", "-o", "g.nc", "--topography=s.sxm", "--map=0",
+                                 "g.3ds"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(testkit::file_exists(dir / "g_map_0.png"));
     EXPECT_NE(r.out.find("scan_topography from s.sxm (Z, forward), sampled bilinearly: 720 of "
                          "720 pixels on the scan"),
               std::string::npos)
