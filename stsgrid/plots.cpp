@@ -302,7 +302,7 @@ namespace {
 // topography (the grid's recorded Z, or the scan's) with its unit on the
 // colour bar.
 panel_text map_panel_text(const grid_description& d, const std::string& name) {
-    if (name == "topography") return {"topography: the grid's recorded Z", "nm", "height (nm)"};
+    if (name == "topography") return {"topography: the height recorded at the pixels", "nm", "height (nm)"};
     if (name == "scan_topography" && d.scan) {
         const scan_on_grid& s = *d.scan;
         const std::string label = s.unit == "nm" ? "height (nm)" : s.channel + " (" + s.unit + ")";

@@ -204,7 +204,7 @@ TEST(Plots, MapDrawsTheTopographyWithItsUnit) {
         ASSERT_EQ(o.status, 0) << o.err;
         const std::string script = testkit::read_file(keep / "job/picture.gp");
         const std::string title = scan ? "set title 'scan Z (backward) of made_001.sxm at the pixels'"
-                                       : "set title 'topography: the grid''s recorded Z'";
+                                       : "set title 'topography: the height recorded at the pixels'";
         const size_t at = script.find("set cblabel 'height (nm)'\n" + title);
         ASSERT_NE(at, std::string::npos) << script;
         EXPECT_TRUE(has(script.substr(at), "set cbrange [-163.5:-163.389999]\nplot ")) << script;

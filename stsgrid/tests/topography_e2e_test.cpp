@@ -5,6 +5,7 @@
 // by an independent NumPy reading (tests/topography_check.py); frames that
 // do not overlap are refused; the real scans beside a real grid.
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,47 @@ TEST(Topography, RealScanUnderAGridInItsFrame) {
     EXPECT_LT(figure(c.out, "resample_max_diff_nm"), 1e-5) << c.out;
     EXPECT_LT(figure(c.out, "image_max_diff_nm"), 1e-5) << c.out;
     EXPECT_LT(figure(c.out, "grid_xy_max_diff_nm"), 1e-4) << c.out;
+}
+
+// RHK: the topography image pages of the real map and line, sampled at
+// each pixel's place, against a NumPy decoding of the pages
+// (tests/sm4_topography_check.py).  The map's 32 x 32 spectra fall on
+// every eighth centre of its 256 x 256 image, the line's 32 along the
+// middle of its 8 lines from one edge to the other.
+TEST(Topography, RhkPagesOfTheMapsFrame) {
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no real data folder";
+    struct expected {
+        const char* name;
+        double first_column, last_column, first_row, last_row;
+    };
+    for (const expected& e : {expected{"rhk2020_abc6_didv_map.sm4", 4, 252, 4, 252},
+                              expected{"rhk2020_hopg_line_300K.sm4", -0.5, 511.5, 3.5, 3.5}}) {
+        const std::string file = testkit::realdata_dir() + "/raw/" + e.name;
+        temp_dir dir;
+        const auto r = stsgrid(dir, {"--no-progress", "-o", "g.nc", file});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto c = run_in(dir, {"/usr/bin/python3", STSGRID_TEST_DIR "/sm4_topography_check.py",
+                                    file, dir / "g.nc"});
+        ASSERT_EQ(c.status, 0) << c.out << c.err;
+        std::printf("%s\n%s", e.name, c.out.c_str());
+        EXPECT_LT(figure(c.out, "forward_max_diff_nm"), 5e-5) << c.out;
+        EXPECT_LT(figure(c.out, "backward_max_diff_nm"), 5e-5) << c.out;
+        EXPECT_GT(figure(c.out, "forward_backward_correlation"), 0.95) << c.out;
+        const size_t columns = c.out.find("columns ");
+        ASSERT_NE(columns, std::string::npos);
+        double lo = 0, hi = 0, rlo = 0, rhi = 0;
+        ASSERT_EQ(std::sscanf(c.out.c_str() + columns, "columns %lf %lf\nrows %lf %lf", &lo, &hi,
+                              &rlo, &rhi), 4) << c.out;
+        EXPECT_NEAR(lo, e.first_column, 1e-3);
+        EXPECT_NEAR(hi, e.last_column, 1e-3);
+        EXPECT_NEAR(rlo, e.first_row, 1e-3);
+        EXPECT_NEAR(rhi, e.last_row, 1e-3);
+    }
+    // A point spectrum has no place on an image: no topography.
+    temp_dir dir;
+    const auto r = stsgrid(dir, {"--no-progress", "-o", "p.nc",
+                                 testkit::realdata_dir() + "/raw/rhk2021_hopg_point_sweeps.sm4"});
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 }  // namespace
