@@ -48,6 +48,18 @@ const sts::option_table<command_line>& own_options() {
              c->force = true;
              return true;
          }},
+        {{"--scan"}, true,
+         {"      --scan=FILE.sxm    where each spectrum sits on the Nanonis scan image it",
+          "                         was taken on: its pixel (column, row from the bottom)",
+          "                         and place (nm from the frame's lower left corner) in",
+          "                         the index and on standard output; refused for a",
+          "                         spectrum outside the scan's frame or recording no",
+          "                         position (Nanonis .dat \"X (m)\", \"Y (m)\")"},
+         [](const std::string& v, command_line* c, std::string* e) {
+             c->scan = v;
+             if (v.empty()) *e = "scan needs a Nanonis scan image (.sxm)";
+             return !v.empty();
+         }},
         {{"-h", "--help"}, false, {"  -h, --help             show this help and exit"}, nullptr},
         {{"--version"}, false, {"      --version          show the version and exit"}, nullptr},
     };

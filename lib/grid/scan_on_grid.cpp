@@ -2,7 +2,6 @@
 #include "grid/scan_on_grid.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "readers/byte_source.h"
@@ -16,12 +15,6 @@ std::string trimmed(const std::string& s) {
     const size_t a = s.find_first_not_of(" \t");
     if (a == std::string::npos) return "";
     return s.substr(a, s.find_last_not_of(" \t") - a + 1);
-}
-
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
 }
 
 // (u, v) nm from frame f's centre along its axes, in the instrument's
@@ -106,12 +99,6 @@ void resample(const sxm_scan& scan, const sxm_image& image, const grid_descripti
 }  // namespace
 
 const char* scan_direction_name(bool backward) { return backward ? "backward" : "forward"; }
-
-std::string frame_text(const grid_frame& f) {
-    return "centre (" + number(f.centre_x) + ", " + number(f.centre_y) + ") nm, " +
-           number(f.width) + " x " + number(f.height) + " nm, angle " + number(f.angle) +
-           " degrees";
-}
 
 bool place_scan_on_grid(const sxm_scan& scan, const scan_request& r, const grid_description& d,
                         scan_on_grid* out, std::string* error) {

@@ -49,9 +49,6 @@ struct scan_on_grid {
 // "forward" or "backward".
 const char* scan_direction_name(bool backward);
 
-// "centre (x, y) nm, w x h nm, angle a degrees", for messages and attributes.
-std::string frame_text(const grid_frame& f);
-
 // Reads r.path and places the chosen image on the grid d describes (its
 // size, x and y axes and frame).  false with *error naming the file when it
 // cannot be read (*refused false), and with *refused true when it can but
