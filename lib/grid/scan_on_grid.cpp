@@ -104,7 +104,8 @@ bool place_scan_on_grid(const sxm_scan& scan, const scan_request& r, const grid_
                         scan_on_grid* out, std::string* error) {
     if (!d.has_frame || d.x.size() != static_cast<size_t>(d.nx) ||
         d.y.size() != static_cast<size_t>(d.ny)) {
-        *error = "the grid records no lateral frame to place the scan in";
+        *error = "the grid records no lateral frame to place the scan in (a Nanonis .3ds "
+                 "grid's \"Grid settings\"; an RHK map brings its own topography pages)";
         return false;
     }
     const sxm_image* image = chosen_image(scan, r, error);

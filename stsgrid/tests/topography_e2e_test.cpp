@@ -149,6 +149,12 @@ TEST(Topography, BackwardImageAndAnotherChannel) {
     EXPECT_EQ(none.status, 2);
     EXPECT_NE(none.err.find("the scan has no channel LI_X (it has Z, Current)"), std::string::npos)
         << none.err;
+    // Spectrum files have no lateral frame to place a scan in.
+    testkit::write_file(dir / "p.txt", "-0.1 -1e-10\n0 0\n0.1 1e-10\n");
+    const auto frameless = stsgrid(dir, {"--no-progress", "-o", "p.nc", "--topography=s.sxm", "p.txt"});
+    EXPECT_EQ(frameless.status, 2);
+    EXPECT_NE(frameless.err.find("s.sxm: the grid records no lateral frame"), std::string::npos)
+        << frameless.err;
     const auto alone = stsgrid(dir, {"--no-progress", "--topography-direction=backward", "g.3ds"});
     EXPECT_EQ(alone.status, 2);
     EXPECT_NE(alone.err.find("which is not given"), std::string::npos) << alone.err;
