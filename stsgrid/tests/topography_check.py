@@ -18,6 +18,8 @@ corner), edge values carried to the edge.  Prints:
   image_max_diff_nm     largest |scan_image - the decoded forward Z|
   grid_xy_max_diff_nm   largest |scan_grid_x/_y - this placing of the scan pixels|
   correlation           Pearson r of scan_topography with the grid's topography
+  correlation_angle_reversed  the same for the scan resampled as if its angle
+                        turned the other way (how far a wrong sense shows)
   misplacement_px       with BUMPS ("x,y,sigma;..." nm, instrument axes): the
                         largest distance, in grid pixels, between a bump's
                         centroid in scan_topography and in topography
@@ -138,6 +140,12 @@ def main():
         return 0 if same_nan else 1
     both = np.isfinite(topo) & np.isfinite(on_grid)
     print('correlation', repr(float(np.corrcoef(topo[both], on_grid[both])[0, 1])))
+    # What the measure would say of a scan taken with its angle the other
+    # way round: how far a wrong sense of turning shows.
+    wrong = (sf[0], sf[1], sf[2], sf[3], -sf[4])
+    other = bilinear(wrong, z, *to_frame(wrong, X, Y))
+    ok = both & np.isfinite(other)
+    print('correlation_angle_reversed', repr(float(np.corrcoef(topo[ok], other[ok])[0, 1])))
     if len(sys.argv) > 4:
         step_x, step_y = gf[2] / len(x), gf[3] / len(y)
         px, py = gxx / step_x, gyy / step_y

@@ -121,6 +121,7 @@ TEST(Topography, ScanBesideTheGridAgreesWithItsOwnZ) {
     EXPECT_LT(figure(c.out, "image_max_diff_nm"), 1e-6) << c.out;
     EXPECT_LT(figure(c.out, "grid_xy_max_diff_nm"), 1e-5) << c.out;
     EXPECT_GT(figure(c.out, "correlation"), 0.999) << c.out;
+    EXPECT_LT(figure(c.out, "correlation_angle_reversed"), 0.9) << c.out;
     EXPECT_LT(figure(c.out, "misplacement_px"), 0.05) << c.out;
 }
 
