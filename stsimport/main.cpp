@@ -35,9 +35,6 @@ namespace {
     std::exit(1);
 }
 
-// The lines --scan prints after the summary.
-std::string lines_on_scan;
-
 std::string place_text(const sts::scan_spot& s) {
     char text[64];
     std::snprintf(text, sizeof text, "(%.3f, %.3f)", s.x_nm, s.y_nm);
@@ -63,11 +60,12 @@ bool read_inputs(const command_line& c, std::vector<sts::imported_spectrum>* spe
 }
 
 // --scan: where each spectrum sits on the scan (one spot a spectrum, the
-// spot of the file it came from), said on standard output per file; a file
-// outside the scan's frame or without a position ends the run before any
-// output is written.
+// spot of the file it came from), and in *said a line per file for
+// standard output; a file outside the scan's frame or without a position
+// ends the run before any output is written.
 std::vector<sts::scan_spot> spots_on_scan(const command_line& c,
-                                          const std::vector<sts::imported_spectrum>& spectra) {
+                                          const std::vector<sts::imported_spectrum>& spectra,
+                                          std::string* said) {
     std::vector<sts::scan_spot> spots;
     if (c.scan.empty()) return spots;
     sts::sxm_scan scan;
@@ -82,7 +80,7 @@ std::vector<sts::scan_spot> spots_on_scan(const command_line& c,
             !sts::place_spectrum_on_scan(bytes, scan, &spot, &error))
             fail(path + " on " + c.scan + ": " + error);
         by_file.emplace_back(path, spot);
-        lines_on_scan += sts::printable(path) + " sits on " + sts::printable(c.scan) + " at pixel (" +
+        *said += sts::printable(path) + " sits on " + sts::printable(c.scan) + " at pixel (" +
                          std::to_string(spot.column) + ", " + std::to_string(spot.row) + ") of " +
                          std::to_string(scan.frame.nx) + " x " + std::to_string(scan.frame.ny) +
                          ", " + place_text(spot) + " nm from its frame's lower left corner\n";
@@ -119,7 +117,8 @@ int run(int argc, char** argv) {
     }
     std::vector<sts::imported_spectrum> spectra;
     const bool incomplete = read_inputs(c, &spectra);
-    const std::vector<sts::scan_spot> spots = spots_on_scan(c, spectra);
+    std::string on_scan;
+    const std::vector<sts::scan_spot> spots = spots_on_scan(c, spectra, &on_scan);
     make_folder(c.out_dir);
     // Held from the look at the folder to the last rename; static, so that
     // it goes (and its file with it) on every exit().
@@ -132,7 +131,7 @@ int run(int argc, char** argv) {
         fail(error);
     if (!write_series(c, spectra, spots, &error)) fail(error);
     std::printf("%s\n", sts::printable(summary(c, spectra.size())).c_str());
-    std::fputs(lines_on_scan.c_str(), stdout);
+    std::fputs(on_scan.c_str(), stdout);
     return incomplete ? 1 : 0;
 }
 

@@ -84,6 +84,16 @@ TEST(ScanSpot, TheSpectrumsPixelAndPlaceOnATurnedScan) {
     EXPECT_EQ(read_file(dir / "plain/stsimport-index.tsv"),
               "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\ns1\tp.dat\t-\t-\t-\tfwd\n");
     EXPECT_EQ(plain.out, "imported 1 spectrum from p.dat into plain/s1\n");
+    // Adding to a folder (--force): the rows kept take this index's columns.
+    ASSERT_EQ(stsimport(dir, {"-o", "plain", "--force", "--start=2", "--scan=s.sxm", "p.dat"}).status, 0);
+    EXPECT_EQ(read_file(dir / "plain/stsimport-index.tsv"),
+              "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\tscan_column\tscan_row\t"
+              "scan_x_nm\tscan_y_nm\ns1\tp.dat\t-\t-\t-\tfwd\t-\t-\t-\t-\n"
+              "s2\tp.dat\t-\t-\t-\tfwd\t16\t36\t2.1000\t4.5000\n");
+    ASSERT_EQ(stsimport(dir, {"-o", "plain", "--force", "--start=3", "p.dat"}).status, 0);
+    EXPECT_EQ(read_file(dir / "plain/stsimport-index.tsv"),
+              "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n"
+              "s1\tp.dat\t-\t-\t-\tfwd\ns2\tp.dat\t-\t-\t-\tfwd\ns3\tp.dat\t-\t-\t-\tfwd\n");
 }
 
 TEST(ScanSpot, OutsideTheFrameOrWithoutAPositionNothingIsWritten) {
