@@ -58,8 +58,11 @@ struct grid_description {
 
     // Measured pixel positions (nm) are known and written per pixel.
     bool has_positions = false;
-    // Each pixel's height is recorded (the quantity topography, nm).
+    // Each pixel's height is recorded (the quantity topography, nm), and
+    // where from when not a Nanonis "Z (m)" (the long name the file gives
+    // it; "" keeps the quantity table's).
     bool has_topography = false;
+    std::string topography_long_name;
     // The other numbers each pixel records, in the pixel_input's order.
     std::vector<recorded_parameter> recorded;
     // A scan image placed beside the grid (--topography), or none.

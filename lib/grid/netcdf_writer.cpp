@@ -84,6 +84,7 @@ struct netcdf_writer::impl {
     int var_gap_status = -1;  // with --gap
     std::vector<int> var_recorded;  // grid_description::recorded's variables
     std::shared_ptr<const scan_on_grid> scan;  // --topography's scan, or none
+    std::string topography_long_name;          // grid_description's
 
     // Runs one library call unless an earlier one failed (netcdf_file.h).
     template <typename call>
@@ -242,7 +243,8 @@ void netcdf_writer::impl::define_pixel_variables() {
         var_quantity[k] = -1;
         if (!writes(q)) continue;
         const int var = define_chunked(q.name, NC_FLOAT, record_dim(q), record(q));
-        describe_variable(var, unit(q.unit), q.long_name);
+        const bool named = q.group == quantity_group::topography && !topography_long_name.empty();
+        describe_variable(var, unit(q.unit), named ? topography_long_name : q.long_name);
         if (!q.pixel_axis && q.along != quantity_axis::pixel)
             text(var, layout::att_coordinates, q.along == quantity_axis::point ? layout::var_bias : layout::var_vmid);
         if (q.comment) text(var, layout::att_comment, q.comment);
@@ -510,6 +512,7 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.written_by.recorded = d.recorded;
     w.has_positions = d.has_positions;
     w.scan = d.scan;
+    w.topography_long_name = d.topography_long_name;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
     if (!w.nc.create(path, error)) return false;

@@ -161,6 +161,8 @@ void sm4_source::describe(grid_description* d) const {
     d->xy_unit = spectra_.raster ? "nm" : "1";
     d->has_positions = !std::isnan(spectra_.x_nm.front());
     d->has_topography = !forward_.empty();
+    if (d->has_topography)
+        d->topography_long_name = "height of the topography image scanned right (forward)";
     if (!backward_.empty())
         d->recorded.push_back({"topography_backward", "nm",
                                "height of the topography image scanned left (backward)"});
