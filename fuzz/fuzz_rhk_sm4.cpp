@@ -1,13 +1,15 @@
 // The RHK .sm4 reader on arbitrary bytes: a refusal with a reason, or
 // spectra laid out as the reader promises (every position its spectra of
 // the page's points, pixels inside the grid), and the format found by the
-// signature alone.
+// signature alone; the image pages as their reader promises.
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "fuzz/fuzz_input.h"
 #include "readers/file_format.h"
 #include "readers/rhk_sm4.h"
+#include "readers/rhk_sm4_image.h"
 #include "readers/rhk_sm4_pages.h"
 
 namespace {
@@ -44,6 +46,25 @@ void check_layout(const sts::sm4_spectra& s, bool signal) {
     }
 }
 
+// The image pages: nx * ny values each, no more than the bytes hold, and a
+// value (or none) at each frame's centre.
+void check_images(const std::string& bytes) {
+    std::vector<sts::sm4_image> images;
+    std::string error;
+    if (!sts::read_sm4_images(bytes, &images, &error)) {
+        fuzz_check(!error.empty(), "a refusal of the images says why");
+        return;
+    }
+    size_t values = 0;
+    for (const sts::sm4_image& im : images) {
+        fuzz_check(im.values.size() == static_cast<size_t>(im.nx * im.ny), "nx * ny values");
+        values += im.values.size();
+        double v = 0;
+        sts::sample_sm4_image(im, im.centre_x, im.centre_y, &v);
+    }
+    fuzz_check(4 * values <= bytes.size(), "no more than the bytes hold");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -59,5 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         fuzz_check(!error.empty(), "a refusal says why");
     }
+    check_images(bytes);
     return 0;
 }

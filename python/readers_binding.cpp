@@ -14,6 +14,7 @@
 #include "readers/import_option_parser.h"
 #include "readers/nanonis_grid.h"
 #include "readers/read_spectra.h"
+#include "readers/spectrum_on_scan.h"
 
 namespace sts::python {
 
@@ -154,6 +155,28 @@ py::list header_of(const std::string& path, const std::string& format) {
         header_entries(f == file_format::automatic ? detect_format(bytes) : f, bytes));
 }
 
+// Where the point spectrum of path sits on the scan image (stsimport --scan).
+py::dict place_on_scan(const std::string& path, const std::string& scan_path) {
+    sxm_scan scan;
+    std::string error, bytes;
+    if (!read_scan_file(scan_path, &scan, &error)) throw py::value_error(error);
+    const std::unique_ptr<file_source> file = file_source::open(path, &error);
+    if (!file || !file->read_all(&bytes, &error)) throw py::value_error(path + ": " + error);
+    scan_spot spot;
+    if (!place_spectrum_on_scan(bytes, scan, &spot, &error))
+        throw py::value_error(path + " on " + scan_path + ": " + error);
+    py::dict d;
+    d["column"] = spot.column;
+    d["row"] = spot.row;
+    d["x_nm"] = spot.x_nm;
+    d["y_nm"] = spot.y_nm;
+    d["position_x_m"] = spot.x_m;
+    d["position_y_m"] = spot.y_m;
+    d["frame"] = frame_text(scan.frame.frame);
+    d["pixels"] = py::make_tuple(scan.frame.nx, scan.frame.ny);
+    return d;
+}
+
 }  // namespace
 
 void bind_readers(py::module_& m) {
@@ -184,6 +207,12 @@ void bind_readers(py::module_& m) {
     m.def("header_entries", &header_of, py::arg("path"), py::arg("format") = "auto",
           "The header lines of a Nanonis .dat or Createc .VERT file as (key, value) bytes, "
           "in their order; none for other formats.");
+    m.def("place_on_scan", &place_on_scan, py::arg("path"), py::arg("scan"),
+          "Where the point spectrum of path (a Nanonis .dat, from its \"X (m)\", \"Y (m)\") "
+          "sits on the Nanonis scan image scan (.sxm): a dict of column, row (the scan's "
+          "pixel, row 0 at the bottom), x_nm, y_nm (from the frame's lower left corner along "
+          "its axes), position_x_m, position_y_m (as recorded), frame and pixels.  "
+          "ValueError outside the frame or without a recorded position, as stsimport --scan.");
     m.def("grid_header", &grid_header_of, py::arg("path"),
           "A Nanonis .3ds header: nx, ny, points, channels, parameters, sweep_signal and every "
           "(key, value) entry in order (as bytes).");

@@ -12,6 +12,7 @@
 #include "grid/quantities.h"
 #include "spectrum/smoothing.h"
 #include "stsgrid/fourier_options.h"
+#include "stsgrid/topography_options.h"
 
 namespace sts {
 
@@ -397,8 +398,8 @@ const option_table<grid_options>& own_options() {
     static const option_table<grid_options> table = [] {
         option_table<grid_options> rows;
         for (const option_table<grid_options>& part :
-             {output_rows(), computation_rows(), lockin_option_rows(), fourier_option_rows(),
-              command_rows()})
+             {output_rows(), topography_option_rows(), computation_rows(), lockin_option_rows(),
+              fourier_option_rows(), command_rows()})
             rows.insert(rows.end(), part.begin(), part.end());
         return rows;
     }();
@@ -485,7 +486,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         return parse_result::error;
     }
     if (!check_gap(o, error) || !check_lockin_options(o, error) ||
-        !check_fourier_options(o, error))
+        !check_fourier_options(o, error) || !check_topography_options(o, error))
         return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;

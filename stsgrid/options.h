@@ -18,6 +18,8 @@ struct grid_options : grid_plan {
     bool lockin_min_r2_given = false;
     bool fft_window_given = false;
     bool lockin_cal_given = false;   // --lockin-cal: the summary compares the scales
+    bool topography_channel_given = false;
+    bool topography_direction_given = false;
 };
 
 enum class parse_result { run, help, version, error };

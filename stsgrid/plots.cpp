@@ -10,6 +10,7 @@
 
 #include "stsgrid/gnuplot.h"
 #include "grid/quantities.h"
+#include "grid/scan_on_grid.h"
 
 namespace sts {
 
@@ -86,6 +87,11 @@ bias_scale display_scale(const grid_description& d) {
 std::string source_text(const grid_description& d) {
     if (d.source.size() <= longest_source) return d.source;
     return d.source.substr(0, longest_source) + " …";
+}
+
+std::string base_name(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string axis_label(const grid_description& d, const char* axis) {
@@ -187,17 +193,25 @@ std::string clipped_note(bool clipped) {
     return clipped ? "\n(colours cover the 1st to 99th percentile)" : "";
 }
 
+// What a panel says: its title, the unit of its values and, for a panel
+// whose colour bar is labelled (the topography's), that label.
+struct panel_text {
+    std::string title, unit, colour_label;
+};
+
 // One panel of a map: the values as an image, NaN pixels left blank.
-std::string image_panel(const std::string& file, const std::string& title,
-                        const std::string&, const std::vector<float>& values) {
+std::string image_panel(const std::string& file, const panel_text& text,
+                        const std::vector<float>& values) {
     double lo = 0, hi = 0;
     bool clipped = false;
     if (!value_range(values, &lo, &hi, &clipped))
-        return empty_panel(title);
+        return empty_panel(text.title);
     const std::string note = clipped_note(clipped);
-    return "set title " + gnuplot_quote(title + note) + "\nset cbrange [" + number(lo) +
-           ":" + number(hi) + "]\nplot " + gnuplot_quote(file) +
-           " using 1:2:3 with image notitle\n";
+    const std::string plot = "set title " + gnuplot_quote(text.title + note) + "\nset cbrange [" +
+                             number(lo) + ":" + number(hi) + "]\nplot " + gnuplot_quote(file) +
+                             " using 1:2:3 with image notitle\n";
+    if (text.colour_label.empty()) return plot;
+    return "set cblabel " + gnuplot_quote(text.colour_label) + "\n" + plot + "unset cblabel\n";
 }
 
 // Values along a line of spectra, gaps where a pixel was not processed.
@@ -208,8 +222,10 @@ std::string profile_data(const std::vector<double>& along, const std::vector<flo
     return data;
 }
 
-std::string profile_panel(const std::string& file, const std::string& title,
-                          const std::string& unit, const std::vector<float>& values) {
+std::string profile_panel(const std::string& file, const panel_text& text,
+                          const std::vector<float>& values) {
+    const std::string& title = text.title;
+    const std::string& unit = text.unit;
     double lo = 0, hi = 0;
     bool clipped = false;
     const bool any = value_range(values, &lo, &hi, &clipped);
@@ -257,11 +273,6 @@ std::string profile_frame(const grid_description& d, const std::string& title, i
            "\nset xlabel " + gnuplot_quote(axis_label(d, along_x ? "x" : "y")) + "\n";
 }
 
-// What a panel says: its title and the unit of its values.
-struct panel_text {
-    std::string title, unit;
-};
-
 // Maps (or, for a line of spectra, curves along the line) two to a row
 // under a title, each panel with its text; `settings` go before the first.
 bool draw_panels(const grid_description& d, const std::string& title, const std::string& settings,
@@ -291,10 +302,28 @@ bool draw_panels(const grid_description& d, const std::string& title, const std:
                          : image_data(d, panel.values),
                     error);
         if (file.empty()) return false;
-        script += (line ? profile_panel : image_panel)(file, texts[k].title, texts[k].unit,
-                                                       panel.values);
+        script += (line ? profile_panel : image_panel)(file, texts[k], panel.values);
     }
     return job.draw(script + "unset multiplot\n", 1200, height, png, error);
+}
+
+}  // namespace
+
+namespace {
+
+// A map panel's text: the spectral quantities' from the table; the
+// topography (the grid's recorded Z, or the scan's) with its unit on the
+// colour bar.
+panel_text map_panel_text(const grid_description& d, const std::string& name) {
+    if (name == "topography") return {"topography: the height recorded at the pixels", "nm", "height (nm)"};
+    if (name == "scan_topography" && d.scan) {
+        const scan_on_grid& s = *d.scan;
+        const std::string label = s.unit == "nm" ? "height (nm)" : s.channel + " (" + s.unit + ")";
+        return {"scan " + s.channel + " (" + scan_direction_name(s.backward) + ") of " +
+                    base_name(s.path) + " at the pixels",
+                s.unit, label};
+    }
+    return {title_of(d, name), unit_of(d, name), ""};
 }
 
 }  // namespace
@@ -303,7 +332,7 @@ bool draw_map(const grid_description& d, const bias_map& m, const std::string& p
               std::string* error) {
     std::vector<panel_text> texts;
     for (const map_panel& panel : m.panels)
-        texts.push_back({title_of(d, panel.name), unit_of(d, panel.name)});
+        texts.push_back(map_panel_text(d, panel.name));
     return draw_panels(d, map_title(d, m), "", m.panels, texts, png, error);
 }
 
@@ -334,7 +363,7 @@ bool draw_gap_maps(const grid_description& d, const gap_maps& g, const std::stri
     std::vector<panel_text> texts;
     for (const auto& [name, values] : named) {
         panels.push_back({name, scaled(*values, shown.factor)});
-        texts.push_back({title_of(d, name) + " (" + shown.unit + ")", shown.unit});
+        texts.push_back({title_of(d, name) + " (" + shown.unit + ")", shown.unit, ""});
     }
     // The unit on the colour bar's every tick: a label there would run into
     // the next panel.

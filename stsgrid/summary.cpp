@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "grid/scan_on_grid.h"
 #include "output/printable.h"
 
 namespace sts {
@@ -12,6 +13,11 @@ namespace sts {
 void report_written(const std::string& out, const grid_description& d, const grid_collector& c) {
     std::printf("stsgrid: wrote %s: %ld x %ld pixels, %d points; statistics over %d pixels\n",
                 printable(out).c_str(), d.nx, d.ny, d.points, c.statistics_count());
+    if (!d.scan) return;
+    std::printf("stsgrid: scan_topography from %s (%s, %s), sampled bilinearly: %ld of %ld pixels "
+                "on the scan\n",
+                printable(d.scan->path).c_str(), printable(d.scan->channel).c_str(),
+                scan_direction_name(d.scan->backward), d.scan->pixels_on_scan, d.nx * d.ny);
 }
 
 bool report_unprocessed(const grid_collector& c) {

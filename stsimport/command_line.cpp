@@ -52,6 +52,18 @@ const sts::option_table<command_line>& own_options() {
              c->force = true;
              return true;
          }},
+        {{"--scan"}, true,
+         {"      --scan=FILE.sxm    where each spectrum sits on the Nanonis scan image it",
+          "                         was taken on: its pixel (column, row from the bottom)",
+          "                         and place (nm from the frame's lower left corner) in",
+          "                         the index and on standard output; refused for a",
+          "                         spectrum outside the scan's frame or recording no",
+          "                         position (Nanonis .dat \"X (m)\", \"Y (m)\")"},
+         [](const std::string& v, command_line* c, std::string* e) {
+             c->scan = v;
+             if (v.empty()) *e = "scan needs a Nanonis scan image (.sxm)";
+             return !v.empty();
+         }},
         {{"-h", "--help"}, false, {"  -h, --help             show this help and exit"}, nullptr},
         {{"--version"}, false, {"      --version          show the version and exit"}, nullptr},
     };
@@ -126,8 +138,8 @@ std::string usage_text() {
            "Every spectrum becomes one file of \"bias current\" rows (each value rounded\n"
            "to float, written in the fewest digits that read back as that float) in the\n"
            "instrument's point order; stsimport-index.tsv in the output folder maps\n"
-           "each file to its source (file, grid pixel x and y, sweep, direction).  No\n"
-           "input is ever overwritten.\n"
+           "each file to its source (file, grid pixel x and y, sweep, direction; with\n"
+           "--scan its pixel and place on the scan).  No input is ever overwritten.\n"
            "\n"
            "Exit status: 0 on success, 1 when an input is bad or incomplete (a grid that\n"
            "was interrupted keeps its complete pixels) or the output folder cannot take\n"

@@ -13,6 +13,7 @@ struct command_line {
     std::string names = "s";          // "s": s1, s2, ...; "stxt": stxt1p.txt, ...
     long start = 1;                   // number of the first output
     bool force = false;               // add to a folder of another import's files
+    std::string scan;                 // --scan: a .sxm image the spectra were taken on
     std::vector<std::string> inputs;
 };
 

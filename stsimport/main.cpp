@@ -5,12 +5,16 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "output/output_lock.h"
 #include "output/printable.h"
+#include "readers/byte_source.h"
+#include "readers/spectrum_on_scan.h"
 #include "readers/read_spectra.h"
 #include "stsimport/command_line.h"
 #include "stsimport/defined_values.h"
@@ -31,6 +35,12 @@ namespace {
     std::exit(1);
 }
 
+std::string place_text(const sts::scan_spot& s) {
+    char text[64];
+    std::snprintf(text, sizeof text, "(%.3f, %.3f)", s.x_nm, s.y_nm);
+    return text;
+}
+
 // Every input is read and checked before anything is written; true when a
 // grid was incomplete (its complete pixels are kept).
 bool read_inputs(const command_line& c, std::vector<sts::imported_spectrum>* spectra) {
@@ -47,6 +57,41 @@ bool read_inputs(const command_line& c, std::vector<sts::imported_spectrum>* spe
         }
     }
     return incomplete;
+}
+
+// --scan: where each spectrum sits on the scan (one spot a spectrum, the
+// spot of the file it came from), and in *said a line per file for
+// standard output; a file outside the scan's frame or without a position
+// ends the run before any output is written.
+std::vector<sts::scan_spot> spots_on_scan(const command_line& c,
+                                          const std::vector<sts::imported_spectrum>& spectra,
+                                          std::string* said) {
+    std::vector<sts::scan_spot> spots;
+    if (c.scan.empty()) return spots;
+    sts::sxm_scan scan;
+    std::string error;
+    if (!sts::read_scan_file(c.scan, &scan, &error)) fail(error);
+    std::vector<std::pair<std::string, sts::scan_spot>> by_file;
+    for (const auto& path : c.inputs) {
+        std::string bytes;
+        const std::unique_ptr<sts::file_source> file = sts::file_source::open(path, &error);
+        sts::scan_spot spot;
+        if (!file || !file->read_all(&bytes, &error) ||
+            !sts::place_spectrum_on_scan(bytes, scan, &spot, &error))
+            fail(path + " on " + c.scan + ": " + error);
+        by_file.emplace_back(path, spot);
+        *said += sts::printable(path) + " sits on " + sts::printable(c.scan) + " at pixel (" +
+                         std::to_string(spot.column) + ", " + std::to_string(spot.row) + ") of " +
+                         std::to_string(scan.frame.nx) + " x " + std::to_string(scan.frame.ny) +
+                         ", " + place_text(spot) + " nm from its frame's lower left corner\n";
+    }
+    for (const auto& s : spectra)
+        for (const auto& [path, spot] : by_file)
+            if (path == s.source) {
+                spots.push_back(spot);
+                break;
+            }
+    return spots;
 }
 
 void make_folder(const std::string& dir) {
@@ -72,6 +117,8 @@ int run(int argc, char** argv) {
     }
     std::vector<sts::imported_spectrum> spectra;
     const bool incomplete = read_inputs(c, &spectra);
+    std::string on_scan;
+    const std::vector<sts::scan_spot> spots = spots_on_scan(c, spectra, &on_scan);
     make_folder(c.out_dir);
     // Held from the look at the folder to the last rename; static, so that
     // it goes (and its file with it) on every exit().
@@ -82,8 +129,9 @@ int run(int argc, char** argv) {
     const std::vector<std::string> outputs = output_paths(c, spectra.size());
     if (!outputs_spare_inputs(c, outputs, &error) || !folder_is_ours(c, outputs, &error))
         fail(error);
-    if (!write_series(c, spectra, &error)) fail(error);
+    if (!write_series(c, spectra, spots, &error)) fail(error);
     std::printf("%s\n", sts::printable(summary(c, spectra.size())).c_str());
+    std::fputs(on_scan.c_str(), stdout);
     return incomplete ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 
@@ -17,7 +18,21 @@ std::string or_dash(const std::string& v) { return v.empty() ? std::string("-") 
 
 std::string position(int v) { return v < 0 ? std::string("-") : std::to_string(v); }
 
-// With --force, the rows of the folder's index for the files that stay.
+// The first `fields` fields of a row (a row of an index written with or
+// without --scan, kept by one written the other way).
+std::string first_fields(const std::string& line, size_t fields) {
+    size_t from = 0;
+    for (size_t k = 0; k < fields; ++k) {
+        const size_t tab = line.find('\t', from);
+        if (tab == std::string::npos) return line;
+        if (k + 1 == fields) return line.substr(0, tab);
+        from = tab + 1;
+    }
+    return line;
+}
+
+// With --force, the rows of the folder's index for the files that stay,
+// with as many columns as this index has.
 std::string kept_rows(const command_line& c, size_t count) {
     if (!c.force) return "";
     std::set<std::string> ours;
@@ -28,20 +43,36 @@ std::string kept_rows(const command_line& c, size_t count) {
     std::getline(index, line);  // the column names
     while (std::getline(index, line)) {
         const std::string name = line.substr(0, line.find('\t'));
-        if (ours.count(name) == 0 && access((c.out_dir + "/" + name).c_str(), F_OK) == 0)
-            rows += line + "\n";
+        if (ours.count(name) == 0 && access((c.out_dir + "/" + name).c_str(), F_OK) == 0) {
+            const std::string row = first_fields(line, 6);
+            rows += c.scan.empty() ? row + "\n" : row + "\t-\t-\t-\t-\n";
+        }
     }
     return rows;
 }
 
-// One row per output: its name, source file, grid pixel, sweep, direction.
-std::string index_text(const command_line& c, const std::vector<sts::imported_spectrum>& spectra) {
-    std::string index = "output\tsource\tpixel_x\tpixel_y\tsweep\tdirection\n" +
+std::string nm(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", v);
+    return text;
+}
+
+// One row per output: its name, source file, grid pixel, sweep, direction;
+// with spots, the scan's pixel and the place in its frame.
+std::string index_text(const command_line& c, const std::vector<sts::imported_spectrum>& spectra,
+                       const std::vector<sts::scan_spot>& spots) {
+    const bool scan = spots.size() == spectra.size() && !spots.empty();
+    std::string index = std::string("output\tsource\tpixel_x\tpixel_y\tsweep\tdirection") +
+                        (scan ? "\tscan_column\tscan_row\tscan_x_nm\tscan_y_nm" : "") + "\n" +
                         kept_rows(c, spectra.size());
     for (size_t k = 0; k < spectra.size(); ++k) {
         const auto& s = spectra[k];
         index += output_name(c, k) + "\t" + s.source + "\t" + position(s.pixel_x) + "\t" +
-                 position(s.pixel_y) + "\t" + or_dash(s.sweep) + "\t" + s.direction + "\n";
+                 position(s.pixel_y) + "\t" + or_dash(s.sweep) + "\t" + s.direction;
+        if (scan)
+            index += "\t" + std::to_string(spots[k].column) + "\t" + std::to_string(spots[k].row) +
+                     "\t" + nm(spots[k].x_nm) + "\t" + nm(spots[k].y_nm);
+        index += "\n";
     }
     return index;
 }
@@ -61,7 +92,7 @@ std::vector<std::string> output_paths(const command_line& c, size_t count) {
 }
 
 bool write_series(const command_line& c, const std::vector<sts::imported_spectrum>& spectra,
-                  std::string* error) {
+                  const std::vector<sts::scan_spot>& spots, std::string* error) {
     const std::vector<std::string> paths = output_paths(c, spectra.size());
     sts::bias_text_cache cache;
     // A set: a grid's thousands of files take one sync, not one each.
@@ -70,7 +101,7 @@ bool write_series(const command_line& c, const std::vector<sts::imported_spectru
         const std::string text = sts::format_pairs(spectra[k].bias, spectra[k].current, &cache);
         if (!files.add(paths[k], text, error)) return false;
     }
-    return files.add(paths.back(), index_text(c, spectra), error) && files.commit(error);
+    return files.add(paths.back(), index_text(c, spectra, spots), error) && files.commit(error);
 }
 
 std::string summary(const command_line& c, size_t count) {

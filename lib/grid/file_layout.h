@@ -15,6 +15,8 @@ inline constexpr const char* dim_x = "x";
 inline constexpr const char* dim_point = "point";
 inline constexpr const char* dim_midpoint = "midpoint";
 inline constexpr const char* dim_sample = "sample";  // the line cut's
+inline constexpr const char* dim_scan_y = "scan_y";  // --topography: the scan's lines
+inline constexpr const char* dim_scan_x = "scan_x";  // and pixels along a line
 
 // Coordinates and variables of the grid's file.
 inline constexpr const char* var_x = "x";
@@ -27,6 +29,14 @@ inline constexpr const char* var_position_x = "position_x";
 inline constexpr const char* var_position_y = "position_y";
 inline constexpr const char* var_pixel_bias = "pixel_bias";  // per-pixel axes
 inline constexpr const char* var_pixel_vmid = "pixel_vmid";
+// --topography: the scan image whole on its own axes, each of its pixels'
+// place in the grid's axes, and the image at each grid pixel's place.
+inline constexpr const char* var_scan_x = "scan_x";
+inline constexpr const char* var_scan_y = "scan_y";
+inline constexpr const char* var_scan_image = "scan_image";
+inline constexpr const char* var_scan_grid_x = "scan_grid_x";
+inline constexpr const char* var_scan_grid_y = "scan_grid_y";
+inline constexpr const char* var_scan_topography = "scan_topography";
 // The statistics of quantity <name>: mean_<name>, sd_<name>, se_<name>.
 inline constexpr const char* prefix_mean = "mean_";
 inline constexpr const char* prefix_sd = "sd_";

@@ -1,5 +1,6 @@
 // Gathering counts, first-pass sums and map values from the passing blocks.
 #include "grid/grid_collector.h"
+#include "grid/scan_on_grid.h"
 
 #include <atomic>
 #include <cmath>
@@ -54,6 +55,12 @@ grid_collector::grid_collector(const grid_description& d, const grid_plan& o)
             m.vmid = j >= 0 ? d.vmid[static_cast<size_t>(j)] : NaN;
             for (const pixel_quantity* q : drawn)
                 m.panels.push_back({q->name, std::vector<float>(pixels, NaN)});
+            // The surface the spectra were taken on, after the spectral
+            // panels: the scan's (--topography), else the grid's own Z,
+            // gathered from every pixel that records it.
+            if (d.scan) m.panels.push_back({"scan_topography", d.scan->on_grid});
+            else if (d.writes(quantity_group::topography))
+                m.panels.push_back({"topography", std::vector<float>(pixels, NaN)});
             maps_.push_back(std::move(m));
             map_index_.push_back(j);
             map_quantities_.push_back(drawn);
@@ -89,6 +96,7 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         ++by_code_[static_cast<size_t>(code)];
         ++seen_;
         if (code == PIXEL_PROCESSED) add_map_values(b, k);
+        if (!b.topography.empty()) add_topography(b, k);
         if (code == PIXEL_PROCESSED && !gap_.low.empty()) add_gap_values(b, k);
         if (!in_region(pixel)) continue;
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
@@ -116,6 +124,15 @@ void grid_collector::add_map_values(const pixel_block& b, int k) {
         for (size_t p = 0; p < map_quantities_[i].size(); ++p)
             maps_[i].panels[p].values[pixel] = (b.*map_quantities_[i][p]->values)[at];
     }
+}
+
+// The grid's recorded height into each map's topography panel (the last),
+// whatever became of the pixel's spectrum.
+void grid_collector::add_topography(const pixel_block& b, int k) {
+    const auto pixel = static_cast<size_t>(b.first) + static_cast<size_t>(k);
+    for (bias_map& m : maps_)
+        if (!m.panels.empty() && m.panels.back().name == "topography")
+            m.panels.back().values[pixel] = b.topography[static_cast<size_t>(k)];
 }
 
 void grid_collector::add_gap_values(const pixel_block& b, int k) {

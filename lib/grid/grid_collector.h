@@ -61,6 +61,7 @@ public:
 
 private:
     void add_map_values(const pixel_block& b, int k);
+    void add_topography(const pixel_block& b, int k);
     void add_gap_values(const pixel_block& b, int k);
     void add_measured(const input_block& in, int k);
     // A pointmean-style record: the pixel's own values, its last one

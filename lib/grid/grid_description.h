@@ -3,11 +3,16 @@
 #ifndef GRID_GRID_DESCRIPTION_H
 #define GRID_GRID_DESCRIPTION_H
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "readers/scan_frame.h"
+
 namespace sts {
+
+struct scan_on_grid;  // grid/scan_on_grid.h
 
 // The sets of per-pixel quantities a run can write: `always` in every run,
 // the others only when the run's options ask for them, so that a run
@@ -38,6 +43,10 @@ struct grid_description {
     // in nm when the grid header gives its frame, pixel numbers otherwise.
     std::vector<double> x, y;
     std::string xy_unit;  // "nm" or "1"
+    // The lateral frame x and y lie in (centre, size, angle), where the
+    // grid's header gives one: what a scan image is placed against.
+    bool has_frame = false;
+    grid_frame frame;
 
     // The bias axis after sorting and merging, and its midpoints, NaN-padded
     // to points and points - 1.  Every processed pixel has this axis unless
@@ -49,10 +58,15 @@ struct grid_description {
 
     // Measured pixel positions (nm) are known and written per pixel.
     bool has_positions = false;
-    // Each pixel's height is recorded (the quantity topography, nm).
+    // Each pixel's height is recorded (the quantity topography, nm), and
+    // where from when not a Nanonis "Z (m)" (the long name the file gives
+    // it; "" keeps the quantity table's).
     bool has_topography = false;
+    std::string topography_long_name;
     // The other numbers each pixel records, in the pixel_input's order.
     std::vector<recorded_parameter> recorded;
+    // A scan image placed beside the grid (--topography), or none.
+    std::shared_ptr<const scan_on_grid> scan;
 
     // The optional quantity groups this run writes, besides `always`.
     std::vector<quantity_group> groups;

@@ -11,6 +11,7 @@
 #include "grid/lockin_pass.h"
 #include "grid/netcdf_writer.h"
 #include "grid/quantities.h"
+#include "grid/scan_on_grid.h"
 #include "grid/side_task.h"
 #include "grid/statistics_pass.h"
 
@@ -130,6 +131,22 @@ bool write_fourier(const grid_plan& p, fourier_gatherer* g, run_outcome* out, st
     return run_fourier_pass(p, out->description, *g, out->output, out->fourier.get(), error);
 }
 
+// --topography: the scan read and placed on the grid before any pixel is
+// computed (refused when it cannot be placed, failed when unreadable).
+bool place_topography(const grid_plan& p, grid_description* d, run_status* status,
+                      std::string* error) {
+    if (p.topography.empty()) return true;
+    auto scan = std::make_shared<scan_on_grid>();
+    const scan_request r{p.topography, p.topography_channel, p.topography_backward};
+    bool refused = false;
+    if (!place_scan_on_grid(r, *d, scan.get(), &refused, error)) {
+        *status = refused ? run_status::refused : run_status::failed;
+        return false;
+    }
+    d->scan = std::move(scan);
+    return true;
+}
+
 run_outcome finished(run_outcome out, run_status status, std::string error) {
     out.status = status;
     out.error = std::move(error);
@@ -164,6 +181,9 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     if (!check_plan_against_grid(p, out.description, &error) ||
         !check_fourier_against_grid(p, out.description, &error))
         return finished(std::move(out), run_status::refused, error);
+    run_status why = run_status::failed;
+    if (!place_topography(p, &out.description, &why, &error))
+        return finished(std::move(out), why, error);
     lockin_settings ls;
     if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error, &out.lockin))
         return finished(std::move(out), run_status::failed, error);

@@ -83,6 +83,11 @@ struct grid_plan {
     lockin_cal_mode lockin_cal = lockin_cal_mode::fit;
     gap_request gap;
     pixel_region region;             // the statistics' pixels
+    // A Nanonis scan image (.sxm) placed beside the grid (grid/scan_on_grid.h):
+    // "" = none; its channel (as ":DATA_INFO:" names it) and direction.
+    std::string topography;
+    std::string topography_channel = "Z";
+    bool topography_backward = false;
     // Writing.  output "" = no netCDF file: the blocks go to the caller's
     // sink alone.  The companions are named after output.
     std::string output;

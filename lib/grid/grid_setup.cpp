@@ -70,6 +70,12 @@ std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan&
                                            "each pixel's numerical dI/dV");
     }
     if (o.import.sweep > 0) a.emplace_back("sweep", std::to_string(o.import.sweep));
+    if (!o.topography.empty()) {
+        a.emplace_back("topography_scan", o.topography);
+        a.emplace_back("topography_channel", o.topography_channel + " (" +
+                                                 (o.topography_backward ? "backward" : "forward") +
+                                                 ")");
+    }
     a.emplace_back("statistics_region",
                    o.region.given ? "x " + std::to_string(o.region.x0) + ":" +
                                         std::to_string(o.region.x1) + ", y " +
@@ -92,7 +98,7 @@ std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan&
 const std::vector<std::string>& run_attribute_names() {
     static const std::vector<std::string> names = {
         "program", "channel", "direction", "exp_width", "coff_offset", "didv_channel",
-        "lockin_fit", "sweep", "statistics_region", "smoothing", "gap_curve", "gap_threshold",
+        "lockin_fit", "sweep", "topography_scan", "topography_channel", "statistics_region", "smoothing", "gap_curve", "gap_threshold",
         "gap_window"};
     return names;
 }

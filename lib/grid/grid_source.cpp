@@ -204,6 +204,8 @@ void nanonis_source::describe(grid_description* d) const {
     d->x = h.has_frame ? layout_axis(h.nx, h.frame.width, layout_) : axis(h.nx);
     d->y = h.has_frame ? layout_axis(h.ny, h.frame.height, layout_) : axis(h.ny);
     d->xy_unit = h.has_frame ? "nm" : "1";
+    d->has_frame = h.has_frame;
+    d->frame = h.frame;
     d->has_positions = h.x_parameter >= 0 && h.y_parameter >= 0;
     // The measured positions are turned into the grid's axes (read below).
     if (h.has_frame && h.frame.angle != 0)

@@ -18,6 +18,7 @@
 #include "grid/netcdf_file.h"
 #include "spectrum/gap.h"
 #include "grid/quantities.h"
+#include "grid/scan_on_grid.h"
 #include "sts/version.h"
 
 #include <fcntl.h>
@@ -82,6 +83,8 @@ struct netcdf_writer::impl {
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int var_gap_status = -1;  // with --gap
     std::vector<int> var_recorded;  // grid_description::recorded's variables
+    std::shared_ptr<const scan_on_grid> scan;  // --topography's scan, or none
+    std::string topography_long_name;          // grid_description's
 
     // Runs one library call unless an earlier one failed (netcdf_file.h).
     template <typename call>
@@ -106,6 +109,8 @@ struct netcdf_writer::impl {
     void define_globals(const grid_description& d);
     void define_coordinates(const grid_description& d);
     void define_pixel_variables();
+    void define_scan();
+    void write_scan();
     int define_flags(const char* name, const char* long_name, int count, const char* meanings);
     void define_statistics(const pixel_quantity& q);
     int define_chunked(const char* name, nc_type type, int record_dim, size_t record);
@@ -154,6 +159,9 @@ uint64_t netcdf_writer::impl::size_bound() const {
     bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
     if (written_by.writes(quantity_group::gap)) bytes += chunked_bytes(0, 1);  // gap_status
     bytes += written_by.recorded.size() * chunked_bytes(0, sizeof(float));
+    if (scan)
+        bytes += chunked_bytes(0, sizeof(float)) + 3 * scan->image.size() * sizeof(float) +
+                 (scan->x.size() + scan->y.size()) * sizeof(double);
     return bytes + (nx + ny) * sizeof(double) + (2 * points) * sizeof(float);
 }
 
@@ -235,7 +243,8 @@ void netcdf_writer::impl::define_pixel_variables() {
         var_quantity[k] = -1;
         if (!writes(q)) continue;
         const int var = define_chunked(q.name, NC_FLOAT, record_dim(q), record(q));
-        describe_variable(var, unit(q.unit), q.long_name);
+        const bool named = q.group == quantity_group::topography && !topography_long_name.empty();
+        describe_variable(var, unit(q.unit), named ? topography_long_name : q.long_name);
         if (!q.pixel_axis && q.along != quantity_axis::pixel)
             text(var, layout::att_coordinates, q.along == quantity_axis::point ? layout::var_bias : layout::var_vmid);
         if (q.comment) text(var, layout::att_comment, q.comment);
@@ -258,6 +267,64 @@ void netcdf_writer::impl::define_pixel_variables() {
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
     var_position_y = define_chunked(layout::var_position_y, NC_FLOAT, -1, 0);
     describe_variable(var_position_y, "nm", "measured position of the pixel, y");
+}
+
+// --topography's variables (scan_on_grid.h): the scan's axes and image, its
+// pixels' places in the grid's axes, and scan_topography over (y, x).
+void netcdf_writer::impl::define_scan() {
+    const scan_on_grid& s = *scan;
+    const std::string what = s.channel + ", " + scan_direction_name(s.backward);
+    int dims[2] = {-1, -1}, var = -1;
+    run([&] { return nc_def_dim(ncid, layout::dim_scan_y, s.y.size(), &dims[0]); });
+    run([&] { return nc_def_dim(ncid, layout::dim_scan_x, s.x.size(), &dims[1]); });
+    for (int k : {0, 1}) {
+        const char* name = k == 0 ? layout::var_scan_y : layout::var_scan_x;
+        run([&] { return nc_def_var(ncid, name, NC_DOUBLE, 1, &dims[k], &var); });
+        describe_variable(var, "nm", std::string("position of the scan's pixel centres along its frame's ") +
+                                         (k == 0 ? "y" : "x") + " axis, from its corner");
+    }
+    const float fill = std::numeric_limits<float>::quiet_NaN();
+    for (const char* name : {layout::var_scan_image, layout::var_scan_grid_x, layout::var_scan_grid_y}) {
+        run([&] { return nc_def_var(ncid, name, NC_FLOAT, 2, dims, &var); });
+        run([&] { return nc_def_var_fill(ncid, var, NC_FILL, &fill); });
+        if (std::strcmp(name, layout::var_scan_image) == 0) {
+            describe_variable(var, s.unit, "scan image " + what);
+            text(var, layout::att_coordinates, std::string(layout::var_scan_grid_x) + " " + layout::var_scan_grid_y);
+            text(var, "source_file", s.path);
+            text(var, "scan_channel", s.channel);
+            text(var, "scan_direction", scan_direction_name(s.backward));
+            text(var, "scan_frame", frame_text(s.frame.frame));
+        } else {
+            describe_variable(var, "nm", std::string("place of the scan pixel's centre along the grid's ") +
+                                             (std::strcmp(name, layout::var_scan_grid_x) == 0 ? "x" : "y") + " axis");
+        }
+    }
+    var = define_chunked(layout::var_scan_topography, NC_FLOAT, -1, 0);
+    describe_variable(var, s.unit, "scan image " + what + " at each pixel's place");
+    text(var, "source_file", s.path);
+    text(var, "scan_channel", s.channel);
+    text(var, "scan_direction", scan_direction_name(s.backward));
+    text(var, "interpolation", "bilinear between the four nearest scan pixel centres (edge "
+                               "pixels carried to the scan's edge); NaN off the scan");
+    text(var, layout::att_comment, std::to_string(s.pixels_on_scan) + " of " +
+                                       std::to_string(nx * ny) + " pixels lie on the scan (" +
+                                       frame_text(s.frame.frame) + ")");
+}
+
+void netcdf_writer::impl::write_scan() {
+    const scan_on_grid& s = *scan;
+    const std::pair<const char*, const void*> values[] = {
+        {layout::var_scan_x, s.x.data()},           {layout::var_scan_y, s.y.data()},
+        {layout::var_scan_image, s.image.data()},   {layout::var_scan_grid_x, s.grid_x.data()},
+        {layout::var_scan_grid_y, s.grid_y.data()}, {layout::var_scan_topography, s.on_grid.data()}};
+    for (const auto& entry : values) {
+        // Copies: clang 14 cannot capture structured bindings in lambdas.
+        const char* name = entry.first;
+        const void* data = entry.second;
+        int var = -1;
+        run([&] { return nc_inq_varid(ncid, name, &var); });
+        run([&] { return nc_put_var(ncid, var, data); });
+    }
 }
 
 // A byte per pixel whose values 0 .. count - 1 mean what `meanings` says
@@ -303,9 +370,11 @@ bool netcdf_writer::impl::define(const grid_description& d) {
     define_globals(d);
     define_coordinates(d);
     define_pixel_variables();
+    if (scan) define_scan();
     for (const pixel_quantity* q : statistics_quantities(d)) define_statistics(*q);
     run([&] { return nc_enddef(ncid); });
     write_coordinates(d);
+    if (scan) write_scan();
     return nc.ok();
 }
 
@@ -442,6 +511,8 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.written_by.groups = d.groups;
     w.written_by.recorded = d.recorded;
     w.has_positions = d.has_positions;
+    w.scan = d.scan;
+    w.topography_long_name = d.topography_long_name;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
     if (!w.nc.create(path, error)) return false;

@@ -130,10 +130,14 @@ void read_header_fields(const le_bytes& b, uint64_t h, sm4_page* p) {
     p->line_type = b.u32(h + 12);
     p->points = b.u32(h + 24);
     p->spectra = b.u32(h + 28);
+    p->scan_direction = b.u32(h + 36);
     p->x_scale = b.f32(h + 56);
+    p->y_scale = b.f32(h + 60);
     p->z_scale = b.f32(h + 64);
     p->x_offset = b.f32(h + 72);
+    p->y_offset = b.f32(h + 76);
     p->z_offset = b.f32(h + 80);
+    p->angle = b.f32(h + 96);
     p->grid_x = b.u32(h + 104);
     p->grid_y = b.u32(h + 108);
 }

@@ -51,6 +51,11 @@ struct sm4_page {
     uint32_t spectra = 0;  // y size: spectra (image rows)
     uint32_t grid_x = 0, grid_y = 0;
     float x_scale = 0, x_offset = 0, z_scale = 0, z_offset = 0;
+    // An image page's frame: y scale and the offsets (m; the offsets are
+    // the frame's centre), its angle (degrees) and scan direction (0 right,
+    // 1 left, 2 up, 3 down).  rhk_sm4_image.h reads them.
+    float y_scale = 0, y_offset = 0, angle = 0;
+    uint32_t scan_direction = 0;
     std::string label, x_unit, z_unit, x_label;
     uint64_t data = 0;       // offset of the int32 values
     uint64_t data_size = 0;  // their bytes as the page's object says

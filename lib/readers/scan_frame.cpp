@@ -2,6 +2,7 @@
 #include "readers/scan_frame.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace sts {
 
@@ -17,6 +18,22 @@ void turn_into_frame_nm(const grid_frame& f, double x, double y, double* u, doub
     const double dx = x - f.centre_x, dy = y - f.centre_y;
     *u = f.centre_x + dx * c - dy * s;
     *v = f.centre_y + dx * s + dy * c;
+}
+
+namespace {
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", v);
+    return text;
+}
+
+}  // namespace
+
+std::string frame_text(const grid_frame& f) {
+    return "centre (" + number(f.centre_x) + ", " + number(f.centre_y) + ") nm, " +
+           number(f.width) + " x " + number(f.height) + " nm, angle " + number(f.angle) +
+           " degrees";
 }
 
 }  // namespace sts

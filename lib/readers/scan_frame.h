@@ -10,6 +10,8 @@
 #ifndef READERS_SCAN_FRAME_H
 #define READERS_SCAN_FRAME_H
 
+#include <string>
+
 namespace sts {
 
 // A frame in nm and degrees.
@@ -24,6 +26,10 @@ struct grid_frame {
 // grows along a row and *v from row to row.  At an angle of 0 the position
 // stays as it is (bit for bit).
 void turn_into_frame_nm(const grid_frame& f, double x, double y, double* u, double* v);
+
+// "centre (x, y) nm, w x h nm, angle a degrees" (6 digits), for messages
+// and attributes.
+std::string frame_text(const grid_frame& f);
 
 }  // namespace sts
 

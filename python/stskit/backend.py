@@ -6,8 +6,10 @@ dims (spectrum, bias); a grid (Nanonis .3ds, an RHK .sm4 line or map) dims
 that ``chunks=`` gives Dask arrays.  The options are stsimport's, with its
 names and values: channel, bias, direction, sweep, each_sweep, bias_unit,
 current_unit, format, and didv_channel (stsgrid's lock-in channel, read
-beside the current).  A file a reader refuses raises ValueError with the
-message the tools print.
+beside the current); for a point spectrum, scan (a Nanonis .sxm it was
+taken on: attributes scan_file, scan_column, scan_row, scan_x_nm,
+scan_y_nm and scan_frame say where it sits, as stsimport --scan does).  A
+file a reader refuses raises ValueError with the message the tools print.
 """
 import os
 import re
@@ -22,7 +24,7 @@ from . import _core
 from .attributes import flat_attributes, status_attributes
 
 OPEN_PARAMETERS = ("channel", "bias", "direction", "sweep", "each_sweep", "bias_unit",
-                   "current_unit", "format", "didv_channel")
+                   "current_unit", "format", "didv_channel", "scan")
 
 
 def import_args(channel=None, bias=None, direction=None, sweep=None, each_sweep=False,
@@ -241,7 +243,7 @@ def open_stskit(path, **o):
     unknown = set(o) - set(OPEN_PARAMETERS)
     if unknown:
         raise TypeError(f"unknown options {sorted(unknown)}; the options are {OPEN_PARAMETERS}")
-    args = import_args(**{k: v for k, v in o.items() if k != "didv_channel"})
+    args = import_args(**{k: v for k, v in o.items() if k not in ("didv_channel", "scan")})
     fmt = file_format(path, o.get("format"))
     if fmt == "unknown":
         kind = _core.unreadable_kind(_core.read_head(path))
@@ -255,11 +257,20 @@ def open_stskit(path, **o):
         if o.get("didv_channel") and fmt == "sm4":
             raise ValueError(f"{path}: an RHK .sm4 file's lock-in page is read as the current "
                              "(channel='LIA Current')")
+        if o.get("scan"):
+            raise ValueError(f"{path}: scan= places a point spectrum; a grid's scan image goes "
+                             "beside it with stsgrid --topography")
         ds = open_grid(path, fmt, o, args)
         if o.get("didv_channel"):
             _check_signal(ds, o["didv_channel"], path)
         return ds
-    return open_point(path, fmt, o, args)
+    ds = open_point(path, fmt, o, args)
+    if o.get("scan"):
+        spot = _core.place_on_scan(path, os.fspath(o["scan"]))
+        ds.attrs.update({"scan_file": os.fspath(o["scan"]), "scan_column": spot["column"],
+                         "scan_row": spot["row"], "scan_x_nm": spot["x_nm"],
+                         "scan_y_nm": spot["y_nm"], "scan_frame": spot["frame"]})
+    return ds
 
 
 def _is_grid(path, args):
@@ -284,10 +295,11 @@ class Backend(BackendEntrypoint):
 
     def open_dataset(self, filename_or_obj, *, drop_variables=None, channel=None, bias=None,
                      direction=None, sweep=None, each_sweep=False, bias_unit=None,
-                     current_unit=None, format=None, didv_channel=None):
+                     current_unit=None, format=None, didv_channel=None, scan=None):
         ds = open_stskit(filename_or_obj, channel=channel, bias=bias, direction=direction,
                          sweep=sweep, each_sweep=each_sweep, bias_unit=bias_unit,
-                         current_unit=current_unit, format=format, didv_channel=didv_channel)
+                         current_unit=current_unit, format=format, didv_channel=didv_channel,
+                         scan=scan)
         if drop_variables:
             ds = ds.drop_vars(drop_variables, errors="ignore")
         return ds

@@ -272,3 +272,26 @@ def test_rhk_line_against_the_independent_decoder():
     current = ds["current"].values.reshape(32, -1)
     for k, v in enumerate(values):
         assert bits(current[k]) == bits((v * 1e9).astype(np.float32))
+
+
+def test_point_spectrum_on_its_scan(tmp_path):
+    """scan= says where a point spectrum sits on the scan it was taken on,
+    as stsimport --scan writes it in its index; outside the frame it is
+    refused with the tool's message."""
+    raw = realraw()
+    dat, sxm = raw / "nanonis2023_STS_generic_4_5.dat", raw / "nanonis2023_STM_generic_4_5.sxm"
+    ds = xr.open_dataset(dat, engine="stskit", scan=sxm)
+    row = stsimport(dat, tmp_path / "o", f"--scan={sxm}")[0][0]
+    assert (ds.attrs["scan_column"], ds.attrs["scan_row"]) == (111, 2)
+    assert (str(ds.attrs["scan_column"]), str(ds.attrs["scan_row"])) == (row["scan_column"],
+                                                                          row["scan_row"])
+    assert f"{ds.attrs['scan_x_nm']:.4f}" == row["scan_x_nm"]
+    assert f"{ds.attrs['scan_y_nm']:.4f}" == row["scan_y_nm"]
+    # By hand from the header: X (m) -528.284 nm against the frame's left
+    # edge at -528.025 - 2 nm; Y (m) 9.34745 nm against its bottom 11.3042 - 2.
+    assert abs(ds.attrs["scan_x_nm"] - (-528.284 + 528.025 + 2)) < 1e-3
+    assert abs(ds.attrs["scan_y_nm"] - (9.34745 - 11.3042 + 2)) < 1e-3
+    with pytest.raises(ValueError, match="lies outside the scan's frame"):
+        xr.open_dataset(dat, engine="stskit", scan=raw / "nanonis_sxm_si7x7_051.sxm")
+    with pytest.raises(ValueError, match="stsgrid --topography"):
+        xr.open_dataset(raw / "nanonis_simulator_grid_bwd_5x6.3ds", engine="stskit", scan=sxm)

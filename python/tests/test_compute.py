@@ -16,9 +16,10 @@ def stsgrid_file(path, folder, *options):
 
 
 # The instrument's own record of each pixel (positions in the frame's
-# axes, the topography, the recorded parameters) comes from its file, not
-# from the arrays compute() takes.
-FROM_THE_FILE = ("position_frame_x", "position_frame_y", "topography")
+# axes, the topography, an RHK map's backward topography page, the
+# recorded parameters) comes from its file, not from the arrays compute()
+# takes.
+FROM_THE_FILE = ("position_frame_x", "position_frame_y", "topography", "topography_backward")
 
 
 def from_the_file(name):

@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
+#include "grid/scan_on_grid.h"
 #include "stsgrid/plots.h"
 #include "testkit/testkit.h"
 
@@ -168,6 +170,47 @@ TEST(Plots, MapShowsItsRangesAxesAndColourBars) {
     const std::string data = testkit::read_file(keep / "job/didv.txt");
     EXPECT_EQ(data.substr(0, 32), "0 0 0\n0.5 0 10\n1 0 20\n1.5 0 30\n\n") << data;
     EXPECT_TRUE(has(data, "0.5 0.5 NaN\n")) << data;
+}
+
+// The topography panel beside the spectral ones: the grid's recorded Z,
+// or the scan's at the pixels (--topography), its colour bar labelled in nm
+// and the label gone again before the next panel.
+TEST(Plots, MapDrawsTheTopographyWithItsUnit) {
+    if (!testkit::file_exists("/usr/bin/gnuplot"))
+        GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
+    for (const bool scan : {false, true}) {
+        testkit::temp_dir dir, tmp, bin, keep;
+        grid_description d = grid(4, 3);
+        if (scan) {
+            auto s = std::make_shared<scan_on_grid>();
+            s->path = "/data/made_001.sxm";
+            s->channel = "Z";
+            s->unit = "nm";
+            s->backward = true;
+            d.scan = s;
+        }
+        bias_map m;
+        m.bias = 0.001;
+        m.vmid = 0.0015f;
+        m.panels = {{"didv", {}}, {scan ? "scan_topography" : "topography", {}}};
+        for (long p = 0; p < 12; ++p) {
+            m.panels[0].values.push_back(static_cast<float>(p));
+            m.panels[1].values.push_back(-163.5f + 0.01f * static_cast<float>(p));
+        }
+        const std::string png = dir / "map.png";
+        const testkit::outcome o = drawn(keeping_path(bin, keep), tmp.path(), [&](std::string* e) {
+            return draw_map(d, m, png, e);
+        });
+        ASSERT_EQ(o.status, 0) << o.err;
+        const std::string script = testkit::read_file(keep / "job/picture.gp");
+        const std::string title = scan ? "set title 'scan Z (backward) of made_001.sxm at the pixels'"
+                                       : "set title 'topography: the height recorded at the pixels'";
+        const size_t at = script.find("set cblabel 'height (nm)'\n" + title);
+        ASSERT_NE(at, std::string::npos) << script;
+        EXPECT_TRUE(has(script.substr(at), "set cbrange [-163.5:-163.389999]\nplot ")) << script;
+        EXPECT_TRUE(has(script.substr(at), "with image notitle\nunset cblabel\n")) << script;
+        EXPECT_LT(script.find("set title 'dI/dV"), at) << "after the spectral panels";
+    }
 }
 
 // The mean curves: one panel a curve, under each other, over the bias in mV

@@ -5,12 +5,14 @@
 // so every mean is known exactly.
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "grid/grid_collector.h"
+#include "grid/scan_on_grid.h"
 #include "grid/tests/failing_disk.h"
 #include "testkit/testkit.h"
 
@@ -169,6 +171,40 @@ TEST(GridCollector, PixelsWithAxesOfTheirOwnMapOnTheirOwn) {
     c.add(b, input_block{});
     EXPECT_EQ(c.maps()[0].values("didv")[0], 1.0f);
     EXPECT_EQ(c.maps()[0].values("didv")[1], 100.0f);
+}
+
+// The topography panel after the spectral ones: the grid's recorded
+// height of every pixel that records one, processed or not; with a scan
+// (--topography) the scan's values at the pixels, whatever the blocks say.
+TEST(GridCollector, MapsCarryTheTopography) {
+    testkit::temp_dir dir;
+    std::string error;
+    grid_description d = two_by_two();
+    d.groups = {quantity_group::topography};
+    grid_plan o;
+    o.maps = {0.4};
+    grid_collector c(d, o);
+    ASSERT_TRUE(c.open_spills(dir.path(), &error)) << error;
+    pixel_block b = block(0, {PIXEL_PROCESSED, PIXEL_NOT_MEASURED, PIXEL_PROCESSED});
+    b.topography = {-163.5f, -163.25f, nan};
+    c.add(b, input_block{});
+    const bias_map& m = c.maps()[0];
+    ASSERT_EQ(m.panels.size(), 5u);
+    EXPECT_EQ(m.panels.back().name, "topography");
+    EXPECT_EQ(m.values("topography")[0], -163.5f);
+    EXPECT_EQ(m.values("topography")[1], -163.25f);
+    EXPECT_TRUE(std::isnan(m.values("topography")[2]));
+    EXPECT_TRUE(std::isnan(m.values("topography")[3]));  // never seen
+
+    auto scan = std::make_shared<scan_on_grid>();
+    scan->on_grid = {1, 2, 3, nan};
+    d.scan = scan;
+    grid_collector with_scan(d, o);
+    ASSERT_TRUE(with_scan.open_spills(dir.path(), &error)) << error;
+    with_scan.add(b, input_block{});
+    EXPECT_EQ(with_scan.maps()[0].panels.back().name, "scan_topography");
+    EXPECT_EQ(with_scan.maps()[0].values("scan_topography")[2], 3.0f);
+    EXPECT_TRUE(with_scan.maps()[0].values("topography").empty());
 }
 
 TEST(GridCollector, OnePixelLeavesTheSecondPassOut) {
