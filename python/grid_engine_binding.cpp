@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "python/binding.h"
+#include "python/plan_binding.h"
 #include "grid/grid_collector.h"
 #include "grid/grid_run.h"
 #include "grid/grid_setup.h"
 #include "grid/grid_source.h"
 #include "grid/lockin_pass.h"
-#include "stsgrid/options.h"
 #include "grid/pixel_codes.h"
 #include "grid/quantities.h"
 #include "grid/statistics_pass.h"
@@ -193,20 +193,11 @@ public:
     }
 };
 
-grid_options run_options(const std::vector<std::string>& args) {
-    std::vector<std::string> text = {"stsgrid"};
-    text.insert(text.end(), args.begin(), args.end());
-    text.push_back("--no-progress");
-    text.push_back("--");
-    text.push_back("(arrays)");
-    std::vector<char*> argv;
-    for (auto& a : text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    grid_options o;
+// The plan of compute()'s settings, with the gap's curve named as the
+// run names it.
+grid_plan array_plan(const py::dict& settings) {
+    grid_plan o = plan_from_settings(settings, plan_use::arrays);
     std::string error;
-    if (parse_grid_options(static_cast<int>(text.size()), argv.data(), &o, &error) !=
-        parse_result::run)
-        throw py::value_error(error.empty() ? "not an option for a run" : error);
     if (o.gap.given) o.gap.variable = gap_curve(o.gap, !o.import.signal_channel.empty());
     if (!check_gap_curve(o, &error)) throw py::value_error(error);
     return o;
@@ -251,7 +242,7 @@ void store_block(const pixel_block& b, run_result* r) {
 }
 
 // The run of stsgrid's write_grid, with the blocks kept instead of written.
-bool run_arrays(const array_source& src, const grid_options& o, const std::string& scratch,
+bool run_arrays(const array_source& src, const grid_plan& o, const std::string& scratch,
                 run_result* r, std::string* error) {
     describe_run(src, o, &r->d);
     // Arrays carry no recorded positions in the frame's axes: the CLI's
@@ -370,8 +361,8 @@ const char* const compute_doc =
     "points), current and signal (ny, nx, points), codes (ny, nx) int8 or None, positions "
     "(ny, nx) or None; attributes the grid source's own (name, value) pairs; every array "
     "C-contiguous float32 (int8 for codes), else TypeError "
-    "or ValueError, never a copy.  args are stsgrid's options ('--smooth=11', "
-    "'--exp-width=0.002', ...); scratch a folder for the statistics' scratch files.  Runs "
+    "or ValueError, never a copy.  settings are stsgrid's settings by name "
+    "({'smooth': 11, 'exp_width': 0.002, ...}); scratch a folder for the statistics' scratch files.  Runs "
     "without the GIL.  A dict of the variables, statistics, axes and attributes.";
 
 // The arrays of a call, checked and held for as long as the run reads them.
@@ -428,13 +419,13 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
                  const std::vector<double>& y, const std::string& xy_unit,
                  const std::string& source,
                  const std::vector<std::pair<std::string, std::string>>& attributes,
-                 const std::vector<std::string>& args, const std::string& scratch) {
-    const grid_options o = run_options(args);
+                 const py::dict& settings, const std::string& scratch) {
+    const grid_plan o = array_plan(settings);
     const held_arrays h = checked_inputs(bias, current, signal, codes, position_x, position_y);
     if (static_cast<py::ssize_t>(x.size()) != h.nx || static_cast<py::ssize_t>(y.size()) != h.ny)
         throw py::value_error("x and y: one coordinate per column and per row are needed");
     if (!o.import.signal_channel.empty() && signal.is_none())
-        throw py::value_error("--didv-channel needs the channel's values (signal)");
+        throw py::value_error("didv_channel needs the channel's values (signal)");
     array_source src;
     src.nx_ = static_cast<long>(h.nx);
     src.ny_ = static_cast<long>(h.ny);
@@ -510,7 +501,7 @@ void bind_grid_engine(py::module_& m) {
     m.def("compute", &compute, py::arg("bias"), py::arg("current"), py::arg("signal"),
           py::arg("codes"), py::arg("position_x"), py::arg("position_y"), py::arg("x"),
           py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"),
-          py::arg("args"), py::arg("scratch"), compute_doc);
+          py::arg("settings"), py::arg("scratch"), compute_doc);
     m.attr("gap_reason_names") = gap_reason_names;
     // The pixel codes' words, from the engine's one table: all of them, and
     // those of a run without a lock-in channel.

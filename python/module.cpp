@@ -6,4 +6,5 @@ PYBIND11_MODULE(_core, m) {
     m.doc() = "The C++ readers and grid engine of the STS tools (wrapped, not re-implemented).";
     sts::python::bind_readers(m);
     sts::python::bind_grid_engine(m);
+    sts::python::bind_run(m);
 }
