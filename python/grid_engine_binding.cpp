@@ -22,6 +22,7 @@
 #include "grid/lockin_pass.h"
 #include "grid/pixel_codes.h"
 #include "grid/quantities.h"
+#include "grid/side_task.h"
 #include "grid/statistics_pass.h"
 #include "spectrum/gap.h"
 
@@ -66,42 +67,33 @@ public:
     }
 
     // Rows y0 <= y < y1, columns x0 <= x < x1: one of "current", "signal",
-    // "bias" (y, x, point; NaN-padded), "code", "position_x", "position_y"
-    // (y, x).  The points as imported, as stsgrid reads them.
-    py::array read(long y0, long y1, long x0, long x1, const std::string& what) const {
+    // "bias" (y, x, point, points k0 <= k < k1 alone; NaN-padded), "code",
+    // "position_x", "position_y" (y, x).  The points as imported, as stsgrid
+    // reads them, on two threads (the source reads a pixel with its own
+    // scratch on each), each over half the rows.
+    py::array read(long y0, long y1, long x0, long x1, const std::string& what, long k0,
+                   long k1) const {
         if (y0 < 0 || y1 > ny() || y0 > y1 || x0 < 0 || x1 > nx() || x0 > x1)
             throw py::value_error("pixels beyond the grid");
+        if (k1 < 0) k1 = points();
+        if (k0 < 0 || k1 > points() || k0 > k1) throw py::value_error("points beyond the grid");
         const bool per_point = what == "current" || what == "signal" || what == "bias";
         if (!per_point && what != "code" && what != "position_x" && what != "position_y")
             throw py::value_error("unknown part of a pixel: " + what);
+        const pixel_window win{y0, y1, x0, x1, k0, k1};
         const auto h = static_cast<size_t>(y1 - y0), w = static_cast<size_t>(x1 - x0);
-        const size_t n = static_cast<size_t>(points());
-        std::vector<float> values(h * w * (per_point ? n : 1), NaN);
+        const size_t n = per_point ? static_cast<size_t>(k1 - k0) : 1;
+        std::vector<float> values(h * w * n, NaN);
         std::vector<signed char> codes(what == "code" ? h * w : 0);
         {
             py::gil_scoped_release free;
-            pixel_input in;
-            for (size_t j = 0; j < h; ++j)
-                for (size_t i = 0; i < w; ++i) {
-                    const uint64_t index = static_cast<uint64_t>(y0 + static_cast<long>(j)) *
-                                               static_cast<uint64_t>(nx()) +
-                                           static_cast<uint64_t>(x0 + static_cast<long>(i));
-                    source_->read(index, &in);
-                    const size_t k = j * w + i;
-                    if (what == "code")
-                        codes[k] = in.code;
-                    else if (what == "position_x")
-                        values[k] = in.x_nm;
-                    else if (what == "position_y")
-                        values[k] = in.y_nm;
-                    else {
-                        const auto& v = what == "current"  ? in.current
-                                        : what == "signal" ? in.signal
-                                                           : in.bias;
-                        std::copy_n(v.begin(), std::min(v.size(), n),
-                                    values.begin() + static_cast<std::ptrdiff_t>(k * n));
-                    }
-                }
+            if (y1 - y0 < 2) {
+                read_rows(win, y0, y1, what, &values, &codes);
+            } else {
+                const long half = y0 + (y1 - y0) / 2;
+                side_task lower([&] { read_rows(win, half, y1, what, &values, &codes); });
+                read_rows(win, y0, half, what, &values, &codes);
+            }
         }
         const auto H = static_cast<py::ssize_t>(h), W = static_cast<py::ssize_t>(w);
         if (what == "code") {
@@ -114,6 +106,38 @@ public:
     }
 
 private:
+    struct pixel_window {
+        long y0, y1, x0, x1, k0, k1;
+    };
+
+    // Rows from <= y < to of the window into its place in *values (or *codes).
+    void read_rows(const pixel_window& win, long from, long to, const std::string& what,
+                   std::vector<float>* values, std::vector<signed char>* codes) const {
+        const auto w = static_cast<size_t>(win.x1 - win.x0);
+        const auto k0 = static_cast<size_t>(win.k0), n = static_cast<size_t>(win.k1 - win.k0);
+        pixel_input in;
+        for (long y = from; y < to; ++y)
+            for (long x = win.x0; x < win.x1; ++x) {
+                source_->read(static_cast<uint64_t>(y) * static_cast<uint64_t>(nx()) +
+                                  static_cast<uint64_t>(x),
+                              &in);
+                const size_t k = static_cast<size_t>(y - win.y0) * w + static_cast<size_t>(x - win.x0);
+                if (what == "code") {
+                    (*codes)[k] = in.code;
+                } else if (what == "position_x" || what == "position_y") {
+                    (*values)[k] = what == "position_x" ? in.x_nm : in.y_nm;
+                } else {
+                    const auto& v = what == "current" ? in.current
+                                    : what == "signal" ? in.signal
+                                                       : in.bias;
+                    if (v.size() > k0)
+                        std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(k0),
+                                    std::min(v.size() - k0, n),
+                                    values->begin() + static_cast<std::ptrdiff_t>(k * n));
+                }
+            }
+    }
+
     std::unique_ptr<grid_source> source_;
 };
 
@@ -495,9 +519,10 @@ void bind_grid_engine(py::module_& m) {
              "The grid's x, y (as stsgrid's file has them), xy_unit, source, has_positions "
              "and attributes.")
         .def("read", &grid_file::read, py::arg("y0"), py::arg("y1"), py::arg("x0"), py::arg("x1"),
-             py::arg("what"),
+             py::arg("what"), py::arg("k0") = 0, py::arg("k1") = -1,
              "Pixels [y0, y1) x [x0, x1): 'current', 'signal', 'bias' as float32 (y, x, point) "
-             "NaN-padded, or 'code' (int8), 'position_x', 'position_y' (y, x).  Without the GIL.");
+             "NaN-padded, points [k0, k1) (k1 -1: to the end), or 'code' (int8), "
+             "'position_x', 'position_y' (y, x).  Without the GIL, on two threads.");
     m.def("compute", &compute, py::arg("bias"), py::arg("current"), py::arg("signal"),
           py::arg("codes"), py::arg("position_x"), py::arg("position_y"), py::arg("x"),
           py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"),
