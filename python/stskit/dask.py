@@ -39,10 +39,6 @@ def process(paths, client, outputs=None, **settings):
     return client.gather(futures)
 
 
-# The per-pixel parts of the engine's result over these dims, and their types.
-_ALONG = {"point": ("point",), "midpoint": ("midpoint",), "pixel": ()}
-
-
 def _pixel_outputs(probe):
     """The per-pixel variables of a run, as the probe's result has them: a
     list of (name, core dims, dtype)."""
