@@ -121,7 +121,8 @@ private:
                 source_->read(static_cast<uint64_t>(y) * static_cast<uint64_t>(nx()) +
                                   static_cast<uint64_t>(x),
                               &in);
-                const size_t k = static_cast<size_t>(y - win.y0) * w + static_cast<size_t>(x - win.x0);
+                const size_t k =
+                    static_cast<size_t>(y - win.y0) * w + static_cast<size_t>(x - win.x0);
                 if (what == "code") {
                     (*codes)[k] = in.code;
                 } else if (what == "position_x" || what == "position_y") {
@@ -386,7 +387,8 @@ const char* const compute_doc =
     "(ny, nx) or None; attributes the grid source's own (name, value) pairs; every array "
     "C-contiguous float32 (int8 for codes), else TypeError "
     "or ValueError, never a copy.  settings are stsgrid's settings by name "
-    "({'smooth': 11, 'exp_width': 0.002, ...}); scratch a folder for the statistics' scratch files.  Runs "
+    "({'smooth': 11, 'exp_width': 0.002, ...}); scratch a folder for the statistics' "
+    "scratch files.  Runs "
     "without the GIL.  A dict of the variables, statistics, axes and attributes.";
 
 // The arrays of a call, checked and held for as long as the run reads them.

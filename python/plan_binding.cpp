@@ -94,7 +94,8 @@ grid_plan plan_from_settings(const py::dict& settings, plan_use use) {
         const setting* s = find_setting(name, use);
         if (!s) {
             std::string names;
-            for (const std::string& n : setting_names(use)) names += (names.empty() ? "" : ", ") + n;
+            for (const std::string& n : setting_names(use))
+                names += (names.empty() ? "" : ", ") + n;
             throw py::type_error("unknown setting '" + name + "'; the settings: " + names);
         }
         if (value.is_none()) continue;

@@ -18,7 +18,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
 }
 
 bool takes_value(const std::string& key) {
-    return key == "-o" || key == "-j" || (key.rfind("--", 0) == 0 && is_plan_setting(key.substr(2)));
+    return key == "-o" || key == "-j" ||
+           (key.rfind("--", 0) == 0 && is_plan_setting(key.substr(2)));
 }
 
 // One argument that starts with '-'; false with *error.

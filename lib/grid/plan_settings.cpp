@@ -154,7 +154,8 @@ bool parse_smoothing(const std::string& value, grid_plan* o, std::string* error)
     }
     if (window < 1 || window > MAX_SMOOTHING_WINDOW || window % 2 == 0) {
         *error = "the smoothing window must be an odd number of points from 1 to " +
-                 std::to_string(MAX_SMOOTHING_WINDOW) + " (so that it is centred on a point), not " +
+                 std::to_string(MAX_SMOOTHING_WINDOW) +
+                 " (so that it is centred on a point), not " +
                  std::to_string(window);
         return false;
     }
