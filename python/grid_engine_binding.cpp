@@ -18,6 +18,7 @@
 #include "grid/grid_collector.h"
 #include "grid/grid_run.h"
 #include "grid/grid_setup.h"
+#include "grid/grid_statistics.h"
 #include "grid/grid_source.h"
 #include "grid/lockin_pass.h"
 #include "grid/pixel_codes.h"
@@ -479,6 +480,36 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
     return result_dict(r);
 }
 
+// The statistics over records (pixels, length) as the run takes them over
+// its pixels, in this order: the same two passes (grid/grid_statistics.h),
+// NaN where fewer than two records count.
+py::tuple record_statistics(const py::object& records) {
+    if (!py::isinstance<py::array>(records) || py::reinterpret_borrow<py::array>(records).ndim() != 2)
+        throw py::type_error("records: a float32 array over (pixel, value) is needed");
+    const auto shape = py::reinterpret_borrow<py::array>(records);
+    const py::ssize_t n = shape.shape(0), length = shape.shape(1);
+    const float_array r = checked_floats(records, "records", {n, length});
+    const auto len = static_cast<size_t>(length);
+    std::vector<float> mean(len), sd(len), se(len);
+    int count = 0;
+    {
+        py::gil_scoped_release free;
+        series_statistics s(static_cast<int>(length));
+        for (py::ssize_t i = 0; i < n; ++i) s.add(r.data() + static_cast<size_t>(i) * len);
+        for (py::ssize_t i = 0; i < n; ++i) s.add_square(r.data() + static_cast<size_t>(i) * len);
+        count = s.count();
+        for (size_t i = 0; i < len; ++i) {
+            const point_stats p = count >= 2 ? s.at(i) : point_stats{NaN, NaN, NaN, NaN, NaN};
+            mean[i] = p.mean;
+            sd[i] = p.deviation;
+            se[i] = p.error;
+        }
+    }
+    return py::make_tuple(owning_array(std::move(mean), {length}),
+                          owning_array(std::move(sd), {length}),
+                          owning_array(std::move(se), {length}), count);
+}
+
 py::list quantity_table() {
     py::list list;
     for (const pixel_quantity& q : pixel_quantities) {
@@ -535,6 +566,9 @@ void bind_grid_engine(py::module_& m) {
     m.attr("pixel_flag_meanings") = pixel_flag_meanings(PIXEL_CODES);
     m.attr("pixel_flag_meanings_without_lockin") = pixel_flag_meanings(PIXEL_CODES_WITHOUT_LOCKIN);
     m.attr("gap_reason_count") = gap_reason_count;
+    m.def("record_statistics", &record_statistics, py::arg("records"),
+          "mean, sd, se (float32) and the count of records (pixel, value) float32, as the run "
+          "computes its statistics over its pixels' records in this order.  Without the GIL.");
     m.def("quantities", &quantity_table, "The per-pixel quantities stsgrid writes, in file order.");
     m.def("unit_text", &unit_of, py::arg("name"), py::arg("bias_unit"), py::arg("current_unit"));
 }

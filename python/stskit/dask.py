@@ -2,6 +2,7 @@
 per task (process), and stsgrid's computation on Dask-backed datasets
 chunk by chunk of space (compute_lazy, through stskit.compute)."""
 import os
+import re
 import shutil
 import tempfile
 
@@ -92,9 +93,10 @@ def compute_lazy(ds, settings):
     the bias axis is rechunked to one chunk, so a task holds whole spectra.
     Each task computes on settings["threads"] threads (default 1: Dask gives
     the parallelism).  The statistics over the grid (mean_, sd_, se_) need
-    every pixel and are not in the result: load() the dataset for them.  A
-    run that needs every pixel first (the lock-in's line fitted over the
-    grid) or whose pixels have bias axes of their own is computed eagerly."""
+    every pixel and are not in the result: statistics(out) computes it and
+    adds them (the eager result, bit for bit).  A run that needs every pixel
+    first (the lock-in's line fitted over the grid) or whose pixels have
+    bias axes of their own is computed eagerly, whole."""
     from .compute import _eager, _find_channel
     settings = {"threads": 1, **settings}
     _core.check_settings(settings, False)
@@ -130,3 +132,39 @@ def compute_lazy(ds, settings):
               "x": ("x", np.asarray(ds["x"].values, np.float64), probe["x"].attrs),
               "bias": probe["bias"].variable, "vmid": probe["vmid"].variable}
     return xr.Dataset(data, coords, dict(probe.attrs))
+
+
+def _region_mask(attrs, ny, nx):
+    """The pixels the statistics are over by the run's own record of its
+    region ("x 1:4, y 2:5", or "all pixels")."""
+    inside = np.ones((ny, nx), bool)
+    m = re.fullmatch(r"x (\d+):(\d+), y (\d+):(\d+)", attrs.get("statistics_region", ""))
+    if m:
+        x0, x1, y0, y1 = (int(v) for v in m.groups())
+        inside[:] = False
+        inside[y0:y1 + 1, x0:x1 + 1] = True
+    return inside
+
+
+def statistics(out):
+    """A chunked result of stskit.compute, computed, with the statistics
+    over the grid (mean_, sd_, se_) added: the eager result, bit for bit.
+    The engine's own two passes (stskit._core.record_statistics) go over the
+    processed pixels of the run's region, in pixel order, as the run's do."""
+    from .compute import _STATISTICS
+    done = out.compute()
+    ny, nx = done["status"].shape
+    take = ((done["status"].values == 0) & _region_mask(done.attrs, ny, nx)).ravel()
+    stats = {}
+    for q in _core.quantities():
+        name = q["name"]
+        if not q["statistics"] or name not in done or "mean_" + name in done:
+            continue
+        v = done[name]
+        records = np.ascontiguousarray(v.values.reshape(ny * nx, -1)[take])
+        values = _core.record_statistics(records)
+        for (prefix, long_name), a in zip(_STATISTICS, values[:3]):
+            stats[prefix + name] = (v.dims[2:], a, {"units": v.attrs["units"],
+                                                    "long_name": long_name + v.attrs["long_name"],
+                                                    "pixels": np.int64(values[3])})
+    return done.assign(stats)

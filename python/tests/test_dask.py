@@ -63,8 +63,8 @@ def test_process_refusals(tmp_path, client):
     assert str(e.value) == stsgrid_message(paths[0], tmp_path, "--smooth=4")
     # A setting one grid cannot take: the worker's refusal, raised here.
     with pytest.raises(ValueError) as e:
-        stskit.dask.process(paths, client, region="0:6,0:4")
-    assert str(e.value) == stsgrid_message(paths[1], tmp_path, "--region=0:6,0:4")
+        stskit.dask.process(paths, client, region="0:5,0:4")
+    assert str(e.value) == stsgrid_message(paths[1], tmp_path, "--region=0:5,0:4")
     with pytest.raises(ValueError, match="2 outputs for 1 grids"):
         stskit.dask.process(paths[:1], client, outputs=["a.nc", "b.nc"])
 
@@ -97,6 +97,15 @@ def test_compute_on_dask_arrays_is_the_eager_result(tmp_path, settings):
     # Space chunked as the input, the bias axis whole.
     assert lazy["norm_coff"].chunks == ((2, 2, 2), (3, 3, 1), (89,))
     assert_as_eager(lazy, eager)
+    # With the statistics over the grid: the eager result, every variable.
+    whole = stskit.dask.statistics(lazy)
+    assert set(whole.variables) == set(eager.variables)
+    for name, v in eager.variables.items():
+        assert bits(whole[name].values) == bits(v.values), name
+        assert whole[name].dims == v.dims, name
+        assert set(whole[name].attrs) == set(v.attrs), name
+        for key, value in v.attrs.items():
+            assert np.array_equal(whole[name].attrs[key], value), (name, key)
 
 
 def test_compute_on_dask_arrays_with_a_lockin(tmp_path, client):
@@ -107,7 +116,11 @@ def test_compute_on_dask_arrays_with_a_lockin(tmp_path, client):
     opened = xr.open_dataset(path, engine="stskit", didv_channel=channel)
     ds = xr.open_dataset(path, engine="stskit", didv_channel=channel, chunks={"y": 3})
     eager = stskit.compute(opened, didv_channel=channel, lockin_fit="pixel", gap=0.4)
-    assert_as_eager(stskit.compute(ds, didv_channel=channel, lockin_fit="pixel", gap=0.4), eager)
+    lazy = stskit.compute(ds, didv_channel=channel, lockin_fit="pixel", gap=0.4)
+    assert_as_eager(lazy, eager)
+    whole = stskit.dask.statistics(lazy)
+    for name in eager.variables:
+        assert bits(whole[name].values) == bits(eager[name].values), name
     grid_fit = stskit.compute(ds, didv_channel=channel)
     theirs = stskit.compute(opened, didv_channel=channel)
     assert grid_fit["norm_coff_lockin"].chunks is None
@@ -123,3 +136,23 @@ def test_lazy_compute_refuses_as_eager(tmp_path):
     assert str(e.value) == stsgrid_message(path, tmp_path, "--smooth=4")
     with pytest.raises(TypeError, match="float32"):
         stskit.compute(ds.astype(np.float64))
+
+
+def test_record_statistics_against_numpy():
+    """The two passes' mean, sample deviation and standard error, against
+    NumPy's from the formula (float64, so to float32's rounding); fewer
+    than two records give NaN; wrong arrays are refused."""
+    rng = np.random.default_rng(7)
+    records = rng.normal(3.0, 0.5, (37, 11)).astype(np.float32)
+    mean, sd, se, count = stskit._core.record_statistics(records)
+    r = records.astype(np.float64)
+    assert count == 37
+    assert np.allclose(mean, r.mean(axis=0), rtol=1e-6)
+    assert np.allclose(sd, r.std(axis=0, ddof=1), rtol=1e-5)
+    assert np.allclose(se, r.std(axis=0, ddof=1) / np.sqrt(37), rtol=1e-5)
+    one = stskit._core.record_statistics(records[:1].copy())
+    assert one[3] == 1 and np.isnan(one[0]).all()
+    with pytest.raises(TypeError, match="float32"):
+        stskit._core.record_statistics(r)
+    with pytest.raises(TypeError):
+        stskit._core.record_statistics(records[0])
