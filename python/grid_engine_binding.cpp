@@ -117,13 +117,23 @@ private:
         const auto w = static_cast<size_t>(win.x1 - win.x0);
         const auto k0 = static_cast<size_t>(win.k0), n = static_cast<size_t>(win.k1 - win.k0);
         pixel_input in;
+        std::vector<float> some;
         for (long y = from; y < to; ++y)
             for (long x = win.x0; x < win.x1; ++x) {
-                source_->read(static_cast<uint64_t>(y) * static_cast<uint64_t>(nx()) +
-                                  static_cast<uint64_t>(x),
-                              &in);
+                const uint64_t index =
+                    static_cast<uint64_t>(y) * static_cast<uint64_t>(nx()) + static_cast<uint64_t>(x);
                 const size_t k =
                     static_cast<size_t>(y - win.y0) * w + static_cast<size_t>(x - win.x0);
+                // A few points of the current: only their bytes, where the
+                // reader can (the same values as the whole pixel's).
+                if (what == "current" && n < static_cast<size_t>(points()) &&
+                    source_->read_current_points(index, static_cast<int>(win.k0),
+                                                 static_cast<int>(win.k1), &in, &some)) {
+                    std::copy(some.begin(), some.end(),
+                              values->begin() + static_cast<std::ptrdiff_t>(k * n));
+                    continue;
+                }
+                source_->read(index, &in);
                 if (what == "code") {
                     (*codes)[k] = in.code;
                 } else if (what == "position_x" || what == "position_y") {

@@ -65,6 +65,11 @@ public:
     void describe(grid_description* d) const override;
     void read(uint64_t index, pixel_input* out) const override;
     bool same_bias_everywhere() const override;
+    bool read_current_points(uint64_t index, int k0, int k1, pixel_input* scratch,
+                             std::vector<float>* current) const override {
+        return grid_.read_point_floats(index, static_cast<size_t>(k0), static_cast<size_t>(k1),
+                                       &scratch->scratch, current);
+    }
 
 private:
     bool holds_a_spectrum(std::string* error) const;

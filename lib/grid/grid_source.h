@@ -48,6 +48,14 @@ public:
     virtual void read(uint64_t index, pixel_input* out) const = 0;
     // Whether every pixel that is there has the same bias values.
     virtual bool same_bias_everywhere() const = 0;
+    // The current of read() at points k0 <= k < k1 alone into *current
+    // (NaN where read() gives none), for a reader that can read a few
+    // points of a pixel without the rest; false (nothing read) otherwise.
+    virtual bool read_current_points(uint64_t /*index*/, int /*k0*/, int /*k1*/,
+                                     pixel_input* /*scratch*/,
+                                     std::vector<float>* /*current*/) const {
+        return false;
+    }
 };
 
 // Opens the inputs: one .3ds grid, or one or more spectrum files.  nullptr
