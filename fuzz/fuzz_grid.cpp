@@ -2,7 +2,8 @@
 // memory and computed as stsgrid computes them.  A refusal says why; every
 // pixel ends with a valid code and values only where it was processed; the
 // fast float read of a pixel gives the bits of the general reader's values
-// rounded to float, with or without a lock-in channel and a chosen sweep;
+// rounded to float, with or without a lock-in channel and a chosen sweep,
+// a read of a few points the bits of the float read's at those points;
 // the header's lock-in modulation is read for three channels.
 #include <cmath>
 #include <cstring>
@@ -41,6 +42,22 @@ void check_float_read(const sts::nanonis_grid& grid, uint64_t p, sts::pixel_stat
     fuzz_check(same_bits(bias, s.bias), "the float read's bias");
     fuzz_check(same_bits(current, s.current), "the float read's current");
     fuzz_check(same_bits(signal, s.signal), "the float read's lock-in channel");
+}
+
+// read_point_floats of points [k0, k1) against read_pixel_floats' current
+// there (NaN where that gives none).
+void check_point_read(const sts::nanonis_grid& grid, uint64_t p, size_t k0, size_t k1) {
+    sts::grid_pixel scratch, whole;
+    std::vector<float> some, bias, current, signal;
+    if (!grid.read_point_floats(p, k0, k1, &scratch, &some)) return;
+    grid.read_pixel_floats(p, &whole, &bias, &current, &signal);
+    fuzz_check(some.size() == k1 - k0, "a value for every point asked for");
+    for (size_t k = k0; k < k1; ++k) {
+        const float full = k < current.size() ? current[k] : NAN;
+        fuzz_check(std::memcmp(&some[k - k0], &full, sizeof full) == 0 ||
+                       (std::isnan(some[k - k0]) && std::isnan(full)),
+                   "the point read's current");
+    }
 }
 
 }  // namespace
@@ -92,6 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint64_t p = 0; p < pixels; ++p) {
         const sts::pixel_status status = grid.read_pixel(p, &in.scratch);
         check_float_read(grid, p, status, in.scratch);
+        const auto n = static_cast<size_t>(points);
+        check_point_read(grid, p, n / 3, n / 3 + std::min<size_t>(n - n / 3, 1 + data[0] % 7));
         in.code = status == sts::pixel_status::measured ? PIXEL_PROCESSED : PIXEL_NOT_MEASURED;
         in.bias.clear();
         in.current.clear();

@@ -37,6 +37,7 @@ py::array owning_array(std::vector<float>&& values, const std::vector<py::ssize_
 void bind_readers(py::module_& m);
 void bind_grid_engine(py::module_& m);
 void bind_fourier(py::module_& m);
+void bind_run(py::module_& m);
 
 }  // namespace sts::python
 

@@ -14,14 +14,16 @@
 #include <vector>
 
 #include "python/binding.h"
+#include "python/plan_binding.h"
 #include "grid/grid_collector.h"
 #include "grid/grid_run.h"
 #include "grid/grid_setup.h"
+#include "grid/grid_statistics.h"
 #include "grid/grid_source.h"
 #include "grid/lockin_pass.h"
-#include "stsgrid/options.h"
 #include "grid/pixel_codes.h"
 #include "grid/quantities.h"
+#include "grid/side_task.h"
 #include "grid/statistics_pass.h"
 #include "spectrum/gap.h"
 
@@ -66,42 +68,33 @@ public:
     }
 
     // Rows y0 <= y < y1, columns x0 <= x < x1: one of "current", "signal",
-    // "bias" (y, x, point; NaN-padded), "code", "position_x", "position_y"
-    // (y, x).  The points as imported, as stsgrid reads them.
-    py::array read(long y0, long y1, long x0, long x1, const std::string& what) const {
+    // "bias" (y, x, point, points k0 <= k < k1 alone; NaN-padded), "code",
+    // "position_x", "position_y" (y, x).  The points as imported, as stsgrid
+    // reads them, on two threads (the source reads a pixel with its own
+    // scratch on each), each over half the rows.
+    py::array read(long y0, long y1, long x0, long x1, const std::string& what, long k0,
+                   long k1) const {
         if (y0 < 0 || y1 > ny() || y0 > y1 || x0 < 0 || x1 > nx() || x0 > x1)
             throw py::value_error("pixels beyond the grid");
+        if (k1 < 0) k1 = points();
+        if (k0 < 0 || k1 > points() || k0 > k1) throw py::value_error("points beyond the grid");
         const bool per_point = what == "current" || what == "signal" || what == "bias";
         if (!per_point && what != "code" && what != "position_x" && what != "position_y")
             throw py::value_error("unknown part of a pixel: " + what);
+        const pixel_window win{y0, y1, x0, x1, k0, k1};
         const auto h = static_cast<size_t>(y1 - y0), w = static_cast<size_t>(x1 - x0);
-        const size_t n = static_cast<size_t>(points());
-        std::vector<float> values(h * w * (per_point ? n : 1), NaN);
+        const size_t n = per_point ? static_cast<size_t>(k1 - k0) : 1;
+        std::vector<float> values(h * w * n, NaN);
         std::vector<signed char> codes(what == "code" ? h * w : 0);
         {
             py::gil_scoped_release free;
-            pixel_input in;
-            for (size_t j = 0; j < h; ++j)
-                for (size_t i = 0; i < w; ++i) {
-                    const uint64_t index = static_cast<uint64_t>(y0 + static_cast<long>(j)) *
-                                               static_cast<uint64_t>(nx()) +
-                                           static_cast<uint64_t>(x0 + static_cast<long>(i));
-                    source_->read(index, &in);
-                    const size_t k = j * w + i;
-                    if (what == "code")
-                        codes[k] = in.code;
-                    else if (what == "position_x")
-                        values[k] = in.x_nm;
-                    else if (what == "position_y")
-                        values[k] = in.y_nm;
-                    else {
-                        const auto& v = what == "current"  ? in.current
-                                        : what == "signal" ? in.signal
-                                                           : in.bias;
-                        std::copy_n(v.begin(), std::min(v.size(), n),
-                                    values.begin() + static_cast<std::ptrdiff_t>(k * n));
-                    }
-                }
+            if (y1 - y0 < 2) {
+                read_rows(win, y0, y1, what, &values, &codes);
+            } else {
+                const long half = y0 + (y1 - y0) / 2;
+                side_task lower([&] { read_rows(win, half, y1, what, &values, &codes); });
+                read_rows(win, y0, half, what, &values, &codes);
+            }
         }
         const auto H = static_cast<py::ssize_t>(h), W = static_cast<py::ssize_t>(w);
         if (what == "code") {
@@ -114,6 +107,49 @@ public:
     }
 
 private:
+    struct pixel_window {
+        long y0, y1, x0, x1, k0, k1;
+    };
+
+    // Rows from <= y < to of the window into its place in *values (or *codes).
+    void read_rows(const pixel_window& win, long from, long to, const std::string& what,
+                   std::vector<float>* values, std::vector<signed char>* codes) const {
+        const auto w = static_cast<size_t>(win.x1 - win.x0);
+        const auto k0 = static_cast<size_t>(win.k0), n = static_cast<size_t>(win.k1 - win.k0);
+        pixel_input in;
+        std::vector<float> some;
+        for (long y = from; y < to; ++y)
+            for (long x = win.x0; x < win.x1; ++x) {
+                const uint64_t index =
+                    static_cast<uint64_t>(y) * static_cast<uint64_t>(nx()) + static_cast<uint64_t>(x);
+                const size_t k =
+                    static_cast<size_t>(y - win.y0) * w + static_cast<size_t>(x - win.x0);
+                // A few points of the current: only their bytes, where the
+                // reader can (the same values as the whole pixel's).
+                if (what == "current" && n < static_cast<size_t>(points()) &&
+                    source_->read_current_points(index, static_cast<int>(win.k0),
+                                                 static_cast<int>(win.k1), &in, &some)) {
+                    std::copy(some.begin(), some.end(),
+                              values->begin() + static_cast<std::ptrdiff_t>(k * n));
+                    continue;
+                }
+                source_->read(index, &in);
+                if (what == "code") {
+                    (*codes)[k] = in.code;
+                } else if (what == "position_x" || what == "position_y") {
+                    (*values)[k] = what == "position_x" ? in.x_nm : in.y_nm;
+                } else {
+                    const auto& v = what == "current" ? in.current
+                                    : what == "signal" ? in.signal
+                                                       : in.bias;
+                    if (v.size() > k0)
+                        std::copy_n(v.begin() + static_cast<std::ptrdiff_t>(k0),
+                                    std::min(v.size() - k0, n),
+                                    values->begin() + static_cast<std::ptrdiff_t>(k * n));
+                }
+            }
+    }
+
     std::unique_ptr<grid_source> source_;
 };
 
@@ -193,20 +229,11 @@ public:
     }
 };
 
-grid_options run_options(const std::vector<std::string>& args) {
-    std::vector<std::string> text = {"stsgrid"};
-    text.insert(text.end(), args.begin(), args.end());
-    text.push_back("--no-progress");
-    text.push_back("--");
-    text.push_back("(arrays)");
-    std::vector<char*> argv;
-    for (auto& a : text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    grid_options o;
+// The plan of compute()'s settings, with the gap's curve named as the
+// run names it.
+grid_plan array_plan(const py::dict& settings) {
+    grid_plan o = plan_from_settings(settings, plan_use::arrays);
     std::string error;
-    if (parse_grid_options(static_cast<int>(text.size()), argv.data(), &o, &error) !=
-        parse_result::run)
-        throw py::value_error(error.empty() ? "not an option for a run" : error);
     if (o.gap.given) o.gap.variable = gap_curve(o.gap, !o.import.signal_channel.empty());
     if (!check_gap_curve(o, &error)) throw py::value_error(error);
     return o;
@@ -251,7 +278,7 @@ void store_block(const pixel_block& b, run_result* r) {
 }
 
 // The run of stsgrid's write_grid, with the blocks kept instead of written.
-bool run_arrays(const array_source& src, const grid_options& o, const std::string& scratch,
+bool run_arrays(const array_source& src, const grid_plan& o, const std::string& scratch,
                 run_result* r, std::string* error) {
     describe_run(src, o, &r->d);
     // Arrays carry no recorded positions in the frame's axes: the CLI's
@@ -370,8 +397,9 @@ const char* const compute_doc =
     "points), current and signal (ny, nx, points), codes (ny, nx) int8 or None, positions "
     "(ny, nx) or None; attributes the grid source's own (name, value) pairs; every array "
     "C-contiguous float32 (int8 for codes), else TypeError "
-    "or ValueError, never a copy.  args are stsgrid's options ('--smooth=11', "
-    "'--exp-width=0.002', ...); scratch a folder for the statistics' scratch files.  Runs "
+    "or ValueError, never a copy.  settings are stsgrid's settings by name "
+    "({'smooth': 11, 'exp_width': 0.002, ...}); scratch a folder for the statistics' "
+    "scratch files.  Runs "
     "without the GIL.  A dict of the variables, statistics, axes and attributes.";
 
 // The arrays of a call, checked and held for as long as the run reads them.
@@ -428,13 +456,13 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
                  const std::vector<double>& y, const std::string& xy_unit,
                  const std::string& source,
                  const std::vector<std::pair<std::string, std::string>>& attributes,
-                 const std::vector<std::string>& args, const std::string& scratch) {
-    const grid_options o = run_options(args);
+                 const py::dict& settings, const std::string& scratch) {
+    const grid_plan o = array_plan(settings);
     const held_arrays h = checked_inputs(bias, current, signal, codes, position_x, position_y);
     if (static_cast<py::ssize_t>(x.size()) != h.nx || static_cast<py::ssize_t>(y.size()) != h.ny)
         throw py::value_error("x and y: one coordinate per column and per row are needed");
     if (!o.import.signal_channel.empty() && signal.is_none())
-        throw py::value_error("--didv-channel needs the channel's values (signal)");
+        throw py::value_error("didv_channel needs the channel's values (signal)");
     array_source src;
     src.nx_ = static_cast<long>(h.nx);
     src.ny_ = static_cast<long>(h.ny);
@@ -460,6 +488,36 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
     }
     if (!ok) throw py::value_error(error);
     return result_dict(r);
+}
+
+// The statistics over records (pixels, length) as the run takes them over
+// its pixels, in this order: the same two passes (grid/grid_statistics.h),
+// NaN where fewer than two records count.
+py::tuple record_statistics(const py::object& records) {
+    if (!py::isinstance<py::array>(records) || py::reinterpret_borrow<py::array>(records).ndim() != 2)
+        throw py::type_error("records: a float32 array over (pixel, value) is needed");
+    const auto shape = py::reinterpret_borrow<py::array>(records);
+    const py::ssize_t n = shape.shape(0), length = shape.shape(1);
+    const float_array r = checked_floats(records, "records", {n, length});
+    const auto len = static_cast<size_t>(length);
+    std::vector<float> mean(len), sd(len), se(len);
+    int count = 0;
+    {
+        py::gil_scoped_release free;
+        series_statistics s(static_cast<int>(length));
+        for (py::ssize_t i = 0; i < n; ++i) s.add(r.data() + static_cast<size_t>(i) * len);
+        for (py::ssize_t i = 0; i < n; ++i) s.add_square(r.data() + static_cast<size_t>(i) * len);
+        count = s.count();
+        for (size_t i = 0; i < len; ++i) {
+            const point_stats p = count >= 2 ? s.at(i) : point_stats{NaN, NaN, NaN, NaN, NaN};
+            mean[i] = p.mean;
+            sd[i] = p.deviation;
+            se[i] = p.error;
+        }
+    }
+    return py::make_tuple(owning_array(std::move(mean), {length}),
+                          owning_array(std::move(sd), {length}),
+                          owning_array(std::move(se), {length}), count);
 }
 
 py::list quantity_table() {
@@ -504,19 +562,23 @@ void bind_grid_engine(py::module_& m) {
              "The grid's x, y (as stsgrid's file has them), xy_unit, source, has_positions "
              "and attributes.")
         .def("read", &grid_file::read, py::arg("y0"), py::arg("y1"), py::arg("x0"), py::arg("x1"),
-             py::arg("what"),
+             py::arg("what"), py::arg("k0") = 0, py::arg("k1") = -1,
              "Pixels [y0, y1) x [x0, x1): 'current', 'signal', 'bias' as float32 (y, x, point) "
-             "NaN-padded, or 'code' (int8), 'position_x', 'position_y' (y, x).  Without the GIL.");
+             "NaN-padded, points [k0, k1) (k1 -1: to the end), or 'code' (int8), "
+             "'position_x', 'position_y' (y, x).  Without the GIL, on two threads.");
     m.def("compute", &compute, py::arg("bias"), py::arg("current"), py::arg("signal"),
           py::arg("codes"), py::arg("position_x"), py::arg("position_y"), py::arg("x"),
           py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"),
-          py::arg("args"), py::arg("scratch"), compute_doc);
+          py::arg("settings"), py::arg("scratch"), compute_doc);
     m.attr("gap_reason_names") = gap_reason_names;
     // The pixel codes' words, from the engine's one table: all of them, and
     // those of a run without a lock-in channel.
     m.attr("pixel_flag_meanings") = pixel_flag_meanings(PIXEL_CODES);
     m.attr("pixel_flag_meanings_without_lockin") = pixel_flag_meanings(PIXEL_CODES_WITHOUT_LOCKIN);
     m.attr("gap_reason_count") = gap_reason_count;
+    m.def("record_statistics", &record_statistics, py::arg("records"),
+          "mean, sd, se (float32) and the count of records (pixel, value) float32, as the run "
+          "computes its statistics over its pixels' records in this order.  Without the GIL.");
     m.def("quantities", &quantity_table, "The per-pixel quantities stsgrid writes, in file order.");
     m.def("unit_text", &unit_of, py::arg("name"), py::arg("bias_unit"), py::arg("current_unit"));
 }

@@ -7,4 +7,5 @@ PYBIND11_MODULE(_core, m) {
     sts::python::bind_readers(m);
     sts::python::bind_grid_engine(m);
     sts::python::bind_fourier(m);
+    sts::python::bind_run(m);
 }

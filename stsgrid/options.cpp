@@ -2,15 +2,10 @@
 // shares with stsimport.
 #include "stsgrid/options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
+#include "grid/plan_settings.h"
 #include "options/option_table.h"
 #include "readers/import_option_parser.h"
 #include "stsgrid/lockin_options.h"
-#include "grid/quantities.h"
-#include "spectrum/smoothing.h"
 #include "stsgrid/fourier_options.h"
 #include "stsgrid/topography_options.h"
 
@@ -18,177 +13,12 @@ namespace sts {
 
 namespace {
 
-bool parse_double(const std::string& text, double* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    *value = std::strtod(text.c_str(), &end);
-    return *end == '\0' && errno == 0 && std::isfinite(*value);
-}
-
-bool parse_long(const std::string& text, long* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    *value = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0' && errno == 0;
-}
-
-// "a:b" with a <= b, both from 0 up.
-bool parse_range(const std::string& text, long* a, long* b) {
-    const size_t colon = text.find(':');
-    return colon != std::string::npos && parse_long(text.substr(0, colon), a) &&
-           parse_long(text.substr(colon + 1), b) && *a >= 0 && *a <= *b;
-}
-
-bool parse_region(const std::string& text, pixel_region* r) {
-    const size_t comma = text.find(',');
-    if (comma == std::string::npos) return false;
-    r->given = parse_range(text.substr(0, comma), &r->x0, &r->x1) &&
-               parse_range(text.substr(comma + 1), &r->y0, &r->y1);
-    return r->given;
-}
-
-// "x,y" with both from 0 up.
-bool parse_pixel(const std::string& text, long* x, long* y) {
-    const size_t comma = text.find(',');
-    return comma != std::string::npos && parse_long(text.substr(0, comma), x) &&
-           parse_long(text.substr(comma + 1), y) && *x >= 0 && *y >= 0;
-}
-
-// "X0,Y0:X1,Y1".
-bool parse_line(const std::string& text, pixel_line* l) {
-    const size_t colon = text.find(':');
-    l->given = colon != std::string::npos && parse_pixel(text.substr(0, colon), &l->x0, &l->y0) &&
-               parse_pixel(text.substr(colon + 1), &l->x1, &l->y1);
-    return l->given;
-}
-
-// Names from the quantity table, comma-separated; *bad is the first that
-// is not one a line cut can draw (a quantity over the bias, not a pixel's
-// own axis).
-bool parse_line_vars(const std::string& text, std::vector<std::string>* names, std::string* bad) {
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t comma = text.find(',', at);
-        if (comma == std::string::npos) comma = text.size();
-        const std::string name = text.substr(at, comma - at);
-        const pixel_quantity* q = find_pixel_quantity(name);
-        if (!q || q->pixel_axis || q->along == quantity_axis::pixel) {
-            *bad = name;
-            return false;
-        }
-        names->push_back(name);
-        at = comma + 1;
-    }
-    return true;
-}
-
-// The quantities --line-vars takes, for its message.
-std::string line_var_names() {
-    std::string names;
-    for (const pixel_quantity& q : pixel_quantities)
-        if (!q.pixel_axis && q.along != quantity_axis::pixel)
-            names += (names.empty() ? "" : ", ") + std::string(q.name);
-    return names;
-}
-
-// Biases, and the word "gap" for the gap's maps.
-bool parse_biases(const std::string& text, std::vector<double>* biases, bool* gap) {
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t comma = text.find(',', at);
-        if (comma == std::string::npos) comma = text.size();
-        double v = 0;
-        if (text.compare(at, comma - at, "gap") == 0) *gap = true;
-        else if (parse_double(text.substr(at, comma - at), &v)) biases->push_back(v);
-        else return false;
-        at = comma + 1;
-    }
-    return true;
-}
-
-// The curves a gap can be looked for in: the normalised ones (ratios
-// along the midpoints), so that the peaks' heights are ratios too.
-bool gap_quantity(const std::string& name) {
-    const pixel_quantity* q = find_pixel_quantity(name);
-    return q && q->along == quantity_axis::midpoint && q->unit == quantity_unit::ratio &&
-           !q->pixel_axis;
-}
-
-std::string gap_quantities() {
-    std::string names;
-    for (const pixel_quantity& q : pixel_quantities)
-        if (gap_quantity(q.name)) names += (names.empty() ? "" : ", ") + std::string(q.name);
-    return names;
-}
-
-// "T" or "T:VARIABLE".
-bool parse_gap(const std::string& text, gap_request* g, std::string* error) {
-    const size_t colon = text.find(':');
-    double t = 0;
-    if (!parse_double(text.substr(0, colon), &t) || std::fabs(t) > 1e30) {
-        *error = "gap must be a threshold T or T:VARIABLE, not '" + text + "'";
-        return false;
-    }
-    if (!(t > 0)) {
-        *error = "the gap threshold T is a value of the normalised curve and must be above 0 "
-                 "(like 0.3), not '" + text.substr(0, colon) + "'";
-        return false;
-    }
-    g->given = true;
-    g->threshold = static_cast<float>(t);
-    g->variable = colon == std::string::npos ? "" : text.substr(colon + 1);
-    if (colon == std::string::npos || gap_quantity(g->variable)) return true;
-    *error = "gap variable must be one of " + gap_quantities() + ", not '" + g->variable + "'";
-    return false;
-}
-
-// A float option that must be positive (the broadening constants).
-bool parse_positive_float(const std::string& text, float* value) {
-    double v = 0;
-    if (!parse_double(text, &v) || !(v > 0) || v > 1e30) return false;
-    *value = static_cast<float>(v);
-    return true;
-}
-
-// --smooth=W[:ORDER]: an odd window of points, a polynomial degree below it.
-bool parse_smoothing(const std::string& value, grid_options* o, std::string* error) {
-    const size_t colon = value.find(':');
-    long window = 0, order = 2;
-    if (!parse_long(value.substr(0, colon), &window) ||
-        (colon != std::string::npos && !parse_long(value.substr(colon + 1), &order))) {
-        *error = "smooth needs a window of points and optionally a polynomial order, like 11 "
-                 "or 11:3, not '" + value + "'";
-        return false;
-    }
-    if (window < 1 || window > MAX_SMOOTHING_WINDOW || window % 2 == 0) {
-        *error = "the smoothing window must be an odd number of points from 1 to " +
-                 std::to_string(MAX_SMOOTHING_WINDOW) + " (so that it is centred on a point), not " +
-                 std::to_string(window);
-        return false;
-    }
-    if (order < 0 || order > MAX_SMOOTHING_ORDER || order >= window) {
-        *error = "the smoothing order must be from 0 to " + std::to_string(MAX_SMOOTHING_ORDER) +
-                 " and below the window of " + std::to_string(window) + " points, not " +
-                 std::to_string(order) + "; widen the window or lower the order";
-        return false;
-    }
-    o->smooth_window = static_cast<int>(window);
-    o->smooth_order = static_cast<int>(order);
-    return true;
-}
-
-// A row's parse function for an option whose value is a file name, kept as
-// it is; an empty one would be a request silently dropped.
-template <auto field>
-bool store_file_name(const std::string& value, grid_options* o, std::string* error) {
-    if (value.empty()) {
-        *error = "an empty file name: give the file after '=' (like --output=grid.nc)";
-        return false;
-    }
-    o->*field = value;
-    return true;
+// A row's parse function for a setting of the plan (grid/plan_settings.h)
+// by its long name: the values taken and their messages are the engine's,
+// shared with the Python module.
+template <const char* name>
+bool plan_value(const std::string& value, grid_options* o, std::string* error) {
+    return set_plan_value(name, value, o, &o->given, error);
 }
 
 // A row's parse function for a flag.
@@ -198,93 +28,13 @@ bool store_flag(const std::string&, grid_options* o, std::string*) {
     return true;
 }
 
-bool parse_jobs(const std::string& value, grid_options* o, std::string* error) {
-    long number = 0;
-    if (!parse_long(value, &number) || number < 1 || number > 1024) {
-        *error = "jobs must be a whole number from 1 to 1024, not '" + value + "'";
-        return false;
-    }
-    o->threads = static_cast<int>(number);
-    return true;
-}
-
-bool parse_region_option(const std::string& value, grid_options* o, std::string* error) {
-    if (parse_region(value, &o->region)) return true;
-    *error = "region must be x0:x1,y0:y1 (pixel numbers from 0, inclusive), not '" + value + "'";
-    return false;
-}
-
-bool parse_map(const std::string& value, grid_options* o, std::string* error) {
-    if (parse_biases(value, &o->maps, &o->gap_map)) return true;
-    *error = "map needs biases like 0.01 or -0.5,0,0.5 (or gap), not '" + value + "'";
-    return false;
-}
-
-bool parse_gap_option(const std::string& value, grid_options* o, std::string* error) {
-    return parse_gap(value, &o->gap, error);
-}
-
-bool parse_gap_window(const std::string& value, grid_options* o, std::string* error) {
-    if (parse_positive_float(value, &o->gap.window)) return true;
-    *error = "gap-window must be a positive number of bias units, not '" + value + "'";
-    return false;
-}
-
-bool parse_line_option(const std::string& value, grid_options* o, std::string* error) {
-    if (parse_line(value, &o->line)) return true;
-    *error = "line must be X0,Y0:X1,Y1 (pixel numbers from 0 of its two ends), not '" + value + "'";
-    return false;
-}
-
-bool parse_line_vars_option(const std::string& value, grid_options* o, std::string* error) {
-    std::string bad;
-    o->line_vars.clear();
-    if (parse_line_vars(value, &o->line_vars, &bad)) return true;
-    *error = "line-vars takes names from " + line_var_names() + ", not '" + bad + "'";
-    return false;
-}
-
-bool parse_exp_width(const std::string& value, grid_options* o, std::string* error) {
-    if (parse_positive_float(value, &o->norm.exp_width)) return true;
-    *error = "exp-width must be a positive number of bias units, not '" + value + "'";
-    return false;
-}
-
-bool parse_coff_offset(const std::string& value, grid_options* o, std::string* error) {
-    if (parse_positive_float(value, &o->norm.coff_offset)) return true;
-    *error = "coff-offset must be a positive number, not '" + value + "'";
-    return false;
-}
-
-bool parse_didv_channel(const std::string& value, grid_options* o, std::string* error) {
-    if (value.empty()) {
-        *error = "didv-channel needs a channel name, like \"LockinX (V)\"";
-        return false;
-    }
-    o->import.signal_channel = value;
-    return true;
-}
-
-bool parse_lockin_fit(const std::string& value, grid_options* o, std::string* error) {
-    if (value != "pixel" && value != "grid") {
-        *error = "lockin-fit must be pixel or grid, not '" + value + "'";
-        return false;
-    }
-    o->lockin_fit = value == "grid" ? lockin_fit_mode::grid : lockin_fit_mode::pixel;
-    o->lockin_fit_given = true;
-    return true;
-}
-
-bool parse_lockin_min_r2(const std::string& value, grid_options* o, std::string* error) {
-    double r2 = -1;
-    if (!parse_double(value, &r2) || !(r2 >= 0 && r2 <= 1)) {
-        *error = "lockin-min-r2 must be a number from 0 to 1, not '" + value + "'";
-        return false;
-    }
-    o->lockin_min_r2 = static_cast<float>(r2);
-    o->lockin_min_r2_given = true;
-    return true;
-}
+constexpr char output_name[] = "output", jobs_name[] = "jobs", region_name[] = "region",
+               map_name_[] = "map", gap_name[] = "gap", gap_window_name[] = "gap-window",
+               line_name[] = "line", line_vars_name[] = "line-vars",
+               pointmean_name[] = "pointmean", exp_width_name[] = "exp-width",
+               coff_offset_name[] = "coff-offset", smooth_name[] = "smooth",
+               didv_channel_name[] = "didv-channel", lockin_fit_name[] = "lockin-fit",
+               lockin_min_r2_name[] = "lockin-min-r2";
 
 // The rows of the run's output and region, up to the normalisation's
 // constants, as --help lists them.
@@ -293,19 +43,19 @@ option_table<grid_options> output_rows() {
         {{"-o", "--output"}, true,
          {"  -o, --output=FILE      the netCDF file (default: the first input's name with",
           "                         .nc in place of its extension, beside it)"},
-         store_file_name<&grid_options::output>},
+         plan_value<output_name>},
         {{"-j", "--jobs"}, true,
          {"  -j, --jobs=N           threads (default: every core); the file is the same"},
-         parse_jobs},
+         plan_value<jobs_name>},
         {{"--region"}, true,
          {"      --region=X0:X1,Y0:Y1  statistics over this rectangle of pixels only",
           "                         (pixel numbers from 0, both ends included)"},
-         parse_region_option},
+         plan_value<region_name>},
         {{"--map"}, true,
          {"      --map=V[,V...]     PNG maps of dI/dV and the normalised curves at the",
           "                         midpoint nearest each bias V: <output>_map_<V>.png",
           "                         (--map=gap: only the maps of --gap)"},
-         parse_map},
+         plan_value<map_name_>},
         {{"--gap"}, true,
          {"      --gap=T[:VARIABLE] per pixel, the bias interval around 0 V where the",
           "                         curve VARIABLE (default norm_coff) stays below T,",
@@ -313,11 +63,11 @@ option_table<grid_options> output_rows() {
           "                         gap_width, peak_low, peak_high (and their heights),",
           "                         gap_status in the file; with --map, their maps:",
           "                         <output>_map_gap.png"},
-         parse_gap_option},
+         plan_value<gap_name>},
         {{"--gap-window"}, true,
          {"      --gap-window=W     look for the peaks within W bias units beyond each",
           "                         edge (default: the gap's own width)"},
-         parse_gap_window},
+         plan_value<gap_window_name>},
         {{"--mean-plot"}, false,
          {"      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE",
           "                         band (<output>_mean.png), and the mean text files"},
@@ -332,16 +82,16 @@ option_table<grid_options> output_rows() {
           "                         distance (nm, or pixels without a frame) in",
           "                         <output>_line.nc, and distance x bias images in",
           "                         <output>_line.png"},
-         parse_line_option},
+         plan_value<line_name>},
         {{"--line-vars"}, true,
          {"      --line-vars=NAME[,NAME...]  the line cut's pictures (default didv,",
           "                         norm_raw,norm_exp,norm_coff, and their lock-in twins",
           "                         with --didv-channel; the file has them all)"},
-         parse_line_vars_option},
+         plan_value<line_vars_name>},
         {{"--pointmean"}, true,
          {"      --pointmean=FILE   statistics of the measured current as imported, the",
           "                         file pointmean writes for the same pixels"},
-         store_file_name<&grid_options::pointmean>},
+         plan_value<pointmean_name>},
     };
 }
 
@@ -351,33 +101,33 @@ option_table<grid_options> computation_rows() {
         {{"--exp-width"}, true,
          {"      --exp-width=V      decay width of the exponential broadening (default",
           "                         1.33, in bias units; set it to the energy scale)"},
-         parse_exp_width},
+         plan_value<exp_width_name>},
         {{"--coff-offset"}, true,
          {"      --coff-offset=X    offset added in quadrature to I/V (default 0.05)"},
-         parse_coff_offset},
+         plan_value<coff_offset_name>},
         {{"--smooth"}, true,
          {"      --smooth=W[:ORDER] smooth each pixel's current first, as measured, with a",
           "                         Savitzky-Golay filter: a polynomial of degree ORDER",
           "                         (default 2) fitted over W points (odd); the ends take",
           "                         the fits of the first and last W points"},
-         parse_smoothing},
+         plan_value<smooth_name>},
         {{"--didv-channel"}, true,
          {"      --didv-channel=NAME  a measured dI/dV channel (a lock-in output, as",
           "                         \"LockinX (V)\"), calibrated against the numerical",
           "                         dI/dV and normalised beside it: didv_lockin,",
           "                         norm_raw_lockin, norm_exp_lockin, norm_coff_lockin;",
           "                         it follows -d and --sweep as the current does"},
-         parse_didv_channel},
+         plan_value<didv_channel_name>},
         {{"--lockin-fit"}, true,
          {"      --lockin-fit=F     grid (default): one line scale * lock-in + offset",
           "                         fitted to the numerical dI/dV of every processed",
           "                         pixel; pixel: a line for each pixel (follows its",
           "                         noise)"},
-         parse_lockin_fit},
+         plan_value<lockin_fit_name>},
         {{"--lockin-min-r2"}, true,
          {"      --lockin-min-r2=R  with --lockin-fit=pixel, mark a pixel whose line has",
           "                         R^2 below R (default 0.5; 0 to 1) with status 10"},
-         parse_lockin_min_r2},
+         plan_value<lockin_min_r2_name>},
     };
 }
 
@@ -443,16 +193,6 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
     return false;
 }
 
-// --map=gap and --gap-window need --gap; --gap with --map draws its maps.
-bool check_gap(grid_options* o, std::string* error) {
-    if (!o->gap.given && (o->gap_map || o->gap.window > 0)) {
-        *error = o->gap_map ? "--map=gap needs --gap=T" : "--gap-window needs --gap=T";
-        return false;
-    }
-    o->gap_map = o->gap.given && (o->gap_map || !o->maps.empty());
-    return true;
-}
-
 }  // namespace
 
 parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::string* error) {
@@ -473,19 +213,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "stsgrid takes one spectrum per pixel; --each-sweep is for stsimport";
         return parse_result::error;
     }
-    if (!o->line_vars.empty() && !o->line.given) {
-        *error = "line-vars chooses the pictures of a line cut: give the line with --line";
-        return parse_result::error;
-    }
-    if (o->lockin_fit_given && o->import.signal_channel.empty()) {
-        *error = "--lockin-fit calibrates the channel of --didv-channel, which is not given";
-        return parse_result::error;
-    }
-    if (o->lockin_min_r2_given && o->lockin_fit != lockin_fit_mode::pixel) {
-        *error = "--lockin-min-r2 marks the pixels of --lockin-fit=pixel, which is not given";
-        return parse_result::error;
-    }
-    if (!check_gap(o, error) || !check_lockin_options(o, error) ||
+    if (!finish_plan(o, o->given, error) || !check_lockin_options(o, error) ||
         !check_fourier_options(o, error) || !check_topography_options(o, error))
         return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;

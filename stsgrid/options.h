@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "grid/grid_plan.h"
+#include "grid/plan_settings.h"
 
 namespace sts {
 
@@ -14,8 +15,7 @@ namespace sts {
 struct grid_options : grid_plan {
     bool mean_text = false;          // --mean-text (the plan's mean_texts, with --mean-plot)
     bool progress = true;            // when standard error is a terminal
-    bool lockin_fit_given = false;
-    bool lockin_min_r2_given = false;
+    plan_given given;                // for the checks between settings
     bool fft_window_given = false;
     bool lockin_cal_given = false;   // --lockin-cal: the summary compares the scales
     bool topography_channel_given = false;

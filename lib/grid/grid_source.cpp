@@ -70,6 +70,11 @@ public:
     sts::lockin_modulation modulation() const override {
         return sts::grid_modulation(grid_.header(), signal_channel_);
     }
+    bool read_current_points(uint64_t index, int k0, int k1, pixel_input* scratch,
+                             std::vector<float>* current) const override {
+        return grid_.read_point_floats(index, static_cast<size_t>(k0), static_cast<size_t>(k1),
+                                       &scratch->scratch, current);
+    }
 
 private:
     bool holds_a_spectrum(std::string* error) const;

@@ -58,6 +58,14 @@ public:
         m.why_not = "spectrum files given one by one record no modulation read here";
         return m;
     }
+    // The current of read() at points k0 <= k < k1 alone into *current
+    // (NaN where read() gives none), for a reader that can read a few
+    // points of a pixel without the rest; false (nothing read) otherwise.
+    virtual bool read_current_points(uint64_t /*index*/, int /*k0*/, int /*k1*/,
+                                     pixel_input* /*scratch*/,
+                                     std::vector<float>* /*current*/) const {
+        return false;
+    }
 };
 
 // Opens the inputs: one .3ds grid, or one or more spectrum files.  nullptr

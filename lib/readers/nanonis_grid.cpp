@@ -99,9 +99,9 @@ void nanonis_grid::sweep_axis(const grid_pixel& p, std::vector<double>* bias) co
         (*bias)[k] = points == 1 ? start : start + (stop - start) * k / (points - 1);
 }
 
-// The pixel's bytes into out->raw and its parameters; false with out->error.
-bool nanonis_grid::read_bytes(uint64_t index, grid_pixel* out) const {
-    const size_t count = static_cast<size_t>(header_.pixel_bytes);
+// The pixel's first count bytes (its parameters at least) into out->raw
+// and its parameters; false with out->error.
+bool nanonis_grid::read_bytes(uint64_t index, grid_pixel* out, size_t count) const {
     out->raw.resize(count);
     if (!source_->read_at(header_.data_offset + index * header_.pixel_bytes, count,
                           out->raw.data(), &out->error))
@@ -118,7 +118,8 @@ bool nanonis_grid::read_bytes(uint64_t index, grid_pixel* out) const {
 
 pixel_status nanonis_grid::read_pixel(uint64_t index, grid_pixel* out) const {
     if (index >= complete_) return pixel_status::missing;
-    if (!read_bytes(index, out)) return pixel_status::unreadable;
+    if (!read_bytes(index, out, static_cast<size_t>(header_.pixel_bytes)))
+        return pixel_status::unreadable;
     const unsigned char* pixel = out->raw.data();
     const size_t parameters = static_cast<size_t>(header_.parameter_count);
     out->table.resize(columns_.size());
@@ -196,7 +197,8 @@ pixel_status nanonis_grid::read_pixel_floats(uint64_t index, grid_pixel* out,
         return status;
     }
     if (index >= complete_) return pixel_status::missing;
-    if (!read_bytes(index, out)) return pixel_status::unreadable;
+    if (!read_bytes(index, out, static_cast<size_t>(header_.pixel_bytes)))
+        return pixel_status::unreadable;
     const size_t points = static_cast<size_t>(header_.points);
     const unsigned char* channels =
         out->raw.data() + 4 * static_cast<size_t>(header_.parameter_count);
@@ -204,14 +206,7 @@ pixel_status nanonis_grid::read_pixel_floats(uint64_t index, grid_pixel* out,
     current->resize(points);
     bool measured = false;
     for (size_t k = 0; k < points; ++k) {
-        double value = current_at(channels, p.first, k);
-        if (!p.second.columns.empty()) {
-            double both = 0.0;
-            both += value;
-            both += current_at(channels, p.second, k);
-            value = both / 2.0;
-        }
-        value = value * plan_.current_scale;
+        const double value = point_current(channels, p, k);
         measured = measured || !std::isnan(value);
         (*current)[k] = static_cast<float>(value);
     }
@@ -219,18 +214,58 @@ pixel_status nanonis_grid::read_pixel_floats(uint64_t index, grid_pixel* out,
         current->clear();
         return pixel_status::unmeasured;
     }
-    uint32_t ends[2];
-    std::memcpy(&ends[0], &out->parameters[0], sizeof(float));
-    std::memcpy(&ends[1], &out->parameters[1], sizeof(float));
-    if (!out->axis.valid || ends[0] != out->axis.ends[0] || ends[1] != out->axis.ends[1])
-        keep_axis(out);
-    if (!out->axis.sweeps) {
+    if (!sweep_ok(out)) {
         out->error = out->axis.error;
         current->clear();
         return pixel_status::unreadable;
     }
     *bias = out->axis.bias;
     return pixel_status::measured;
+}
+
+double nanonis_grid::point_current(const unsigned char* channels,
+                                   const selection_plan::planned& p, size_t k) const {
+    double value = current_at(channels, p.first, k);
+    if (!p.second.columns.empty()) {
+        double both = 0.0;
+        both += value;
+        both += current_at(channels, p.second, k);
+        value = both / 2.0;
+    }
+    return value * plan_.current_scale;
+}
+
+bool nanonis_grid::sweep_ok(grid_pixel* out) const {
+    uint32_t ends[2];
+    std::memcpy(&ends[0], &out->parameters[0], sizeof(float));
+    std::memcpy(&ends[1], &out->parameters[1], sizeof(float));
+    if (!out->axis.valid || ends[0] != out->axis.ends[0] || ends[1] != out->axis.ends[1])
+        keep_axis(out);
+    return out->axis.sweeps;
+}
+
+bool nanonis_grid::read_point_floats(uint64_t index, size_t k0, size_t k1, grid_pixel* out,
+                                     std::vector<float>* current) const {
+    if (plan_.bias_column != 0 || plan_.spectra.size() != 1 || !plan_.signals.empty() ||
+        header_.parameter_count < 2 || plan_.spectra.front().first.columns.empty())
+        return false;
+    current->assign(k1 - k0, std::numeric_limits<float>::quiet_NaN());
+    if (index >= complete_ || k0 >= k1) return true;
+    // The channels taken, lowest to highest; one read from the pixel's
+    // start to the last one's point k1 (a read's system call costs more
+    // than the bytes before the points).
+    const selection_plan::planned& p = plan_.spectra.front();
+    int high = p.first.columns.front();
+    for (const auto* s : {&p.first, &p.second})
+        for (int c : s->columns) high = std::max(high, c);
+    const size_t points = static_cast<size_t>(header_.points);
+    const size_t parameters = static_cast<size_t>(header_.parameter_count);
+    const size_t end = static_cast<size_t>(high - 1) * points + k1;
+    if (!read_bytes(index, out, 4 * (parameters + end)) || !sweep_ok(out)) return true;
+    const unsigned char* channels = out->raw.data() + 4 * parameters;
+    for (size_t k = k0; k < k1; ++k)
+        (*current)[k - k0] = static_cast<float>(point_current(channels, p, k));
+    return true;
 }
 
 bool read_nanonis_grid(const std::string& path, std::shared_ptr<const byte_source> source,

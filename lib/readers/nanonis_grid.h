@@ -84,12 +84,29 @@ public:
                                    std::vector<float>* current,
                                    std::vector<float>* signal = nullptr) const;
 
+    // read_pixel_floats' current at points k0 <= k < k1 alone, into
+    // *current (k1 - k0 values), NaN wherever read_pixel_floats gives no
+    // current (a pixel missing, not measured, unreadable or not a sweep: a
+    // pixel not measured has NaN at every point, so its points read NaN
+    // here too), reading the pixel's bytes only up to the last of those
+    // points.  The same arithmetic point by point.
+    // false (nothing read) where this grid's reads take the general road
+    // (a bias channel, several spectra a pixel, a lock-in channel); needs
+    // k0 <= k1 <= header().points.
+    bool read_point_floats(uint64_t index, size_t k0, size_t k1, grid_pixel* out,
+                           std::vector<float>* current) const;
+
 private:
     void sweep_axis(const grid_pixel& p, std::vector<double>* bias) const;
-    bool read_bytes(uint64_t index, grid_pixel* out) const;
+    bool read_bytes(uint64_t index, grid_pixel* out, size_t count) const;
     void keep_axis(grid_pixel* out) const;
     double current_at(const unsigned char* channels, const selection_plan::source& s,
                       size_t k) const;
+    // Point k's current in the output unit (read_pixel_floats' arithmetic).
+    double point_current(const unsigned char* channels, const selection_plan::planned& p,
+                         size_t k) const;
+    // Whether the pixel's sweep (its first two parameters) makes a bias axis.
+    bool sweep_ok(grid_pixel* out) const;
 
     std::shared_ptr<const byte_source> source_;
     std::string label_;

@@ -89,18 +89,24 @@ class GridArray(BackendArray):
 
     def _read(self, key):
         parts = []
-        for k, n in zip(key[:2], self.shape[:2]):
+        for k, n in zip(key, self.shape):
             if isinstance(k, (int, np.integer)):
                 parts.append((int(k), int(k) + 1, 0))
                 continue
             index = np.arange(n)[k]
             lo = int(index.min()) if index.size else 0
-            parts.append((lo, int(index.max()) + 1 if index.size else 0, index - lo))
-        (y0, y1, ly), (x0, x1, lx) = parts
-        block = self.grid.file.read(y0, y1, x0, x1, self.what)[ly]
+            parts.append((lo, int(index.max()) + 1 if index.size else lo, index - lo))
+        (y0, y1, ly), (x0, x1, lx) = parts[:2]
+        if len(parts) > 2:
+            # Only the points asked for leave the C++ side.
+            k0, k1, lk = parts[2]
+            block = self.grid.file.read(y0, y1, x0, x1, self.what, k0, k1)
+        else:
+            block = self.grid.file.read(y0, y1, x0, x1, self.what)
+        block = block[ly]
         block = block[lx] if isinstance(ly, int) else block[:, lx]
-        if len(key) > 2:
-            block = block[..., key[2]]
+        if len(parts) > 2:
+            block = block[..., lk]
         return np.ascontiguousarray(block)
 
 

@@ -15,10 +15,6 @@ _STATISTICS = (("mean_", "mean over the pixels of "),
                ("se_", "standard error of the mean over the pixels of "))
 
 
-def _option(name, value):
-    return [] if value is None else [f"--{name}={value}"]
-
-
 def _find_channel(ds, channel):
     for name, v in ds.data_vars.items():
         if name == channel or v.attrs.get("channel", "").lower() == channel.lower():
@@ -61,44 +57,54 @@ def _grid_arrays(ds, didv_channel):
         np.asarray(y, np.float64), xy_unit
 
 
-def compute(ds, direction=None, smooth=None, didv_channel=None, lockin_fit=None, gap=None,
-            gap_window=None, exp_width=None, coff_offset=None, region=None, threads=None):
+def _settings(ds, direction, settings):
+    """The run's settings: how ds was read (its attributes), then those given."""
+    held = ds.attrs.get("direction", "fwd")
+    if direction is not None and direction != held:
+        raise ValueError(f"the dataset holds the direction {held}; open the file with "
+                         f"direction='{direction}'")
+    read = {"direction": held}
+    for key in ("channel", "sweep", "bias_unit", "current_unit"):
+        if key in ds.attrs:
+            read[key] = ds.attrs[key]
+    return {**read, **settings}
+
+
+def compute(ds, direction=None, **settings):
     """stsgrid's quantities of every pixel of ds, as its netCDF file has them.
 
     ds: a dataset of the engine "stskit" (a grid over (y, x, bias), a spectrum
     over (bias), or a series over (spectrum, bias)).  Its arrays must be
     C-contiguous float32 (and read_status int8), as the engine gives them;
     any other dtype or layout is a TypeError, never a silent copy.  The
-    settings are stsgrid's options with its values: direction (that of ds,
-    which must match when given), smooth ("W[:ORDER]" or W), didv_channel
-    (the lock-in channel opened with ds), lockin_fit ("pixel", "grid"), gap
-    ("T[:VARIABLE]" or T), gap_window, exp_width, coff_offset, region
-    ("X0:X1,Y0:Y1"), threads (default every core).  The computation runs in
-    C++ without the GIL.  A wrong setting is a ValueError with stsgrid's
-    message.
+    settings are stsgrid's options by name, with its values: direction (that
+    of ds, which must match when given), smooth ("W[:ORDER]" or W),
+    didv_channel (the lock-in channel opened with ds), lockin_fit ("pixel",
+    "grid"), lockin_min_r2, gap ("T[:VARIABLE]" or T), gap_window,
+    exp_width, coff_offset, region ("X0:X1,Y0:Y1"), threads (default every
+    core).  They reach the engine's plan in C++ (stskit._core); a wrong one is
+    a ValueError with stsgrid's message, an unknown name a TypeError.  The
+    computation runs in C++ without the GIL.
+
+    A Dask-backed ds (opened with chunks=) is computed chunk by chunk of
+    space through xarray.apply_ufunc (stskit.dask.compute_lazy).
     """
-    held = ds.attrs.get("direction", "fwd")
-    if direction is not None and direction != held:
-        raise ValueError(f"the dataset holds the direction {held}; open the file with "
-                         f"direction='{direction}'")
-    args = [f"--direction={held}"]
-    for key in ("channel", "sweep"):
-        if key in ds.attrs:
-            args += _option(key, ds.attrs[key])
-    args += _option("bias-unit", ds.attrs.get("bias_unit"))
-    args += _option("current-unit", ds.attrs.get("current_unit"))
-    for name, value in (("smooth", smooth), ("didv-channel", didv_channel),
-                        ("lockin-fit", lockin_fit), ("gap", gap), ("gap-window", gap_window),
-                        ("exp-width", exp_width), ("coff-offset", coff_offset),
-                        ("region", region), ("jobs", threads)):
-        args += _option(name, value)
+    settings = _settings(ds, direction, settings)
+    if ds["current"].chunks is not None:
+        from .dask import compute_lazy
+        return compute_lazy(ds, settings)
+    return _eager(ds, settings)
+
+
+def _eager(ds, settings):
+    didv_channel = settings.get("didv_channel")
     bias, current, signal, codes, px, py, x, y, xy_unit = _grid_arrays(ds, didv_channel)
     grid_attrs = [(name, str(ds.attrs[name]))
                   for name in ds.attrs.get("grid_attributes", "").split() if name in ds.attrs]
     scratch = tempfile.mkdtemp(prefix="stskit-")
     try:
         r = _core.compute(bias, current, signal, codes, px, py, x.tolist(), y.tolist(), xy_unit,
-                          ds.attrs.get("source", ""), grid_attrs, args, scratch)
+                          ds.attrs.get("source", ""), grid_attrs, settings, scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     return _dataset(r)

@@ -115,7 +115,8 @@ def test_wrong_arrays_are_refused(tmp_path):
     ds = xr.open_dataset(path, engine="stskit").load()
     c = ds["current"].values
     args = dict(signal=None, codes=None, position_x=None, position_y=None, x=[0.0, 1, 2],
-                y=[0.0, 1], xy_unit="nm", source="s", attributes=[], args=[], scratch=str(tmp_path))
+                y=[0.0, 1], xy_unit="nm", source="s", attributes=[], settings={},
+                scratch=str(tmp_path))
     bias = ds["bias"].values
     with pytest.raises(TypeError, match="float32"):
         stskit._core.compute(bias, c.astype(np.float64), **args)

@@ -246,18 +246,39 @@ TEST(GridPixels, OldSquareGridTurnedIntoItsAxes) {
     EXPECT_EQ(v, -3.5);
 }
 
+// read_point_floats of every range of points against the float read's
+// current there (NaN where the pixel gives none), with a scratch space of
+// its own kept from pixel to pixel; nothing where the grid's reads take the
+// general road (then read_point_floats reads nothing).
+void expect_points_as_read(const sts::nanonis_grid& grid, uint64_t p,
+                           const std::vector<float>& current, sts::grid_pixel* scratch) {
+    const auto n = static_cast<size_t>(grid.header().points);
+    std::vector<float> some;
+    for (size_t k0 = 0; k0 <= n; ++k0)
+        for (size_t k1 = k0; k1 <= n; k1 += 3) {
+            if (!grid.read_point_floats(p, k0, k1, scratch, &some)) return;
+            ASSERT_EQ(some.size(), k1 - k0);
+            for (size_t k = k0; k < k1; ++k) {
+                const float c = k < current.size() ? current[k] : NAN;
+                EXPECT_TRUE(some[k - k0] == c || (std::isnan(some[k - k0]) && std::isnan(c)))
+                    << p << " " << k0 << ":" << k1 << " " << k;
+            }
+        }
+}
+
 // read_pixel_floats against read_pixel rounded to float, pixel by pixel,
 // with one scratch space for the whole grid (so that a kept axis must follow
-// the pixels' own ends).
+// the pixels' own ends); and the read of a few points against them.
 void expect_floats_as_read(const std::string& bytes, const sts::import_options& o) {
     sts::nanonis_grid grid;
     std::string error;
     ASSERT_TRUE(grid.open(in_memory(bytes), "g", o, &error)) << error;
-    sts::grid_pixel doubles, floats;
+    sts::grid_pixel doubles, floats, points;
     std::vector<float> bias, current, signal;
     for (uint64_t p = 0; p < grid.header().pixels() + 1; ++p) {
         const sts::pixel_status expected = grid.read_pixel(p, &doubles);
         ASSERT_EQ(grid.read_pixel_floats(p, &floats, &bias, &current, &signal), expected) << p;
+        expect_points_as_read(grid, p, current, &points);
         if (expected == sts::pixel_status::unreadable) {
             EXPECT_EQ(floats.error, doubles.error);
         }
@@ -295,6 +316,13 @@ TEST(GridPixelFloats, EveryDirectionAndUnit) {
             o.bias_scale = scale;
             o.current_scale = scale * 1e9;
             expect_floats_as_read(bytes, o);
+            // The few points' read is taken here (not the general road).
+            sts::nanonis_grid grid;
+            std::string error;
+            ASSERT_TRUE(grid.open(in_memory(bytes), "g", o, &error)) << error;
+            sts::grid_pixel scratch;
+            std::vector<float> some;
+            EXPECT_TRUE(grid.read_point_floats(0, 2, 5, &scratch, &some));
         }
 }
 
