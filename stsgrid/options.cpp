@@ -9,6 +9,7 @@
 #include "readers/import_option_parser.h"
 #include "grid/quantities.h"
 #include "spectrum/smoothing.h"
+#include "stsgrid/fit_options.h"
 
 namespace sts {
 
@@ -240,6 +241,8 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
         }
     } else if (key == "--smooth") {
         return parse_smoothing(value, o, error);
+    } else if (is_fit_key(key)) {
+        return take_fit_option(key, value, &o->fit, &o->fit_seen, error);
     }
     return true;
 }
@@ -249,7 +252,7 @@ bool takes_value(const std::string& key) {
            key == "--region" || key == "--map" || key == "--pointmean" || key == "--line" ||
            key == "--line-vars" || key == "--exp-width" || key == "--coff-offset" ||
            key == "--smooth" || key == "--gap" || key == "--gap-window" ||
-           key == "--didv-channel" || key == "--lockin-fit";
+           key == "--didv-channel" || key == "--lockin-fit" || is_fit_key(key);
 }
 
 // One argument that starts with '-'; false with *error.
@@ -323,6 +326,8 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         return parse_result::error;
     }
     if (!check_gap(o, error)) return parse_result::error;
+    if (!check_fit_options(o->fit, o->fit_seen, !o->maps.empty() || o->gap_map, &o->fit_map, error))
+        return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;
     if (o->inputs.empty()) {
@@ -359,7 +364,8 @@ std::string grid_usage() {
                "                         gap_status in the file; with --map, their maps:\n"
                "                         <output>_map_gap.png\n"
                "      --gap-window=W     look for the peaks within W bias units beyond each\n"
-               "                         edge (default: the gap's own width)\n"
+               "                         edge (default: the gap's own width)\n" +
+               std::string(fit_usage()) +
                "      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE\n"
                "                         band (<output>_mean.png), and the mean text files\n"
                "      --mean-text        the grid means as text in pointmean.txt's columns\n"

@@ -27,4 +27,21 @@ bool report_unprocessed(const grid_collector& c) {
     return true;
 }
 
+void report_fit(const grid_collector& c) {
+    const fit_maps& f = c.fit();
+    if (!f.given) return;
+    std::string counts;
+    size_t code = 0;
+    for (const char* at = gap_fit_status_names; *at; ++code) {
+        const char* end = at;
+        while (*end && *end != ' ') ++end;
+        if (code < f.by_status.size() && f.by_status[code] > 0)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(f.by_status[code]) + " " +
+                      std::string(at, end);
+        at = *end ? end + 1 : end;
+    }
+    std::printf("stsgrid: gap fit: %s (codes in the variable 'fit_status')\n",
+                counts.empty() ? "no pixels" : counts.c_str());
+}
+
 }  // namespace sts

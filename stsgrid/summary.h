@@ -17,6 +17,9 @@ void report_written(const std::string& out, const grid_description& d, const gri
 // true when there were any.
 bool report_unprocessed(const grid_collector& c);
 
+// "stsgrid: gap fit: 98 converged, 2 no_gap (...)" with --fit, else nothing.
+void report_fit(const grid_collector& c);
+
 }  // namespace sts
 
 #endif

@@ -12,7 +12,7 @@ namespace sts {
 // The sets of per-pixel quantities a run can write: `always` in every run,
 // the others only when the run's options ask for them, so that a run
 // without those options writes the same file as before they existed.
-enum class quantity_group { always, lockin, gap };
+enum class quantity_group { always, lockin, gap, fit };
 
 struct grid_description {
     long nx = 0;      // pixels per row (dimension x)

@@ -40,6 +40,11 @@ run_settings settings_of(const grid_plan& p, const lockin_settings& ls) {
         rs.gap.options.threshold = p.gap.threshold;
         rs.gap.options.window = p.gap.window;
     }
+    if (p.fit.given) {
+        rs.fit.curve = find_pixel_quantity(p.fit.variable);
+        rs.fit.options = p.fit.settings;
+        rs.fit.options.bias_to_meV = p.import.bias_scale == 1e3 ? 1 : 1000;
+    }
     rs.smooth_window = p.smooth_window;
     rs.smooth_order = p.smooth_order;
     return rs;
@@ -139,6 +144,8 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     // The curve of the gap, named or the default for this run.
     if (p.gap.given) p.gap.variable = gap_curve(p.gap, !p.import.signal_channel.empty());
     if (!check_gap_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
+    if (p.fit.given) p.fit.variable = fit_curve_of(p.fit, !p.import.signal_channel.empty());
+    if (!check_fit_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
     out.output = p.output;
     if (!p.output.empty() && !check_output_name(p, p.output, &error))
         return finished(std::move(out), run_status::failed, error);

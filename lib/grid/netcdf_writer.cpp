@@ -17,6 +17,7 @@
 #include "grid/file_layout.h"
 #include "grid/netcdf_file.h"
 #include "spectrum/gap.h"
+#include "spectrum/gap_fit.h"
 #include "grid/quantities.h"
 #include "sts/version.h"
 
@@ -81,6 +82,7 @@ struct netcdf_writer::impl {
     int var_quantity[pixel_quantity_count] = {};  // -1 where not defined
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int var_gap_status = -1;  // with --gap
+    int var_fit_status = -1;  // with --fit
 
     // Runs one library call unless an earlier one failed (netcdf_file.h).
     template <typename call>
@@ -152,6 +154,7 @@ uint64_t netcdf_writer::impl::size_bound() const {
         }
     bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
     if (written_by.writes(quantity_group::gap)) bytes += chunked_bytes(0, 1);  // gap_status
+    if (written_by.writes(quantity_group::fit)) bytes += chunked_bytes(0, 1);  // fit_status
     return bytes + (nx + ny) * sizeof(double) + (2 * points) * sizeof(float);
 }
 
@@ -247,6 +250,10 @@ void netcdf_writer::impl::define_pixel_variables() {
     if (written_by.writes(quantity_group::gap))
         var_gap_status = define_flags(layout::var_gap_status, "gap of the pixel: 0 if found, else why not",
                                       gap_reason_count, gap_reason_names);
+    if (written_by.writes(quantity_group::fit))
+        var_fit_status = define_flags(layout::var_fit_status,
+                                      "gap fit of the pixel: 0 if converged, else why not",
+                                      gap_fit_status_count, gap_fit_status_names);
     if (!has_positions) return;
     var_position_x = define_chunked(layout::var_position_x, NC_FLOAT, -1, 0);
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
@@ -379,6 +386,10 @@ bool netcdf_writer::impl::mark_missing() {
         !fill_rows(var_gap_status, written,
                    static_cast<signed char>(gap_reason::not_computed)))
         return false;
+    if (var_fit_status >= 0 &&
+        !fill_rows(var_fit_status, written,
+                   static_cast<signed char>(gap_fit_status::not_computed)))
+        return false;
     written = total;
     return true;
 }
@@ -505,6 +516,8 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
                                       w.var_quantity);
     if (problem.empty() && w.var_gap_status >= 0)
         problem = size_problem("gap_status", b.gap_status.size(), static_cast<size_t>(b.count));
+    if (problem.empty() && w.var_fit_status >= 0)
+        problem = size_problem("fit_status", b.fit_status.size(), static_cast<size_t>(b.count));
     if (!problem.empty()) {
         if (error) *error = "cannot write " + w.path + ": " + problem;
         return false;
@@ -516,6 +529,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
                        (b.*pixel_quantities[k].values).data(), sizeof(float));
     w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
     if (w.var_gap_status >= 0) w.put_rows(w.var_gap_status, b.first, n, 0, b.gap_status.data(), 1);
+    if (w.var_fit_status >= 0) w.put_rows(w.var_fit_status, b.first, n, 0, b.fit_status.data(), 1);
     if (w.has_positions) {
         w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
         w.put_rows(w.var_position_y, b.first, n, 0, b.position_y.data(), sizeof(float));

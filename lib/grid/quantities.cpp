@@ -9,6 +9,11 @@ const char* const gap_comment =
     "NaN where the pixel has no gap; gap_status says why. The curve, threshold and window are "
     "the global attributes gap_curve, gap_threshold and gap_window.";
 
+const char* const fit_comment =
+    "NaN unless fit_status is 0 (converged) or 1 (at_bound). The model, curve, window and fixed "
+    "values are the global attributes fit_model, fit_curve_of, fit_window, fit_temperature and "
+    "fit_tip_gap.";
+
 }  // namespace
 
 const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
@@ -90,6 +95,42 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
      "R^2 of the calibrated lock-in against the numerical dI/dV: 1 - sum of squared "
      "differences / sum of squared deviations of the numerical dI/dV from its mean", "",
      &pixel_block::lockin_r2, false, false, nullptr, quantity_group::lockin},
+    // --fit (spectrum/gap_fit.h): one value a pixel, and the fitted curve.
+    {"fit_gap", quantity_axis::pixel, quantity_unit::millielectronvolt, "fitted gap Delta of the sample", "fit_gap: Delta (meV)",
+     &pixel_block::fit_gap, false, false, fit_comment, quantity_group::fit},
+    {"fit_gamma", quantity_axis::pixel, quantity_unit::millielectronvolt, "fitted Dynes broadening Gamma", "fit_gamma: Gamma (meV)",
+     &pixel_block::fit_gamma, false, false, fit_comment, quantity_group::fit},
+    {"fit_temperature", quantity_axis::pixel, quantity_unit::kelvin, "temperature of the fit (fitted with :free, else held)", "",
+     &pixel_block::fit_temperature, false, false, fit_comment, quantity_group::fit},
+    {"fit_tip_gap", quantity_axis::pixel, quantity_unit::millielectronvolt, "gap of the tip (dynes-sis; fitted with :free, else held)", "",
+     &pixel_block::fit_tip_gap, false, false, fit_comment, quantity_group::fit},
+    {"fit_scale", quantity_axis::pixel, quantity_unit::conductance, "fitted normal-state conductance G_N", "",
+     &pixel_block::fit_scale, false, false, fit_comment, quantity_group::fit},
+    {"fit_offset", quantity_axis::pixel, quantity_unit::bias, "fitted bias offset V_0 (0 unless fitted)", "",
+     &pixel_block::fit_offset, false, false, fit_comment, quantity_group::fit},
+    {"fit_background", quantity_axis::pixel, quantity_unit::conductance_per_bias, "fitted linear background b (0 unless fitted)", "",
+     &pixel_block::fit_background, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_gap", quantity_axis::pixel, quantity_unit::millielectronvolt, "standard error of fit_gap (0 where held)", "",
+     &pixel_block::fit_se_gap, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_gamma", quantity_axis::pixel, quantity_unit::millielectronvolt, "standard error of fit_gamma (0 where held)", "",
+     &pixel_block::fit_se_gamma, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_temperature", quantity_axis::pixel, quantity_unit::kelvin, "standard error of fit_temperature (0 where held)", "",
+     &pixel_block::fit_se_temperature, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_tip_gap", quantity_axis::pixel, quantity_unit::millielectronvolt, "standard error of fit_tip_gap (0 where held)", "",
+     &pixel_block::fit_se_tip_gap, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_scale", quantity_axis::pixel, quantity_unit::conductance, "standard error of fit_scale (0 where held)", "",
+     &pixel_block::fit_se_scale, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_offset", quantity_axis::pixel, quantity_unit::bias, "standard error of fit_offset (0 where held)", "",
+     &pixel_block::fit_se_offset, false, false, fit_comment, quantity_group::fit},
+    {"fit_se_background", quantity_axis::pixel, quantity_unit::conductance_per_bias, "standard error of fit_background (0 where held)", "",
+     &pixel_block::fit_se_background, false, false, fit_comment, quantity_group::fit},
+    {"fit_chi2", quantity_axis::pixel, quantity_unit::conductance_squared, "reduced chi^2 of the fit (unweighted)", "",
+     &pixel_block::fit_chi2, false, false, fit_comment, quantity_group::fit},
+    {"fit_iterations", quantity_axis::pixel, quantity_unit::ratio, "iterations of the fit", "",
+     &pixel_block::fit_iterations, false, false, fit_comment, quantity_group::fit},
+    {"fit_curve", quantity_axis::midpoint, quantity_unit::conductance,
+     "the fitted model over the fit window's midpoints (NaN elsewhere)", "",
+     &pixel_block::fit_curve, false, false, fit_comment, quantity_group::fit},
 }};
 
 bool written_in(const pixel_quantity& q, const grid_description& d) {
@@ -115,6 +156,7 @@ std::string group_name(quantity_group g) {
         case quantity_group::always: break;
         case quantity_group::lockin: return "lockin";
         case quantity_group::gap: return "gap";
+        case quantity_group::fit: return "fit";
     }
     return "";
 }
@@ -142,6 +184,11 @@ std::string unit_text(quantity_unit u, const std::string& bias_unit,
         case quantity_unit::conductance_per_signal:
             return current_unit + "/" + bias_unit + " per unit of the lock-in channel";
         case quantity_unit::bias: return bias_unit;
+        case quantity_unit::millielectronvolt: return "meV";
+        case quantity_unit::kelvin: return "K";
+        case quantity_unit::conductance_per_bias: return current_unit + "/" + bias_unit + "^2";
+        case quantity_unit::conductance_squared:
+            return "(" + current_unit + "/" + bias_unit + ")^2";
         case quantity_unit::ratio: break;
     }
     return "1";
