@@ -42,7 +42,9 @@ float lockin_at(double v, long pixel, uint32_t* seed) {
     return static_cast<float>(0.01 * didv + noise);
 }
 
-// The grid's frame and pixels centred on the origin, 1 nm apart, at z = 1 nm.
+// The grid's frame and pixels centred on the origin, 1 nm apart, at z = 1 nm:
+// the frame nx by ny nm, each pixel at the centre of its cell, as the
+// instrument lays them out (lib/grid/grid_frame.h).
 testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missing) {
     testkit::nanonis_grid_layout g;
     g.nx = nx;
@@ -52,7 +54,7 @@ testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missi
     g.channels = {"Current (A)", "Current [bwd] (A)"};
     char settings[80];
     std::snprintf(settings, sizeof settings, "0E+0;0E+0;%g;%g;0E+0",
-                  1e-9 * static_cast<double>(nx - 1), 1e-9 * static_cast<double>(ny - 1));
+                  1e-9 * static_cast<double>(nx), 1e-9 * static_cast<double>(ny));
     g.settings = settings;
     g.experiment_parameters = {"X (m)", "Y (m)", "Z (m)"};
     g.extra = "Bias Spectroscopy>Sweep Start (V)=-1E+0\r\nBias Spectroscopy>Sweep End (V)=1E+0\r\n";

@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     sts::import_options o;
+    o.partial = true;  // the pixels of a cut grid reached, however few
     o.dir = static_cast<sts::direction>(data[0] % 3);
     if (data[0] & 0x4) o.signal_channel = "LI Demod 1 X";
     if (data[0] & 0x8) o.sweep = 1 + (data[0] >> 4) % 3;

@@ -17,6 +17,7 @@
 #include "grid/file_layout.h"
 #include "grid/layout_check.h"
 #include "grid/netcdf_file.h"
+#include "fuzz/fuzz_grid_file.h"
 #include "grid/netcdf_writer.h"
 
 using namespace sts;
@@ -29,18 +30,7 @@ file_description real_description() {
     static char folder[] = "/tmp/fuzz_grid_layout.XXXXXX";
     fuzz_check(mkdtemp(folder) != nullptr, "a scratch folder");
     const std::string path = std::string(folder) + "/g.nc";
-    grid_description d;
-    d.nx = 5;
-    d.ny = 4;
-    d.points = 6;
-    d.source = "fuzz";
-    d.bias_unit = "V";
-    d.current_unit = "nA";
-    d.xy_unit = "nm";
-    for (int i = 0; i < 5; ++i) d.x.push_back(0.5 * i);
-    for (int i = 0; i < 4; ++i) d.y.push_back(0.5 * i);
-    for (int i = 0; i < 6; ++i) d.bias.push_back(-1.0f + 0.4f * static_cast<float>(i));
-    for (int i = 0; i < 5; ++i) d.vmid.push_back(-0.8f + 0.4f * static_cast<float>(i));
+    const grid_description d = fuzz_grid_description();
     std::string error;
     {
         netcdf_writer w;

@@ -27,6 +27,7 @@ sts::import_options options_from(uint8_t b, uint8_t c) {
     o.bias_unit_given = c & 1;
     o.current_unit_given = c & 2;
     if (c & 4) o.bias_scale = 1e3;
+    o.partial = c & 8;  // an interrupted grid read, or refused below half its pixels
     return o;
 }
 

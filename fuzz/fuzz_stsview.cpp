@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/fuzz_grid_file.h"
 #include "grid/netcdf_writer.h"
 #include "stsview/request_handler.h"
 
@@ -18,22 +19,16 @@ using namespace sts;
 namespace {
 
 // A 5 x 4 grid of 6 points; pixel 7 unprocessed; the last two missing.
+std::string& grid_path() {
+    static std::string path;
+    return path;
+}
+
 std::string write_grid() {
     static char folder[] = "/tmp/fuzz_stsview.XXXXXX";
     fuzz_check(mkdtemp(folder) != nullptr, "a scratch folder");
     const std::string path = std::string(folder) + "/g.nc";
-    grid_description d;
-    d.nx = 5;
-    d.ny = 4;
-    d.points = 6;
-    d.source = "fuzz";
-    d.bias_unit = "V";
-    d.current_unit = "nA";
-    d.xy_unit = "nm";
-    for (int i = 0; i < 5; ++i) d.x.push_back(0.5 * i);
-    for (int i = 0; i < 4; ++i) d.y.push_back(0.5 * i);
-    for (int i = 0; i < 6; ++i) d.bias.push_back(-1.0f + 0.4f * static_cast<float>(i));
-    for (int i = 0; i < 5; ++i) d.vmid.push_back(-0.8f + 0.4f * static_cast<float>(i));
+    const grid_description d = fuzz_grid_description();
     pixel_block b;
     b.count = 18;
     b.points = 6;
@@ -61,10 +56,14 @@ struct world {
         std::string error;
         const std::string path = write_grid();
         fuzz_check(store.open({path}, &error), "the grid opens");
-        // Open already: the file and its folder go now, the data stay
-        // readable until the process ends.
-        unlink(path.c_str());
-        rmdir(path.substr(0, path.rfind('/')).c_str());
+        // The file stays while the process runs (stsview reports a file
+        // that changes or goes under it as an error, rightly), and goes
+        // with its folder when the process ends.
+        grid_path() = path;
+        std::atexit([] {
+            unlink(grid_path().c_str());
+            rmdir(grid_path().substr(0, grid_path().rfind('/')).c_str());
+        });
         for (const auto& name : asset_names()) assets[name] = {"text/plain", name};
         s.store = &store;
         s.assets = &assets;

@@ -4,7 +4,11 @@
 set -eu
 build=$1
 version=$2   # project(VERSION) of the top CMakeLists.txt
-command -v dpkg-deb >/dev/null 2>&1 || { echo "no dpkg-deb: skipped"; exit 77; }
+command -v dpkg-deb >/dev/null 2>&1 || {
+    echo "missing Debian package dpkg-dev: install the tests' packages" \
+         "with 'bash scripts/deps tests'"
+    exit 1
+}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

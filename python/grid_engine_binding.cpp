@@ -20,6 +20,7 @@
 #include "grid/grid_source.h"
 #include "grid/lockin_pass.h"
 #include "stsgrid/options.h"
+#include "grid/pixel_codes.h"
 #include "grid/quantities.h"
 #include "grid/statistics_pass.h"
 #include "spectrum/gap.h"
@@ -253,6 +254,10 @@ void store_block(const pixel_block& b, run_result* r) {
 bool run_arrays(const array_source& src, const grid_options& o, const std::string& scratch,
                 run_result* r, std::string* error) {
     describe_run(src, o, &r->d);
+    // Arrays carry no recorded positions in the frame's axes: the CLI's
+    // position_frame_x/y come from the instrument's file, not from arrays.
+    auto& groups = r->d.groups;
+    groups.erase(std::remove(groups.begin(), groups.end(), quantity_group::position), groups.end());
     const int threads = o.threads > 0
                             ? o.threads
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -507,6 +512,10 @@ void bind_grid_engine(py::module_& m) {
           py::arg("y"), py::arg("xy_unit"), py::arg("source"), py::arg("attributes"),
           py::arg("args"), py::arg("scratch"), compute_doc);
     m.attr("gap_reason_names") = gap_reason_names;
+    // The pixel codes' words, from the engine's one table: all of them, and
+    // those of a run without a lock-in channel.
+    m.attr("pixel_flag_meanings") = pixel_flag_meanings(PIXEL_CODES);
+    m.attr("pixel_flag_meanings_without_lockin") = pixel_flag_meanings(PIXEL_CODES_WITHOUT_LOCKIN);
     m.attr("gap_reason_count") = gap_reason_count;
     m.def("quantities", &quantity_table, "The per-pixel quantities stsgrid writes, in file order.");
     m.def("unit_text", &unit_of, py::arg("name"), py::arg("bias_unit"), py::arg("current_unit"));

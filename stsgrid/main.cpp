@@ -10,6 +10,8 @@
 #include "grid/grid_engine.h"
 #include "grid/grid_setup.h"
 #include "grid/statistics_pass.h"
+#include "output/output_lock.h"
+#include "output/printable.h"
 #include "stsgrid/line_picture.h"
 #include "stsgrid/options.h"
 #include "stsgrid/plots.h"
@@ -26,12 +28,12 @@ constexpr int EXIT_UNPROCESSED = 3;  // done, but some pixels could not be proce
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "stsgrid: %s\nTry 'stsgrid --help' for more information.\n",
-                 message.c_str());
+                 printable(message).c_str());
     return EXIT_USAGE;
 }
 
 int failure(const std::string& message) {
-    std::fprintf(stderr, "stsgrid: %s\n", message.c_str());
+    std::fprintf(stderr, "stsgrid: %s\n", printable(message).c_str());
     return EXIT_INPUT;
 }
 
@@ -51,8 +53,21 @@ bool draw_pictures(const grid_options& o, const run_outcome& r, std::string* err
     return !r.line || report_and_draw_line(d, o, r.output, *r.line, error);
 }
 
+// ".g.nc.lock" beside "g.nc": held while a run writes g.nc and its
+// companions, so that two runs never write them at once.
+std::string lock_name(const std::string& output) {
+    const size_t slash = output.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    return output.substr(0, base) + "." + output.substr(base) + ".lock";
+}
+
 int run(grid_options& o) {
     if (o.output.empty()) o.output = default_output(o.inputs.front());
+    output_lock lock;
+    bool busy = false;
+    std::string refused;
+    if (!lock.acquire(lock_name(o.output), &busy, &refused) && busy)
+        return failure(o.output + ": another stsgrid run is writing it; " + refused);
     std::unique_ptr<progress_line> bar;
     run_callbacks callbacks;
     callbacks.progress = [&](uint64_t done, uint64_t total) {

@@ -234,6 +234,14 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
         }
         o->lockin_fit = value == "grid" ? lockin_fit_mode::grid : lockin_fit_mode::pixel;
         o->lockin_fit_given = true;
+    } else if (key == "--lockin-min-r2") {
+        double r2 = -1;
+        if (!parse_double(value, &r2) || !(r2 >= 0 && r2 <= 1)) {
+            *error = "lockin-min-r2 must be a number from 0 to 1, not '" + value + "'";
+            return false;
+        }
+        o->lockin_min_r2 = static_cast<float>(r2);
+        o->lockin_min_r2_given = true;
     } else if (key == "--coff-offset") {
         if (!parse_positive_float(value, &o->norm.coff_offset)) {
             *error = "coff-offset must be a positive number, not '" + value + "'";
@@ -241,8 +249,6 @@ bool take_own(const std::string& key, const std::string& value, grid_options* o,
         }
     } else if (key == "--smooth") {
         return parse_smoothing(value, o, error);
-    } else if (is_fit_key(key)) {
-        return take_fit_option(key, value, &o->fit, &o->fit_seen, error);
     }
     return true;
 }
@@ -252,7 +258,7 @@ bool takes_value(const std::string& key) {
            key == "--region" || key == "--map" || key == "--pointmean" || key == "--line" ||
            key == "--line-vars" || key == "--exp-width" || key == "--coff-offset" ||
            key == "--smooth" || key == "--gap" || key == "--gap-window" ||
-           key == "--didv-channel" || key == "--lockin-fit" || is_fit_key(key);
+           key == "--didv-channel" || key == "--lockin-fit" || key == "--lockin-min-r2";
 }
 
 // One argument that starts with '-'; false with *error.
@@ -275,6 +281,10 @@ bool take_option(int argc, char** argv, int* i, grid_options* o, parse_result* s
         std::string value;
         return sts::option_value(argc, argv, i, a, &value, error) &&
                take_own(a.key, value, o, error);
+    } else if (const auto* row = find_option(fit_option_rows(), a.key)) {
+        std::string value;
+        return (!row->takes_value || sts::option_value(argc, argv, i, a, &value, error)) &&
+               row->parse(value, o, error);
     } else {
         switch (sts::take_import_option(argc, argv, i, &o->import, error)) {
             case sts::option_take::taken: return true;
@@ -325,9 +335,12 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "--lockin-fit calibrates the channel of --didv-channel, which is not given";
         return parse_result::error;
     }
-    if (!check_gap(o, error)) return parse_result::error;
-    if (!check_fit_options(o->fit, o->fit_seen, !o->maps.empty() || o->gap_map, &o->fit_map, error))
+    if (o->lockin_min_r2_given && o->lockin_fit != lockin_fit_mode::pixel) {
+        *error = "--lockin-min-r2 marks the pixels of --lockin-fit=pixel, which is not given";
         return parse_result::error;
+    }
+    if (!check_gap(o, error)) return parse_result::error;
+    if (!check_fit_options(o, error)) return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;
     if (o->inputs.empty()) {
@@ -347,6 +360,10 @@ std::string grid_usage() {
                "INPUT is a Nanonis grid (.3ds), an RHK .sm4 file (a spectral map on its raster,\n"
                "line or point spectra as N x 1), or spectrum files (any file stsimport reads, or\n"
                "plain bias/current pairs), each one pixel of an N x 1 grid in the order given.\n"
+               "The file's x and y (nm) are where the instrument put the pixels in its frame,\n"
+               "from the frame's corner (attribute pixel_layout); position_frame_x and\n"
+               "position_frame_y hold the recorded positions in those axes, topography (nm)\n"
+               "and parameter_<name> the other numbers each pixel records.\n"
                "\n"
                "Options:\n"
                "  -o, --output=FILE      the netCDF file (default: the first input's name with\n"
@@ -364,8 +381,7 @@ std::string grid_usage() {
                "                         gap_status in the file; with --map, their maps:\n"
                "                         <output>_map_gap.png\n"
                "      --gap-window=W     look for the peaks within W bias units beyond each\n"
-               "                         edge (default: the gap's own width)\n" +
-               std::string(fit_usage()) +
+               "                         edge (default: the gap's own width)\n"
                "      --mean-plot        PNG of the grid-mean normalised curves with a +-2 SE\n"
                "                         band (<output>_mean.png), and the mean text files\n"
                "      --mean-text        the grid means as text in pointmean.txt's columns\n"
@@ -392,10 +408,15 @@ std::string grid_usage() {
                "                         dI/dV and normalised beside it: didv_lockin,\n"
                "                         norm_raw_lockin, norm_exp_lockin, norm_coff_lockin;\n"
                "                         it follows -d and --sweep as the current does\n"
-               "      --lockin-fit=F     pixel (default): a line scale * lock-in + offset\n"
-               "                         fitted to each pixel's numerical dI/dV; grid: one\n"
-               "                         line fitted over every processed pixel\n"
-               "      --no-progress      no progress line (shown only on a terminal anyway)\n"
+               "      --lockin-fit=F     grid (default): one line scale * lock-in + offset\n"
+               "                         fitted to the numerical dI/dV of every processed\n"
+               "                         pixel; pixel: a line for each pixel (follows its\n"
+               "                         noise)\n"
+               "      --lockin-min-r2=R  with --lockin-fit=pixel, mark a pixel whose line has\n"
+               "                         R^2 below R (default 0.5; 0 to 1) with status 10\n"
+               "      --no-progress      no progress line (shown only on a terminal anyway)\n") +
+           options_help(fit_option_rows()) +
+           std::string(
                "  -h, --help             show this help and exit\n"
                "      --version          show the version and exit\n"
                "\n"

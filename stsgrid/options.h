@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "grid/grid_plan.h"
-#include "stsgrid/fit_options.h"
 
 namespace sts {
 
@@ -16,7 +15,7 @@ struct grid_options : grid_plan {
     bool mean_text = false;          // --mean-text (the plan's mean_texts, with --mean-plot)
     bool progress = true;            // when standard error is a terminal
     bool lockin_fit_given = false;
-    fit_keys_seen fit_seen;          // the --fit* keys given
+    bool lockin_min_r2_given = false;
 };
 
 enum class parse_result { run, help, version, error };

@@ -3,11 +3,13 @@
 
 #include <cstdio>
 
+#include "output/printable.h"
+
 namespace sts {
 
 void report_written(const std::string& out, const grid_description& d, const grid_collector& c) {
     std::printf("stsgrid: wrote %s: %ld x %ld pixels, %d points; statistics over %d pixels\n",
-                out.c_str(), d.nx, d.ny, d.points, c.statistics_count());
+                printable(out).c_str(), d.nx, d.ny, d.points, c.statistics_count());
 }
 
 bool report_unprocessed(const grid_collector& c) {

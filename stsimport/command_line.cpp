@@ -17,27 +17,55 @@ bool parse_start(const std::string& s, long* start, std::string* error) {
     return true;
 }
 
-// stsimport's own options; false with *error when arg is none of them or
-// its value is wrong.
+bool parse_names(const std::string& value, command_line* c, std::string* error) {
+    c->names = value;
+    if (value != "s" && value != "stxt") *error = "names must be s or stxt";
+    return error->empty();
+}
+
+// stsimport's own options, after the shared import options in --help.
+const sts::option_table<command_line>& own_options() {
+    static const sts::option_table<command_line> table = {
+        {{"-o", "--out"}, true,
+         {"  -o, --out=DIR          output folder (default: .; created if missing)"},
+         [](const std::string& v, command_line* c, std::string*) {
+             c->out_dir = v;
+             return true;
+         }},
+        {{"-n", "--names"}, true,
+         {"  -n, --names=STYLE      s: s1, s2, ... (normspec -l; the default)",
+          "                         stxt: stxt1p.txt, stxt2p.txt, ... (pointmean)"},
+         parse_names},
+        {{"--start"}, true,
+         {"      --start=K          number of the first output (default 1)"},
+         [](const std::string& v, command_line* c, std::string* e) {
+             return parse_start(v, &c->start, e);
+         }},
+        {{"--force"}, false,
+         {"      --force            write into a folder that holds numbered files of",
+          "                         another import (or not made by stsimport) too"},
+         [](const std::string&, command_line* c, std::string*) {
+             c->force = true;
+             return true;
+         }},
+        {{"-h", "--help"}, false, {"  -h, --help             show this help and exit"}, nullptr},
+        {{"--version"}, false, {"      --version          show the version and exit"}, nullptr},
+    };
+    return table;
+}
+
+// One of stsimport's own options; false with *error when arg is none of
+// them or its value is wrong.
 bool take_own_option(int argc, char* const* argv, int* i, command_line* c, std::string* error) {
     const sts::option_argument a = sts::split_option(argv[*i]);
-    std::string value;
-    if (a.key == "-o" || a.key == "--out") {
-        if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
-        c->out_dir = value;
-    } else if (a.key == "-n" || a.key == "--names") {
-        if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
-        c->names = value;
-        if (value != "s" && value != "stxt") *error = "names must be s or stxt";
-    } else if (a.key == "--force") {
-        c->force = true;
-    } else if (a.key == "--start") {
-        if (!sts::option_value(argc, argv, i, a, &value, error)) return false;
-        parse_start(value, &c->start, error);
-    } else {
+    const sts::option_row<command_line>* row = sts::find_option(own_options(), a.key);
+    if (!row || !row->parse) {
         *error = "unknown option '" + std::string(argv[*i]) + "'";
+        return false;
     }
-    return error->empty();
+    std::string value;
+    if (row->takes_value && !sts::option_value(argc, argv, i, a, &value, error)) return false;
+    return row->parse(value, c, error);
 }
 
 }  // namespace
@@ -89,15 +117,7 @@ std::string usage_text() {
                "  the bias column, binary data of another kind, text of no kind above.\n"
                "\n"
                "Options:\n") +
-           sts::import_options_help() +
-           "  -o, --out=DIR          output folder (default: .; created if missing)\n"
-           "  -n, --names=STYLE      s: s1, s2, ... (normspec -l; the default)\n"
-           "                         stxt: stxt1p.txt, stxt2p.txt, ... (pointmean)\n"
-           "      --start=K          number of the first output (default 1)\n"
-           "      --force            write into a folder that holds numbered files of\n"
-           "                         another import (or not made by stsimport) too\n"
-           "  -h, --help             show this help and exit\n"
-           "      --version          show the version and exit\n"
+           sts::import_options_help() + sts::options_help(own_options()) +
            "\n"
            "Every spectrum becomes one file of \"bias current\" rows (each value rounded\n"
            "to float, written in the fewest digits that read back as that float) in the\n"

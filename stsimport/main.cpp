@@ -9,9 +9,12 @@
 #include <system_error>
 #include <vector>
 
-#include "stsimport/command_line.h"
-#include "stsimport/output_guard.h"
+#include "output/output_lock.h"
+#include "output/printable.h"
 #include "readers/read_spectra.h"
+#include "stsimport/command_line.h"
+#include "stsimport/defined_values.h"
+#include "stsimport/output_guard.h"
 #include "stsimport/series_files.h"
 #include "sts/version.h"
 
@@ -19,12 +22,12 @@ namespace {
 
 [[noreturn]] void usage_error(const std::string& message) {
     std::fprintf(stderr, "stsimport: %s\nTry 'stsimport --help' for more information.\n",
-                 message.c_str());
+                 sts::printable(message).c_str());
     std::exit(2);
 }
 
 [[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "stsimport: %s\n", message.c_str());
+    std::fprintf(stderr, "stsimport: %s\n", sts::printable(message).c_str());
     std::exit(1);
 }
 
@@ -34,10 +37,12 @@ bool read_inputs(const command_line& c, std::vector<sts::imported_spectrum>* spe
     bool incomplete = false;
     for (const auto& path : c.inputs) {
         std::string error, warning;
-        if (!sts::read_spectra_file(path, c.import, spectra, &error, &warning))
+        const size_t first = spectra->size();
+        if (!sts::read_spectra_file(path, c.import, spectra, &error, &warning) ||
+            !values_defined(*spectra, first, &error))
             fail(path + ": " + error);
         if (!warning.empty()) {
-            std::fprintf(stderr, "stsimport: %s: %s\n", path.c_str(), warning.c_str());
+            std::fprintf(stderr, "stsimport: %s\n", sts::printable(path + ": " + warning).c_str());
             incomplete = true;
         }
     }
@@ -68,11 +73,17 @@ int run(int argc, char** argv) {
     std::vector<sts::imported_spectrum> spectra;
     const bool incomplete = read_inputs(c, &spectra);
     make_folder(c.out_dir);
+    // Held from the look at the folder to the last rename; static, so that
+    // it goes (and its file with it) on every exit().
+    static sts::output_lock lock;
+    bool busy = false;
+    if (!lock.acquire(c.out_dir + "/.stsimport.lock", &busy, &error) && busy)
+        fail(c.out_dir + ": another import is writing into this folder; " + error);
     const std::vector<std::string> outputs = output_paths(c, spectra.size());
     if (!outputs_spare_inputs(c, outputs, &error) || !folder_is_ours(c, outputs, &error))
         fail(error);
     if (!write_series(c, spectra, &error)) fail(error);
-    std::printf("%s\n", summary(c, spectra.size()).c_str());
+    std::printf("%s\n", sts::printable(summary(c, spectra.size())).c_str());
     return incomplete ? 1 : 0;
 }
 

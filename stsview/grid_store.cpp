@@ -7,7 +7,10 @@ bool grid_store::open(const std::vector<std::string>& paths, std::string* error)
     for (const auto& p : paths) {
         grid_file f;
         if (!f.open(p, error)) return false;
+        std::vector<pixel_map_variable> maps;
+        if (!list_pixel_maps(p, f.ny(), f.nx(), &maps, error)) return false;
         files_.push_back(std::move(f));
+        maps_.push_back(std::move(maps));
     }
     return true;
 }
@@ -34,6 +37,13 @@ bool grid_store::fill_cache(size_t file, const grid_variable& v, std::string* er
     cache_file_ = file;
     cache_variable_ = v.name;
     return true;
+}
+
+bool grid_store::pixel_map(size_t file, const std::string& name, std::vector<float>* out,
+                           std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    const grid_file& f = files_[file];
+    return read_pixel_map(f.path(), name, f.ny(), f.nx(), out, error);
 }
 
 bool grid_store::map(size_t file, const grid_variable& v, size_t k, std::vector<float>* out,

@@ -25,6 +25,7 @@
 
 #include "grid/line_cut.h"
 #include "stsview/grid_file.h"
+#include "stsview/pixel_maps.h"
 #include "stsview/region_statistics.h"
 
 namespace sts {
@@ -74,6 +75,11 @@ public:
     bool line(size_t file, const grid_variable& v, size_t x0, size_t y0, size_t x1, size_t y1,
               line_records* out, std::string* error);
 
+    // The file's per-pixel variables without a bias axis (listed at opening).
+    const std::vector<pixel_map_variable>& pixel_maps(size_t index) const { return maps_[index]; }
+    // One of them (a name pixel_maps lists), row-major.
+    bool pixel_map(size_t file, const std::string& name, std::vector<float>* out, std::string* error);
+
     // Makes the bias-major copy of a variable (the page's first map) ahead
     // of the first request; does nothing for a variable the file lacks.
     void warm(size_t file, const std::string& variable);
@@ -86,6 +92,7 @@ private:
 
     std::mutex lock_;
     std::vector<grid_file> files_;
+    std::vector<std::vector<pixel_map_variable>> maps_;
     size_t cache_file_ = 0;
     std::string cache_variable_;
     std::vector<float> cache_;  // [k * pixels + pixel]

@@ -1,5 +1,7 @@
 #include "stsview/options.h"
 
+#include "options/option_table.h"
+
 namespace sts {
 
 bool loopback_host(const std::string& host) {
@@ -20,22 +22,61 @@ bool parse_port(const std::string& text, int* port) {
     return true;
 }
 
-// --key=value or --key value; false with *error when the value is missing.
-bool value_of(int argc, char** argv, int* i, const std::string& arg, const std::string& key,
-              std::string* value, bool* matched, std::string* error) {
-    *matched = false;
-    if (arg == key) {
-        if (*i + 1 >= argc) {
-            *error = key + " needs a value";
-            return false;
+bool parse_port_value(const std::string& value, view_options* o, std::string* error) {
+    if (parse_port(value, &o->port)) return true;
+    *error = "--port must be a number from 0 to 65535 (0: a free port), not '" + value + "'";
+    return false;
+}
+
+// The options, each once: its names, value, lines of --help and parse.
+const option_table<view_options>& view_option_table() {
+    static const option_table<view_options> table = {
+        {{"-o", "--output"}, true,
+         {"  -o, --output FILE  the netCDF file of the one computed grid"},
+         [](const std::string& v, view_options* o, std::string* e) {
+             if (v.empty()) *e = "-o needs a file name";
+             else o->output = v;
+             return e->empty();
+         }},
+        {{"--port"}, true, {"  --port N     listen on port N (default 0: a free port)"},
+         parse_port_value},
+        {{"--host"}, true,
+         {"  --host H     listen on address H instead of 127.0.0.1 (other machines can",
+          "               then reach the page; the token still guards it)"},
+         [](const std::string& v, view_options* o, std::string* e) {
+             if (v.empty()) *e = "--host needs an address";
+             else o->host = v;
+             return e->empty();
+         }},
+        {{"--open"}, false, {"  --open       open the page in the desktop's browser (xdg-open)"},
+         [](const std::string&, view_options* o, std::string*) {
+             o->open = true;
+             return true;
+         }},
+        {{"--assets"}, true,
+         {"  --assets DIR the page's files from DIR (default: the installed ones)"},
+         [](const std::string& v, view_options* o, std::string*) {
+             o->assets = v;
+             return true;
+         }},
+        {{"-h", "--help"}, false, {"  -h, --help   this text"}, nullptr},
+        {{"--version"}, false, {"  --version    the version"}, nullptr},
+    };
+    return table;
+}
+
+// The row arg names, as "--key", or as "--key=value" (*value) for one
+// that takes a value; nullptr when none does.
+const option_row<view_options>* row_of(const std::string& arg, std::string* name,
+                                       std::string* value, bool* inline_value) {
+    for (const option_row<view_options>& row : view_option_table())
+        for (const std::string& n : row.names) {
+            *name = n;
+            *inline_value = row.takes_value && arg.rfind(n + "=", 0) == 0;
+            if (*inline_value) *value = arg.substr(n.size() + 1);
+            if (arg == n || *inline_value) return &row;
         }
-        *value = argv[++*i];
-        *matched = true;
-    } else if (arg.rfind(key + "=", 0) == 0) {
-        *value = arg.substr(key.size() + 1);
-        *matched = true;
-    }
-    return true;
+    return nullptr;
 }
 
 }  // namespace
@@ -49,38 +90,22 @@ view_parse parse_view_options(int argc, char** argv, view_options* o, std::strin
             continue;
         }
         if (arg == "--") { only_files = true; continue; }
-        if (arg == "-h" || arg == "--help") return view_parse::help;
-        if (arg == "--version") return view_parse::version;
-        if (arg == "--open") { o->open = true; continue; }
-        std::string value;
-        bool matched = false;
-        if (!value_of(argc, argv, &i, arg, "--port", &value, &matched, error)) return view_parse::error;
-        if (matched) {
-            if (!parse_port(value, &o->port)) {
-                *error = "--port must be a number from 0 to 65535 (0: a free port), not '" + value + "'";
+        std::string name, value;
+        bool inline_value = false;
+        const option_row<view_options>* row = row_of(arg, &name, &value, &inline_value);
+        if (!row) {
+            *error = "unknown option '" + arg + "'";
+            return view_parse::error;
+        }
+        if (!row->parse) return name == "--version" ? view_parse::version : view_parse::help;
+        if (row->takes_value && !inline_value) {
+            if (i + 1 >= argc) {
+                *error = name + " needs a value";
                 return view_parse::error;
             }
-            continue;
+            value = argv[++i];
         }
-        if (!value_of(argc, argv, &i, arg, "--host", &value, &matched, error)) return view_parse::error;
-        if (matched) {
-            if (value.empty()) { *error = "--host needs an address"; return view_parse::error; }
-            o->host = value;
-            continue;
-        }
-        if (!value_of(argc, argv, &i, arg, "--assets", &value, &matched, error)) return view_parse::error;
-        if (matched) { o->assets = value; continue; }
-        for (const char* key : {"-o", "--output"}) {
-            if (!matched && !value_of(argc, argv, &i, arg, key, &value, &matched, error))
-                return view_parse::error;
-        }
-        if (matched) {
-            if (value.empty()) { *error = "-o needs a file name"; return view_parse::error; }
-            o->output = value;
-            continue;
-        }
-        *error = "unknown option '" + arg + "'";
-        return view_parse::error;
+        if (!row->parse(value, o, error)) return view_parse::error;
     }
     if (o->files.empty()) {
         *error = "no file named: give the grid's netCDF file (or any input stsgrid takes)";
@@ -99,15 +124,8 @@ std::string view_usage() {
            "for the next time.  A <name>.nc beside the input is shown instead when it is\n"
            "stsgrid's default run of that input; a file stsview did not make is never\n"
            "replaced.\n"
-           "\n"
-           "  -o, --output FILE  the netCDF file of the one computed grid\n"
-           "  --port N     listen on port N (default 0: a free port)\n"
-           "  --host H     listen on address H instead of 127.0.0.1 (other machines can\n"
-           "               then reach the page; the token still guards it)\n"
-           "  --open       open the page in the desktop's browser (xdg-open)\n"
-           "  --assets DIR the page's files from DIR (default: the installed ones)\n"
-           "  -h, --help   this text\n"
-           "  --version    the version\n"
+           "\n" +
+           options_help(view_option_table()) +
            "\n"
            "stsview prints the page's URL, which carries a random token: only requests with\n"
            "it are answered.  Ctrl-C stops the server.\n"

@@ -88,6 +88,17 @@ reply files_reply(grid_store& store) {
             out += '[';
             for (size_t p = 0; p < f.status().size(); ++p) out += (p ? "," : "") + std::to_string(f.status()[p]);
             out += ']';
+            json_key(&out, "maps");
+            out += '[';
+            for (size_t k = 0; k < store.pixel_maps(i).size(); ++k) {
+                const pixel_map_variable& m = store.pixel_maps(i)[k];
+                out += k ? ",{" : "{";
+                json_key(&out, "name"); json_string(&out, m.name);
+                json_key(&out, "units"); json_string(&out, m.units);
+                json_key(&out, "long_name"); json_string(&out, m.long_name);
+                out += '}';
+            }
+            out += ']';
             json_key(&out, "variables");
             out += '[';
             for (size_t k = 0; k < f.variables().size(); ++k) {
@@ -143,6 +154,32 @@ bool requested_map(grid_store& store, const query& q, target* t, size_t* k,
         return false;
     }
     return true;
+}
+
+// Little-endian floats, as the page's Float32Array reads them.
+std::string float_bytes(const std::vector<float>& values) {
+    std::string out(values.size() * sizeof(float), '\0');
+    for (size_t i = 0; i < values.size(); ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        for (int b = 0; b < 4; ++b) out[i * 4 + static_cast<size_t>(b)] = static_cast<char>(bits >> (8 * b));
+    }
+    return out;
+}
+
+// A per-pixel variable without a bias axis (status, gap_*, ...) as floats.
+reply pixel_map_binary(grid_store& store, const query& q) {
+    std::string error, name;
+    size_t file = 0;
+    if (!q.only({"file", "variable"}, &error) || !q.index("file", store.size(), &file, &error) ||
+        !q.word("variable", &name, &error))
+        return bad(400, error);
+    bool known = false;
+    for (const auto& m : store.pixel_maps(file)) known = known || m.name == name;
+    if (!known) return bad(400, "no per-pixel map '" + name + "' in this file");
+    std::vector<float> values;
+    if (!store.pixel_map(file, name, &values, &error)) return bad(500, error);
+    return {200, "application/octet-stream", float_bytes(values), "", ""};
 }
 
 reply map_binary(grid_store& store, const query& q) {
@@ -315,6 +352,7 @@ reply handle_api(grid_store& store, std::string_view path, const query& q) {
     }
     if (!text && name == "axis") return axis_reply(store, q);
     if (!text && name == "map.f32") return map_binary(store, q);
+    if (!text && name == "pixelmap.f32") return pixel_map_binary(store, q);
     if (name == (text ? "map.txt" : "map")) return map_reply(store, q, text);
     if (name == (text ? "curve.txt" : "curve")) return curve_reply(store, q, text);
     if (name == (text ? "mean.txt" : "mean")) return mean_reply(store, q, text);

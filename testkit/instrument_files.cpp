@@ -29,10 +29,14 @@ nanonis_grid_layout raster_grid(long nx, long ny, long points) {
     g.ny = ny;
     g.points = points;
     g.channels = {"Current (A)", "Current [bwd] (A)"};
-    char size[64];
-    std::snprintf(size, sizeof size, "%.9E;%.9E", 2e-9 * static_cast<double>(nx - 1),
-                  2e-9 * static_cast<double>(ny - 1));
-    g.settings = "1E-9;2E-9;" + std::string(size) + ";0E+0";
+    // The instrument's frame: N cells of 2 nm, each pixel at its cell's
+    // centre (lib/grid/grid_frame.h: "centre"), so pixel (ix, iy) at 2 ix, 2 iy nm
+    // in a frame centred on (nx - 1, ny - 1) nm, 2 nx by 2 ny nm.
+    char frame[128];
+    std::snprintf(frame, sizeof frame, "%.9E;%.9E;%.9E;%.9E;0E+0",
+                  1e-9 * static_cast<double>(nx - 1), 1e-9 * static_cast<double>(ny - 1),
+                  2e-9 * static_cast<double>(nx), 2e-9 * static_cast<double>(ny));
+    g.settings = frame;
     g.experiment_size = false;
     g.start = -0.5f;
     g.end = 0.5f;
@@ -43,13 +47,14 @@ nanonis_grid_layout raster_grid(long nx, long ny, long points) {
 nanonis_grid_layout turned_raster_grid(long nx, long ny, long points, double degrees) {
     nanonis_grid_layout g = raster_grid(nx, ny, points);
     g.settings = g.settings.substr(0, g.settings.rfind(';') + 1) + std::to_string(degrees);
-    g.experiment_of = [nx, degrees](long p) {
+    g.experiment_of = [nx, ny, degrees](long p) {
         const double turn = degrees * 3.14159265358979323846 / 180;
-        const double du = 2e-9 * static_cast<double>(p % nx) - 1e-9;
-        const double dv = 2e-9 * static_cast<double>(p / nx) - 2e-9;
+        const double cx = 1e-9 * static_cast<double>(nx - 1), cy = 1e-9 * static_cast<double>(ny - 1);
+        const double du = 2e-9 * static_cast<double>(p % nx) - cx;
+        const double dv = 2e-9 * static_cast<double>(p / nx) - cy;
         return std::vector<float>{
-            static_cast<float>(1e-9 + du * std::cos(turn) + dv * std::sin(turn)),
-            static_cast<float>(2e-9 - du * std::sin(turn) + dv * std::cos(turn))};
+            static_cast<float>(cx + du * std::cos(turn) + dv * std::sin(turn)),
+            static_cast<float>(cy - du * std::sin(turn) + dv * std::cos(turn))};
     };
     return g;
 }

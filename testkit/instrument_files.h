@@ -38,15 +38,18 @@ struct nanonis_grid_layout {
 // Experiment parameters X, Y of pixel p of a grid nx wide, pitch metres apart.
 std::function<std::vector<float>(long)> raster_positions(long nx, double pitch);
 
-// nx x ny pixels 2 nm apart in a frame from (1, 2) nm, forward and backward
-// current, sweeps from -0.5 V to 0.5 V, as older versions write them
-// (without the "Experiment size" line).
+// nx x ny pixels 2 nm apart, measured at (2 ix, 2 iy) nm, in the frame the
+// instrument gives them: 2 nx by 2 ny nm centred on (nx - 1, ny - 1) nm,
+// each pixel at the centre of its 2 nm cell (the first a nanometre in from
+// the frame's edge); forward and backward current, sweeps from -0.5 V to
+// 0.5 V, as older versions write them (without the "Experiment size" line).
 nanonis_grid_layout raster_grid(long nx, long ny, long points);
 
 // raster_grid in a frame turned by `degrees` (clockwise, the fifth value of
 // "Grid settings"): pixel (ix, iy) is measured at its place in the frame
 // (2 nm * ix along a row, 2 nm * iy across) turned about the frame's centre,
-// (1, 2) nm; the row axis is then (cos, -sin), the column axis (sin, cos).
+// (nx - 1, ny - 1) nm; the row axis is then (cos, -sin), the column axis
+// (sin, cos).
 nanonis_grid_layout turned_raster_grid(long nx, long ny, long points, double degrees);
 
 // Point k of channel c of pixel p.  Called in file order: pixel by pixel,

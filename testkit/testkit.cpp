@@ -241,4 +241,19 @@ std::string realdata_dir() {
     return dir;
 }
 
+std::string missing_package(const std::string& package) {
+    return "missing Debian package " + package + ": install the tests' packages with "
+           "`bash scripts/deps tests`";
+}
+
+bool python_imports(const std::string& modules) {
+    const std::string command = "/usr/bin/python3 -c 'import " + modules + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+bool have_program(const std::string& name) {
+    const std::string command = "command -v " + name + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
 }  // namespace testkit

@@ -66,6 +66,22 @@ std::vector<float> random_floats(size_t count, unsigned seed);
 // The folder of shared real measured curves, or "" when it is not there.
 std::string realdata_dir();
 
+// The one reason a test may skip for: the real-data folder is absent.
+// scripts/check-skips fails the test command on a skip with any other
+// reason, but for those that start with `unavailable_here`.
+inline constexpr const char* no_realdata = "no real data folder";
+// The prefix of a skip for what no package gives (a device node needs root;
+// an x87 unit needs an x86 processor).
+inline constexpr const char* unavailable_here = "cannot be had here: ";
+
+// The message a test fails with when a Debian package that
+// `bash scripts/deps tests` installs is missing.
+std::string missing_package(const std::string& package);
+// Whether /usr/bin/python3 imports each of the modules ("numpy, netCDF4").
+bool python_imports(const std::string& modules);
+// Whether a program is on the PATH.
+bool have_program(const std::string& name);
+
 }  // namespace testkit
 
 #endif

@@ -12,7 +12,17 @@ namespace sts {
 // The sets of per-pixel quantities a run can write: `always` in every run,
 // the others only when the run's options ask for them, so that a run
 // without those options writes the same file as before they existed.
-enum class quantity_group { always, lockin, gap, fit };
+// `position`: where the grid records its pixels' positions; `topography`:
+// where it records each pixel's height; `fit`: with --fit.
+enum class quantity_group { always, lockin, gap, position, topography, fit };
+
+// A number each pixel records beside its spectra (a Nanonis grid's
+// parameters), written per pixel as it is stored.
+struct recorded_parameter {
+    std::string name;       // the variable: "parameter_" and the sanitised name
+    std::string unit;       // from the parameter's "(unit)"; "1" without one
+    std::string long_name;  // the parameter's name in the file
+};
 
 struct grid_description {
     long nx = 0;      // pixels per row (dimension x)
@@ -39,6 +49,10 @@ struct grid_description {
 
     // Measured pixel positions (nm) are known and written per pixel.
     bool has_positions = false;
+    // Each pixel's height is recorded (the quantity topography, nm).
+    bool has_topography = false;
+    // The other numbers each pixel records, in the pixel_input's order.
+    std::vector<recorded_parameter> recorded;
 
     // The optional quantity groups this run writes, besides `always`.
     std::vector<quantity_group> groups;

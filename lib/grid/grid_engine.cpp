@@ -146,12 +146,17 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     if (!check_gap_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
     if (p.fit.given) p.fit.variable = fit_curve_of(p.fit, !p.import.signal_channel.empty());
     if (!check_fit_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
+    if (!(p.lockin_min_r2 >= 0 && p.lockin_min_r2 <= 1))
+        return finished(std::move(out), run_status::refused,
+                        "lockin-min-r2 must lie from 0 to 1, not " + std::to_string(p.lockin_min_r2));
     out.output = p.output;
     if (!p.output.empty() && !check_output_name(p, p.output, &error))
         return finished(std::move(out), run_status::failed, error);
     const auto src = open_grid_source(p.inputs, p.import, &error);
     if (!src) return finished(std::move(out), run_status::failed, error);
     describe_run(*src, p, &out.description);
+    if (!check_plan_against_grid(p, out.description, &error))
+        return finished(std::move(out), run_status::refused, error);
     lockin_settings ls;
     if (!plan_lockin(*src, p, thread_count(p), &out.description, &ls, &error))
         return finished(std::move(out), run_status::failed, error);

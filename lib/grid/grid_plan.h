@@ -47,6 +47,7 @@ struct fit_request {
     bool given = false;
     std::string variable;       // a midpoint conductance; "" = the default (fit_curve_of)
     gap_fit_settings settings;  // bias_to_meV is set by the engine from the bias unit
+    unsigned options_given = 0;  // the --fit* options given, a bit each (stsgrid's check)
 };
 
 struct grid_plan {
@@ -58,7 +59,12 @@ struct grid_plan {
     norm_options norm;
     int smooth_window = 0;           // Savitzky-Golay window, 0 = none
     int smooth_order = 2;            // and its polynomial degree
-    lockin_fit_mode lockin_fit = lockin_fit_mode::pixel;
+    // One line for the grid by default: a line per pixel follows each
+    // pixel's noise (on the real Pb line R^2 0.005-0.45, scales 3.4-20e12).
+    lockin_fit_mode lockin_fit = lockin_fit_mode::grid;
+    // With the per-pixel fit, a pixel whose line fits with R^2 below this
+    // (0 ... 1) is marked PIXEL_LOCKIN_POOR_FIT.
+    float lockin_min_r2 = 0.5f;
     gap_request gap;
     pixel_region region;             // the statistics' pixels
     // Writing.  output "" = no netCDF file: the blocks go to the caller's

@@ -37,6 +37,7 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
                     NaN);
     b.position_x.assign(static_cast<size_t>(count), NaN);
     b.position_y.assign(static_cast<size_t>(count), NaN);
+    b.recorded.assign(d.recorded.size(), std::vector<float>(static_cast<size_t>(count), NaN));
     b.status.assign(static_cast<size_t>(count), PIXEL_PROCESSED);
     b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
                      lockin_moments{});
@@ -109,6 +110,9 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
         b->status[pixel] = PIXEL_LOCKIN_FAILED;
         return;
     }
+    // A line that explains little of the numerical dI/dV: kept, but marked.
+    if (ls.use == lockin_use::per_pixel && !(rep.r2 >= ls.min_r2))
+        b->status[pixel] = PIXEL_LOCKIN_POOR_FIT;
     if (b->lockin_scale.empty()) return;  // a run that does not write them
     b->lockin_scale[pixel] = rep.scale;
     b->lockin_offset[pixel] = rep.offset;
@@ -120,12 +124,31 @@ void lockin_step(const pixel_input& in, const spectrum_report& r, const spectrum
     copy_to(&b->norm_coff_lockin, mid, l->norm_coff, r.n - 1);
 }
 
+// An infinite current or lock-in value (a stored infinity, or a value
+// beyond float's range that became one on the way to nA) is no more a
+// measurement than a NaN: made NaN here, it takes a NaN's road everywhere
+// after (the pixel PIXEL_PARTLY_MEASURED, its values out of the
+// statistics), where one infinity used to make every result of the
+// spectrum and every mean over the grid NaN.
+void undefine_infinities(pixel_input* in) {
+    for (std::vector<float>* values : {&in->current, &in->signal})
+        for (float& v : *values)
+            if (std::isinf(v)) v = NaN;
+}
+
 // The checks before a pixel is computed: false with its status set when it
 // is not to be, its points loaded into a when it is.
 bool load_pixel(const pixel_input& in, const spectrum_workspace& w, spectrum_arrays* a,
                 size_t pixel, pixel_block* b, const pixel_smoothing& smoothing) {
     b->position_x[pixel] = in.x_nm;
     b->position_y[pixel] = in.y_nm;
+    if (!b->position_frame_x.empty()) {
+        b->position_frame_x[pixel] = in.frame_x_nm;
+        b->position_frame_y[pixel] = in.frame_y_nm;
+    }
+    if (!b->topography.empty()) b->topography[pixel] = in.topography_nm;
+    for (size_t k = 0; k < b->recorded.size() && k < in.recorded.size(); ++k)
+        b->recorded[k][pixel] = in.recorded[k];
     if (in.code != PIXEL_PROCESSED) {
         b->status[pixel] = in.code;
         return false;
@@ -189,6 +212,7 @@ void compute_pair(const grid_source& src, const grid_description& d, const run_s
     for (int i = 0; i < count; ++i) {
         const pixel_input& in = w->input[i];
         src.read(b.first + static_cast<uint64_t>(k + i), &w->input[i]);
+        undefine_infinities(&w->input[i]);
         if (rs.keep_input) keep_input(in, d, k + i, &s->inputs);
         loaded[i] = load_pixel(in, w->workspace[i], &w->arrays[i], static_cast<size_t>(k + i),
                                &b, w->smoother);

@@ -29,6 +29,7 @@ enum class lockin_use {
 struct lockin_settings {
     lockin_use use = lockin_use::off;
     lockin_fit line;  // with fixed
+    float min_r2 = 0;  // with per_pixel: a fit below is marked PIXEL_LOCKIN_POOR_FIT
 };
 
 struct run_settings {

@@ -7,6 +7,7 @@
 #include "sts/version.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <vector>
@@ -158,6 +159,8 @@ void describe_run(const grid_source& src, const grid_plan& o, grid_description* 
     d->current_unit = o.import.current_scale == 1e12 ? "pA" : "nA";
     d->per_pixel_axis = !src.same_bias_everywhere();
     d->groups = quantity_groups(o);
+    if (d->has_positions) d->groups.push_back(quantity_group::position);
+    if (d->has_topography) d->groups.push_back(quantity_group::topography);
     common_axis(src, o, d);
     for (auto& a : run_attributes(o, d->bias_unit, d->current_unit))
         d->attributes.push_back(std::move(a));
@@ -169,6 +172,34 @@ std::vector<quantity_group> quantity_groups(const grid_plan& o) {
     if (o.gap.given) groups.push_back(quantity_group::gap);
     if (o.fit.given) groups.push_back(quantity_group::fit);
     return groups;
+}
+
+bool check_plan_against_grid(const grid_plan& o, const grid_description& d, std::string* error) {
+    float low = 0, high = 0;
+    bool any = false;
+    for (float v : d.bias)
+        if (std::isfinite(v)) {
+            low = any ? std::min(low, v) : v;
+            high = any ? std::max(high, v) : v;
+            any = true;
+        }
+    for (double v : o.maps)
+        if (any && !(v >= low && v <= high)) {
+            *error = "--map=" + bias_text(v) + " lies outside the sweep: give a bias from " +
+                     bias_text(low) + " to " + bias_text(high) + " " + d.bias_unit;
+            return false;
+        }
+    const pixel_region& r = o.region;
+    if (r.given && (r.x0 < 0 || r.y0 < 0 || r.x1 >= d.nx || r.y1 >= d.ny || r.x0 > r.x1 ||
+                    r.y0 > r.y1)) {
+        *error = "--region=" + std::to_string(r.x0) + ":" + std::to_string(r.x1) + "," +
+                 std::to_string(r.y0) + ":" + std::to_string(r.y1) +
+                 " is not a rectangle of the grid of " + std::to_string(d.nx) + " x " +
+                 std::to_string(d.ny) + " pixels: give x from 0 to " + std::to_string(d.nx - 1) +
+                 " and y from 0 to " + std::to_string(d.ny - 1) + ", each start at most its end";
+        return false;
+    }
+    return true;
 }
 
 bool check_gap_curve(const grid_plan& o, std::string* error) {

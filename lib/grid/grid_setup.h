@@ -33,6 +33,11 @@ std::vector<quantity_group> quantity_groups(const grid_plan& o);
 
 // Refuses --gap on a curve that this run does not compute (a lock-in
 // twin without a lock-in channel), with *error saying so.
+// The plan against the grid it runs on: a --map bias outside the sweep and
+// a --region reaching beyond the grid are refused (never clamped), the
+// message naming the allowed range.  false with *error.
+bool check_plan_against_grid(const grid_plan& o, const grid_description& d, std::string* error);
+
 bool check_gap_curve(const grid_plan& o, std::string* error);
 
 // With --fit: its curve (fit_curve_of) is a conductance along the midpoints

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "readers/plain_pairs.h"
 #include "readers/read_spectra.h"
 #include "spectrum/spectrum.h"
+#include "grid/grid_frame.h"
 #include "grid/side_task.h"
 #include "grid/sm4_source.h"
 
@@ -38,12 +40,10 @@ std::string number_text(double v) {
     return text;
 }
 
-// Evenly spaced coordinates from 0 over length (nm), or pixel numbers.
-std::vector<double> axis(long count, bool known, double length) {
+// Pixel numbers, for grids without a frame.
+std::vector<double> axis(long count) {
     std::vector<double> v;
-    for (long k = 0; k < count; ++k)
-        v.push_back(known && count > 1 ? static_cast<double>(k) * length / static_cast<double>(count - 1)
-                                       : static_cast<double>(k));
+    for (long k = 0; k < count; ++k) v.push_back(static_cast<double>(k));
     return v;
 }
 
@@ -54,7 +54,10 @@ public:
         std::unique_ptr<sts::file_source> file = sts::file_source::open(path, error);
         if (!file) return false;
         file_ = std::move(file);
-        return grid_.open(file_, path, o, error) && holds_a_spectrum(error);
+        if (!grid_.open(file_, path, o, error) || !holds_a_spectrum(error)) return false;
+        layout_ = recorded_layout();
+        list_parameters();
+        return true;
     }
     long nx() const override { return grid_.header().nx; }
     long ny() const override { return grid_.header().ny; }
@@ -65,6 +68,10 @@ public:
 
 private:
     bool holds_a_spectrum(std::string* error) const;
+    pixel_layout recorded_layout() const;
+    void list_parameters();
+    void record_parameters(pixel_input* out) const;
+    void in_frame(double x, double y, double* u, double* v) const;
     struct ends_scan {
         bool found = false;
         unsigned char first[8] = {};
@@ -74,7 +81,29 @@ private:
     std::string path_;
     std::shared_ptr<sts::file_source> file_;
     sts::nanonis_grid grid_;
+    pixel_layout layout_ = pixel_layout::centre;
+    int z_parameter_ = -1;                // "Z (m)", or -1
+    std::vector<size_t> recorded_index_;  // the other parameters written
+    std::vector<recorded_parameter> recorded_;
 };
+
+// "Z offset (m)" -> name "z_offset", unit "m"; "Z-Ctrl hold" -> "z_ctrl_hold", "".
+void split_parameter(const std::string& text, std::string* name, std::string* unit) {
+    std::string base = text;
+    unit->clear();
+    const size_t open = text.rfind(" (");
+    if (open != std::string::npos && text.back() == ')') {
+        base = text.substr(0, open);
+        *unit = text.substr(open + 2, text.size() - open - 3);
+    }
+    name->clear();
+    for (char c : base) {
+        const bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (word) name->push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        else if (!name->empty() && name->back() != '_') name->push_back('_');
+    }
+    while (!name->empty() && name->back() == '_') name->pop_back();
+}
 
 // A grid without a single measured pixel is refused before anything is
 // written; the search ends at the first measured pixel, as a rule the first.
@@ -91,25 +120,99 @@ bool nanonis_source::holds_a_spectrum(std::string* error) const {
     return false;
 }
 
+// A measured position (nm) in the grid's axes: turned about the frame's
+// centre, then from the frame's corner; NaN without a frame.
+void nanonis_source::in_frame(double x, double y, double* u, double* v) const {
+    const sts::grid_header& h = grid_.header();
+    if (!h.has_frame) {
+        *u = *v = NaN;
+        return;
+    }
+    sts::frame_position_nm(h, x, y, u, v);
+    *u -= h.frame.centre_x - h.frame.width / 2;
+    *v -= h.frame.centre_y - h.frame.height / 2;
+}
+
+// The layout (grid_frame.h) that the measured positions of up to 64
+// measured pixels, spread over the grid, fit best.
+pixel_layout nanonis_source::recorded_layout() const {
+    const sts::grid_header& h = grid_.header();
+    const bool line = h.ny == 1 && h.has_frame && h.frame.height == 0;
+    const pixel_layout fallback = line ? pixel_layout::ends : pixel_layout::centre;
+    if (!h.has_frame || h.x_parameter < 0 || h.y_parameter < 0) return fallback;
+    const uint64_t pixels = grid_.complete_pixels();
+    const uint64_t tries = std::min<uint64_t>(pixels, 64);
+    std::vector<frame_sample> samples;
+    sts::grid_pixel pixel;
+    for (uint64_t k = 0; k < tries; ++k) {
+        const uint64_t p = tries > 1 ? k * (pixels - 1) / (tries - 1) : 0;
+        if (grid_.read_pixel(p, &pixel) != sts::pixel_status::measured) continue;
+        frame_sample s;
+        s.ix = static_cast<long>(p % static_cast<uint64_t>(h.nx));
+        s.iy = static_cast<long>(p / static_cast<uint64_t>(h.nx));
+        in_frame(pixel.x_nm, pixel.y_nm, &s.u, &s.v);
+        samples.push_back(s);
+    }
+    return fitted_layout(samples, h.nx, h.ny, h.frame.width, h.frame.height, fallback);
+}
+
+// Every parameter a pixel records but its position (position_x, _y) and
+// height (topography): the sweep's ends in the sweep signal's unit, the
+// others in the unit their name gives.
+void nanonis_source::list_parameters() {
+    const sts::grid_header& h = grid_.header();
+    std::string name, unit, sweep_unit;
+    split_parameter(h.sweep_signal, &name, &sweep_unit);
+    for (size_t i = 0; i < h.parameters.size(); ++i) {
+        const std::string& p = h.parameters[i];
+        if (static_cast<int>(i) == h.x_parameter || static_cast<int>(i) == h.y_parameter) continue;
+        if (p == "Z (m)" && z_parameter_ < 0) {
+            z_parameter_ = static_cast<int>(i);
+            continue;
+        }
+        split_parameter(p, &name, &unit);
+        if (i < 2) unit = sweep_unit;  // Sweep Start, Sweep End
+        if (name.empty()) name = std::to_string(i);
+        name = "parameter_" + name;
+        for (const recorded_parameter& r : recorded_)
+            if (r.name == name) name += "_" + std::to_string(i);
+        recorded_index_.push_back(i);
+        recorded_.push_back({name, unit.empty() ? "1" : unit, p});
+    }
+}
+
+// The pixel's parameters as read (none for a pixel whose bytes are not there).
+void nanonis_source::record_parameters(pixel_input* out) const {
+    const std::vector<float>& p = out->scratch.parameters;
+    if (p.size() != grid_.header().parameters.size()) return;
+    if (z_parameter_ >= 0)
+        out->topography_nm = static_cast<float>(static_cast<double>(p[static_cast<size_t>(z_parameter_)]) * 1e9);
+    for (size_t k = 0; k < recorded_index_.size(); ++k) out->recorded[k] = p[recorded_index_[k]];
+}
+
 void nanonis_source::describe(grid_description* d) const {
     const sts::grid_header& h = grid_.header();
     d->nx = h.nx;
     d->ny = h.ny;
     d->source = path_;
-    d->x = axis(h.nx, h.has_frame, h.frame.width);
-    d->y = axis(h.ny, h.has_frame, h.frame.height);
+    d->x = h.has_frame ? layout_axis(h.nx, h.frame.width, layout_) : axis(h.nx);
+    d->y = h.has_frame ? layout_axis(h.ny, h.frame.height, layout_) : axis(h.ny);
     d->xy_unit = h.has_frame ? "nm" : "1";
     d->has_positions = h.x_parameter >= 0 && h.y_parameter >= 0;
     // The measured positions are turned into the grid's axes (read below).
     if (h.has_frame && h.frame.angle != 0)
         d->attributes.emplace_back("scan_angle", number_text(h.frame.angle) + " degrees");
+    if (h.has_frame) d->attributes.emplace_back("pixel_layout", layout_name(layout_));
+    d->has_topography = z_parameter_ >= 0;
+    d->recorded = recorded_;
 }
 
 void nanonis_source::read(uint64_t index, pixel_input* out) const {
     out->bias.clear();
     out->current.clear();
     out->signal.clear();
-    out->x_nm = out->y_nm = NaN;
+    out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = out->topography_nm = NaN;
+    out->recorded.assign(recorded_.size(), NaN);
     if (index >= grid_.complete_pixels()) {
         out->code = PIXEL_MISSING;
         return;
@@ -120,6 +223,10 @@ void nanonis_source::read(uint64_t index, pixel_input* out) const {
     sts::frame_position_nm(grid_.header(), out->scratch.x_nm, out->scratch.y_nm, &x, &y);
     out->x_nm = static_cast<float>(x);
     out->y_nm = static_cast<float>(y);
+    in_frame(out->scratch.x_nm, out->scratch.y_nm, &x, &y);
+    out->frame_x_nm = static_cast<float>(x);
+    out->frame_y_nm = static_cast<float>(y);
+    record_parameters(out);
     switch (status) {
         case sts::pixel_status::measured: break;
         case sts::pixel_status::missing: out->code = PIXEL_MISSING; return;
@@ -251,8 +358,8 @@ public:
         d->nx = nx();
         d->ny = 1;
         d->source = source_;
-        d->x = axis(nx(), false, 0);
-        d->y = axis(1, false, 0);
+        d->x = axis(nx());
+        d->y = axis(1);
         d->xy_unit = "1";
         d->has_positions = false;
     }
@@ -262,7 +369,7 @@ public:
         out->bias = p.bias;
         out->current = p.current;
         out->signal = p.signal;
-        out->x_nm = out->y_nm = NaN;
+        out->x_nm = out->y_nm = out->frame_x_nm = out->frame_y_nm = out->topography_nm = NaN;
     }
     bool same_bias_everywhere() const override {
         for (const auto& p : pixels_)

@@ -22,6 +22,13 @@ struct pixel_input {
     std::vector<float> bias, current;   // as imported, in the instrument's order
     std::vector<float> signal;          // the lock-in channel as stored, or empty
     float x_nm = 0, y_nm = 0;           // measured position, NaN where unknown
+    // The measured position in the grid's x and y axes (nm from the frame's
+    // corner, grid_frame.h), NaN where unknown or the grid has no frame.
+    float frame_x_nm = 0, frame_y_nm = 0;
+    // The recorded height (nm; NaN where unknown) and the other recorded
+    // numbers, as grid_description::recorded lists them.
+    float topography_nm = 0;
+    std::vector<float> recorded;
     sts::grid_pixel scratch;
 };
 

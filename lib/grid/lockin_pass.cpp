@@ -48,6 +48,8 @@ bool plan_lockin(const grid_source& src, const grid_plan& o, int threads,
     if (!d->writes(quantity_group::lockin)) d->groups.push_back(quantity_group::lockin);
     if (o.lockin_fit == lockin_fit_mode::pixel) {
         ls->use = lockin_use::per_pixel;
+        ls->min_r2 = o.lockin_min_r2;
+        d->attributes.emplace_back("lockin_min_r2", number(o.lockin_min_r2));
         return true;
     }
     if (!grid_line(src, *d, o, threads, &ls->line, error)) return false;

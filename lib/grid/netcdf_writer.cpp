@@ -83,6 +83,7 @@ struct netcdf_writer::impl {
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int var_gap_status = -1;  // with --gap
     int var_fit_status = -1;  // with --fit
+    std::vector<int> var_recorded;  // grid_description::recorded's variables
 
     // Runs one library call unless an earlier one failed (netcdf_file.h).
     template <typename call>
@@ -155,6 +156,7 @@ uint64_t netcdf_writer::impl::size_bound() const {
     bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
     if (written_by.writes(quantity_group::gap)) bytes += chunked_bytes(0, 1);  // gap_status
     if (written_by.writes(quantity_group::fit)) bytes += chunked_bytes(0, 1);  // fit_status
+    bytes += written_by.recorded.size() * chunked_bytes(0, sizeof(float));
     return bytes + (nx + ny) * sizeof(double) + (2 * points) * sizeof(float);
 }
 
@@ -254,6 +256,10 @@ void netcdf_writer::impl::define_pixel_variables() {
         var_fit_status = define_flags(layout::var_fit_status,
                                       "gap fit of the pixel: 0 if converged, else why not",
                                       gap_fit_status_count, gap_fit_status_names);
+    for (const recorded_parameter& r : written_by.recorded) {
+        var_recorded.push_back(define_chunked(r.name.c_str(), NC_FLOAT, -1, 0));
+        describe_variable(var_recorded.back(), r.unit, "recorded per pixel: " + r.long_name);
+    }
     if (!has_positions) return;
     var_position_x = define_chunked(layout::var_position_x, NC_FLOAT, -1, 0);
     describe_variable(var_position_x, "nm", "measured position of the pixel, x");
@@ -445,6 +451,7 @@ bool netcdf_writer::create(const std::string& path, const grid_description& d,
     w.per_pixel_axis = d.per_pixel_axis;
     w.written_by.per_pixel_axis = d.per_pixel_axis;
     w.written_by.groups = d.groups;
+    w.written_by.recorded = d.recorded;
     w.has_positions = d.has_positions;
     w.bias_unit = d.bias_unit;
     w.current_unit = d.current_unit;
@@ -518,6 +525,11 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
         problem = size_problem("gap_status", b.gap_status.size(), static_cast<size_t>(b.count));
     if (problem.empty() && w.var_fit_status >= 0)
         problem = size_problem("fit_status", b.fit_status.size(), static_cast<size_t>(b.count));
+    for (size_t k = 0; k < w.var_recorded.size() && problem.empty(); ++k)
+        problem = k < b.recorded.size()
+                      ? size_problem(w.written_by.recorded[k].name.c_str(), b.recorded[k].size(),
+                                     static_cast<size_t>(b.count))
+                      : "the block lacks " + w.written_by.recorded[k].name;
     if (!problem.empty()) {
         if (error) *error = "cannot write " + w.path + ": " + problem;
         return false;
@@ -530,6 +542,8 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
     w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
     if (w.var_gap_status >= 0) w.put_rows(w.var_gap_status, b.first, n, 0, b.gap_status.data(), 1);
     if (w.var_fit_status >= 0) w.put_rows(w.var_fit_status, b.first, n, 0, b.fit_status.data(), 1);
+    for (size_t k = 0; k < w.var_recorded.size(); ++k)
+        w.put_rows(w.var_recorded[k], b.first, n, 0, b.recorded[k].data(), sizeof(float));
     if (w.has_positions) {
         w.put_rows(w.var_position_x, b.first, n, 0, b.position_x.data(), sizeof(float));
         w.put_rows(w.var_position_y, b.first, n, 0, b.position_y.data(), sizeof(float));

@@ -28,6 +28,14 @@ struct pixel_block {
     std::vector<float> vmid;       // count * (points - 1) (per-pixel axes only)
     std::vector<float> position_x; // nm, count (NaN where unknown)
     std::vector<float> position_y;
+    // The measured position in the x and y axes (grid_frame.h), nm, count
+    // each, where measured positions are known; else empty.
+    std::vector<float> position_frame_x;
+    std::vector<float> position_frame_y;
+    // The recorded height, nm, count (where the grid records it), and the
+    // other recorded numbers: one array of count per grid_description::recorded.
+    std::vector<float> topography;
+    std::vector<std::vector<float>> recorded;
     std::vector<signed char> status;  // pixel_code, count
 
     // --gap (spectrum/gap.h), count each; empty without it.

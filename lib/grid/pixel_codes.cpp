@@ -18,6 +18,8 @@ constexpr pixel_code_entry table[PIXEL_CODES] = {
     {.code = PIXEL_PARTLY_MEASURED, .flag = "partly_measured", .message = "some values missing"},
     {.code = PIXEL_LOCKIN_FAILED, .flag = "lockin_fit_failed",
      .message = "lock-in channel not calibrated"},
+    {.code = PIXEL_LOCKIN_POOR_FIT, .flag = "lockin_poor_fit",
+     .message = "lock-in line fits poorly (R^2 below --lockin-min-r2)"},
 };
 
 }  // namespace

@@ -22,8 +22,10 @@ enum pixel_code : signed char {
     PIXEL_LOCKIN_FAILED = 9,     // the lock-in channel could not be calibrated
                                  // (only with --didv-channel; the numerical
                                  // curves are written, the lock-in's are NaN)
+    PIXEL_LOCKIN_POOR_FIT = 10,  // --lockin-fit=pixel: the pixel's line has R^2
+                                 // below --lockin-min-r2 (its values are written)
 };
-constexpr int PIXEL_CODES = 10;
+constexpr int PIXEL_CODES = 11;
 // The codes a run without a lock-in channel can give (and its file lists).
 constexpr int PIXEL_CODES_WITHOUT_LOCKIN = 9;
 

@@ -23,10 +23,36 @@ public:
     bool same_bias_everywhere() const override { return true; }
 
 private:
+    void raster_basis();
+
     std::string path_;
     sm4_spectra spectra_;
     std::vector<float> bias_;   // as every tool computes with it (see grid_source.cpp)
+    // The raster's step from pixel to pixel along a row and from row to
+    // row (nm, in the instrument's axes; one nm across a line), when the
+    // positions lie on a raster.
+    double row_[2] = {0, 0}, column_[2] = {0, 0};
 };
+
+// The raster spanned by the first row and column, as the reader found it
+// (rhk_sm4.cpp evenly_spaced); a line's column is a nanometre across it.
+void sm4_source::raster_basis() {
+    const auto& x = spectra_.x_nm;
+    const auto& y = spectra_.y_nm;
+    const auto nx = static_cast<size_t>(spectra_.nx), ny = static_cast<size_t>(spectra_.ny);
+    if (!spectra_.raster || nx < 2) return;
+    row_[0] = (x[nx - 1] - x[0]) / static_cast<double>(nx - 1);
+    row_[1] = (y[nx - 1] - y[0]) / static_cast<double>(nx - 1);
+    const size_t last = (ny - 1) * nx;
+    if (ny > 1) {
+        column_[0] = (x[last] - x[0]) / static_cast<double>(ny - 1);
+        column_[1] = (y[last] - y[0]) / static_cast<double>(ny - 1);
+    } else {
+        const double r = std::hypot(row_[0], row_[1]);
+        column_[0] = -row_[1] / r;
+        column_[1] = row_[0] / r;
+    }
+}
 
 bool sm4_source::open(const std::string& path, const import_options& o, std::string* error) {
     std::unique_ptr<file_source> file = file_source::open(path, error);
@@ -39,6 +65,7 @@ bool sm4_source::open(const std::string& path, const import_options& o, std::str
     }
     path_ = path;
     for (double v : spectra_.spectra.front().bias) bias_.push_back(static_cast<float>(v));
+    raster_basis();
     return true;
 }
 
@@ -66,6 +93,16 @@ void sm4_source::read(uint64_t index, pixel_input* out) const {
     for (size_t k = 0; k < s.current.size(); ++k) out->current[k] = static_cast<float>(s.current[k]);
     out->x_nm = static_cast<float>(spectra_.x_nm[static_cast<size_t>(index)]);
     out->y_nm = static_cast<float>(spectra_.y_nm[static_cast<size_t>(index)]);
+    // The position from the first one in the raster's steps (solving
+    // d = a row + b column), times the axes' steps.
+    const double det = row_[0] * column_[1] - row_[1] * column_[0];
+    const double dx = spectra_.x_nm[static_cast<size_t>(index)] - spectra_.x_nm.front();
+    const double dy = spectra_.y_nm[static_cast<size_t>(index)] - spectra_.y_nm.front();
+    const double a = (dx * column_[1] - dy * column_[0]) / det;
+    const double b = (row_[0] * dy - row_[1] * dx) / det;
+    const bool known = spectra_.raster && det != 0;
+    out->frame_x_nm = known ? static_cast<float>(a * spectra_.step_x) : NAN;
+    out->frame_y_nm = known ? static_cast<float>(spectra_.ny > 1 ? b * spectra_.step_y : b) : NAN;
 }
 
 }  // namespace

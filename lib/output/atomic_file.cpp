@@ -1,7 +1,9 @@
 // Putting a finished file in place: see atomic_file.h.
 #include "output/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <set>
 
 namespace sts {
@@ -51,7 +54,50 @@ void sync_folder(const std::string& folder) {
     close(dir);
 }
 
+// "<pid>-<serial>" at the end of name after ".part": the pid, or 0 when
+// name is not a temporary file's (".<base>.part<pid>-<serial>").
+long temporary_owner(const std::string& name) {
+    const size_t part = name.rfind(".part");
+    if (name.empty() || name[0] != '.' || part == std::string::npos || part < 2) return 0;
+    const size_t dash = name.find('-', part);
+    const auto digits = [&](size_t from, size_t to) {
+        if (from >= to || to - from > 9) return false;
+        for (size_t i = from; i < to; ++i)
+            if (name[i] < '0' || name[i] > '9') return false;
+        return true;
+    };
+    if (dash == std::string::npos || !digits(part + 5, dash) || !digits(dash + 1, name.size()))
+        return 0;
+    return std::stol(name.substr(part + 5, dash - part - 5));
+}
+
+// Whether no process has that pid (one of another user is alive too).
+bool process_gone(long pid) {
+    return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
 }  // namespace
+
+void remove_stale_temporaries(const std::string& folder) {
+    static std::mutex lock;
+    static std::set<std::string> swept;
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        if (!swept.insert(folder).second) return;
+    }
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const long own = getpid();
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        const long pid = temporary_owner(name);
+        if (pid == 0 || pid == own || !process_gone(pid)) continue;
+        struct stat st;
+        const std::string file = folder + "/" + name;
+        if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) (void)unlink(file.c_str());
+    }
+    closedir(dir);
+}
 
 std::string output_target(const std::string& path, std::string* error) {
     if (path.empty()) {  // "" is this function's answer for "refused"
@@ -97,6 +143,7 @@ bool atomic_file::create(const std::string& path, const maker& make, std::string
     }
     const std::string target = output_target(path, error);
     if (target.empty()) return false;
+    remove_stale_temporaries(folder_of(target));
     const std::string prefix = folder_prefix(target);
     const std::string base = target.substr(prefix.size());
     int code = EEXIST;
@@ -117,6 +164,36 @@ bool atomic_file::create(const std::string& path, const maker& make, std::string
     return true;
 }
 
+bool atomic_file::create_unnamed(const std::string& path, std::string* error) {
+    if (!target_.empty()) return create(path, error);  // says it is in use
+    const std::string target = output_target(path, error);
+    if (target.empty()) return false;
+    fd_ = open(folder_of(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ < 0) return create(path, error);  // no O_TMPFILE here: a named one
+    path_ = path;
+    target_ = target;
+    unnamed_ = true;
+    return true;
+}
+
+// The unnamed file given a temporary name beside the target (linkat
+// through /proc, which needs no privilege), for the rename.
+bool atomic_file::name_unnamed(std::string* error) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string target = target_, path = path_;
+    target_.clear();
+    const bool named = create(target, [&](const std::string& temporary) {
+        return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0
+                   ? 0
+                   : errno;
+    }, error);
+    target_ = target;
+    path_ = path;
+    unnamed_ = false;
+    if (!named) discard();
+    return named;
+}
+
 bool atomic_file::fail(int code, std::string* error) {
     if (error) *error = "cannot write " + path_ + ": " + std::strerror(code);
     discard();
@@ -135,6 +212,8 @@ bool atomic_file::write(std::string_view bytes, std::string* error) {
 }
 
 bool atomic_file::commit(std::string* error) {
+    // Named first, synced below with the named road's own sync.
+    if (unnamed_ && !name_unnamed(error)) return false;
     if (temporary_.empty()) return fail(EBADF, error);
     // A file another writer made is opened here only to be synced.
     if (fd_ < 0) fd_ = open(temporary_.c_str(), O_WRONLY | O_CLOEXEC);
@@ -161,6 +240,7 @@ bool atomic_file::install(std::string* error) {
 void atomic_file::discard() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
+    unnamed_ = false;
     if (!temporary_.empty()) unlink(temporary_.c_str());
     temporary_.clear();
 }
@@ -201,7 +281,7 @@ bool atomic_file_set::commit(std::string* error) {
 
 bool write_atomically(const std::string& path, std::string_view contents, std::string* error) {
     atomic_file file;
-    return file.create(path, error) && file.write(contents, error) && file.commit(error);
+    return file.create_unnamed(path, error) && file.write(contents, error) && file.commit(error);
 }
 
 }  // namespace sts

@@ -55,8 +55,20 @@ public:
     // that the rename stays within one file system), exclusively and with
     // the usual permissions under the umask.  false with *error ("cannot
     // create a file in <folder>: ...") when it cannot; once per object.
+    //
+    // Before its first temporary file in a folder, a process removes the
+    // temporary files there of processes that are gone (see
+    // remove_stale_temporaries): a run killed (SIGKILL, a power cut) leaves
+    // its ".part" file behind, 376 MB reserved for a grid.
     bool create(const std::string& path, std::string* error);
     bool create(const std::string& path, const maker& make, std::string* error);
+
+    // As create(path, error), but the temporary file has no name until
+    // commit() (O_TMPFILE, then linkat and the rename), so that nothing is
+    // left behind by a process killed while writing; where the file system
+    // has no O_TMPFILE, create(path, error).  For files this object writes
+    // itself (temporary() is "" until commit()).
+    bool create_unnamed(const std::string& path, std::string* error);
 
     // The temporary file's name, "" before create() and after commit() or
     // discard().
@@ -83,6 +95,8 @@ private:
     std::string target_;     // what commit() replaces
     std::string temporary_;  // "" when there is none
     int fd_ = -1;            // the temporary file, when this object opened it
+    bool unnamed_ = false;   // fd_ is an O_TMPFILE file without a name yet
+    bool name_unnamed(std::string* error);
     bool fail(int code, std::string* error);
     bool close_temporary(std::string* error);
     bool install(std::string* error);
@@ -111,10 +125,18 @@ private:
     std::vector<std::unique_ptr<atomic_file>> files_;
 };
 
+// Removes, once per process and folder, the temporary files in folder
+// (".<name>.part<pid>-<serial>", regular files) whose process is gone: no
+// process has that pid (one of another user counts as alive).  A pid in use
+// again keeps its file until that process ends; a file of a process in
+// another pid namespace sharing the folder looks stale (its run then fails
+// at the rename, leaving the target as it was).
+void remove_stale_temporaries(const std::string& folder);
+
 // Wherever a function here takes error, it may be nullptr (no message
 // wanted).
 
-// An atomic_file written in one go.  Safe to call from several threads at
+// An atomic_file written in one go (create_unnamed).  Safe to call from several threads at
 // once.
 bool write_atomically(const std::string& path, std::string_view contents, std::string* error);
 

@@ -78,45 +78,69 @@ bool option_value(int argc, char* const* argv, int* i, const option_argument& a,
     return true;
 }
 
+const option_table<import_options>& import_option_table() {
+    static const option_table<import_options> table = {
+        {{"-c", "--channel"}, true,
+         {"  -c, --channel=NAME     current channel (default: Current)"},
+         [](const std::string& v, import_options* o, std::string*) {
+             o->channel = v;
+             return true;
+         }},
+        {{"-b", "--bias"}, true,
+         {"  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")"},
+         [](const std::string& v, import_options* o, std::string*) {
+             o->bias_channel = v;
+             return true;
+         }},
+        {{"-d", "--direction"}, true,
+         {"  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps"},
+         parse_direction},
+        {{"--each-sweep"}, false,
+         {"      --each-sweep       one spectrum per recorded sweep [00001], [00002], ..."},
+         [](const std::string&, import_options* o, std::string*) {
+             o->each_sweep = true;
+             return true;
+         }},
+        {{"--sweep"}, true,
+         {"      --sweep=K          only recorded sweep K (default: their mean)"},
+         parse_sweep},
+        {{"--bias-unit"}, true,
+         {"      --bias-unit=U      V (default) or mV: the unit written; also the unit",
+          "                         read where a bias column's name gives none"},
+         parse_bias_unit},
+        {{"--current-unit"}, true,
+         {"      --current-unit=U   nA (default) or pA: the unit written; also the unit",
+          "                         read where a current column's name gives none"},
+         parse_current_unit},
+        {{"--partial"}, false,
+         {"      --partial          read a grid holding fewer than half the pixels",
+          "                         its header declares (an interrupted grid)"},
+         [](const std::string&, import_options* o, std::string*) {
+             o->partial = true;
+             return true;
+         }},
+        {{"-f", "--format"}, true,
+         {"  -f, --format=F         auto (default), dat, 3ds, csv, vert, mtrx,",
+          "                         omicron-text, sm4 or pairs"},
+         parse_format},
+    };
+    return table;
+}
+
 option_take take_import_option(int argc, char* const* argv, int* i, import_options* o,
                                std::string* error) {
     const option_argument a = split_option(argv[*i]);
-    if (a.key == "--each-sweep") {
-        o->each_sweep = true;
-        return option_take::taken;
-    }
-    bool (*parse)(const std::string&, import_options*, std::string*) = nullptr;
-    if (a.key == "-d" || a.key == "--direction") parse = parse_direction;
-    else if (a.key == "--bias-unit") parse = parse_bias_unit;
-    else if (a.key == "--current-unit") parse = parse_current_unit;
-    else if (a.key == "--sweep") parse = parse_sweep;
-    else if (a.key == "-f" || a.key == "--format") parse = parse_format;
-    std::string* text = a.key == "-c" || a.key == "--channel" ? &o->channel
-                        : a.key == "-b" || a.key == "--bias"  ? &o->bias_channel
-                                                              : nullptr;
-    if (!parse && !text) return option_take::not_ours;
+    const option_row<import_options>* row = find_option(import_option_table(), a.key);
+    if (!row) return option_take::not_ours;
     std::string value;
     error->clear();
-    if (!option_value(argc, argv, i, a, &value, error)) return option_take::bad;
-    if (text) {
-        *text = value;
-        return option_take::taken;
-    }
-    return parse(value, o, error) ? option_take::taken : option_take::bad;
+    if (row->takes_value && !option_value(argc, argv, i, a, &value, error)) return option_take::bad;
+    return row->parse(value, o, error) ? option_take::taken : option_take::bad;
 }
 
 const char* import_options_help() {
-    return "  -c, --channel=NAME     current channel (default: Current)\n"
-           "  -b, --bias=NAME        bias column (default: \"Bias calc\", then \"Bias\")\n"
-           "  -d, --direction=DIR    fwd (default), bwd, or mean of the two sweeps\n"
-           "      --each-sweep       one spectrum per recorded sweep [00001], [00002], ...\n"
-           "      --sweep=K          only recorded sweep K (default: their mean)\n"
-           "      --bias-unit=U      V (default) or mV: the unit written; also the unit\n"
-           "                         read where a bias column's name gives none\n"
-           "      --current-unit=U   nA (default) or pA: the unit written; also the unit\n"
-           "                         read where a current column's name gives none\n"
-           "  -f, --format=F         auto (default), dat, 3ds, csv, vert, mtrx,\n"
-           "                         omicron-text, sm4 or pairs\n";
+    static const std::string text = options_help(import_option_table());
+    return text.c_str();
 }
 
 }  // namespace sts

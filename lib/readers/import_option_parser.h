@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "options/option_table.h"
 #include "readers/import_options.h"
 
 namespace sts {
@@ -39,8 +40,12 @@ enum class option_take {
 option_take take_import_option(int argc, char* const* argv, int* i, import_options* o,
                                std::string* error);
 
-// The help text of these options, lines of two-space indented columns
-// ending in a newline, for a driver's --help.
+// The import options, each once: names, value, help lines, parse function.
+// A tool's own table comes after them in its --help.
+const option_table<import_options>& import_option_table();
+
+// The help text of these options (the table's lines), two-space indented
+// columns ending in a newline, for a driver's --help.
 const char* import_options_help();
 
 }  // namespace sts

@@ -31,6 +31,9 @@ struct import_options {
     bool bias_unit_given = false;
     bool current_unit_given = false;
     file_format format = file_format::automatic;
+    // Whether a grid holding fewer than half the pixels its header declares
+    // is read (see grid_size_check.h); refused otherwise.
+    bool partial = false;
 };
 
 }  // namespace sts

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "readers/bias_sweep.h"
+#include "readers/grid_size_check.h"
 
 namespace sts {
 
@@ -56,6 +57,8 @@ bool nanonis_grid::open(std::shared_ptr<const byte_source> source, const std::st
         *error = no_pixel(header_.pixels());
         return false;
     }
+    if (!check_grid_size(header_.pixels(), header_.pixel_bytes, available, o.partial, error))
+        return false;
     columns_.clear();
     const std::string sweep_unit = parse_column_name(header_.sweep_signal).unit;
     columns_.push_back(parse_column_name("Bias calc (" + sweep_unit + ")"));

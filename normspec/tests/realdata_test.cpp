@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "normspec/tests/e2e.h"
+#include "testkit/testkit.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ int lines_of(const std::string& text) {
 
 TEST(RealData, EveryCurveRunsThrough) {
     const std::string source = testkit::realdata_dir();
-    if (source.empty()) GTEST_SKIP() << "no real data folder";
+    if (source.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     const auto names = curves(source);
     ASSERT_GE(names.size(), 20u);
@@ -65,7 +66,7 @@ TEST(RealData, EveryCurveRunsThrough) {
 
 TEST(RealData, HighToLowSweepEqualsItsReverse) {
     const std::string source = testkit::realdata_dir();
-    if (source.empty()) GTEST_SKIP() << "no real data folder";
+    if (source.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     const std::string text = read_file(source + "/nanonis2025_pb_0p4K.txt");
     std::vector<std::string> lines;

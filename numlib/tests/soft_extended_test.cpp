@@ -9,6 +9,7 @@
 
 #include "numlib/tests/extended_differential.h"
 #include "numlib/soft_extended.h"
+#include "testkit/testkit.h"
 
 namespace {
 
@@ -181,7 +182,8 @@ TEST(SoftExtended, ComparisonsAreIeeeOnes) {
 // Few million random operands per run against the x87 unit (x86-64 only);
 // a separate program runs hundreds of millions.
 TEST(SoftExtended, MatchesTheX87UnitOnRandomOperands) {
-    if (!hardware_extended_available()) GTEST_SKIP() << "no x87 unit to compare with";
+    if (!hardware_extended_available())
+        GTEST_SKIP() << testkit::unavailable_here << "no x87 unit to compare with";
     for (const extended_op op : all_extended_ops()) {
         const differential_result r = run_differential(op, 300000, 20240613);
         EXPECT_EQ(r.differences, 0u) << op_name(op);

@@ -7,7 +7,11 @@ set -eu
 bin=$1     # build folder with normspec and pointmean
 plot=$2    # folder of the plot commands
 examples=$3
-command -v gnuplot >/dev/null 2>&1 || { echo "no gnuplot: skipped"; exit 77; }
+command -v gnuplot >/dev/null 2>&1 || {
+    echo "missing Debian package gnuplot-nox: install the tests' packages" \
+         "with 'bash scripts/deps tests'"
+    exit 1
+}
 real_gnuplot=$(command -v gnuplot)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

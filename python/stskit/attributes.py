@@ -3,16 +3,14 @@ import re
 
 import numpy as np
 
-# The meanings of stsgrid's pixel codes (stsgrid/pixel_block.h), in the
-# words its file's status variable lists them.
-STATUS_MEANINGS = ("processed too_few_points two_points routine_failure too_many_points "
-                   "not_measured missing unreadable partly_measured")
-LOCKIN_MEANING = "lockin_fit_failed"
+from . import _core
 
 
 def status_attributes(long_name, lockin=False):
-    """units, long_name, flag_values and flag_meanings of a pixel-code variable."""
-    meanings = STATUS_MEANINGS + (" " + LOCKIN_MEANING if lockin else "")
+    """units, long_name, flag_values and flag_meanings of a pixel-code
+    variable: the words of the engine's table of pixel codes
+    (grid/pixel_codes.h), all of them with a lock-in channel."""
+    meanings = _core.pixel_flag_meanings if lockin else _core.pixel_flag_meanings_without_lockin
     count = len(meanings.split())
     return {"units": "1", "long_name": long_name,
             "flag_values": np.arange(count, dtype=np.int8), "flag_meanings": meanings}

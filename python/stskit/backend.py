@@ -301,7 +301,8 @@ class Backend(BackendEntrypoint):
         if not isinstance(path, str) or not os.path.isfile(path):
             return False
         try:
-            return _core.detect_format(_core.read_head(path)) != "unknown"
+            # A scan image (.sxm) is known to the readers but holds no spectra.
+            return _core.detect_format(_core.read_head(path)) not in ("unknown", "sxm")
         except ValueError:
             return False
 

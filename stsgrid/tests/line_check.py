@@ -44,9 +44,13 @@ def main():
     if l.dimensions["sample"].size != steps + 1:
         problems.append("samples: %d, want %d" % (l.dimensions["sample"].size, steps + 1))
     # Every per-pixel record of the grid file, and nothing else, per sample.
-    # (one value a pixel: every (y, x) float variable but the measured positions.)
+    # (one value a pixel: every (y, x) float variable but the measured
+    # positions in the instrument's axes and the recorded parameters;
+    # the positions in the grid's axes and the topography go along.)
     records = [n for n, v in g.variables.items() if v.dimensions[:2] == ("y", "x") and
-               (v.ndim == 3 or (v.dtype == np.float32 and not n.startswith("position_")))]
+               (v.ndim == 3 or (v.dtype == np.float32 and
+                                n not in ("position_x", "position_y") and
+                                not n.startswith("parameter_")))]
     along = [n for n, v in l.variables.items() if v.dimensions[:1] == ("sample",) and
              (v.ndim == 2 or (v.dtype == np.float32 and n not in ("x", "y")))]
     if sorted(records) != sorted(along):

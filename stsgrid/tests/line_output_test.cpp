@@ -122,7 +122,8 @@ bool has(const std::string& text, const std::string& part) {
 }
 
 TEST(LinePicture, CellsEdgesColoursAndLabels) {
-    if (!testkit::file_exists("/usr/bin/gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+    if (!testkit::file_exists("/usr/bin/gnuplot"))
+        GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
     testkit::temp_dir dir, bin, keep;
     const grid_description d = grid();
     line_collector c(d, line_cut(0, 1, 2, 1, d.x, d.y));  // pixels 4, 5, 6; 0, 0.5, 1 nm
@@ -163,7 +164,8 @@ TEST(LinePicture, CellsEdgesColoursAndLabels) {
 }
 
 TEST(LinePicture, PercentileColoursAndEachPixelOnItsOwnAxis) {
-    if (!testkit::file_exists("/usr/bin/gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+    if (!testkit::file_exists("/usr/bin/gnuplot"))
+        GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
     testkit::temp_dir dir, bin, keep;
     grid_description d = grid(true);
     // A 40 x 1 line of 4 points: 40 * 3 = 120 midpoint values, 0 .. 119 in norm_coff.

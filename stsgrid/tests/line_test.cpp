@@ -31,15 +31,9 @@ bool has_gnuplot() {
     return std::system("command -v gnuplot >/dev/null 2>&1") == 0;
 }
 
-// raster_grid with a frame of its pixels' size (2 nm apart): nx x ny
-// pixels from (1, 2) nm.
+// raster_grid: nx x ny pixels 2 nm apart in the frame of their cells.
 testkit::nanonis_grid_layout framed_grid(long nx, long ny) {
-    testkit::nanonis_grid_layout g = testkit::raster_grid(nx, ny, 41);
-    g.settings = "1E-9;2E-9;" +
-                 testkit::format("%.17g;%.17g", 2e-9 * static_cast<double>(nx - 1),
-                                 2e-9 * static_cast<double>(ny - 1)) +
-                 ";0";
-    return g;
+    return testkit::raster_grid(nx, ny, 41);
 }
 
 // A smooth current that differs from pixel to pixel.
@@ -67,14 +61,14 @@ void expect_line_agrees(const temp_dir& dir, const std::string& name, long x0, l
                                     std::to_string(y0), std::to_string(x1), std::to_string(y1)});
     EXPECT_EQ(check.status, 0) << line << ":\n" << check.out << check.err;
     EXPECT_EQ(check.out.rfind("ok ", 0), 0u) << check.out;
-    if (has_gnuplot()) {
-        const std::string png = read_file(dir / (name + "_line.png"));
-        EXPECT_TRUE(png.size() > 1000 && png.compare(1, 3, "PNG") == 0) << name;
-    }
+    if (!has_gnuplot()) GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
+    const std::string png = read_file(dir / (name + "_line.png"));
+    EXPECT_TRUE(png.size() > 1000 && png.compare(1, 3, "PNG") == 0) << name;
 }
 
 TEST(LineCut, FileHoldsTheGridFilesPixelsAlongTheLine) {
-    if (!python_has_netcdf()) GTEST_SKIP() << "no netCDF4 for /usr/bin/python3";
+    if (!python_has_netcdf())
+        GTEST_FAIL() << testkit::missing_package("python3-netcdf4, python3-numpy");
     temp_dir dir;
     write_file(dir / "g.3ds", grid_bytes(framed_grid(7, 5)));
     expect_line_agrees(dir, "steep", 1, 4, 3, 0);    // more rows than columns
@@ -88,7 +82,8 @@ TEST(LineCut, FileHoldsTheGridFilesPixelsAlongTheLine) {
 }
 
 TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
-    if (!python_has_netcdf()) GTEST_SKIP() << "no netCDF4 for /usr/bin/python3";
+    if (!python_has_netcdf())
+        GTEST_FAIL() << testkit::missing_package("python3-netcdf4, python3-numpy");
     temp_dir dir;
     testkit::nanonis_grid_layout g = framed_grid(5, 4);
     g.end_of = [](long p) { return 0.5f + 0.125f * static_cast<float>(p / 5); };
@@ -111,8 +106,10 @@ TEST(LineCut, PixelsWithAxesOfTheirOwnAndGridsWithoutAFrame) {
 
 TEST(LineCut, RealLockinGridCarriesTheLockinQuantities) {
     const std::string grid = testkit::realdata_dir() + "/raw/nanonis_simulator_grid_bwd_5x6.3ds";
-    if (!testkit::file_exists(grid) || !python_has_netcdf())
-        GTEST_SKIP() << "no " << grid << " or no netCDF4";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(testkit::file_exists(grid)) << "no " << grid;
+    if (!python_has_netcdf())
+        GTEST_FAIL() << testkit::missing_package("python3-netcdf4, python3-numpy");
     temp_dir dir;
     const auto r = stsgrid(dir, {"--no-progress", "-d", "mean", "--didv-channel=LI Demod 1 X (A)",
                                  "--line=4,0:0,5", "-o", "sim.nc", grid});

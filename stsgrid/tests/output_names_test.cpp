@@ -55,7 +55,8 @@ TEST(OutputNames, AFifoIsRefusedAndStays) {
 
 // The numbers of /dev/full, which the rename once replaced with a file.
 TEST(OutputNames, ADeviceIsRefusedAndStays) {
-    if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    if (geteuid() != 0)
+        GTEST_SKIP() << testkit::unavailable_here << "making a device node needs root";
     temp_dir dir;
     write_grid(dir);
     ASSERT_EQ(mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);

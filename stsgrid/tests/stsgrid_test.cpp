@@ -142,7 +142,7 @@ std::string grid_bytes(const testkit::nanonis_grid_layout& g,
 
 TEST(TextPath, RealGridLine) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     const std::string grid = data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds";
     const auto r = stsgrid(dir, {"-o", "line.nc", grid});
@@ -153,7 +153,7 @@ TEST(TextPath, RealGridLine) {
 
 TEST(TextPath, RealRhkMapAndLine) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     const std::string map = data + "/raw/rhk2020_abc6_didv_map.sm4";
     auto r = stsgrid(dir, {"-o", "map.nc", map});
@@ -220,8 +220,8 @@ TEST(PixelStatus, SweepsCutShortAreMarked) {
 }
 
 TEST(Xarray, AMapIsOneSelection) {
-    if (std::system("/usr/bin/python3 -c 'import xarray' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no xarray for /usr/bin/python3";
+    if (!testkit::python_imports("xarray"))
+        GTEST_FAIL() << testkit::missing_package("python3-xarray");
     temp_dir dir;
     const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
     write_file(dir / "g.3ds", grid_bytes(g, current_of));
@@ -260,7 +260,7 @@ TEST(Xarray, AMapIsOneSelection) {
 }
 
 TEST(Pictures, MapsAndMeanCurves) {
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+    if (!testkit::have_program("gnuplot")) GTEST_FAIL() << testkit::missing_package("gnuplot-nox");
     temp_dir dir;
     const testkit::nanonis_grid_layout g = testkit::raster_grid(4, 3, 41);
     write_file(dir / "g.3ds", grid_bytes(g, current_of));
@@ -361,6 +361,17 @@ TEST(Geometry, NonSquareTurnedGridKeepsItsOrientation) {
         EXPECT_NEAR(x[p], 2.0 * static_cast<double>(p % 3), 1e-5) << p;
         EXPECT_NEAR(y[p], 2.0 * static_cast<double>(p / 3), 1e-5) << p;
     }
+    // The frame is 6 x 4 nm, a pixel at each 2 nm cell's centre: the axes
+    // and the measured positions in them agree.
+    const auto xs = f.floats("x"), ys = f.floats("y");
+    EXPECT_EQ(xs, (std::vector<float>{1, 3, 5}));
+    EXPECT_EQ(ys, (std::vector<float>{1, 3}));
+    const auto u = f.floats("position_frame_x"), v = f.floats("position_frame_y");
+    ASSERT_EQ(u.size(), 6u);
+    for (long p = 0; p < 6; ++p) {
+        EXPECT_NEAR(u[p], xs[static_cast<size_t>(p % 3)], 1e-5) << p;
+        EXPECT_NEAR(v[p], ys[static_cast<size_t>(p / 3)], 1e-5) << p;
+    }
     char angle[64] = {};
     size_t length = 0;
     ASSERT_EQ(nc_inq_attlen(f.id, NC_GLOBAL, "scan_angle", &length), NC_NOERR);
@@ -433,8 +444,8 @@ float noisy_current_of(long pixel, long k) {
 }
 
 TEST(Smoothing, CurrentIsScipysFilterThenTheOffset) {
-    if (std::system("/usr/bin/python3 -c 'import scipy.signal' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no scipy for /usr/bin/python3 (python3-scipy)";
+    if (!testkit::python_imports("scipy.signal"))
+        GTEST_FAIL() << testkit::missing_package("python3-scipy");
     temp_dir dir;
     const testkit::nanonis_grid_layout g = testkit::raster_grid(3, 2, 41);
     write_file(dir / "g.3ds", grid_bytes(g, noisy_current_of));

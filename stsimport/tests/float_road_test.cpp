@@ -64,7 +64,7 @@ comparison both_roads(const std::string& input, const std::vector<std::string>& 
 
 TEST(FloatRoads, RealGridMeetsAtTheSameFloat) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     const std::string grid = data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds";
     comparison c = both_roads(grid, {}, {});
     EXPECT_EQ(c.values, 32u * 401 * 2);
@@ -82,7 +82,7 @@ TEST(FloatRoads, EveryRealFileMeetsAtTheSameFloat) {
     // The shortest text of each float reads back as that float, so normspec
     // reads from every real file the values it read from the nine-digit text.
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     sts::import_options input3, mean, each_bwd;
     input3.channel = "Input 3";
     mean.dir = sts::direction::mean;

@@ -45,7 +45,7 @@ testkit::outcome import(const temp_dir& dir, std::vector<std::string> args) {
 
 TEST(RealRaw, NanonisBiasSpectroscopy) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     auto r = import(dir, {"-o", "a", data + "/raw/nanonis2023_STS_generic_4_5.dat"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -57,7 +57,7 @@ TEST(RealRaw, NanonisBiasSpectroscopy) {
 
 TEST(RealRaw, CreatecPointSpectrum) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     // The forward half of the 10000 rows, 20-bit ADC counts through 10^9 V/A.
     const auto r = import(dir, {data + "/raw/createc2018_A180524.133727.VERT"});
@@ -69,7 +69,7 @@ TEST(RealRaw, CreatecPointSpectrum) {
 
 TEST(RealRaw, NanonisGridLine) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     const auto r = import(dir, {"-n", "stxt", data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -89,7 +89,7 @@ TEST(RealRaw, NanonisGridLine) {
 
 TEST(RealRaw, OmicronMatrixCurvesAndExports) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     temp_dir dir;
     const std::string session = data + "/raw/omicron_matrix_2014/2014Sep30-111118";
     // 189 points from -10.0009 V to 10.0009 V, some -30 pA at the start.

@@ -382,7 +382,8 @@ TEST(Errors, NeverReplacesAnythingButAFile) {
 TEST(FirstContact, OneSummaryLine) {
     temp_dir dir;
     write_file(dir / "a.dat", short_dat);
-    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)"}, grid_pixels(6), 0.5f, -0.5f));
+    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)", "Current [bwd] (A)"}, grid_pixels(6),
+                                   0.5f, -0.5f));
     auto r = stsimport(dir, {"-c", "Input 3", "a.dat"});
     EXPECT_EQ(r.out, "imported 1 spectrum from a.dat into s1\n");
     r = stsimport(dir, {"-n", "stxt", "-o", "line", "g.3ds"});
@@ -395,7 +396,8 @@ TEST(FirstContact, OneSummaryLine) {
 TEST(FirstContact, NoMixingWithAnotherSeries) {
     temp_dir dir;
     write_file(dir / "a.dat", short_dat);
-    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)"}, grid_pixels(6), 0.5f, -0.5f));
+    write_file(dir / "g.3ds", grid(3, 2, 3, {"Current (A)", "Current [bwd] (A)"}, grid_pixels(6),
+                                   0.5f, -0.5f));
     ASSERT_EQ(stsimport(dir, {"-o", "out", "g.3ds"}).status, 0);
     const std::string index = read_file(dir / "out/stsimport-index.tsv");
     // A second import of one spectrum would leave s2 ... s6 of the grid beside it.

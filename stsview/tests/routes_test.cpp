@@ -161,6 +161,42 @@ TEST(Routes, NumbersEqualTheFile) {
     for (size_t k = 0; k < cv.size(); ++k) EXPECT_TRUE(same_bits(cv[k], didv[k]));
 }
 
+// The variables over (y, x) alone: listed with the files, read as floats
+// equal to the file's (status a byte in the file, position_x a float).
+TEST(Routes, PixelMaps) {
+    auto& g = grid_fixture::get();
+    ASSERT_TRUE(g.ok);
+    handler_fixture h;
+    const sts::reply files = h.api("files");
+    ASSERT_EQ(files.status, 200);
+    const size_t maps = files.body.find("\"maps\":[");
+    ASSERT_NE(maps, std::string::npos);
+    const std::string listed = files.body.substr(maps, files.body.find(']', maps) - maps);
+    EXPECT_NE(listed.find("\"name\":\"status\""), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\"name\":\"position_x\""), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("\"name\":\"didv\""), std::string::npos) << listed;
+    for (const char* name : {"status", "position_x"}) {
+        const auto want = stsview_test::read_whole(g.nc, name);
+        ASSERT_EQ(want.size(), 35u);
+        const sts::reply r = h.api(std::string("pixelmap.f32?file=0&variable=") + name);
+        ASSERT_EQ(r.status, 200) << r.body;
+        ASSERT_EQ(r.body.size(), 35u * 4);
+        for (size_t p = 0; p < 35; ++p) {
+            const auto* b = reinterpret_cast<const unsigned char*>(r.body.data() + 4 * p);
+            const uint32_t bits = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+            float v;
+            std::memcpy(&v, &bits, sizeof v);
+            EXPECT_TRUE(same_bits(v, want[p])) << name << ' ' << p;
+        }
+    }
+    for (const char* q : {"pixelmap.f32?file=0&variable=didv", "pixelmap.f32?file=0&variable=mean_didv",
+                          "pixelmap.f32?file=1&variable=status", "pixelmap.f32?file=0",
+                          "pixelmap.f32?file=0&variable=status&index=0"}) {
+        const sts::reply r = h.api(q);
+        EXPECT_EQ(r.status, 400) << q;
+    }
+}
+
 TEST(Routes, TextExports) {
     auto& g = grid_fixture::get();
     ASSERT_TRUE(g.ok);

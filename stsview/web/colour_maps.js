@@ -38,8 +38,15 @@ export function finiteSorted(values) {
   return v.subarray(0, n).sort();
 }
 
+// Whether a variable is signed by its meaning, so that zero is a colour of
+// its own: the offset-corrected current is (the tip's current changes sign
+// with the bias); dI/dV, I/V and the normalised curves are not, whatever
+// their noise does near zero.
+const signedNames = new Set(['current']);
+export function signedQuantity(v) { return Boolean(v) && signedNames.has(v.name); }
+
 // The colour range and map for values: from percentiles or typed bounds;
-// 'auto' is diverging when the range spans zero.
+// 'auto' is diverging for a signed quantity (settings.signed) only.
 export function scaleFor(values, settings) {
   let lo, hi;
   // Typed bounds that are not numbers fall back to the percentiles.
@@ -52,7 +59,7 @@ export function scaleFor(values, settings) {
     lo = percentile(s, low); hi = percentile(s, high);
   }
   let name = settings.colours;
-  if (name === 'auto') name = lo < 0 && hi > 0 ? 'diverging' : 'viridis';
+  if (name === 'auto') name = settings.signed ? 'diverging' : 'viridis';
   if (name === 'diverging' && settings.mode !== 'fixed') {
     const m = Math.max(Math.abs(lo), Math.abs(hi));
     lo = -m; hi = m;

@@ -86,7 +86,7 @@ TEST(RealLattice, Silicon7x7) {
     // the 7x7 one (within 40 per cent of 2.69 nm, not an atomic one of
     // 0.38 nm nor a supercell); the figures are printed.  q_max: the 7x7
     // spots are sought below 10 nm^-1, where they are.
-    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no real data folder";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
     const topograph t = decode("nanonis_sxm_si7x7_051.sxm", 1.2, 4.0);
     ASSERT_EQ(t.nx, 256u);
     EXPECT_DOUBLE_EQ(t.dx, 20.0 / 256);
@@ -104,7 +104,7 @@ TEST(RealLattice, Silicon7x7) {
 }
 
 TEST(RealLattice, FeSeScannedAt45DegreesAndSharperWhenCorrected) {
-    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no real data folder";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
     const topograph t = decode("nanonis_sxm_fese_45deg.sxm", 12, 21);
     ASSERT_EQ(t.nx, 224u);
     EXPECT_DOUBLE_EQ(t.scan_angle, 45.0);

@@ -21,13 +21,10 @@ namespace {
 float forward_a(long p, long k) { return std::ldexp(static_cast<float>(p * 8 + k + 1), -40); }
 float nanoamperes(float a) { return static_cast<float>(static_cast<double>(a) * 1e9); }
 
-// A 3 x 2 grid of 5-point sweeps from -0.5 V to 0.5 V in a frame 4 nm wide
-// and 2 nm high; the backward channel holds -1 A everywhere.
-testkit::nanonis_grid_layout three_by_two() {
-    testkit::nanonis_grid_layout g = testkit::raster_grid(3, 2, 5);
-    g.settings = "1E-9;2E-9;4E-9;2E-9;0";
-    return g;
-}
+// A 3 x 2 grid of 5-point sweeps from -0.5 V to 0.5 V in a frame 6 nm wide
+// and 4 nm high, measured 2 nm apart at the centres of its cells; the
+// backward channel holds -1 A everywhere.
+testkit::nanonis_grid_layout three_by_two() { return testkit::raster_grid(3, 2, 5); }
 
 std::string grid_bytes(const testkit::nanonis_grid_layout& g,
                        float (*forward)(long, long) = forward_a) {
@@ -50,8 +47,9 @@ TEST(GridSourceNanonis, SizesAxesAndPixels) {
     EXPECT_EQ(source->points(), 5);
     grid_description d;
     source->describe(&d);
-    EXPECT_EQ(d.x, (std::vector<double>{0, 2, 4}));  // over the frame's width, from 0
-    EXPECT_EQ(d.y, (std::vector<double>{0, 2}));
+    // Cells of 2 nm from the frame's corner, each pixel at its cell's centre.
+    EXPECT_EQ(d.x, (std::vector<double>{1, 3, 5}));
+    EXPECT_EQ(d.y, (std::vector<double>{1, 3}));
     EXPECT_EQ(d.xy_unit, "nm");
     EXPECT_TRUE(d.has_positions);
     EXPECT_EQ(d.source, dir / "g.3ds");
@@ -66,6 +64,40 @@ TEST(GridSourceNanonis, SizesAxesAndPixels) {
     EXPECT_EQ(in.current, want);
     EXPECT_FLOAT_EQ(in.x_nm, 2.0f);
     EXPECT_FLOAT_EQ(in.y_nm, 2.0f);
+    // In the axes: on the pixel's x and y.
+    EXPECT_FLOAT_EQ(in.frame_x_nm, 3.0f);
+    EXPECT_FLOAT_EQ(in.frame_y_nm, 3.0f);
+}
+
+TEST(GridSourceNanonis, EachPixelsRecordedNumbers) {
+    // Z as topography (nm), the other parameters under names of their own
+    // with the unit their name gives (the sweep's ends: the sweep's).
+    testkit::nanonis_grid_layout g = three_by_two();
+    g.experiment_parameters = {"X (m)", "Y (m)", "Z (m)", "Settling time (s)", "Z-Ctrl hold"};
+    g.experiment_of = [](long p) {
+        return std::vector<float>{0, 0, -1.5e-9f * static_cast<float>(p), 2e-3f, 1};
+    };
+    testkit::temp_dir dir;
+    testkit::write_file(dir / "g.3ds", grid_bytes(g));
+    std::string error;
+    const auto source = open_one(dir / "g.3ds", &error);
+    ASSERT_TRUE(source) << error;
+    grid_description d;
+    source->describe(&d);
+    EXPECT_TRUE(d.has_topography);
+    std::vector<std::string> names, units;
+    for (const recorded_parameter& r : d.recorded) {
+        names.push_back(r.name);
+        units.push_back(r.unit);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"parameter_sweep_start", "parameter_sweep_end",
+                                               "parameter_settling_time",
+                                               "parameter_z_ctrl_hold"}));
+    EXPECT_EQ(units, (std::vector<std::string>{"V", "V", "s", "1"}));
+    pixel_input in;
+    source->read(4, &in);
+    EXPECT_EQ(in.topography_nm, static_cast<float>(static_cast<double>(-1.5e-9f * 4.0f) * 1e9));
+    EXPECT_EQ(in.recorded, (std::vector<float>{-0.5f, 0.5f, 2e-3f, 1.0f}));
 }
 
 TEST(GridSourceNanonis, PixelsThatAreNotThere) {

@@ -24,7 +24,8 @@ std::vector<std::string> names(const std::vector<const pixel_quantity*>& list) {
 grid_description every_group() {
     grid_description d;
     d.per_pixel_axis = true;
-    d.groups = {quantity_group::lockin, quantity_group::gap, quantity_group::fit};
+    d.groups = {quantity_group::lockin, quantity_group::gap, quantity_group::position,
+                quantity_group::topography, quantity_group::fit};
     return d;
 }
 

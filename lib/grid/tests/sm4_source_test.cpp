@@ -90,7 +90,7 @@ TEST(Sm4Source, LineAndRefusals) {
 
 TEST(Sm4Source, RealMap) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     std::string error;
     const auto grid = open(data + "/raw/rhk2020_abc6_didv_map.sm4", &error);
     ASSERT_TRUE(grid) << error;

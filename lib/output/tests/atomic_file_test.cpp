@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -216,7 +217,8 @@ TEST(AtomicFile, RefusesASocket) {
 // The node is made in the temporary folder, never /dev itself; the same
 // numbers as /dev/full, which a rename once replaced.
 TEST(AtomicFile, RefusesADevice) {
-    if (geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    if (geteuid() != 0)
+        GTEST_SKIP() << testkit::unavailable_here << "making a device node needs root";
     temp_dir dir;
     ASSERT_EQ(mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0)
         << std::strerror(errno);
@@ -230,7 +232,11 @@ TEST(AtomicFile, SyncsTheFileAndItsFolder) {
     std::string error;
     ASSERT_TRUE(sts::write_atomically(dir / "a", "contents\n", &error)) << error;
     ASSERT_EQ(synced.size(), 2u);
-    EXPECT_EQ(synced[0].rfind(dir / ".a.part" + std::to_string(getpid()) + "-", 0), 0u)
+    // The file itself: by its temporary name, or, written without a name
+    // (O_TMPFILE), by the name the kernel gives such a file ("#<inode>
+    // (deleted)", which linkat does not change).
+    EXPECT_TRUE(synced[0].rfind(dir / ".a.part" + std::to_string(getpid()) + "-", 0) == 0 ||
+                synced[0].rfind(dir / "#", 0) == 0)
         << synced[0];
     EXPECT_EQ(synced[1], dir.path());
 }
@@ -295,6 +301,65 @@ TEST(AtomicFileSet, AllTogetherAfterOneSync) {
     }
     EXPECT_EQ(read_file(dir / "a"), "new a\n");
     EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"a", "b", "fifo"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The pid of a process that has ended (and been waited for).
+pid_t ended_process() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return child;
+}
+
+// A file written as one goes has no name until it is complete: a process
+// killed meanwhile leaves nothing.
+TEST(AtomicFile, AFileWrittenInOneGoHasNoNameWhileWritten) {
+    temp_dir dir;
+    sts::atomic_file f;
+    std::string error;
+    ASSERT_TRUE(f.create_unnamed(dir / "a", &error)) << error;
+    ASSERT_TRUE(f.write("contents\n", &error)) << error;
+    EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{});  // O_TMPFILE on tmpfs/ext4
+    ASSERT_TRUE(f.commit(&error)) << error;
+    EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a"});
+    EXPECT_EQ(read_file(dir / "a"), "contents\n");
+    sts::atomic_file g;
+    ASSERT_TRUE(g.create_unnamed(dir / "a", &error)) << error;
+    ASSERT_TRUE(g.write("other\n", &error)) << error;
+    g.discard();
+    EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"a"});
+    EXPECT_EQ(read_file(dir / "a"), "contents\n");
+}
+
+// The temporary files of processes that are gone go at the first file a
+// process makes in that folder; those of live processes, and names that
+// only look like them, stay.
+TEST(AtomicFile, StaleTemporaryFilesAreRemoved) {
+    temp_dir dir;
+    const std::string gone = std::to_string(ended_process());
+    const std::string own = std::to_string(getpid());
+    const std::vector<std::string> stale = {".g.nc.part" + gone + "-0", ".s17.part" + gone + "-3"};
+    const std::vector<std::string> kept = {
+        ".g.nc.part" + own + "-9",      // this process's own
+        ".g.nc.part1-0",                // pid 1 is alive
+        ".g.nc.partial",                // no pid
+        ".g.nc.part" + gone + "-",      // no serial
+        ".g.nc.part" + gone + "-0x",    // not a serial
+        "g.nc.part" + gone + "-0",      // no leading dot
+    };
+    for (const auto& n : stale) write_file(dir / n, "x");
+    for (const auto& n : kept) write_file(dir / n, "x");
+    ASSERT_EQ(mkdir((dir / (".d.part" + gone + "-1")).c_str(), 0777), 0);  // not a file
+    std::string error;
+    ASSERT_TRUE(sts::write_atomically(dir / "a", "new\n", &error)) << error;
+    for (const auto& n : stale) EXPECT_FALSE(testkit::file_exists(dir / n)) << n;
+    for (const auto& n : kept) EXPECT_TRUE(testkit::file_exists(dir / n)) << n;
+    EXPECT_TRUE(testkit::file_exists(dir / (".d.part" + gone + "-1")));
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST(CreatecColumns, ParVert32WithFiveChannels) {
 
 TEST(CreatecColumns, RealFiles) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     // 2020, [ParVERT32], selection 4209: the values an independent decoder of
     // the rows (Python, the columns by the bit set) gives, as floats.
     auto s = read_ok(testkit::read_file(data + "/raw/createc2020_A201222.074639_parvert32.VERT"));

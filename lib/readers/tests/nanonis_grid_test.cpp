@@ -208,7 +208,7 @@ TEST(GridPixels, ThreadsShareOneOpenFile) {
 
 TEST(GridPixels, RealLinePositionsAndHeader) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     std::string error;
     auto file = sts::file_source::open(data + "/raw/nanonis2025_Grid_Spectroscopy008.3ds", &error);
     ASSERT_NE(file, nullptr) << error;
@@ -240,7 +240,7 @@ TEST(GridPixels, OldSquareGridTurnedIntoItsAxes) {
     // positions, turned into the grid's axes, lie on the lattice the header's
     // frame spans, w / nx apart from its corner (within 0.01 nm of drift).
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     std::string error;
     auto file = sts::file_source::open(data + "/raw/nanonis2016_grid_lockin_30x30.3ds", &error);
     ASSERT_NE(file, nullptr) << error;

@@ -407,7 +407,7 @@ double correlation(const sts::sxm_scan& s, size_t channel, bool mirror) {
 }
 
 TEST(NanonisSxmReal, EveryFileAsTheDecoderReadsIt) {
-    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no ../shared/realdata";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
     struct expected {
         const char* name;
         long nx, ny;
@@ -442,7 +442,7 @@ TEST(NanonisSxmReal, EveryFileAsTheDecoderReadsIt) {
 }
 
 TEST(NanonisSxmReal, AbortedScanIsRefused) {
-    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no ../shared/realdata";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
     const std::string path = real_file("nanonis_sxm_empty_aborted.sxm");
     EXPECT_TRUE(decode(path).empty);
     EXPECT_EQ(refusal(testkit::read_file(path)),
@@ -458,7 +458,7 @@ double dat_position(const std::string& text, const std::string& key) {
 }
 
 TEST(NanonisSxmReal, PointSpectrumOnItsScan) {
-    if (testkit::realdata_dir().empty()) GTEST_SKIP() << "no ../shared/realdata";
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
     const sts::sxm_scan s = read(testkit::read_file(real_file("nanonis2023_STM_generic_4_5.sxm")));
     const std::string dat = testkit::read_file(real_file("nanonis2023_STS_generic_4_5.dat"));
     const double x = dat_position(dat, "X (m)"), y = dat_position(dat, "Y (m)");

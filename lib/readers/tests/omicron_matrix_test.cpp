@@ -275,8 +275,9 @@ reference python_reading(const std::string& data, const std::string& parameters)
 
 TEST(OmicronMatrix, RealCurvesAgainstThePythonReading) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty() || !testkit::file_exists("/usr/bin/python3"))
-        GTEST_SKIP() << "no real data folder or no python3";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
+    if (!testkit::file_exists("/usr/bin/python3"))
+        GTEST_FAIL() << testkit::missing_package("python3");
     const std::string folder = data + "/raw/omicron_matrix_2014/";
     const std::string parameters = folder + "2014Sep30-111118_0001.mtrx";
     for (const char* name :
@@ -318,7 +319,7 @@ TEST(OmicronMatrix, RealCurvesAgainstThePythonReading) {
 
 TEST(OmicronMatrix, RealCutEmptyAndTimeCurves) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     const std::string folder = data + "/raw/omicron_matrix_2014/2014Sep30-111118";
     auto read = [](const std::string& path, sts::direction d, std::string* warning) {
         std::vector<sts::imported_spectrum> out;
@@ -348,7 +349,7 @@ TEST(OmicronMatrix, RealCutEmptyAndTimeCurves) {
 // never a crash.
 TEST(OmicronMatrix, RealFilesCutAndDamaged) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     const std::string folder = data + "/raw/omicron_matrix_2014/2014Sep30-111118";
     const std::string name = "2014Sep30-111118--1_1.I(V)_mtrx";
     const std::string curve = testkit::read_file(folder + "--1_1.I(V)_mtrx");

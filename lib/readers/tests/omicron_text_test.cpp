@@ -101,7 +101,7 @@ TEST(OmicronText, RefusedWithAReason) {
 // reads them, in nA, and the ramp the header states.
 TEST(OmicronText, RealExports) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
     const std::string folder = data + "/raw/omicron_text_2024/default_2024";
     struct expected {
         const char* name;

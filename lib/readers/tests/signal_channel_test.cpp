@@ -115,7 +115,8 @@ TEST(SignalChannel, MissingChannelsAndSweepsAreRefusedWithWhatThereIs) {
 TEST(SignalChannel, RealGridBackwardAndMean) {
     const std::string path = testkit::realdata_dir() + "/raw/nanonis_simulator_grid_bwd_5x6.3ds";
     std::ifstream in(path, std::ios::binary);
-    if (!in) GTEST_SKIP() << "no " << path;
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(in) << "no " << path;
     std::stringstream bytes;
     bytes << in.rdbuf();
     const std::string held = bytes.str();  // the source views these bytes
@@ -153,7 +154,8 @@ TEST(SignalChannel, OtherFormatsNameTheirChannels) {
     for (const char* name : {"createc2019_A190824.135614_4ch.VERT", "rhk2020_abc6_didv_map.sm4"}) {
         std::vector<sts::imported_spectrum> out;
         std::string error, warning;
-        if (!std::ifstream(data + name)) GTEST_SKIP() << "no " << data + name;
+        if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+        ASSERT_TRUE(std::ifstream(data + name)) << "no " << data + name;
         EXPECT_FALSE(sts::read_spectra_file(data + name, o, &out, &error, &warning)) << name;
         EXPECT_NE(error.find("is not read from"), std::string::npos) << error;
         // The channels there are.

@@ -91,19 +91,19 @@ def curve(bias, c, fineness=40):
     return c["scale"] * g + c["background"] * bias
 
 
-def fit(spec):
-    base = spec["curve"]
-    names = spec["free"]
+def fit(job):
+    base = job["curve"]
+    names = job["free"]
     results = []
-    for item in spec["curves"]:
+    for item in job["curves"]:
         def model(v, *p):
             c = dict(base)
             c.update(zip(names, p))
             return curve(v, c, 20)
         p0 = [item["p0"][n] for n in names]
         sigma = None
-        if spec.get("sigma", 0) > 0:
-            sigma = np.full(len(item["bias"]), spec["sigma"])
+        if job.get("sigma", 0) > 0:
+            sigma = np.full(len(item["bias"]), job["sigma"])
         p, cov = curve_fit(model, np.asarray(item["bias"]), np.asarray(item["didv"]), p0=p0,
                            sigma=sigma, method="lm", xtol=1e-12, ftol=1e-12)
         results.append({n: float(v) for n, v in zip(names, p)} |
@@ -112,11 +112,11 @@ def fit(spec):
 
 
 def main():
-    spec = json.load(open(sys.argv[1]))
-    if spec["mode"] == "model":
-        lines = ["%.17g" % v for v in curve(spec["bias"], spec["curve"])]
+    job = json.load(open(sys.argv[1]))
+    if job["mode"] == "model":
+        lines = ["%.17g" % v for v in curve(job["bias"], job["curve"])]
     else:
-        lines = [" ".join("%.17g" % f[n] for n in spec["free"]) for f in fit(spec)["fits"]]
+        lines = [" ".join("%.17g" % f[n] for n in job["free"]) for f in fit(job)["fits"]]
     with open(sys.argv[2], "w") as out:
         out.write("\n".join(lines) + "\n")
 

@@ -180,8 +180,8 @@ bool scipy_available() {
 
 TEST(Smoothing, AgreesWithScipyOnRealCurves) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
-    if (!scipy_available()) GTEST_SKIP() << "no scipy for /usr/bin/python3 (python3-scipy)";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
+    if (!scipy_available()) GTEST_FAIL() << testkit::missing_package("python3-scipy");
     const char* files[] = {"nanonis2023_pm3V.txt", "gxsm2022_au111_77K_1.txt",
                            "nanonis2025_pb_0p4K.txt", "nanonis2023_dipamy_1.txt",
                            "createc2018_lhe_zramp_1.txt"};
@@ -225,8 +225,9 @@ TEST(Smoothing, AgreesWithScipyOnRealCurves) {
 // with weights such as 1/7, rounded, leaves on either side.
 TEST(Smoothing, CorrectlyRoundedOnRealCurves) {
     const std::string data = testkit::realdata_dir();
-    if (data.empty()) GTEST_SKIP() << "no real data folder";
-    if (!scipy_available()) GTEST_SKIP() << "no numpy for /usr/bin/python3";
+    if (data.empty()) GTEST_SKIP() << testkit::no_realdata;
+    if (!scipy_available())
+        GTEST_FAIL() << testkit::missing_package("python3-scipy, python3-numpy");
     const std::vector<std::pair<int, int>> filters = {{5, 2}, {11, 2}, {21, 3}, {7, 0}, {15, 6}};
     for (const char* name : {"nanonis2023_pm3V.txt", "gxsm2022_au111_77K_1.txt",
                              "nanonis2025_pb_0p4K.txt"}) {
