@@ -141,8 +141,11 @@ void grid_collector::add_fit_values(const pixel_block& b, int k) {
     if (code < fit_.by_status.size()) ++fit_.by_status[code];
     if (fit_.gap.empty()) return;
     const auto pixel = static_cast<size_t>(b.first) + at;
-    fit_.gap[pixel] = b.fit_gap[at];
-    fit_.gamma[pixel] = b.fit_gamma[at];
+    // The maps show the fits that follow their data: a poor fit is blank.
+    const bool poor = b.fit_status[at] == static_cast<signed char>(gap_fit_status::poor_fit);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    fit_.gap[pixel] = poor ? nan : b.fit_gap[at];
+    fit_.gamma[pixel] = poor ? nan : b.fit_gamma[at];
 }
 
 void grid_collector::measured_record(const float* values, int n, std::vector<float>* record) const {

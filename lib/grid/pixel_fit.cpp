@@ -53,7 +53,10 @@ void record_fit(const fit_settings& s, const grid_description& d, int k, pixel_b
     gap_fit_result r;  // not_computed
     if (curve_of(s, d, *b, k, &c)) r = fit_gap(c.vmid, c.values, c.own, s.options, w);
     b->fit_status[pixel] = static_cast<signed char>(r.status);
-    const bool fitted = r.status == gap_fit_status::converged || r.status == gap_fit_status::at_bound;
+    // A poor fit keeps its numbers and curve, to be looked at beside the
+    // data; its status marks them.
+    const bool fitted = r.status == gap_fit_status::converged ||
+                        r.status == gap_fit_status::at_bound || r.status == gap_fit_status::poor_fit;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float values[] = {r.gap,       r.gamma,          r.temperature,  r.tip_gap,
                             r.scale,     r.offset,         r.background,   r.se_gap,

@@ -10,7 +10,8 @@ const char* const gap_comment =
     "the global attributes gap_curve, gap_threshold and gap_window.";
 
 const char* const fit_comment =
-    "NaN unless fit_status is 0 (converged) or 1 (at_bound). The model, curve, window and fixed "
+    "NaN unless fit_status is 0 (converged), 1 (at_bound) or 7 (poor_fit: the curve misses the "
+    "data's dip; kept to be looked at). The model, curve, window and fixed "
     "values are the global attributes fit_model, fit_curve_of, fit_window, fit_temperature and "
     "fit_tip_gap.";
 

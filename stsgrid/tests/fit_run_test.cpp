@@ -138,7 +138,8 @@ TEST(FitRun, GapsPerPixelAsGenerated) {
     int var = -1;
     ASSERT_EQ(nc_inq_varid(f.id, "fit_status", &var), NC_NOERR);
     EXPECT_EQ(f.text(var, "flag_meanings"),
-              "converged at_bound no_gap too_few_points bad_input not_converged not_computed");
+              "converged at_bound no_gap too_few_points bad_input not_converged not_computed "
+              "poor_fit");
     EXPECT_EQ(f.text(NC_GLOBAL, "fit_model"), "dynes (normal tip)");
     EXPECT_EQ(f.text(NC_GLOBAL, "fit_curve_of"), "didv");
     EXPECT_EQ(f.text(NC_GLOBAL, "fit_temperature"), "1 K, held");
@@ -174,5 +175,67 @@ TEST(FitRun, BadRequestsRefused) {
         const auto r = stsgrid(dir, args);
         EXPECT_EQ(r.status, 2) << args[0] << " " << args[1] << ": " << r.err;
         EXPECT_NE(r.err.find("stsgrid: "), std::string::npos);
+    }
+    // A value out of range says the range it must lie in.
+    const std::vector<std::pair<std::string, std::string>> ranges = {
+        {"--fit-window=0", "fit-window must be E with a value above 0 and below 1e30 bias units"},
+        {"--fit-temperature=0", "fit-temperature must be T or T:free with a value above 0 and "
+                                "below 1e30 K, not '0'"},
+        {"--fit-temperature=-0.4", "above 0 and below 1e30 K, not '-0.4'"},
+        {"--fit-modulation=-1", "fit-modulation must be V (zero to peak) with a value above 0"},
+    };
+    for (const auto& [option, message] : ranges) {
+        const auto r = stsgrid(dir, {"--fit=dynes", option, "g.3ds"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(message), std::string::npos) << option << ": " << r.err;
+    }
+    const auto tip = stsgrid(dir, {"--fit=dynes", "--fit-tip-gap=1.3", "g.3ds"});
+    EXPECT_NE(tip.err.find("they need --fit=dynes-sis"), std::string::npos) << tip.err;
+    const auto alone = stsgrid(dir, {"--fit-window=0.001", "g.3ds"});
+    EXPECT_NE(alone.err.find("which is not given"), std::string::npos) << alone.err;
+}
+
+// The same fits again by scipy.optimize.curve_fit over a model written
+// from the formula in fit_check.py, each from its own grid of starts.
+TEST(FitRun, AgreesWithAnIndependentScipyFit) {
+    ASSERT_TRUE(testkit::python_imports("numpy, scipy, netCDF4")) << "python3-scipy";
+    temp_dir dir;
+    write_grid(dir);
+    ASSERT_EQ(stsgrid(dir, {"--fit=dynes", "--fit-window=0.0025", "--fit-temperature=1",
+                            "g.3ds"}).status, 3);
+    const auto c = stsgrid_tests::run_in(dir, {"/usr/bin/python3", STSGRID_TEST_DIR "/fit_check.py",
+                                               (dir / "g.nc"), "1"});
+    EXPECT_EQ(c.status, 0) << c.out << c.err;
+    EXPECT_NE(c.out.find("pixels that disagree: 0"), std::string::npos) << c.out;
+}
+
+// The real Pb line at 0.42 K: the gap's middle lies at -0.16 mV, so with V_0
+// held at 0 the fits miss the dip (poor_fit, SciPy's best curve misses it
+// too), and with V_0 free they follow it, as SciPy's do.
+TEST(FitRun, RealPbLine) {
+    if (testkit::realdata_dir().empty()) GTEST_SKIP() << testkit::no_realdata;
+    ASSERT_TRUE(testkit::python_imports("numpy, scipy, netCDF4")) << "python3-scipy";
+    const std::string line = testkit::realdata_dir() + "/raw/nanonis2025_Grid_Spectroscopy008.3ds";
+    temp_dir dir;
+    const std::vector<std::string> fit = {"-d", "mean", "--fit=dynes", "--fit-window=0.001",
+                                          "--fit-temperature=0.42", line};
+    std::vector<std::string> held = {"-o", "held.nc"}, freed = {"-o", "free.nc",
+                                                                 "--fit-free=offset"};
+    held.insert(held.end(), fit.begin(), fit.end());
+    freed.insert(freed.end(), fit.begin(), fit.end());
+    const auto h = stsgrid(dir, held);
+    ASSERT_EQ(h.status, 0) << h.err;
+    EXPECT_NE(h.out.find("30 poor_fit"), std::string::npos) << h.out;
+    EXPECT_NE(h.out.find("try --fit-free=offset"), std::string::npos) << h.out;
+    const auto f = stsgrid(dir, freed);
+    ASSERT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(f.out.find("poor_fit"), std::string::npos) << f.out;
+    for (const auto& [file, extra] : {std::pair<std::string, std::string>{"held.nc", ""},
+                                      {"free.nc", "--offset"}}) {
+        std::vector<std::string> check = {"/usr/bin/python3", STSGRID_TEST_DIR "/fit_check.py",
+                                          dir / file, "0.42", "--pixels", "8"};
+        if (!extra.empty()) check.push_back(extra);
+        const auto c = stsgrid_tests::run_in(dir, check);
+        EXPECT_EQ(c.status, 0) << file << "\n" << c.out << c.err;
     }
 }
