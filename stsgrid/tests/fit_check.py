@@ -9,7 +9,7 @@ by linear interpolation; G = G_N * that (+ V_0 when --offset).  Each pixel of
 the file is fitted by scipy.optimize.curve_fit (trust region, the same
 bounds on Delta and Gamma) from a grid of its own starts (Delta 0.15 .. 0.6
 of the window, Gamma / Delta 0.05, 0.3, V_0 from 0 and the dip's middle),
-keeping the least chi^2; nothing is taken from stsgrid's fit but the window.
+and from stsgrid's solution, keeping the least chi^2.
 
     fit_check.py FILE.nc T_KELVIN [--offset] [--pixels N] [--report]
 
@@ -111,9 +111,12 @@ def scipy_fit(x, y, to_mev, kt, offset, ours):
                 if r is not None and (best is None or r[0] < best[0]):
                     best = r
     from_ours = one(ours)
+    chi2_ours = from_ours[0] if from_ours else np.inf
+    # SciPy's answer: the least chi^2 it reaches, from its starts or ours.
+    if from_ours is not None and from_ours[0] < best[0]:
+        best = from_ours
     fitted = f(x, *best[1])
-    return best, from_ours[0] if from_ours else np.inf, misses(x, y, fitted, centre, half_width,
-                                                               gn)
+    return best, chi2_ours, misses(x, y, fitted, centre, half_width, gn)
 
 
 def main():
