@@ -2,7 +2,8 @@
 // nx x ny pixels of `points`-point sweeps from -1 V to 1 V, forward and
 // backward current channels (A), each pixel's curve a little different.
 //
-//     make_grid [--lockin] [--topography | --no-z] NX NY POINTS FILE [MISSING]
+//     make_grid [--lockin | --superconductor] [--topography | --no-z] NX NY POINTS FILE
+//               [MISSING]
 //
 // MISSING pixels at the end are left out of the file, as when a grid run
 // is interrupted.  --lockin adds a lock-in amplifier's X output for each
@@ -11,14 +12,20 @@
 // dI/dV beside a current whose numerical derivative is noisy.  Each pixel
 // records its height as the experiment parameter "Z (m)", in metres as the
 // instrument writes it: 1 nm everywhere, or with --topography a surface
-// (topography_at), or with --no-z no height at all.  The file's layout
-// comes from testkit/instrument_files.h.
+// (topography_at), or with --no-z no height at all.
+// --superconductor: sweeps over +-4 mV of a Dynes gap seen through a normal
+// tip at 0.5 K (spectrum/dynes.h), Delta 1.1 .. 1.4 meV and Gamma 0.02 ..
+// 0.08 meV varying over the grid, G_N 100 nA/V, the current the midpoint
+// sum of that dI/dV plus 1 % of G_N of noise at each midpoint (so that the
+// numerical dI/dV is the model plus that noise).  The file's layout comes
+// from testkit/instrument_files.h.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "spectrum/dynes.h"
 #include "testkit/instrument_files.h"
 
 namespace {
@@ -58,6 +65,24 @@ float topography_at(long x, long y, long nx, long ny) {
 
 enum class height { flat, surface, none };
 
+// The --superconductor pixel p's current at its points, A.
+std::vector<float> superconductor(long p, long points, uint32_t* seed) {
+    const double gap = 1.1 + 0.3 * (0.5 + 0.5 * std::sin(0.013 * static_cast<double>(p)));
+    const double gamma = 0.02 + 0.06 * (0.5 + 0.5 * std::cos(0.007 * static_cast<double>(p)));
+    const sts::dynes_params d{gap, gamma, 0.5};
+    const double h = 0.008 / static_cast<double>(points - 1);  // V
+    std::vector<float> current(static_cast<size_t>(points));
+    double sum = 0;
+    for (long k = 0; k < points; ++k) {
+        current[static_cast<size_t>(k)] = static_cast<float>(sum);
+        *seed = *seed * 1664525u + 1013904223u;
+        const double noise = (static_cast<double>(*seed >> 8) / 16777216.0 - 0.5) * 0.02 * 1.7320508;
+        const double mid = -0.004 + h * (static_cast<double>(k) + 0.5);
+        sum += h * 1e-7 * (sts::dynes_conductance(d, mid * 1000) + noise);
+    }
+    return current;
+}
+
 // The grid's frame and pixels centred on the origin, 1 nm apart, at the
 // height h says: the frame nx by ny nm, each pixel at the centre of its
 // cell, as the instrument lays them out (lib/grid/grid_frame.h).
@@ -92,17 +117,19 @@ testkit::nanonis_grid_layout layout_of(long nx, long ny, long points, long missi
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool lockin = false;
+    bool lockin = false, gap = false;
     height h = height::flat;
     for (; argc > 1 && argv[1][0] == '-' && argv[1][1] == '-'; --argc, ++argv) {
         const std::string flag = argv[1];
         if (flag == "--lockin") lockin = true;
+        else if (flag == "--superconductor") gap = true;
         else if (flag == "--topography") h = height::surface;
         else if (flag == "--no-z") h = height::none;
         else argc = 0;
     }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: make_grid [--lockin] [--topography | --no-z] NX NY POINTS FILE [MISSING]\n");
+        std::fprintf(stderr, "usage: make_grid [--lockin | --superconductor] "
+                             "[--topography | --no-z] NX NY POINTS FILE [MISSING]\n");
         return 2;
     }
     const long nx = std::atol(argv[1]), ny = std::atol(argv[2]), points = std::atol(argv[3]);
@@ -111,8 +138,20 @@ int main(int argc, char** argv) {
     if (out == nullptr || nx < 1 || ny < 1 || points < 1) return 1;
     testkit::nanonis_grid_layout g = layout_of(nx, ny, points, missing, h);
     if (lockin) g.channels.insert(g.channels.end(), {"LI Demod 1 X (A)", "LI Demod 1 X [bwd] (A)"});
+    if (gap) {
+        g.start = -0.004f;
+        g.end = 0.004f;
+        g.extra = "Bias Spectroscopy>Sweep Start (V)=-4E-3\r\nBias Spectroscopy>Sweep End (V)=4E-3\r\n";
+    }
     uint32_t seed = 12345;  // one stream over the pixels in file order
-    const testkit::grid_values current = [&seed, points](long p, int c, long k) {
+    long cached = -1;
+    std::vector<float> sweep;
+    const testkit::grid_values current = [&](long p, int c, long k) {
+        if (gap) {
+            if (p != cached) sweep = superconductor(p, points, &seed);
+            cached = p;
+            return sweep[static_cast<size_t>(k)];
+        }
         const double v = -1.0 + 2.0 * static_cast<double>(k) / static_cast<double>(points - 1);
         return c < 2 ? current_at(v, p, &seed) : lockin_at(v, p, &seed);
     };

@@ -48,6 +48,8 @@ bool draw_pictures(const grid_options& o, const run_outcome& r, std::string* err
         if (!draw_map(d, m, map_name(r.output, m.group, m.bias), error)) return false;
     if (o.gap_map && !draw_gap_maps(d, c->gap(), companion(r.output, "_map_gap.png"), error))
         return false;
+    if (o.fit_map && !draw_fit_maps(d, c->fit(), companion(r.output, "_map_fit.png"), error))
+        return false;
     if (o.mean_plot && !draw_mean_curves(d, mean_curves(*c), c->statistics_count(),
                                          companion(r.output, "_mean.png"), error))
         return false;
@@ -108,6 +110,7 @@ int run(grid_options& o) {
                                                          per_pixel ? &pixel_scales : nullptr))
                                  .c_str());
     if (r.fourier) report_fourier(*r.fourier);
+    report_fit(*r.collector);
     std::string error;
     if (!draw_pictures(o, r, &error)) return failure(error);
     return report_unprocessed(*r.collector) ? EXIT_UNPROCESSED : 0;

@@ -8,6 +8,7 @@
 #include "stsgrid/lockin_options.h"
 #include "stsgrid/fourier_options.h"
 #include "stsgrid/topography_options.h"
+#include "stsgrid/fit_options.h"
 
 namespace sts {
 
@@ -149,7 +150,7 @@ const option_table<grid_options>& own_options() {
         option_table<grid_options> rows;
         for (const option_table<grid_options>& part :
              {output_rows(), topography_option_rows(), computation_rows(), lockin_option_rows(),
-              fourier_option_rows(), command_rows()})
+              fourier_option_rows(), fit_option_rows(), command_rows()})
             rows.insert(rows.end(), part.begin(), part.end());
         return rows;
     }();
@@ -214,7 +215,8 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         return parse_result::error;
     }
     if (!finish_plan(o, o->given, error) || !check_lockin_options(o, error) ||
-        !check_fourier_options(o, error) || !check_topography_options(o, error))
+        !check_fourier_options(o, error) || !check_topography_options(o, error) ||
+        !check_fit_options(o, error))
         return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;

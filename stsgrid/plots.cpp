@@ -654,4 +654,23 @@ bool draw_line_cut(const grid_description& d, const pixel_line& line, const line
     return job.draw(script + "unset multiplot\n", columns == 1 ? 700 : 1200, height, png, error);
 }
 
+// The fit's maps: Delta and Gamma in meV, a pixel not fitted blank.
+bool draw_fit_maps(const grid_description& d, const fit_maps& f, const std::string& png,
+                   std::string* error) {
+    const gap_fit_settings& s = f.settings;
+    const bias_scale shown = display_scale(d);
+    const std::string window =
+        s.window > 0 ? "|V| <= " + short_number(s.window, shown.factor) + " " + shown.unit
+                     : "the whole sweep";
+    const std::string title = source_text(d) + "\n" +
+                              (s.model == gap_model::dynes_sis ? "dynes-sis" : "dynes") +
+                              " fit of " + f.curve + " over " + window + ", T = " +
+                              number(s.temperature) + " K" + (s.fit_temperature ? " (start)" : "");
+    const std::vector<map_panel> panels = {{"fit_gap", f.gap}, {"fit_gamma", f.gamma}};
+    const std::vector<panel_text> texts = {{"fit_gap: Delta (meV)", "meV"},
+                                           {"fit_gamma: Gamma (meV)", "meV"}};
+    return draw_panels(d, title, "set format cb \"%g meV\"\nset rmargin 11\n", panels, texts,
+                       png, error);
+}
+
 }  // namespace sts

@@ -12,6 +12,7 @@
 
 #include "grid/bias_map.h"
 #include "grid/gap_maps.h"
+#include "grid/fit_maps.h"
 #include "grid/grid_description.h"
 #include "grid/line_collector.h"
 #include "stsgrid/options.h"
@@ -88,6 +89,11 @@ bool draw_mean_curves(const grid_description& d, const std::vector<mean_curve>& 
 // or failing); png is then untouched.
 bool draw_line_cut(const grid_description& d, const pixel_line& line, const line_collector& c,
                    const std::vector<std::string>& names, const std::string& png,
+                   std::string* error);
+
+// One PNG with the maps of the gap fit (fit_gap and fit_gamma, meV), a
+// pixel not fitted blank; false with *error as for draw_map.
+bool draw_fit_maps(const grid_description& d, const fit_maps& f, const std::string& png,
                    std::string* error);
 
 }  // namespace sts

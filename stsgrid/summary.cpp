@@ -109,4 +109,24 @@ void report_fourier(const fourier_outcome& f) {
                     f.width_after);
 }
 
+void report_fit(const grid_collector& c) {
+    const fit_maps& f = c.fit();
+    if (!f.given) return;
+    std::string counts;
+    size_t code = 0;
+    for (const char* at = gap_fit_status_names; *at; ++code) {
+        const char* end = at;
+        while (*end && *end != ' ') ++end;
+        if (code < f.by_status.size() && f.by_status[code] > 0)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(f.by_status[code]) + " " +
+                      std::string(at, end);
+        at = *end ? end + 1 : end;
+    }
+    std::printf("stsgrid: gap fit: %s (codes in the variable 'fit_status')\n",
+                counts.empty() ? "no pixels" : counts.c_str());
+    if (f.by_status[static_cast<size_t>(gap_fit_status::poor_fit)] > 0)
+        std::printf("stsgrid: gap fit: poor_fit: the fitted curve misses the data's dip (a bias "
+                    "offset? try --fit-free=offset; or the model, the temperature)\n");
+}
+
 }  // namespace sts

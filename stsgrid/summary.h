@@ -33,6 +33,9 @@ std::string lockin_scale_line(const lockin_report& r, const grid_description& d,
 // and the drift correction, on standard output.
 void report_fourier(const fourier_outcome& f);
 
+// "stsgrid: gap fit: 98 converged, 2 no_gap (...)" with --fit, else nothing.
+void report_fit(const grid_collector& c);
+
 }  // namespace sts
 
 #endif

@@ -25,6 +25,7 @@ inline constexpr const char* var_bias = "bias";
 inline constexpr const char* var_vmid = "vmid";
 inline constexpr const char* var_status = "status";
 inline constexpr const char* var_gap_status = "gap_status";
+inline constexpr const char* var_fit_status = "fit_status";  // with --fit
 inline constexpr const char* var_position_x = "position_x";
 inline constexpr const char* var_position_y = "position_y";
 inline constexpr const char* var_pixel_bias = "pixel_bias";  // per-pixel axes

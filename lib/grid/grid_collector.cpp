@@ -66,6 +66,12 @@ grid_collector::grid_collector(const grid_description& d, const grid_plan& o)
             map_quantities_.push_back(drawn);
         }
     }
+    fit_.given = o.fit.given;
+    fit_.curve = o.fit.variable;
+    fit_.settings = o.fit.settings;
+    if (o.fit_map)
+        for (auto* values : {&fit_.gap, &fit_.gamma})
+            values->assign(pixels, std::numeric_limits<float>::quiet_NaN());
     if (!o.gap_map) return;
     gap_.curve = o.gap.variable;
     gap_.threshold = o.gap.threshold;
@@ -98,6 +104,7 @@ void grid_collector::add(const pixel_block& b, const input_block& in) {
         if (code == PIXEL_PROCESSED) add_map_values(b, k);
         if (!b.topography.empty()) add_topography(b, k);
         if (code == PIXEL_PROCESSED && !gap_.low.empty()) add_gap_values(b, k);
+        if (fit_.given) add_fit_values(b, k);
         if (!in_region(pixel)) continue;
         if (want_measured_ && in.n[static_cast<size_t>(k)] > 0) add_measured(in, k);
         if (code != PIXEL_PROCESSED) continue;
@@ -143,6 +150,19 @@ void grid_collector::add_gap_values(const pixel_block& b, int k) {
     gap_.width[pixel] = b.gap_width[at];
     gap_.peak_low[pixel] = b.peak_low[at];
     gap_.peak_high[pixel] = b.peak_high[at];
+}
+
+void grid_collector::add_fit_values(const pixel_block& b, int k) {
+    const auto at = static_cast<size_t>(k);
+    const auto code = static_cast<size_t>(b.fit_status[at]);
+    if (code < fit_.by_status.size()) ++fit_.by_status[code];
+    if (fit_.gap.empty()) return;
+    const auto pixel = static_cast<size_t>(b.first) + at;
+    // The maps show the fits that follow their data: a poor fit is blank.
+    const bool poor = b.fit_status[at] == static_cast<signed char>(gap_fit_status::poor_fit);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    fit_.gap[pixel] = poor ? nan : b.fit_gap[at];
+    fit_.gamma[pixel] = poor ? nan : b.fit_gamma[at];
 }
 
 void grid_collector::measured_record(const float* values, int n, std::vector<float>* record) const {

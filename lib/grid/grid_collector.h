@@ -11,6 +11,7 @@
 
 #include "grid/bias_map.h"
 #include "grid/gap_maps.h"
+#include "grid/fit_maps.h"
 #include "grid/grid_description.h"
 #include "grid/grid_run.h"
 #include "grid/grid_statistics.h"
@@ -56,6 +57,8 @@ public:
     std::vector<bias_map>& maps() { return maps_; }
     // The gap's maps (--gap with --map), else empty.
     const gap_maps& gap() const { return gap_; }
+    // The fit's maps (--fit with --map) and its statuses (--fit).
+    const fit_maps& fit() const { return fit_; }
 
     bool in_region(uint64_t pixel) const;
 
@@ -63,6 +66,7 @@ private:
     void add_map_values(const pixel_block& b, int k);
     void add_topography(const pixel_block& b, int k);
     void add_gap_values(const pixel_block& b, int k);
+    void add_fit_values(const pixel_block& b, int k);
     void add_measured(const input_block& in, int k);
     // A pointmean-style record: the pixel's own values, its last one
     // standing in beyond its end.
@@ -84,6 +88,7 @@ private:
     std::vector<int> map_index_;  // nearest midpoint per map on the common axis
     std::vector<std::vector<const pixel_quantity*>> map_quantities_;  // per map, its panels
     gap_maps gap_;
+    fit_maps fit_;
     std::array<uint64_t, PIXEL_CODES> by_code_{};
     uint64_t seen_ = 0;
 };

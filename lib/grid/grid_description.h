@@ -18,8 +18,8 @@ struct scan_on_grid;  // grid/scan_on_grid.h
 // the others only when the run's options ask for them, so that a run
 // without those options writes the same file as before they existed.
 // `position`: where the grid records its pixels' positions; `topography`:
-// where it records each pixel's height.
-enum class quantity_group { always, lockin, gap, position, topography };
+// where it records each pixel's height; `fit`: with --fit.
+enum class quantity_group { always, lockin, gap, position, topography, fit };
 
 // A number each pixel records beside its spectra (a Nanonis grid's
 // parameters), written per pixel as it is stored.

@@ -41,6 +41,11 @@ run_settings settings_of(const grid_plan& p, const lockin_settings& ls) {
         rs.gap.options.threshold = p.gap.threshold;
         rs.gap.options.window = p.gap.window;
     }
+    if (p.fit.given) {
+        rs.fit.curve = find_pixel_quantity(p.fit.variable);
+        rs.fit.options = p.fit.settings;
+        rs.fit.options.bias_to_meV = p.import.bias_scale == 1e3 ? 1 : 1000;
+    }
     rs.smooth_window = p.smooth_window;
     rs.smooth_order = p.smooth_order;
     return rs;
@@ -169,6 +174,8 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
     if (p.gap.given) p.gap.variable = gap_curve(p.gap, !p.import.signal_channel.empty());
     if (!check_gap_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
     if (!check_fourier_plan(p, &error)) return finished(std::move(out), run_status::refused, error);
+    if (p.fit.given) p.fit.variable = fit_curve_of(p.fit, !p.import.signal_channel.empty());
+    if (!check_fit_curve(p, &error)) return finished(std::move(out), run_status::refused, error);
     if (!(p.lockin_min_r2 >= 0 && p.lockin_min_r2 <= 1))
         return finished(std::move(out), run_status::refused,
                         "lockin-min-r2 must lie from 0 to 1, not " + std::to_string(p.lockin_min_r2));

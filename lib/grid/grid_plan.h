@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "readers/import_options.h"
+#include "spectrum/gap_fit.h"
 #include "spectrum/spectrum.h"
 
 namespace sts {
@@ -65,6 +66,14 @@ struct fourier_request {
     bool lattice_wanted() const { return bragg_given || find_bragg || !group.empty() || drift; }
 };
 
+// A superconducting gap fitted to each pixel's curve (spectrum/gap_fit.h).
+struct fit_request {
+    bool given = false;
+    std::string variable;       // a midpoint conductance; "" = the default (fit_curve_of)
+    gap_fit_settings settings;  // bias_to_meV is set by the engine from the bias unit
+    unsigned options_given = 0;  // the --fit* options given, a bit each (stsgrid's check)
+};
+
 struct grid_plan {
     // Reading: one grid file, or spectrum files each one pixel of an N x 1 grid.
     std::vector<std::string> inputs;
@@ -103,7 +112,13 @@ struct grid_plan {
     bool mean_plot = false;          // <output>_mean.png (and the mean texts with it)
     bool line_picture = false;       // <output>_line.png
     fourier_request fft;             // <output>_fft.nc (and _corrected.nc)
+    fit_request fit;                 // --fit
+    bool fit_map = false;            // <output>_map_fit.png
 };
+
+// The curve a gap is fitted to: the one named, else didv, or didv_lockin
+// when the run takes dI/dV from a lock-in channel.
+std::string fit_curve_of(const fit_request& f, bool lockin);
 
 // The curve the gap is looked for in: the one named, else norm_coff, or its
 // lock-in twin norm_coff_lockin when the run takes dI/dV from a lock-in

@@ -42,6 +42,7 @@ void prepare(block_slot* s, const grid_description& d, const run_settings& rs, u
     b.moments.assign(rs.lockin.use == lockin_use::sums ? static_cast<size_t>(count) : 0,
                      lockin_moments{});
     prepare_gap(rs.gap, count, &b);
+    prepare_fit(rs.fit, count, &b);
     input_block& in = s->inputs;
     in.bias.assign(rs.keep_input ? n : 0, NaN);
     in.current.assign(rs.keep_input ? n : 0, NaN);
@@ -72,6 +73,7 @@ struct worker_state {
     lockin_arrays lockin;
     smoothing_workspace smoothing;
     pixel_smoothing smoother;  // the run's plan and this thread's workspace
+    std::unique_ptr<gap_fit_workspace> fit;  // --fit only
 };
 
 // A pixel's n values (its current, its lock-in) into out, smoothed when
@@ -231,6 +233,7 @@ void compute_pair(const grid_source& src, const grid_description& d, const run_s
             store_pixel(w->input[i], r[i], w->arrays[i], d, static_cast<size_t>(k + i), &b,
                         w->smoother, rs.lockin, &w->lockin);
         record_gap(rs.gap, d, k + i, &b);
+        record_fit(rs.fit, d, k + i, &b, w->fit.get());
     }
 }
 
@@ -260,6 +263,7 @@ bool make_worker(worker_state* w, const grid_description& d, const run_settings&
         if (!reserve_smoothing(*plan, &w->smoothing)) return false;
         w->smoother = {plan, &w->smoothing};
     }
+    if (s.fit.curve != nullptr) w->fit = std::make_unique<gap_fit_workspace>();
     for (int i = 0; i < 2; ++i) {
         if (!reserve_workspace(&w->workspace[i], capacity) ||
             !reserve_arrays(&w->arrays[i], capacity))

@@ -13,6 +13,7 @@
 #include "grid/pixel_block.h"
 #include "spectrum/lockin.h"
 #include "grid/pixel_gap.h"
+#include "grid/pixel_fit.h"
 #include "spectrum/smoothing.h"
 #include "spectrum/spectrum.h"
 
@@ -40,6 +41,7 @@ struct run_settings {
     gap_settings gap;        // --gap: the gap of each pixel's curve
     int smooth_window = 0;   // Savitzky-Golay window in points, 0 = no smoothing
     int smooth_order = 2;    // and its polynomial degree
+    fit_settings fit;        // --fit: a gap fitted to each pixel's curve
 };
 
 // The smoothing of each pixel's currents, in their measured order, before

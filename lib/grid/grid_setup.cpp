@@ -49,6 +49,28 @@ std::string number(double v) {
 }
 
 
+// --fit's settings, as global attributes (none without it).
+void fit_attributes(const grid_plan& o, const std::string& bias_unit,
+                    std::vector<std::pair<std::string, std::string>>* a) {
+    if (!o.fit.given) return;
+    const gap_fit_settings& s = o.fit.settings;
+    const bool sis = s.model == gap_model::dynes_sis;
+    a->emplace_back("fit_model", sis ? "dynes-sis (superconducting tip)" : "dynes (normal tip)");
+    a->emplace_back("fit_curve_of", o.fit.variable);
+    a->emplace_back("fit_window", s.window > 0 ? "|V| <= " + number(s.window) + " " + bias_unit
+                                               : "the whole sweep");
+    a->emplace_back("fit_temperature",
+                    number(s.temperature) + " K" + (s.fit_temperature ? ", fitted from" : ", held"));
+    if (sis)
+        a->emplace_back("fit_tip_gap",
+                        number(s.tip_gap) + " meV" + (s.fit_tip_gap ? ", fitted from" : ", held"));
+    a->emplace_back("fit_modulation", s.modulation > 0 ? number(s.modulation) + " " + bias_unit +
+                                                              " zero to peak"
+                                                        : "none");
+    a->emplace_back("fit_offset", s.fit_offset ? "fitted" : "0");
+    a->emplace_back("fit_background", s.fit_background ? "fitted" : "0");
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan& o,
@@ -87,6 +109,7 @@ std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan&
                                         " points, order " + std::to_string(o.smooth_order) +
                                         ", on the current as measured; ends from the fits over "
                                         "the first and last windows");
+    fit_attributes(o, bias_unit, &a);
     if (!o.gap.given) return a;
     a.emplace_back("gap_curve", o.gap.variable);
     a.emplace_back("gap_threshold", number(o.gap.threshold));
@@ -98,8 +121,10 @@ std::vector<std::pair<std::string, std::string>> run_attributes(const grid_plan&
 const std::vector<std::string>& run_attribute_names() {
     static const std::vector<std::string> names = {
         "program", "channel", "direction", "exp_width", "coff_offset", "didv_channel",
-        "lockin_fit", "sweep", "topography_scan", "topography_channel", "statistics_region", "smoothing", "gap_curve", "gap_threshold",
-        "gap_window"};
+        "lockin_fit", "sweep", "topography_scan", "topography_channel", "statistics_region",
+        "smoothing", "gap_curve", "gap_threshold", "gap_window", "fit_model", "fit_curve_of",
+        "fit_window", "fit_temperature", "fit_tip_gap", "fit_modulation", "fit_offset",
+        "fit_background"};
     return names;
 }
 
@@ -123,6 +148,7 @@ std::vector<std::pair<std::string, const char*>> output_names(const grid_plan& o
             if (!map_quantities(g).empty()) names.emplace_back(map_name(out, g, bias), "-o");
     }
     if (o.gap_map) names.emplace_back(companion(out, "_map_gap.png"), "-o");
+    if (o.fit_map) names.emplace_back(companion(out, "_map_fit.png"), "-o");
     if (o.mean_plot) names.emplace_back(companion(out, "_mean.png"), "-o");
     if (o.line.given) {
         names.emplace_back(companion(out, "_line.nc"), "-o");
@@ -156,6 +182,7 @@ std::vector<quantity_group> quantity_groups(const grid_plan& o) {
     std::vector<quantity_group> groups;
     if (!o.import.signal_channel.empty()) groups.push_back(quantity_group::lockin);
     if (o.gap.given) groups.push_back(quantity_group::gap);
+    if (o.fit.given) groups.push_back(quantity_group::fit);
     return groups;
 }
 
@@ -219,6 +246,30 @@ std::string companion(const std::string& output, const std::string& suffix) {
 std::string map_name(const std::string& output, quantity_group g, double bias) {
     const std::string group = group_name(g);
     return companion(output, "_map_" + (group.empty() ? "" : group + "_") + bias_text(bias) + ".png");
+}
+
+std::string fit_curve_of(const fit_request& f, bool lockin) {
+    if (!f.variable.empty()) return f.variable;
+    return lockin ? "didv_lockin" : "didv";
+}
+
+bool check_fit_curve(const grid_plan& o, std::string* error) {
+    if (!o.fit.given) return true;
+    const gap_fit_settings& s = o.fit.settings;
+    if (!(s.window >= 0) || !(s.temperature > 0) || !(s.modulation >= 0) ||
+        (s.model == gap_model::dynes_sis && !(s.tip_gap > 0))) {
+        *error = "fit settings out of range: the window, modulation >= 0, T and the tip's gap > 0";
+        return false;
+    }
+    grid_description d;
+    d.groups = quantity_groups(o);
+    const pixel_quantity* q = find_pixel_quantity(o.fit.variable);
+    if (q && q->along == quantity_axis::midpoint && q->unit == quantity_unit::conductance &&
+        q->group != quantity_group::fit && written_in(*q, d))
+        return true;
+    *error = "fit variable " + o.fit.variable +
+             " is not a midpoint conductance computed in this run";
+    return false;
 }
 
 std::string gap_curve(const gap_request& g, bool lockin) {

@@ -40,6 +40,10 @@ bool check_plan_against_grid(const grid_plan& o, const grid_description& d, std:
 
 bool check_gap_curve(const grid_plan& o, std::string* error);
 
+// With --fit: its curve (fit_curve_of) is a conductance along the midpoints
+// that the run computes, and its settings are in range; else *error.
+bool check_fit_curve(const grid_plan& o, std::string* error);
+
 // Refuses, with *error saying why, when a file the run would write (out or
 // a companion) is one of the inputs, or is not a regular file or nothing
 // yet (output/atomic_file.h).

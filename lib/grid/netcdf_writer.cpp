@@ -17,6 +17,7 @@
 #include "grid/file_layout.h"
 #include "grid/netcdf_file.h"
 #include "spectrum/gap.h"
+#include "spectrum/gap_fit.h"
 #include "grid/quantities.h"
 #include "grid/scan_on_grid.h"
 #include "sts/version.h"
@@ -82,6 +83,7 @@ struct netcdf_writer::impl {
     int var_quantity[pixel_quantity_count] = {};  // -1 where not defined
     int var_status = -1, var_position_x = -1, var_position_y = -1;
     int var_gap_status = -1;  // with --gap
+    int var_fit_status = -1;  // with --fit
     std::vector<int> var_recorded;  // grid_description::recorded's variables
     std::shared_ptr<const scan_on_grid> scan;  // --topography's scan, or none
     std::string topography_long_name;          // grid_description's
@@ -158,6 +160,7 @@ uint64_t netcdf_writer::impl::size_bound() const {
         }
     bytes += chunked_bytes(0, 1) + (has_positions ? 2 * chunked_bytes(0, sizeof(float)) : 0);
     if (written_by.writes(quantity_group::gap)) bytes += chunked_bytes(0, 1);  // gap_status
+    if (written_by.writes(quantity_group::fit)) bytes += chunked_bytes(0, 1);  // fit_status
     bytes += written_by.recorded.size() * chunked_bytes(0, sizeof(float));
     if (scan)
         bytes += chunked_bytes(0, sizeof(float)) + 3 * scan->image.size() * sizeof(float) +
@@ -258,6 +261,10 @@ void netcdf_writer::impl::define_pixel_variables() {
     if (written_by.writes(quantity_group::gap))
         var_gap_status = define_flags(layout::var_gap_status, "gap of the pixel: 0 if found, else why not",
                                       gap_reason_count, gap_reason_names);
+    if (written_by.writes(quantity_group::fit))
+        var_fit_status = define_flags(layout::var_fit_status,
+                                      "gap fit of the pixel: 0 if converged, else why not",
+                                      gap_fit_status_count, gap_fit_status_names);
     for (const recorded_parameter& r : written_by.recorded) {
         var_recorded.push_back(define_chunked(r.name.c_str(), NC_FLOAT, -1, 0));
         describe_variable(var_recorded.back(), r.unit, "recorded per pixel: " + r.long_name);
@@ -454,6 +461,10 @@ bool netcdf_writer::impl::mark_missing() {
         !fill_rows(var_gap_status, written,
                    static_cast<signed char>(gap_reason::not_computed)))
         return false;
+    if (var_fit_status >= 0 &&
+        !fill_rows(var_fit_status, written,
+                   static_cast<signed char>(gap_fit_status::not_computed)))
+        return false;
     written = total;
     return true;
 }
@@ -583,6 +594,8 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
                                       w.var_quantity);
     if (problem.empty() && w.var_gap_status >= 0)
         problem = size_problem("gap_status", b.gap_status.size(), static_cast<size_t>(b.count));
+    if (problem.empty() && w.var_fit_status >= 0)
+        problem = size_problem("fit_status", b.fit_status.size(), static_cast<size_t>(b.count));
     for (size_t k = 0; k < w.var_recorded.size() && problem.empty(); ++k)
         problem = k < b.recorded.size()
                       ? size_problem(w.written_by.recorded[k].name.c_str(), b.recorded[k].size(),
@@ -599,6 +612,7 @@ bool netcdf_writer::write(const pixel_block& b, std::string* error) {
                        (b.*pixel_quantities[k].values).data(), sizeof(float));
     w.put_rows(w.var_status, b.first, n, 0, b.status.data(), 1);
     if (w.var_gap_status >= 0) w.put_rows(w.var_gap_status, b.first, n, 0, b.gap_status.data(), 1);
+    if (w.var_fit_status >= 0) w.put_rows(w.var_fit_status, b.first, n, 0, b.fit_status.data(), 1);
     for (size_t k = 0; k < w.var_recorded.size(); ++k)
         w.put_rows(w.var_recorded[k], b.first, n, 0, b.recorded[k].data(), sizeof(float));
     if (w.has_positions) {

@@ -55,6 +55,14 @@ struct pixel_block {
     // The first pass of --lockin-fit=grid: each pixel's fit sums (count 0
     // where the pixel gives none), count; empty otherwise.
     std::vector<lockin_moments> moments;
+    // --fit (spectrum/gap_fit.h), count each (fit_curve count * (points - 1));
+    // empty without it.
+    std::vector<float> fit_gap, fit_gamma, fit_temperature, fit_tip_gap;
+    std::vector<float> fit_scale, fit_offset, fit_background;
+    std::vector<float> fit_se_gap, fit_se_gamma, fit_se_temperature, fit_se_tip_gap;
+    std::vector<float> fit_se_scale, fit_se_offset, fit_se_background;
+    std::vector<float> fit_chi2, fit_iterations, fit_curve;
+    std::vector<signed char> fit_status;  // gap_fit_status
 };
 
 }  // namespace sts

@@ -9,6 +9,12 @@ const char* const gap_comment =
     "NaN where the pixel has no gap; gap_status says why. The curve, threshold and window are "
     "the global attributes gap_curve, gap_threshold and gap_window.";
 
+const char* const fit_comment =
+    "NaN unless fit_status is 0 (converged), 1 (at_bound) or 7 (poor_fit: the curve misses the "
+    "data's dip; kept to be looked at). The model, curve, window and fixed "
+    "values are the global attributes fit_model, fit_curve_of, fit_window, fit_temperature and "
+    "fit_tip_gap.";
+
 const char* const frame_comment =
     "The recorded tip position turned into the grid's frame, beside the nominal x and y: "
     "their difference shows drift, and NaN a pixel the scan never reached.";
@@ -121,6 +127,77 @@ const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities = {{
      .long_name = "height of the tip over the pixel as recorded (Nanonis \"Z (m)\")",
      .title = "topography (Z)", .values = &pixel_block::topography, .statistics = false,
      .pixel_axis = false, .comment = nullptr, .group = quantity_group::topography},
+    // --fit (spectrum/gap_fit.h): one value a pixel, and the fitted curve.
+    {.name = "fit_gap", .along = quantity_axis::pixel, .unit = quantity_unit::millielectronvolt,
+     .long_name = "fitted gap Delta of the sample",
+     .title = "fit_gap: Delta (meV)", .values = &pixel_block::fit_gap, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_gamma", .along = quantity_axis::pixel, .unit = quantity_unit::millielectronvolt,
+     .long_name = "fitted Dynes broadening Gamma",
+     .title = "fit_gamma: Gamma (meV)", .values = &pixel_block::fit_gamma, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_temperature", .along = quantity_axis::pixel, .unit = quantity_unit::kelvin,
+     .long_name = "temperature of the fit (fitted with :free, else held)",
+     .title = "", .values = &pixel_block::fit_temperature, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_tip_gap", .along = quantity_axis::pixel, .unit = quantity_unit::millielectronvolt,
+     .long_name = "gap of the tip (dynes-sis; fitted with :free, else held)",
+     .title = "", .values = &pixel_block::fit_tip_gap, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_scale", .along = quantity_axis::pixel, .unit = quantity_unit::conductance,
+     .long_name = "fitted normal-state conductance G_N",
+     .title = "", .values = &pixel_block::fit_scale, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_offset", .along = quantity_axis::pixel, .unit = quantity_unit::bias,
+     .long_name = "fitted bias offset V_0 (0 unless fitted)",
+     .title = "", .values = &pixel_block::fit_offset, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_background", .along = quantity_axis::pixel,
+     .unit = quantity_unit::conductance_per_bias,
+     .long_name = "fitted linear background b (0 unless fitted)",
+     .title = "", .values = &pixel_block::fit_background, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_gap", .along = quantity_axis::pixel, .unit = quantity_unit::millielectronvolt,
+     .long_name = "standard error of fit_gap (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_gap, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_gamma", .along = quantity_axis::pixel, .unit = quantity_unit::millielectronvolt,
+     .long_name = "standard error of fit_gamma (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_gamma, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_temperature", .along = quantity_axis::pixel, .unit = quantity_unit::kelvin,
+     .long_name = "standard error of fit_temperature (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_temperature, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_tip_gap", .along = quantity_axis::pixel, .unit = quantity_unit::millielectronvolt,
+     .long_name = "standard error of fit_tip_gap (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_tip_gap, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_scale", .along = quantity_axis::pixel, .unit = quantity_unit::conductance,
+     .long_name = "standard error of fit_scale (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_scale, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_offset", .along = quantity_axis::pixel, .unit = quantity_unit::bias,
+     .long_name = "standard error of fit_offset (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_offset, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_se_background", .along = quantity_axis::pixel,
+     .unit = quantity_unit::conductance_per_bias,
+     .long_name = "standard error of fit_background (0 where held)",
+     .title = "", .values = &pixel_block::fit_se_background, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_chi2", .along = quantity_axis::pixel, .unit = quantity_unit::conductance_squared,
+     .long_name = "reduced chi^2 of the fit (unweighted)",
+     .title = "", .values = &pixel_block::fit_chi2, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_iterations", .along = quantity_axis::pixel, .unit = quantity_unit::ratio,
+     .long_name = "iterations of the fit",
+     .title = "", .values = &pixel_block::fit_iterations, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
+    {.name = "fit_curve", .along = quantity_axis::midpoint, .unit = quantity_unit::conductance,
+     .long_name = "the fitted model over the fit window's midpoints (NaN elsewhere)",
+     .title = "", .values = &pixel_block::fit_curve, .statistics = false,
+     .pixel_axis = false, .comment = fit_comment, .group = quantity_group::fit},
 }};
 
 bool written_in(const pixel_quantity& q, const grid_description& d) {
@@ -148,6 +225,7 @@ std::string group_name(quantity_group g) {
         case quantity_group::gap: return "gap";
         case quantity_group::position: return "position";
         case quantity_group::topography: return "topography";
+        case quantity_group::fit: return "fit";
     }
     return "";
 }
@@ -176,6 +254,11 @@ std::string unit_text(quantity_unit u, const std::string& bias_unit,
             return current_unit + "/" + bias_unit + " per unit of the lock-in channel";
         case quantity_unit::bias: return bias_unit;
         case quantity_unit::length: return "nm";
+        case quantity_unit::millielectronvolt: return "meV";
+        case quantity_unit::kelvin: return "K";
+        case quantity_unit::conductance_per_bias: return current_unit + "/" + bias_unit + "^2";
+        case quantity_unit::conductance_squared:
+            return "(" + current_unit + "/" + bias_unit + ")^2";
         case quantity_unit::ratio: break;
     }
     return "1";

@@ -18,8 +18,13 @@ namespace sts {
 enum class quantity_axis { point, midpoint, pixel };
 // conductance_per_signal: conductance per unit of a measured channel (the
 // lock-in's calibration scale).
-// length: nm.
-enum class quantity_unit { current, conductance, ratio, bias, conductance_per_signal, length };
+// length: nm. millielectronvolt, kelvin: the gap fit's energies and
+// temperature; conductance_per_bias: its background slope;
+// conductance_squared: its chi^2.
+enum class quantity_unit {
+    current, conductance, ratio, bias, conductance_per_signal, length,
+    millielectronvolt, kelvin, conductance_per_bias, conductance_squared
+};
 
 struct pixel_quantity {
     const char* name;       // variable name: "current", "didv", ...
@@ -35,7 +40,7 @@ struct pixel_quantity {
 };
 
 // Every per-pixel float quantity, in the order the file defines them.
-constexpr size_t pixel_quantity_count = 25;
+constexpr size_t pixel_quantity_count = 42;
 extern const std::array<pixel_quantity, pixel_quantity_count> pixel_quantities;
 
 // Whether a run described by d writes q: its group is asked for, and a

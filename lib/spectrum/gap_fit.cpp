@@ -18,7 +18,7 @@
 namespace sts {
 
 const char* const gap_fit_status_names =
-    "converged at_bound no_gap too_few_points bad_input not_converged not_computed";
+    "converged at_bound no_gap too_few_points bad_input not_converged not_computed poor_fit";
 
 namespace {
 
@@ -80,6 +80,7 @@ struct gap_fit_workspace::impl {
     int free_count = 0;
     int evaluations = 0;
     gap_curve curve;
+    dip_core dip;  // the data's dip, for the poor_fit test
     gsl_multifit_nlinear_workspace* solver = nullptr;
     size_t solver_n = 0, solver_p = 0;
     gsl_vector* weights = nullptr;
@@ -130,7 +131,8 @@ bool evaluate_gap_curve(const gap_curve& c, const double* bias, int n, double* o
 void fitted_gap_curve(const gap_fit_settings& s, const gap_fit_result& r, const float* bias, int n,
                       float* out, gap_fit_workspace* w) {
     if (n <= 0) return;
-    const bool fitted = r.status == gap_fit_status::converged || r.status == gap_fit_status::at_bound;
+    const bool fitted = r.status == gap_fit_status::converged ||
+                        r.status == gap_fit_status::at_bound || r.status == gap_fit_status::poor_fit;
     if (!fitted) {
         std::fill(out, out + n, std::numeric_limits<float>::quiet_NaN());
         return;
@@ -195,6 +197,37 @@ void set_log(parameter* q, bool free, double value, double lo, double hi) {
     q->value = free ? std::clamp(value, lo, hi) : value;
 }
 
+// The coarse grid around the curve's two readings (gap_fit.h): gaps in meV,
+// offsets in the bias unit.
+coarse_grid start_grid(const gap_fit_settings& s, const start_guess& g, double gap,
+                       double gamma, double gap_hi, double gamma_hi, double reach) {
+    const bool sis = s.model == gap_model::dynes_sis;
+    const auto sample = [&](double sum) {  // dynes_sis: the tip's share off
+        if (!sis) return sum;
+        return sum - s.tip_gap > 0.2 * sum ? sum - s.tip_gap : 0.5 * sum;
+    };
+    const auto clamp_gap = [&](double v) { return std::clamp(v, s.gap_min, gap_hi); };
+    coarse_grid grid;
+    grid.gamma_lo = 2 * s.gamma_min;
+    grid.gamma_hi = 0.5 * gamma_hi;
+    grid.gaps = {clamp_gap(gap)};
+    if (g.dip_half_width > 0) grid.gaps.push_back(clamp_gap(sample(g.dip_half_width * s.bias_to_meV)));
+    grid.gamma_fractions = {gamma / gap};
+    if (!sis) {
+        const double lo = std::max(s.gap_min, 0.02 * reach * s.bias_to_meV);
+        const double hi = std::min(gap_hi, 0.6 * reach * s.bias_to_meV);
+        for (int k = 0; k < 8 && hi > lo; ++k) grid.gaps.push_back(lo * std::pow(hi / lo, k / 7.0));
+        for (double f : {0.02, 0.1, 0.4}) grid.gamma_fractions.push_back(f);
+    }
+    const auto clamp_offset = [&](double v) { return std::clamp(v, -reach / 4, reach / 4); };
+    grid.offsets = {s.fit_offset ? clamp_offset(g.offset) : 0.0};
+    if (s.fit_offset) {
+        if (g.dip_half_width > 0) grid.offsets.push_back(clamp_offset(g.dip_centre));
+        grid.offsets.push_back(0.0);
+    }
+    return grid;
+}
+
 // Parameters, bounds and start values; false when the bounds are empty.
 bool set_parameters(const gap_fit_settings& s, const start_guess& g, fit_impl& m) {
     double reach = 0;
@@ -212,15 +245,25 @@ bool set_parameters(const gap_fit_settings& s, const start_guess& g, fit_impl& m
     // coarse sweep steps over them (a superconducting tip's curve at 0.1 mV
     // steps stayed at a false minimum from 2 %).
     const double gamma = std::max({2 * s.gamma_min, 0.05 * gap, gap * r / std::sqrt(1 - r * r)});
-    set_log(&m.par[P_gap], true, gap, s.gap_min, gap_hi);
-    set_log(&m.par[P_gamma], true, std::min(gamma, 0.5 * gamma_hi), s.gamma_min, gamma_hi);
+    gap_curve start{s.model, std::clamp(gap, s.gap_min, gap_hi), std::min(gamma, 0.5 * gamma_hi),
+                    s.temperature, sis ? s.tip_gap : 0.0, sis ? s.tip_gamma : 0.0, g.scale,
+                    0.0, 0.0, s.modulation, s.bias_to_meV};
+    coarse_start(start_grid(s, g, start.gap, start.gamma, gap_hi, gamma_hi, reach), m.bias.data(),
+                 m.didv.data(), static_cast<int>(m.bias.size()), &start, m.scratch);
+    // The dip's core, for the poor_fit test; without both crossings, the
+    // peaks' reading.
+    m.dip = g.dip_half_width > 0 ? dip_core{g.dip_centre, g.dip_half_width, g.scale}
+                                 : dip_core{g.offset, 0.5 * g.gap / s.bias_to_meV, g.scale};
+    set_log(&m.par[P_gap], true, start.gap, s.gap_min, gap_hi);
+    set_log(&m.par[P_gamma], true, std::clamp(start.gamma, 2 * s.gamma_min, 0.5 * gamma_hi),
+            s.gamma_min, gamma_hi);
     set_log(&m.par[P_temperature], s.fit_temperature, s.temperature, s.temperature_min,
             s.temperature_max);
     set_log(&m.par[P_tip_gap], sis && s.fit_tip_gap, s.tip_gap, s.gap_min, gap_hi);
     set_log(&m.par[P_tip_gamma], sis && s.fit_tip_gamma, s.tip_gamma, s.gamma_min, gamma_hi);
-    m.par[P_scale] = parameter{true, mapping::open, 0, 0, g.scale};
+    m.par[P_scale] = parameter{true, mapping::open, 0, 0, start.scale};
     m.par[P_offset] = parameter{s.fit_offset, mapping::bounded, -reach / 2, reach / 2,
-                                s.fit_offset ? std::clamp(g.offset, -reach / 4, reach / 4) : 0.0};
+                                s.fit_offset ? start.offset : 0.0};
     m.par[P_background] = parameter{s.fit_background, mapping::open, 0, 0, 0};
     m.free_count = 0;
     for (int k = 0; k < slot_count; ++k)
@@ -313,6 +356,12 @@ gap_fit_result read_solution(fit_impl& m, int iterations) {
     r.iterations = iterations;
     r.evaluations = m.evaluations;
     if (bound) r.status = gap_fit_status::at_bound;
+    // The curve at the solution (the last evaluation may have been a trial).
+    const bool curve = model_curve(m.curve, m.bias.data(), static_cast<int>(n), m.model.data(),
+                                   m.scratch);
+    if (curve && !follows_dip(m.bias.data(), m.didv.data(), m.model.data(), static_cast<int>(n),
+                              m.dip))
+        r.status = gap_fit_status::poor_fit;
     if (!std::isfinite(reduced)) r.status = gap_fit_status::not_converged;
     return r;
 }

@@ -25,7 +25,7 @@ grid_description every_group() {
     grid_description d;
     d.per_pixel_axis = true;
     d.groups = {quantity_group::lockin, quantity_group::gap, quantity_group::position,
-                quantity_group::topography};
+                quantity_group::topography, quantity_group::fit};
     return d;
 }
 

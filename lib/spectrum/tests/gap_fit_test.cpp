@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -320,3 +321,64 @@ TEST(GapFit, ThreadsWithTheirOwnWorkspacesAgreeWithOneAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// A hard gap whose middle lies off 0 V, as on the real Pb line (there
+// -0.16 mV): the data fall to 0 between -0.3 and 0 mV.
+std::vector<float> shifted_gap(const std::vector<float>& bias, double offset) {
+    gap_curve c = normal_tip();
+    c.gap = 0.4;
+    c.gamma = 0.005;
+    c.temperature = 0.4;
+    c.offset = offset;
+    return as_float(model(c, bias));
+}
+
+}  // namespace
+
+TEST(GapFit, ACurveThatMissesTheDipIsPoorFit) {
+    const std::vector<float> bias = sweep(300, 0.0015);
+    const std::vector<float> didv = shifted_gap(bias, -0.0003);
+    gap_fit_settings s;
+    s.window = 0.0015;
+    s.temperature = 0.4;
+    gap_fit_workspace w;
+    // V_0 held at 0: the best curve the model allows, but not the data.
+    const gap_fit_result held = fit_gap(bias.data(), didv.data(), 300, s, &w);
+    EXPECT_EQ(held.status, gap_fit_status::poor_fit);
+    EXPECT_TRUE(std::isfinite(held.gap) && std::isfinite(held.chi2));  // kept, to be looked at
+    std::vector<float> curve(300);
+    fitted_gap_curve(s, held, bias.data(), 300, curve.data(), &w);
+    EXPECT_TRUE(std::isfinite(curve[150]));
+    // V_0 free: the truth back, from the dip's middle.
+    s.fit_offset = true;
+    const gap_fit_result freed = fit_gap(bias.data(), didv.data(), 300, s, &w);
+    ASSERT_EQ(freed.status, gap_fit_status::converged);
+    expect_relative(freed.gap, 0.4, 1e-4, "Delta");
+    expect_relative(freed.offset, -0.0003, 1e-4, "V_0");
+    // And a curve centred on 0 with V_0 held follows its dip.
+    s.fit_offset = false;
+    const std::vector<float> centred = shifted_gap(bias, 0);
+    EXPECT_EQ(fit_gap(bias.data(), centred.data(), 300, s, &w).status, gap_fit_status::converged);
+}
+
+TEST(GapFit, NoisyPeaksDoNotMisleadTheStart) {
+    // Coherence peaks drowned in noise of a fifth of G_N a point (the real Pb
+    // line's): the start from the coarse grid still reaches the truth's
+    // neighbourhood, and the fit follows the dip.
+    const std::vector<float> bias = sweep(400, 0.004);
+    gap_curve c = normal_tip();
+    std::vector<float> didv = as_float(model(c, bias));
+    std::mt19937 random(11);
+    std::normal_distribution<float> noise(0.0f, 0.4f);  // G_N = 2
+    for (float& y : didv) y += noise(random);
+    gap_fit_workspace w;
+    const gap_fit_result r = fit_gap(bias.data(), didv.data(), 400, settings_for(c), &w);
+    ASSERT_TRUE(r.status == gap_fit_status::converged || r.status == gap_fit_status::at_bound)
+        << static_cast<int>(r.status);
+    EXPECT_LE(std::fabs(r.gap - c.gap), 3 * r.se_gap + 1e-6) << r.gap << " +- " << r.se_gap;
+    EXPECT_EQ(std::string(gap_fit_status_names),
+              "converged at_bound no_gap too_few_points bad_input not_converged not_computed "
+              "poor_fit");
+}

@@ -1,0 +1,26 @@
+// stsgrid's --fit* options: the gap fit's request (grid/grid_plan.h), as
+// rows of the tool's option table (options/option_table.h) with their
+// lines of --help.
+#ifndef STSGRID_FIT_OPTIONS_H
+#define STSGRID_FIT_OPTIONS_H
+
+#include <string>
+
+#include "options/option_table.h"
+
+namespace sts {
+
+struct grid_options;
+
+// --fit, --fit-window, --fit-temperature, --fit-tip-gap, --fit-tip-gamma,
+// --fit-modulation, --fit-free: each takes a value.
+const option_table<grid_options>& fit_option_rows();
+
+// Once every option is read: the --fit-* settings need --fit, the tip's
+// values need dynes-sis; sets o->fit_map when --map (or --map=gap) is
+// asked with --fit.  False with *error.
+bool check_fit_options(grid_options* o, std::string* error);
+
+}  // namespace sts
+
+#endif
