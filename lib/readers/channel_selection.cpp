@@ -124,9 +124,19 @@ bool plan_units(const std::vector<column_name>& columns, const std::vector<curre
         const std::string& unit = columns[c.index].unit;
         unitless += unit.empty() ? 1 : 0;
         plan->amperes[c.index] = unit.empty() && o.current_unit_given ? 1.0 : amperes_per(unit);
+        const double volts = unit.empty() ? 0.0 : volts_per(unit);
+        if (o.current_gain > 0 && plan->amperes[c.index] != 0.0) {
+            *error = "channel '" + o.channel + "' is in '" + unit + "' already: --current-gain " +
+                     "is for a current recorded in volts; leave it out";
+            return false;
+        }
+        if (o.current_gain > 0 && volts > 0) plan->amperes[c.index] = volts / o.current_gain;
         if (plan->amperes[c.index] == 0.0) {
             *error = "channel '" + o.channel + "' is in '" + unit + "', not a current unit" +
-                     (unit.empty() ? "; give its unit with --current-unit=nA or pA" : "");
+                     (unit.empty()  ? "; give its unit with --current-unit=nA or pA"
+                      : volts > 0   ? "; if it is a pre-amplifier's output, give the gain with "
+                                      "--current-gain=V/A (1e9 for 1 V per nA)"
+                                    : "");
             return false;
         }
     }

@@ -1,6 +1,8 @@
 // The command-line options that every importing tool shares.
 #include "readers/import_option_parser.h"
 
+#include <cstdlib>
+
 #include "readers/format_drivers.h"
 
 namespace sts {
@@ -29,6 +31,18 @@ bool parse_current_unit(const std::string& u, import_options* o, std::string* er
     else *error = "current unit must be nA or pA";
     o->current_unit_given = error->empty();
     return error->empty();
+}
+
+bool parse_current_gain(const std::string& g, import_options* o, std::string* error) {
+    char* end = nullptr;
+    const double v = std::strtod(g.c_str(), &end);
+    if (g.empty() || *end != '\0' || !(v > 0) || !(v <= 1e15)) {
+        *error = "current-gain must be the pre-amplifier's gain in V/A, above 0 and at most "
+                 "1e15 (like 1e9 for 1 V per nA), not '" + g + "'";
+        return false;
+    }
+    o->current_gain = v;
+    return true;
 }
 
 // A sweep number as the files write it, "00002" as well as "2".
@@ -121,6 +135,10 @@ const option_table<import_options>& import_option_table() {
          {"      --current-unit=U   nA (default) or pA: the unit written; also the unit",
           "                         read where a current column's name gives none"},
          parse_current_unit},
+        {{"--current-gain"}, true,
+         {"      --current-gain=G   a current column recorded in volts (a pre-amplifier's",
+          "                         output) is that voltage / G, G in V/A (1e9: 1 V/nA)"},
+         parse_current_gain},
         {{"--partial"}, false,
          {"      --partial          read a grid holding fewer than half the pixels",
           "                         its header declares (an interrupted grid)"},

@@ -34,6 +34,10 @@ struct import_options {
     // is then taken to be in that unit (and refused otherwise).
     bool bias_unit_given = false;
     bool current_unit_given = false;
+    // --current-gain: the gain (V/A) of a pre-amplifier whose output, in
+    // volts, a file records as its current column (current = value / gain);
+    // 0 = none, and such a column is refused.
+    double current_gain = 0;
     file_format format = file_format::automatic;
     // Whether a grid holding fewer than half the pixels its header declares
     // is read (see grid_size_check.h); refused otherwise.

@@ -468,7 +468,9 @@ TEST(CommandLine, UsageErrorsAndHelp) {
              {"--sweep=0", "sweep must be a sweep number from 1 to 999999, not '0'"},
              {"--sweep=1000000", "from 1 to 999999, not '1000000'"},
              {"--channel=", "channel needs a name"},
-             {"--bias=", "bias needs a column name"}}) {
+             {"--bias=", "bias needs a column name"},
+             {"--current-gain=0", "current-gain must be the pre-amplifier's gain in V/A, above 0"},
+             {"--current-gain=1e16", "at most 1e15 (like 1e9 for 1 V per nA), not '1e16'"}}) {
         const auto r = stsimport(dir, {arg, "x"});
         EXPECT_EQ(r.status, 2) << arg;
         EXPECT_NE(r.err.find(message), std::string::npos) << arg << ": " << r.err;

@@ -113,6 +113,27 @@ TEST(DelimitedText, UnitsFromTheCommandLineWhereTheHeaderHasNone) {
               "delimited text: channel 'Current' has columns with and without a unit");
 }
 
+// A pre-amplifier's output recorded in volts (as a GXSM export's
+// "ADC0-I (V)"): refused with the way on, then taken as volts / gain.
+TEST(DelimitedText, CurrentInVoltsNeedsThePreamplifiersGain) {
+    const std::string text = "Bias (V)\tADC0-I (V)\n-2\t-0.065\n2\t0.5\n";
+    sts::import_options o;
+    o.channel = "ADC0-I";
+    EXPECT_EQ(refusal(text, o),
+              "delimited text: channel 'ADC0-I' is in 'V', not a current unit; if it is a "
+              "pre-amplifier's output, give the gain with --current-gain=V/A (1e9 for 1 V per nA)");
+    o.current_gain = 1e9;  // 1 V per nA
+    EXPECT_EQ(floats(read_ok(text, o)[0].current), (std::vector<float>{-0.065f, 0.5f}));
+    o.current_gain = 1e8;  // 0.1 V per nA: ten times the current
+    EXPECT_EQ(floats(read_ok(text, o)[0].current), (std::vector<float>{-0.65f, 5.0f}));
+    o.current_gain = 1e9;
+    EXPECT_EQ(floats(read_ok("Bias (V)\tADC0-I (mV)\n-2\t-65\n2\t500\n", o)[0].current),
+              (std::vector<float>{-0.065f, 0.5f}));
+    EXPECT_EQ(refusal("Bias (V)\tADC0-I (nA)\n-2\t-1\n2\t1\n", o),
+              "delimited text: channel 'ADC0-I' is in 'nA' already: --current-gain is for a "
+              "current recorded in volts; leave it out");
+}
+
 TEST(DelimitedText, MissingChannelSuggestsTheCurrentOnes) {
     sts::import_options o;
     o.channel = "Curent";
