@@ -258,7 +258,8 @@ TEST(Errors, ClearMessagesAndNothingLeftBehind) {
         {{"-f", "dat", "nodata.dat"},
          "nodata.dat: not a Nanonis spectroscopy file (no [DATA] section)"},
         {{"volts.csv"},
-         "volts.csv: delimited text: channel 'Current' is in 'V', not a current unit"},
+         "volts.csv: delimited text: channel 'Current' is in 'V', not a current unit; if it is "
+         "a pre-amplifier's output, give the gain with --current-gain=V/A (1e9 for 1 V per nA)"},
         {{"nounit.csv"},
          "nounit.csv: delimited text: the bias column 'Bias' has no voltage unit (''); give its "
          "unit with --bias-unit=V or mV"},
