@@ -15,6 +15,7 @@
 
 #include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
+#include "stsimport/tests/run_stsimport.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ using testkit::read_file;
 using testkit::temp_dir;
 using testkit::write_file;
 
-testkit::outcome stsimport(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSIMPORT_BIN);
-    testkit::run_options options;
-    options.cwd = dir.path();
-    return testkit::run(args, options);
-}
+using stsimport_tests::stsimport;
 
 // A bias spectroscopy file of three points with the given bias and current cells.
 std::string dat(const std::vector<std::string>& bias, const std::vector<std::string>& current,

@@ -3,11 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "testkit/testkit.h"
+#include "stsimport/tests/run_stsimport.h"
 
 namespace {
 
@@ -37,10 +39,7 @@ void expect_same_floats(const std::string& ours, const std::string& reference, c
 }
 
 testkit::outcome import(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSIMPORT_BIN);
-    testkit::run_options options;
-    options.cwd = dir.path();
-    return testkit::run(args, options);
+    return stsimport_tests::stsimport(dir, std::move(args));
 }
 
 TEST(RealRaw, NanonisBiasSpectroscopy) {

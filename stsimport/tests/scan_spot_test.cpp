@@ -11,6 +11,7 @@
 
 #include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
+#include "stsimport/tests/run_stsimport.h"
 
 namespace {
 
@@ -19,12 +20,7 @@ using testkit::read_file;
 using testkit::temp_dir;
 using testkit::write_file;
 
-testkit::outcome stsimport(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSIMPORT_BIN);
-    testkit::run_options options;
-    options.cwd = dir.path();
-    return testkit::run(args, options);
-}
+using stsimport_tests::stsimport;
 
 // A spectrum recorded at (x, y) nm.
 std::string dat_at(double x_nm, double y_nm) {

@@ -14,6 +14,7 @@
 
 #include "testkit/instrument_files.h"
 #include "testkit/testkit.h"
+#include "stsimport/tests/run_stsimport.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ using testkit::read_file;
 using testkit::temp_dir;
 using testkit::write_file;
 
-testkit::outcome stsimport(const temp_dir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), STSIMPORT_BIN);
-    testkit::run_options options;
-    options.cwd = dir.path();
-    return testkit::run(args, options);
-}
+using stsimport_tests::stsimport;
 
 // A Nanonis bias-spectroscopy file with the short header.
 const std::string short_dat = testkit::nanonis_dat(
