@@ -117,7 +117,15 @@ TEST(RhkSm4, ChannelsArePages) {
     current.label = "Current";
     current.z_unit = "V";
     EXPECT_EQ(refusal(testkit::sm4_file({current})),
-              "channel 'Current' is in 'V', not a current unit");
+              "channel 'Current' is in 'V', not a current unit; if it is a pre-amplifier's "
+              "output, give the gain with --current-gain=V/A (1e9 for 1 V per nA)");
+    // A page in volts behind a 1e9 V/A pre-amplifier: 3 V is 3 nA.
+    sts::import_options gained = in_amperes();
+    gained.current_gain = 1e9;
+    const std::vector<double> in_volts =
+        read(testkit::sm4_file({current}), gained).spectra[0].current;
+    ASSERT_EQ(in_volts.size(), 3u);
+    EXPECT_NEAR(in_volts[1], 3e-9, 1e-24);
     EXPECT_EQ(refusal(testkit::sm4_file({current, current})),
               "2 spectral pages are labelled \"Current\"; reading one of several is not "
               "supported");
