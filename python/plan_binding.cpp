@@ -163,19 +163,35 @@ grid_plan plan_from_settings(const py::dict& settings, plan_use use) {
     return p;
 }
 
+// The setting of stsgrid's option (its long name without dashes), or null.
+const setting* setting_of_option(const std::string& option) {
+    for (const setting& t : settings_table)
+        if (option == t.option) return &t;
+    return nullptr;
+}
+
 std::string keyword_message(const std::string& message) {
+    // A message that opens with the option's bare name ("lockin-cal must
+    // be ..."): the keyword.
+    const std::string first = message.substr(0, message.find(' '));
+    if (first.find('-') != std::string::npos && setting_of_option(first))
+        return setting_of_option(first)->python + keyword_message(message.substr(first.size()));
+    if (first == "jobs") return "threads" + keyword_message(message.substr(first.size()));
     // "--name" or "--name=VALUE": the option, and what follows '=' up to a
-    // space or a closing mark.
+    // space or a closing mark; "--fit-*" the keywords fit_*.
     static const std::regex option(R"(--([a-z][a-z0-9-]*)(=[^\s,;)'"]*)?)");
     std::string out;
     auto at = message.cbegin();
     for (std::sregex_iterator m(message.begin(), message.end(), option), end; m != end; ++m) {
         out.append(at, (*m)[0].first);
         at = (*m)[0].second;
-        const setting* s = nullptr;
-        for (const setting& t : settings_table)
-            if ((*m)[1].str() == t.option) s = &t;
-        if ((*m)[1].str() == "jobs") s = find_setting("threads", plan_use::file);
+        const std::string name = (*m)[1].str();
+        if (name.back() == '-' && setting_of_option(name.substr(0, name.size() - 1))) {
+            out += std::string(setting_of_option(name.substr(0, name.size() - 1))->python) + "_";
+            continue;
+        }
+        const setting* s = name == "jobs" ? find_setting("threads", plan_use::file)
+                                          : setting_of_option(name);
         if (!s) {
             out += (*m)[0].str();  // the command line's alone (--map, --output)
             continue;
