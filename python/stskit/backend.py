@@ -96,6 +96,11 @@ class GridArray(BackendArray):
             if isinstance(k, (int, np.integer)):
                 parts.append((int(k), int(k) + 1, 0))
                 continue
+            if isinstance(k, slice) and k.step in (None, 1):
+                # A run of pixels or points: read as it is, no copy after.
+                lo, hi, _ = k.indices(n)
+                parts.append((lo, max(lo, hi), slice(None)))
+                continue
             index = np.arange(n)[k]
             lo = int(index.min()) if index.size else 0
             parts.append((lo, int(index.max()) + 1 if index.size else lo, index - lo))
@@ -110,7 +115,7 @@ class GridArray(BackendArray):
         block = block[lx] if isinstance(ly, int) else block[:, lx]
         if len(parts) > 2:
             block = block[..., lk]
-        return np.ascontiguousarray(block)
+        return block if block.flags.c_contiguous else np.ascontiguousarray(block)
 
 
 def _lazy(grid, what, points):
