@@ -203,7 +203,9 @@ std::string keyword_message(const std::string& message) {
             out += "=True";
     }
     out.append(at, message.cend());
-    return out;
+    // "-o", the output's short option ("name another with -o"): run's argument.
+    static const std::regex short_output(R"((^|\s)-o(?=\s|$))");
+    return std::regex_replace(out, short_output, "$1output");
 }
 
 }  // namespace sts::python

@@ -55,7 +55,8 @@ def keyword_form(message):
     first = message.split(" ")[0]
     if first in stsgrid_options() and ("-" in first or first == "jobs"):
         message = keyword(first) + message[len(first):]
-    return re.sub(r"--([a-z][a-z0-9-]*)(=[^\s,;)'\"]*)?", one, message)
+    message = re.sub(r"--([a-z][a-z0-9-]*)(=[^\s,;)'\"]*)?", one, message)
+    return re.sub(r"(^|\s)-o(?=\s|$)", r"\1output", message)
 
 
 def test_every_option_is_a_keyword():
@@ -101,6 +102,10 @@ def test_refusals_name_the_keywords(tmp_path):
             stskit.run(path, tmp_path / "ours.nc", **settings)
         assert str(e.value) == expected, cli
     assert keyword_form("give --force to take it") == "give force=True to take it"
+    # The output's own name: the option stsgrid names is run's argument.
+    with pytest.raises(ValueError) as e:
+        stskit.run(path, path)
+    assert str(e.value).endswith("; name another with output")
 
 
 def phase_grid(folder):
