@@ -120,7 +120,13 @@ grid_plan plan_from_settings(const py::dict& settings, plan_use use) {
             std::string names;
             for (const std::string& n : setting_names(use))
                 names += (names.empty() ? "" : ", ") + n;
-            throw py::type_error("unknown setting '" + name + "'; the settings: " + names);
+            // A file's setting asked of a dataset: say whose it is.
+            const std::string whose = find_setting(name, plan_use::file)
+                                          ? " for a dataset: it reads or writes a file, as "
+                                            "stskit.run does"
+                                          : "";
+            throw py::type_error("unknown setting '" + name + "'" + whose +
+                                 "; the settings: " + names);
         }
         if (value.is_none()) continue;
         std::string error;

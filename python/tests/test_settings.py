@@ -67,6 +67,9 @@ def test_every_option_is_a_keyword():
     assert set(stskit._core.run_settings) == wanted
     assert set(stskit._core.compute_settings) == wanted - FILE_ONLY
     assert set(DRIVER_ONLY) <= options  # nothing listed that stsgrid does not take
+    with pytest.raises(TypeError, match="unknown setting 'fft' for a dataset: it reads or "
+                                        "writes a file, as stskit.run does"):
+        stskit._core.check_settings({"fft": True}, False)
 
 
 REFUSED = [
