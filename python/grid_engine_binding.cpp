@@ -26,6 +26,7 @@
 #include "grid/side_task.h"
 #include "grid/statistics_pass.h"
 #include "spectrum/gap.h"
+#include "spectrum/gap_fit.h"
 
 namespace sts::python {
 
@@ -37,14 +38,15 @@ constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 class grid_file {
 public:
     grid_file(const std::string& path, const std::vector<std::string>& args,
-              const std::string& signal_channel) {
-        const import_options o = options_from_args(args, signal_channel);
+              const std::string& signal_channel, bool force) {
+        import_options o = options_from_args(args, signal_channel);
+        o.signal_any_unit = force;
         std::string error;
         {
             py::gil_scoped_release free;
             source_ = open_grid_source({path}, o, &error);
         }
-        if (!source_) throw py::value_error(error);
+        if (!source_) throw py::value_error(keyword_message(error));
     }
     long nx() const { return source_->nx(); }
     long ny() const { return source_->ny(); }
@@ -234,8 +236,11 @@ public:
 grid_plan array_plan(const py::dict& settings) {
     grid_plan o = plan_from_settings(settings, plan_use::arrays);
     std::string error;
-    if (o.gap.given) o.gap.variable = gap_curve(o.gap, !o.import.signal_channel.empty());
-    if (!check_gap_curve(o, &error)) throw py::value_error(error);
+    const bool lockin = !o.import.signal_channel.empty();
+    if (o.gap.given) o.gap.variable = gap_curve(o.gap, lockin);
+    if (o.fit.given) o.fit.variable = fit_curve_of(o.fit, lockin);
+    if (!check_gap_curve(o, &error) || !check_fit_curve(o, &error))
+        throw py::value_error(keyword_message(error));
     return o;
 }
 
@@ -244,7 +249,7 @@ grid_plan array_plan(const py::dict& settings) {
 struct run_result {
     grid_description d;
     std::vector<std::vector<float>> values;  // per pixel_quantities entry (empty: not written)
-    std::vector<signed char> status, gap_status;
+    std::vector<signed char> status, gap_status, fit_status;
     std::vector<float> position_x, position_y;
     struct stats {
         std::string name;
@@ -269,6 +274,9 @@ void store_block(const pixel_block& b, run_result* r) {
     if (!r->gap_status.empty())
         std::copy_n(b.gap_status.begin(), count,
                     r->gap_status.begin() + static_cast<std::ptrdiff_t>(first));
+    if (!r->fit_status.empty())
+        std::copy_n(b.fit_status.begin(), count,
+                    r->fit_status.begin() + static_cast<std::ptrdiff_t>(first));
     if (r->d.has_positions) {
         std::copy_n(b.position_x.begin(), count,
                     r->position_x.begin() + static_cast<std::ptrdiff_t>(first));
@@ -299,6 +307,7 @@ bool run_arrays(const array_source& src, const grid_plan& o, const std::string& 
                 pixels * values_per_pixel(pixel_quantities[q], static_cast<size_t>(d.points)), NaN);
     r->status.assign(pixels, PIXEL_MISSING);
     if (d.writes(quantity_group::gap)) r->gap_status.assign(pixels, 0);
+    if (d.writes(quantity_group::fit)) r->fit_status.assign(pixels, 0);
     if (d.has_positions) {
         r->position_x.assign(pixels, NaN);
         r->position_y.assign(pixels, NaN);
@@ -311,6 +320,12 @@ bool run_arrays(const array_source& src, const grid_plan& o, const std::string& 
         rs.gap.curve = find_pixel_quantity(o.gap.variable);
         rs.gap.options.threshold = o.gap.threshold;
         rs.gap.options.window = o.gap.window;
+    }
+    if (o.fit.given) {
+        // As the file's run sets it (grid_engine.cpp): the bias in mV or V.
+        rs.fit.curve = find_pixel_quantity(o.fit.variable);
+        rs.fit.options = o.fit.settings;
+        rs.fit.options.bias_to_meV = o.import.bias_scale == 1e3 ? 1 : 1000;
     }
     rs.smooth_window = o.smooth_window;
     rs.smooth_order = o.smooth_order;
@@ -365,6 +380,7 @@ py::dict result_dict(run_result& r) {
     }
     variables["status"] = bytes_array(r.status, {ny, nx});
     if (!r.gap_status.empty()) variables["gap_status"] = bytes_array(r.gap_status, {ny, nx});
+    if (!r.fit_status.empty()) variables["fit_status"] = bytes_array(r.fit_status, {ny, nx});
     if (d.has_positions) {
         variables["position_x"] = owning_array(std::move(r.position_x), {ny, nx});
         variables["position_y"] = owning_array(std::move(r.position_y), {ny, nx});
@@ -486,7 +502,7 @@ py::dict compute(const py::object& bias, const py::object& current, const py::ob
         py::gil_scoped_release free;
         ok = run_arrays(src, o, scratch, &r, &error);
     }
-    if (!ok) throw py::value_error(error);
+    if (!ok) throw py::value_error(keyword_message(error));
     return result_dict(r);
 }
 
@@ -551,9 +567,10 @@ void bind_grid_engine(py::module_& m) {
     py::class_<grid_file>(m, "GridFile",
                           "A grid file (Nanonis .3ds, RHK .sm4) opened as stsgrid opens it, "
                           "read pixel by pixel; args are stsimport's import options.")
-        .def(py::init<const std::string&, const std::vector<std::string>&, const std::string&>(),
+        .def(py::init<const std::string&, const std::vector<std::string>&, const std::string&,
+                      bool>(),
              py::arg("path"), py::arg("args") = std::vector<std::string>{},
-             py::arg("signal_channel") = "")
+             py::arg("signal_channel") = "", py::arg("force") = false)
         .def_property_readonly("nx", &grid_file::nx)
         .def_property_readonly("ny", &grid_file::ny)
         .def_property_readonly("points", &grid_file::points)
@@ -576,6 +593,8 @@ void bind_grid_engine(py::module_& m) {
     m.attr("pixel_flag_meanings") = pixel_flag_meanings(PIXEL_CODES);
     m.attr("pixel_flag_meanings_without_lockin") = pixel_flag_meanings(PIXEL_CODES_WITHOUT_LOCKIN);
     m.attr("gap_reason_count") = gap_reason_count;
+    m.attr("fit_status_names") = gap_fit_status_names;
+    m.attr("fit_status_count") = gap_fit_status_count;
     m.def("record_statistics", &record_statistics, py::arg("records"),
           "mean, sd, se (float32) and the count of records (pixel, value) float32, as the run "
           "computes its statistics over its pixels' records in this order.  Without the GIL.");

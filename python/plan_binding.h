@@ -21,6 +21,12 @@ enum class plan_use { arrays, file };
 // stsgrid's message for a wrong value, TypeError for an unknown name.
 grid_plan plan_from_settings(const py::dict& settings, plan_use use);
 
+// A message of the engine or the readers with each command-line option it
+// names given as the keyword that sets it ("give --force" -> "give
+// force=True", "--lockin-cal=fit" -> "lockin_cal=fit"); an option no
+// keyword sets (--map) stays as it is.
+std::string keyword_message(const std::string& message);
+
 // The names plan_from_settings takes for a use, for messages and help.
 std::vector<std::string> setting_names(plan_use use);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "python/binding.h"
+#include "python/plan_binding.h"
 #include "readers/binary_content.h"
 #include "readers/byte_source.h"
 #include "readers/file_format.h"
@@ -93,8 +94,9 @@ py::dict spectrum_dict(imported_spectrum& s) {
 
 // Every spectrum of a file, as stsimport reads it; ValueError with its message.
 py::tuple read_file(const std::string& path, const std::vector<std::string>& args,
-                    const std::string& signal_channel) {
-    const import_options o = options_from_args(args, signal_channel);
+                    const std::string& signal_channel, bool force) {
+    import_options o = options_from_args(args, signal_channel);
+    o.signal_any_unit = force;
     std::vector<imported_spectrum> spectra;
     std::string error, warning;
     bool ok = false;
@@ -102,7 +104,7 @@ py::tuple read_file(const std::string& path, const std::vector<std::string>& arg
         py::gil_scoped_release free;
         ok = read_spectra_file(path, o, &spectra, &error, &warning);
     }
-    if (!ok) throw py::value_error(path + ": " + error);
+    if (!ok) throw py::value_error(path + ": " + keyword_message(error));
     py::list list;
     for (auto& s : spectra) list.append(spectrum_dict(s));
     return py::make_tuple(list, warning);
@@ -197,7 +199,7 @@ void bind_readers(py::module_& m) {
         py::arg("path"), py::arg("count") = 4096, "The first count bytes of a file (as bytes).");
     m.def("readable_formats", &readable_formats, "The formats read, as a phrase for messages.");
     m.def("read_spectra", &read_file, py::arg("path"), py::arg("args") = std::vector<std::string>{},
-          py::arg("signal_channel") = "",
+          py::arg("signal_channel") = "", py::arg("force") = false,
           "Every spectrum of an instrument file as stsimport reads it, with the import options "
           "given as stsimport's arguments ('--channel=Current', '--direction=mean', ...): a "
           "list of dicts (bias, current[, signal: the channel signal_channel] as float32, each "

@@ -71,7 +71,7 @@ py::dict run(const std::string& path, const py::object& output, const py::dict& 
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     if (!busy_error.empty()) throw py::value_error(busy_error);
-    if (r.status != run_status::done) throw py::value_error(r.error);
+    if (r.status != run_status::done) throw py::value_error(keyword_message(r.error));
     return summary(path, r, seconds);
 }
 

@@ -16,10 +16,6 @@ struct grid_options;
 // --fit-modulation, --fit-free: each takes a value.
 const option_table<grid_options>& fit_option_rows();
 
-// Once every option is read: the --fit-* settings need --fit, the tip's
-// values need dynes-sis; sets o->fit_map when --map (or --map=gap) is
-// asked with --fit.  False with *error.
-bool check_fit_options(grid_options* o, std::string* error);
 
 }  // namespace sts
 

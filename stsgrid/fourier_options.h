@@ -1,5 +1,5 @@
 // stsgrid's options of the Fourier maps (--fft and its companions), as
-// rows of the option table, and the checks between them.
+// rows of the option table; the values go to the plan's setters.
 #ifndef STSGRID_FOURIER_OPTIONS_H
 #define STSGRID_FOURIER_OPTIONS_H
 
@@ -16,8 +16,6 @@ namespace sts {
 // when there is none.
 const option_table<grid_options>& fourier_option_rows();
 
-// The companions need --fft; false with *error.
-bool check_fourier_options(grid_options* o, std::string* error);
 
 }  // namespace sts
 

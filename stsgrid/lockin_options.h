@@ -13,10 +13,6 @@ namespace sts {
 // --lockin-cal=fit|amplitude and --force.
 const option_table<grid_options>& lockin_option_rows();
 
-// What these options need of the others: --lockin-cal and --force a
-// --didv-channel, --lockin-cal=amplitude no --lockin-fit=pixel.  false
-// with *error.
-bool check_lockin_options(grid_options* o, std::string* error);
 
 }  // namespace sts
 

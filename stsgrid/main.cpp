@@ -85,7 +85,7 @@ int run(grid_options& o) {
     };
     // A fit per pixel is summed up by its pixels' scales, for the summary.
     std::vector<float> pixel_scales;
-    const bool per_pixel = o.lockin_cal_given && o.lockin_fit == lockin_fit_mode::pixel;
+    const bool per_pixel = o.given.lockin_cal && o.lockin_fit == lockin_fit_mode::pixel;
     if (per_pixel)
         callbacks.sink = [&pixel_scales](const pixel_block& b, const input_block&, std::string*) {
             for (int k = 0; k < b.count; ++k) {
@@ -105,7 +105,7 @@ int run(grid_options& o) {
     const std::string hint = broadening_warning(o.norm, r.description);
     if (!hint.empty()) std::fprintf(stderr, "stsgrid: %s\n", printable(hint).c_str());
     report_written(r.output, r.description, *r.collector);
-    if (o.lockin_cal_given)
+    if (o.given.lockin_cal)
         std::printf("%s\n", printable(lockin_scale_line(r.lockin, r.description,
                                                          per_pixel ? &pixel_scales : nullptr))
                                  .c_str());

@@ -14,14 +14,6 @@ namespace sts {
 
 namespace {
 
-// A row's parse function for a setting of the plan (grid/plan_settings.h)
-// by its long name: the values taken and their messages are the engine's,
-// shared with the Python module.
-template <const char* name>
-bool plan_value(const std::string& value, grid_options* o, std::string* error) {
-    return set_plan_value(name, value, o, &o->given, error);
-}
-
 // A row's parse function for a flag.
 template <auto field, bool set>
 bool store_flag(const std::string&, grid_options* o, std::string*) {
@@ -214,10 +206,7 @@ parse_result parse_grid_options(int argc, char** argv, grid_options* o, std::str
         *error = "stsgrid takes one spectrum per pixel; --each-sweep is for stsimport";
         return parse_result::error;
     }
-    if (!finish_plan(o, o->given, error) || !check_lockin_options(o, error) ||
-        !check_fourier_options(o, error) || !check_topography_options(o, error) ||
-        !check_fit_options(o, error))
-        return parse_result::error;
+    if (!finish_plan(o, o->given, error)) return parse_result::error;
     o->mean_texts = o->mean_text || o->mean_plot;
     o->line_picture = o->line.given;
     if (o->inputs.empty()) {

@@ -16,11 +16,15 @@ struct grid_options : grid_plan {
     bool mean_text = false;          // --mean-text (the plan's mean_texts, with --mean-plot)
     bool progress = true;            // when standard error is a terminal
     plan_given given;                // for the checks between settings
-    bool fft_window_given = false;
-    bool lockin_cal_given = false;   // --lockin-cal: the summary compares the scales
-    bool topography_channel_given = false;
-    bool topography_direction_given = false;
 };
+
+// A row's parse function for a setting of the plan (grid/plan_settings.h)
+// by its long name: the values taken and their messages are the engine's,
+// shared with the Python module.
+template <const char* name>
+bool plan_value(const std::string& value, grid_options* o, std::string* error) {
+    return set_plan_value(name, value, o, &o->given, error);
+}
 
 enum class parse_result { run, help, version, error };
 

@@ -12,8 +12,6 @@ namespace sts {
 
 const option_table<grid_options>& topography_option_rows();
 
-// --topography-channel and --topography-direction need --topography.
-bool check_topography_options(const grid_options* o, std::string* error);
 
 }  // namespace sts
 

@@ -2,6 +2,7 @@
 // messages are stsgrid's options' (its --help describes them).
 #include "grid/plan_settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -240,6 +241,36 @@ bool set_lockin(const std::string& key, const std::string& value, grid_plan* o,
         }
         o->lockin_min_r2 = static_cast<float>(r2);
         given->lockin_min_r2 = true;
+    } else if (key == "lockin-cal") {
+        if (value != "fit" && value != "amplitude") {
+            *error = "lockin-cal must be fit or amplitude, not '" + value + "'";
+            return false;
+        }
+        o->lockin_cal = value == "fit" ? lockin_cal_mode::fit : lockin_cal_mode::amplitude;
+        given->lockin_cal = true;
+    } else if (key == "force") {
+        o->import.signal_any_unit = true;
+    }
+    return true;
+}
+
+// --lockin-cal and --force need --didv-channel; amplitude is one scale
+// for the grid, so not with a line per pixel.
+bool check_lockin(const grid_plan* o, const plan_given& given, std::string* error) {
+    const bool channel = !o->import.signal_channel.empty();
+    if (given.lockin_cal && !channel) {
+        *error = "--lockin-cal calibrates the channel of --didv-channel, which is not given";
+        return false;
+    }
+    if (o->import.signal_any_unit && !channel) {
+        *error = "--force lets --didv-channel take a channel of any unit; --didv-channel is not "
+                 "given";
+        return false;
+    }
+    if (o->lockin_cal == lockin_cal_mode::amplitude && o->lockin_fit == lockin_fit_mode::pixel) {
+        *error = "--lockin-cal=amplitude gives one scale for the grid; --lockin-fit=pixel fits "
+                 "one for each pixel: choose one";
+        return false;
     }
     return true;
 }
@@ -287,19 +318,272 @@ bool check_gap(grid_plan* o, std::string* error) {
     return true;
 }
 
+// The --fit* settings given, a bit each (fit_request::options_given), so
+// that the check after the last setting knows which were given at all.
+enum : unsigned {
+    given_fit = 1, given_window = 2, given_temperature = 4, given_tip_gap = 8,
+    given_modulation = 16, given_free = 32, given_tip_gamma = 64
+};
+
+// A fit's value in (0, 1e30): every finite value strtod gives, kept sane.
+bool fit_positive(const std::string& text, double* value) {
+    return parse_double(text, value) && *value > 0 && *value < 1e30;
+}
+
+// V or V:free.
+bool value_and_free(const std::string& text, double* value, bool* free) {
+    const size_t colon = text.find(':');
+    if (colon != std::string::npos && text.substr(colon + 1) != "free") return false;
+    *free = colon != std::string::npos;
+    return fit_positive(text.substr(0, colon), value);
+}
+
+// The message for a value outside (0, 1e30): what, its unit, the range.
+std::string out_of_range(const std::string& option, const std::string& form,
+                         const std::string& unit, const std::string& value) {
+    return option + " must be " + form + " with a value above 0 and below 1e30 " + unit +
+           ", not '" + value + "'";
+}
+
+// The curves a gap can be fitted to: conductances along the midpoints.
+bool fit_quantity(const std::string& name) {
+    const pixel_quantity* q = find_pixel_quantity(name);
+    return q && q->along == quantity_axis::midpoint && q->unit == quantity_unit::conductance &&
+           q->group != quantity_group::fit;
+}
+
+std::string fit_quantities() {
+    std::string names;
+    for (const pixel_quantity& q : pixel_quantities)
+        if (fit_quantity(q.name)) names += (names.empty() ? "" : ", ") + std::string(q.name);
+    return names;
+}
+
+bool parse_fit(const std::string& text, fit_request* f, std::string* error) {
+    const size_t colon = text.find(':');
+    const std::string model = text.substr(0, colon);
+    if (model != "dynes" && model != "dynes-sis") {
+        *error = "fit must be dynes or dynes-sis, optionally :VARIABLE, not '" + text + "'";
+        return false;
+    }
+    f->given = true;
+    f->settings.model = model == "dynes" ? gap_model::dynes : gap_model::dynes_sis;
+    f->variable = colon == std::string::npos ? "" : text.substr(colon + 1);
+    if (colon == std::string::npos || fit_quantity(f->variable)) return true;
+    *error = "fit variable must be one of " + fit_quantities() + ", not '" + f->variable + "'";
+    return false;
+}
+
+bool parse_fit_free(const std::string& text, gap_fit_settings* s, std::string* error) {
+    size_t at = 0;
+    while (at <= text.size()) {
+        const size_t comma = std::min(text.find(',', at), text.size());
+        const std::string word = text.substr(at, comma - at);
+        if (word == "offset") s->fit_offset = true;
+        else if (word == "background") s->fit_background = true;
+        else {
+            *error = "fit-free takes offset and background (comma-separated), not '" + word + "'";
+            return false;
+        }
+        at = comma + 1;
+    }
+    return true;
+}
+
+bool is_fit_setting(const std::string& k) {
+    return k == "fit" || k == "fit-window" || k == "fit-temperature" || k == "fit-tip-gap" ||
+           k == "fit-tip-gamma" || k == "fit-modulation" || k == "fit-free";
+}
+
+// The gap fit: --fit and its --fit-* settings.
+bool set_fit(const std::string& key, const std::string& value, grid_plan* o,
+             std::string* error) {
+    if (!is_fit_setting(key)) return true;
+    fit_request& f = o->fit;
+    gap_fit_settings& s = f.settings;
+    bool ok = true;
+    if (key == "fit") {
+        f.options_given |= given_fit;
+        return parse_fit(value, &f, error);
+    } else if (key == "fit-free") {
+        f.options_given |= given_free;
+        return parse_fit_free(value, &s, error);
+    } else if (key == "fit-window") {
+        f.options_given |= given_window;
+        if (!(ok = fit_positive(value, &s.window)))
+            *error = out_of_range(key, "E", "bias units (the half-width around 0)", value);
+    } else if (key == "fit-modulation") {
+        f.options_given |= given_modulation;
+        if (!(ok = fit_positive(value, &s.modulation)))
+            *error = out_of_range(key, "V (zero to peak)", "bias units", value);
+    } else if (key == "fit-temperature") {
+        f.options_given |= given_temperature;
+        if (!(ok = value_and_free(value, &s.temperature, &s.fit_temperature)))
+            *error = out_of_range(key, "T or T:free", "K", value);
+    } else if (key == "fit-tip-gap") {
+        f.options_given |= given_tip_gap;
+        if (!(ok = value_and_free(value, &s.tip_gap, &s.fit_tip_gap)))
+            *error = out_of_range(key, "D or D:free", "meV", value);
+    } else {
+        f.options_given |= given_tip_gamma;
+        if (!(ok = value_and_free(value, &s.tip_gamma, &s.fit_tip_gamma)))
+            *error = out_of_range(key, "G or G:free", "meV", value);
+    }
+    return ok;
+}
+
+// The --fit-* settings need --fit, the tip's values dynes-sis; --fit with
+// --map (or --map=gap) draws the fit's maps.
+bool check_fit(grid_plan* o, std::string* error) {
+    const unsigned given = o->fit.options_given;
+    if (!o->fit.given && given != 0) {
+        *error = "the --fit-* options set the gap fit of --fit=dynes|dynes-sis, which is not given";
+        return false;
+    }
+    if (o->fit.settings.model != gap_model::dynes_sis &&
+        (given & (given_tip_gap | given_tip_gamma))) {
+        *error = "--fit-tip-gap and --fit-tip-gamma are the superconducting tip's: they need "
+                 "--fit=dynes-sis";
+        return false;
+    }
+    o->fit_map = o->fit.given && (!o->maps.empty() || o->gap_map);
+    return true;
+}
+
+// "X,Y".
+bool parse_vector(const std::string& text, double* x, double* y) {
+    const size_t comma = text.find(',');
+    return comma != std::string::npos && parse_double(text.substr(0, comma), x) &&
+           parse_double(text.substr(comma + 1), y);
+}
+
+// --bragg: "" or auto to find them, else Q1X,Q1Y:Q2X,Q2Y.
+bool parse_bragg(const std::string& value, fourier_request* f, std::string* error) {
+    if (value.empty() || value == "auto") {
+        f->find_bragg = true;
+        f->bragg_given = false;
+        return true;
+    }
+    const size_t colon = value.find(':');
+    if (colon == std::string::npos || !parse_vector(value.substr(0, colon), &f->q1x, &f->q1y) ||
+        !parse_vector(value.substr(colon + 1), &f->q2x, &f->q2y)) {
+        *error = "bragg must be auto or two vectors Q1X,Q1Y:Q2X,Q2Y in nm^-1, not '" + value + "'";
+        return false;
+    }
+    f->bragg_given = true;
+    f->find_bragg = false;
+    return true;
+}
+
+bool is_fourier_setting(const std::string& k) {
+    return k == "fft" || k == "fft-window" || k == "symmetrise" || k == "bragg" ||
+           k == "drift-correct";
+}
+
+// The Fourier maps: --fft[=VARIABLE] and what works on them.
+bool set_fourier(const std::string& key, const std::string& value, grid_plan* o,
+                 plan_given* given, std::string* error) {
+    fourier_request& f = o->fft;
+    if (key == "fft") {
+        f.given = true;
+        f.variable = value;
+    } else if (key == "fft-window") {
+        if (value != "hann" && value != "none") {
+            *error = "fft-window must be hann or none, not '" + value + "'";
+            return false;
+        }
+        f.hann = value == "hann";
+        given->fft_window = true;
+    } else if (key == "symmetrise") {
+        if (value.empty()) {
+            *error = "symmetrise needs a point group, like 4mm or 6mm";
+            return false;
+        }
+        f.group = value;  // the group itself is checked by the engine
+    } else if (key == "bragg") {
+        return parse_bragg(value, &f, error);
+    } else if (key == "drift-correct") {
+        f.drift = true;
+        f.drift_lambda = 0;
+        if (!value.empty() && (!parse_double(value, &f.drift_lambda) || !(f.drift_lambda > 0))) {
+            *error = "drift-correct takes a positive length LAMBDA in nm, not '" + value + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_fourier(const grid_plan* o, const plan_given& given, std::string* error) {
+    const fourier_request& f = o->fft;
+    if (f.given) return true;
+    const char* needs = !f.group.empty()                ? "--symmetrise"
+                        : f.drift                       ? "--drift-correct"
+                        : f.bragg_given || f.find_bragg ? "--bragg"
+                        : given.fft_window              ? "--fft-window"
+                                                        : nullptr;
+    if (!needs) return true;
+    *error = std::string(needs) + " works on the Fourier maps: give --fft as well";
+    return false;
+}
+
+bool is_topography_setting(const std::string& k) {
+    return k == "topography" || k == "topography-channel" || k == "topography-direction";
+}
+
+// The scan image beside the grid: its file, channel and direction.
+bool set_topography(const std::string& key, const std::string& value, grid_plan* o,
+                    plan_given* given, std::string* error) {
+    if (key == "topography") {
+        if (value.empty()) {
+            *error = "topography needs a Nanonis scan image (.sxm)";
+            return false;
+        }
+        o->topography = value;
+    } else if (key == "topography-channel") {
+        if (value.find_first_not_of(" \t") == std::string::npos) {
+            *error = "topography-channel needs a channel name of the scan, like Z";
+            return false;
+        }
+        o->topography_channel = value;
+        given->topography_channel = true;
+    } else if (key == "topography-direction") {
+        if (value != "forward" && value != "backward") {
+            *error = "topography-direction must be forward or backward, not '" + value + "'";
+            return false;
+        }
+        o->topography_backward = value == "backward";
+        given->topography_direction = true;
+    }
+    return true;
+}
+
+bool check_topography(const grid_plan* o, const plan_given& given, std::string* error) {
+    if (o->topography.empty() && (given.topography_channel || given.topography_direction)) {
+        *error = std::string(given.topography_channel ? "--topography-channel"
+                                                      : "--topography-direction") +
+                 " chooses the image of --topography=FILE.sxm, which is not given";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool is_plan_setting(const std::string& name) {
     return name == "output" || name == "jobs" || name == "region" || name == "map" ||
            name == "pointmean" || name == "line" || name == "line-vars" || name == "exp-width" ||
            name == "coff-offset" || name == "smooth" || name == "gap" || name == "gap-window" ||
-           name == "didv-channel" || name == "lockin-fit" || name == "lockin-min-r2";
+           name == "didv-channel" || name == "lockin-fit" || name == "lockin-min-r2" ||
+           name == "lockin-cal" || name == "force" || is_fit_setting(name) ||
+           is_fourier_setting(name) || is_topography_setting(name);
 }
 
 bool set_plan_value(const std::string& name, const std::string& value, grid_plan* p,
                     plan_given* given, std::string* error) {
     return set_writing(name, value, p, error) && set_lockin(name, value, p, given, error) &&
-           set_computing(name, value, p, error);
+           set_computing(name, value, p, error) && set_fit(name, value, p, error) &&
+           set_fourier(name, value, p, given, error) &&
+           set_topography(name, value, p, given, error);
 }
 
 bool finish_plan(grid_plan* p, const plan_given& given, std::string* error) {
@@ -315,7 +599,8 @@ bool finish_plan(grid_plan* p, const plan_given& given, std::string* error) {
         *error = "--lockin-min-r2 marks the pixels of --lockin-fit=pixel, which is not given";
         return false;
     }
-    return check_gap(p, error);
+    return check_gap(p, error) && check_lockin(p, given, error) && check_fourier(p, given, error) &&
+           check_topography(p, given, error) && check_fit(p, error);
 }
 
 }  // namespace sts

@@ -14,10 +14,16 @@ namespace sts {
 struct plan_given {
     bool lockin_fit = false;
     bool lockin_min_r2 = false;
+    bool lockin_cal = false;            // the summary then compares the scales
+    bool fft_window = false;
+    bool topography_channel = false;
+    bool topography_direction = false;
 };
 
 // Whether name (an option's long name without its dashes: "smooth",
-// "gap-window", "jobs", ...) is a plan setting with a value.
+// "gap-window", "jobs", ...) is a plan setting.  Those without a value
+// ("force") or with an optional one ("fft", "bragg", "drift-correct") take
+// "" for none.
 bool is_plan_setting(const std::string& name);
 
 // Sets the plan's setting name to value (stsgrid's option value, as text);
@@ -27,9 +33,11 @@ bool set_plan_value(const std::string& name, const std::string& value, grid_plan
                     plan_given* given, std::string* error);
 
 // The checks between settings once all are given (--line-vars needs
-// --line, --lockin-fit a lock-in channel, --lockin-min-r2 the per-pixel
-// fit, --map=gap and --gap-window a gap), and --gap with --map asking for
-// the gap's maps.  false with *error.
+// --line, --lockin-fit, --lockin-cal and --force a lock-in channel,
+// --lockin-min-r2 the per-pixel fit, --map=gap and --gap-window a gap, the
+// Fourier maps' settings --fft, the scan's --topography, the --fit-*
+// settings --fit), and --gap or --fit with --map asking for their maps.
+// false with *error.
 bool finish_plan(grid_plan* p, const plan_given& given, std::string* error);
 
 }  // namespace sts

@@ -5,8 +5,9 @@ dims (spectrum, bias); a grid (Nanonis .3ds, an RHK .sm4 line or map) dims
 (y, x, bias), read pixel by pixel on demand through the C++ grid source, so
 that ``chunks=`` gives Dask arrays.  The options are stsimport's, with its
 names and values: channel, bias, direction, sweep, each_sweep, bias_unit,
-current_unit, format, and didv_channel (stsgrid's lock-in channel, read
-beside the current); for a point spectrum, scan (a Nanonis .sxm it was
+current_unit, current_gain, format, and didv_channel (stsgrid's lock-in
+channel, read beside the current; force=True takes one of any unit, a
+phase, as stsgrid --force does); for a point spectrum, scan (a Nanonis .sxm it was
 taken on: attributes scan_file, scan_column, scan_row, scan_x_nm,
 scan_y_nm and scan_frame say where it sits, as stsimport --scan does).  A
 file a reader refuses raises ValueError with the message the tools print.
@@ -24,16 +25,17 @@ from . import _core
 from .attributes import flat_attributes, status_attributes
 
 OPEN_PARAMETERS = ("channel", "bias", "direction", "sweep", "each_sweep", "bias_unit",
-                   "current_unit", "format", "didv_channel", "scan")
+                   "current_unit", "current_gain", "format", "didv_channel", "force", "scan")
 
 
 def import_args(channel=None, bias=None, direction=None, sweep=None, each_sweep=False,
-                bias_unit=None, current_unit=None, format=None):
+                bias_unit=None, current_unit=None, current_gain=None, format=None):
     """stsimport's arguments for these options (None: its default)."""
     args = []
     for name, value in (("--channel", channel), ("--bias", bias), ("--direction", direction),
                         ("--sweep", sweep), ("--bias-unit", bias_unit),
-                        ("--current-unit", current_unit), ("--format", format)):
+                        ("--current-unit", current_unit), ("--current-gain", current_gain),
+                        ("--format", format)):
         if value is not None:
             args.append(f"{name}={value}")
     if each_sweep:
@@ -61,12 +63,13 @@ class OpenGrid:
     """A grid file opened once with its options, and again by the same
     path and options where it is unpickled (a Dask worker process)."""
 
-    def __init__(self, path, args, signal_channel=""):
-        self.path, self.args, self.signal_channel = path, list(args), signal_channel
-        self.file = _core.GridFile(path, self.args, signal_channel=signal_channel)
+    def __init__(self, path, args, signal_channel="", force=False):
+        self.path, self.args, self.signal_channel, self.force = path, list(args), signal_channel, \
+            force
+        self.file = _core.GridFile(path, self.args, signal_channel=signal_channel, force=force)
 
     def __getstate__(self):
-        return self.path, self.args, self.signal_channel
+        return self.path, self.args, self.signal_channel, self.force
 
     def __setstate__(self, state):
         self.__init__(*state)
@@ -93,6 +96,11 @@ class GridArray(BackendArray):
             if isinstance(k, (int, np.integer)):
                 parts.append((int(k), int(k) + 1, 0))
                 continue
+            if isinstance(k, slice) and k.step in (None, 1):
+                # A run of pixels or points: read as it is, no copy after.
+                lo, hi, _ = k.indices(n)
+                parts.append((lo, max(lo, hi), slice(None)))
+                continue
             index = np.arange(n)[k]
             lo = int(index.min()) if index.size else 0
             parts.append((lo, int(index.max()) + 1 if index.size else lo, index - lo))
@@ -107,7 +115,7 @@ class GridArray(BackendArray):
         block = block[lx] if isinstance(ly, int) else block[:, lx]
         if len(parts) > 2:
             block = block[..., lk]
-        return np.ascontiguousarray(block)
+        return block if block.flags.c_contiguous else np.ascontiguousarray(block)
 
 
 def _lazy(grid, what, points):
@@ -194,19 +202,26 @@ def _channel_variables(path, header, o, args, points):
         base, unit = _unit_of(channel)
         if "[bwd]" in base.lower() or base.lower() == current:
             continue
+        attrs = {"units": unit or "1", "long_name": f"{base} as stored", "channel": channel}
         try:
             grid = OpenGrid(path, args, signal_channel=channel)
-        except ValueError:
-            continue  # a channel the reader does not take as a signal
-        out[_variable_name(channel)] = xr.Variable(
-            ("y", "x", "bias"), _lazy(grid, "signal", points),
-            {"units": unit or "1", "long_name": f"{base} as stored", "channel": channel})
+        except ValueError as e:
+            # A channel no lock-in dI/dV is measured in (a phase): as stored
+            # all the same, with the refusal compute gives it without force.
+            try:
+                grid = OpenGrid(path, args, signal_channel=channel, force=True)
+            except ValueError:
+                continue  # a channel the reader does not take as a signal
+            attrs["didv_refusal"] = str(e)
+        out[_variable_name(channel)] = xr.Variable(("y", "x", "bias"),
+                                                   _lazy(grid, "signal", points), attrs)
     return out
 
 
 def open_point(path, fmt, o, args):
     signal = o.get("didv_channel") or ""
-    spectra, warning = _core.read_spectra(path, args, signal_channel=signal)
+    spectra, warning = _core.read_spectra(path, args, signal_channel=signal,
+                                          force=bool(o.get("force")))
     if warning:
         warnings.warn(f"{path}: {warning}", stacklevel=3)
     attrs = _common_attrs(path, fmt, o)
@@ -249,7 +264,8 @@ def open_stskit(path, **o):
     unknown = set(o) - set(OPEN_PARAMETERS)
     if unknown:
         raise TypeError(f"unknown options {sorted(unknown)}; the options are {OPEN_PARAMETERS}")
-    args = import_args(**{k: v for k, v in o.items() if k not in ("didv_channel", "scan")})
+    args = import_args(**{k: v for k, v in o.items()
+                          if k not in ("didv_channel", "scan", "force")})
     fmt = file_format(path, o.get("format"))
     if fmt == "unknown":
         kind = _core.unreadable_kind(_core.read_head(path))
@@ -268,7 +284,7 @@ def open_stskit(path, **o):
                              "beside it with stsgrid --topography")
         ds = open_grid(path, fmt, o, args)
         if o.get("didv_channel"):
-            _check_signal(ds, o["didv_channel"], path)
+            _check_signal(ds, o["didv_channel"], path, bool(o.get("force")))
         return ds
     ds = open_point(path, fmt, o, args)
     if o.get("scan"):
@@ -284,12 +300,15 @@ def _is_grid(path, args):
     return grid.nx * grid.ny > 1
 
 
-def _check_signal(ds, channel, path):
+def _check_signal(ds, channel, path, force):
     wanted = channel.lower()
-    if not any(v.attrs.get("channel", "").lower() == wanted for v in ds.data_vars.values()):
+    held = [v for v in ds.data_vars.values() if v.attrs.get("channel", "").lower() == wanted]
+    if not held:
         # The reader's own refusal, naming the channels there are.
-        _core.GridFile(path, [], signal_channel=channel)
+        _core.GridFile(path, [], signal_channel=channel, force=force)
         raise ValueError(f"{path}: no channel '{channel}'")
+    if "didv_refusal" in held[0].attrs and not force:
+        raise ValueError(held[0].attrs["didv_refusal"])
 
 
 class Backend(BackendEntrypoint):
@@ -301,11 +320,12 @@ class Backend(BackendEntrypoint):
 
     def open_dataset(self, filename_or_obj, *, drop_variables=None, channel=None, bias=None,
                      direction=None, sweep=None, each_sweep=False, bias_unit=None,
-                     current_unit=None, format=None, didv_channel=None, scan=None):
+                     current_unit=None, current_gain=None, format=None, didv_channel=None,
+                     force=False, scan=None):
         ds = open_stskit(filename_or_obj, channel=channel, bias=bias, direction=direction,
                          sweep=sweep, each_sweep=each_sweep, bias_unit=bias_unit,
-                         current_unit=current_unit, format=format, didv_channel=didv_channel,
-                         scan=scan)
+                         current_unit=current_unit, current_gain=current_gain, format=format,
+                         didv_channel=didv_channel, force=force, scan=scan)
         if drop_variables:
             ds = ds.drop_vars(drop_variables, errors="ignore")
         return ds

@@ -23,6 +23,17 @@ def _find_channel(ds, channel):
                      f"didv_channel='{channel}'); its variables: {sorted(ds.data_vars)}")
 
 
+def _check_unit(ds, settings):
+    """A lock-in channel in a unit no dI/dV is measured in (a phase) needs
+    force=True, as the reader says when it opens one (attribute
+    didv_refusal of the channel)."""
+    channel = settings.get("didv_channel")
+    if channel and not settings.get("force"):
+        refusal = _find_channel(ds, channel).attrs.get("didv_refusal")
+        if refusal:
+            raise ValueError(refusal)
+
+
 def _grid_arrays(ds, didv_channel):
     """current, bias, signal, codes and positions as (y, x, point) / (y, x)
     arrays, and the x, y coordinates with their unit."""
@@ -82,14 +93,19 @@ def compute(ds, direction=None, **settings):
     didv_channel (the lock-in channel opened with ds), lockin_fit ("pixel",
     "grid"), lockin_min_r2, gap ("T[:VARIABLE]" or T), gap_window,
     exp_width, coff_offset, region ("X0:X1,Y0:Y1"), threads (default every
-    core).  They reach the engine's plan in C++ (stskit._core); a wrong one is
-    a ValueError with stsgrid's message, an unknown name a TypeError.  The
+    core), lockin_cal ("fit", "amplitude"), force (True: a didv_channel of
+    any unit), fit ("dynes", "dynes-sis", optionally ":VARIABLE"),
+    fit_window, fit_temperature, fit_tip_gap, fit_tip_gamma,
+    fit_modulation, fit_free; stskit._core.compute_settings lists them.  They reach the engine's plan in C++ (stskit._core); a wrong one is
+    a ValueError with stsgrid's message naming the keyword (force=True where
+    stsgrid says --force), an unknown name a TypeError.  The
     computation runs in C++ without the GIL.
 
     A Dask-backed ds (opened with chunks=) is computed chunk by chunk of
     space through xarray.apply_ufunc (stskit.dask.compute_lazy).
     """
     settings = _settings(ds, direction, settings)
+    _check_unit(ds, settings)
     if ds["current"].chunks is not None:
         from .dask import compute_lazy
         return compute_lazy(ds, settings)
@@ -147,6 +163,12 @@ def _dataset(r):
                                "long_name": "gap of the pixel: 0 if found, else why not",
                                "flag_values": np.arange(_core.gap_reason_count, dtype=np.int8),
                                "flag_meanings": _core.gap_reason_names})
+    if "fit_status" in values:
+        data["fit_status"] = (("y", "x"), values["fit_status"],
+                              {"units": "1",
+                               "long_name": "gap fit of the pixel: 0 if converged, else why not",
+                               "flag_values": np.arange(_core.fit_status_count, dtype=np.int8),
+                               "flag_meanings": _core.fit_status_names})
     for axis in ("x", "y"):
         if "position_" + axis in values:
             data["position_" + axis] = (("y", "x"), values["position_" + axis],

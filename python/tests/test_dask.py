@@ -13,6 +13,7 @@ import stskit
 from conftest import bits
 from test_compute import synthetic
 from test_run import stsgrid_message, stsgrid_run
+from test_settings import keyword_form
 
 
 @pytest.fixture(scope="module")
@@ -60,11 +61,11 @@ def test_process_refusals(tmp_path, client):
     # A wrong setting: refused before any task, with stsgrid's message.
     with pytest.raises(ValueError) as e:
         stskit.dask.process(paths, client, smooth=4)
-    assert str(e.value) == stsgrid_message(paths[0], tmp_path, "--smooth=4")
+    assert str(e.value) == keyword_form(stsgrid_message(paths[0], tmp_path, "--smooth=4"))
     # A setting one grid cannot take: the worker's refusal, raised here.
     with pytest.raises(ValueError) as e:
         stskit.dask.process(paths, client, region="0:5,0:4")
-    assert str(e.value) == stsgrid_message(paths[1], tmp_path, "--region=0:5,0:4")
+    assert str(e.value) == keyword_form(stsgrid_message(paths[1], tmp_path, "--region=0:5,0:4"))
     with pytest.raises(ValueError, match="2 outputs for 1 grids"):
         stskit.dask.process(paths[:1], client, outputs=["a.nc", "b.nc"])
 
@@ -133,7 +134,7 @@ def test_lazy_compute_refuses_as_eager(tmp_path):
     ds = xr.open_dataset(path, engine="stskit", chunks={})
     with pytest.raises(ValueError) as e:
         stskit.compute(ds, smooth=4)
-    assert str(e.value) == stsgrid_message(path, tmp_path, "--smooth=4")
+    assert str(e.value) == keyword_form(stsgrid_message(path, tmp_path, "--smooth=4"))
     with pytest.raises(TypeError, match="float32"):
         stskit.compute(ds.astype(np.float64))
 

@@ -131,3 +131,106 @@ TEST(PlanSettings, ChecksBetweenSettings) {
     EXPECT_TRUE(finish_plan(&p, given, &error));
     EXPECT_TRUE(p.gap_map);
 }
+
+// The settings stsgrid's lock-in, fit, Fourier and scan options give: each
+// value in its field, as the option's text says.
+TEST(PlanSettings, LockinFitFourierAndScanValues) {
+    EXPECT_EQ(with("lockin-cal", "amplitude").lockin_cal, lockin_cal_mode::amplitude);
+    EXPECT_TRUE(with("force", "").import.signal_any_unit);
+    const fit_request f = with("fit", "dynes-sis:didv").fit;
+    EXPECT_TRUE(f.given);
+    EXPECT_EQ(f.settings.model, gap_model::dynes_sis);
+    EXPECT_EQ(f.variable, "didv");
+    EXPECT_EQ(with("fit-window", "2.5e-3").fit.settings.window, 2.5e-3);
+    const gap_fit_settings t = with("fit-temperature", "4.2:free").fit.settings;
+    EXPECT_EQ(t.temperature, 4.2);
+    EXPECT_TRUE(t.fit_temperature);
+    EXPECT_FALSE(with("fit-tip-gap", "1.1").fit.settings.fit_tip_gap);
+    EXPECT_EQ(with("fit-tip-gamma", "0.02").fit.settings.tip_gamma, 0.02);
+    EXPECT_EQ(with("fit-modulation", "1e-4").fit.settings.modulation, 1e-4);
+    const gap_fit_settings free = with("fit-free", "background,offset").fit.settings;
+    EXPECT_TRUE(free.fit_offset && free.fit_background);
+    const grid_plan q = with("fft", "norm_coff");
+    EXPECT_TRUE(q.fft.given);
+    EXPECT_EQ(q.fft.variable, "norm_coff");
+    EXPECT_FALSE(with("fft-window", "none").fft.hann);
+    EXPECT_EQ(with("symmetrise", "6mm").fft.group, "6mm");
+    EXPECT_TRUE(with("bragg", "").fft.find_bragg);
+    const fourier_request b = with("bragg", "1,2:-3,4.5").fft;
+    EXPECT_TRUE(b.bragg_given);
+    EXPECT_EQ(std::vector<double>({b.q1x, b.q1y, b.q2x, b.q2y}),
+              std::vector<double>({1, 2, -3, 4.5}));
+    const fourier_request d = with("drift-correct", "1.5").fft;
+    EXPECT_TRUE(d.drift);
+    EXPECT_EQ(d.drift_lambda, 1.5);
+    EXPECT_EQ(with("drift-correct", "").fft.drift_lambda, 0.0);
+    EXPECT_EQ(with("topography", "s.sxm").topography, "s.sxm");
+    EXPECT_EQ(with("topography-channel", "Current").topography_channel, "Current");
+    EXPECT_TRUE(with("topography-direction", "backward").topography_backward);
+    for (const char* name : {"lockin-cal", "force", "fit", "fit-free", "fft", "bragg",
+                             "drift-correct", "topography-direction"})
+        EXPECT_TRUE(is_plan_setting(name)) << name;
+}
+
+TEST(PlanSettings, LockinFitFourierAndScanMessages) {
+    EXPECT_EQ(message("lockin-cal", "x"), "lockin-cal must be fit or amplitude, not 'x'");
+    EXPECT_EQ(message("fit", "bcs"),
+              "fit must be dynes or dynes-sis, optionally :VARIABLE, not 'bcs'");
+    EXPECT_EQ(message("fit-window", "0"),
+              "fit-window must be E with a value above 0 and below 1e30 bias units (the "
+              "half-width around 0), not '0'");
+    EXPECT_EQ(message("fit-temperature", "2:fixed"),
+              "fit-temperature must be T or T:free with a value above 0 and below 1e30 K, "
+              "not '2:fixed'");
+    EXPECT_EQ(message("fit-free", "offset,slope"),
+              "fit-free takes offset and background (comma-separated), not 'slope'");
+    EXPECT_EQ(message("fft-window", "hamming"), "fft-window must be hann or none, not 'hamming'");
+    EXPECT_EQ(message("bragg", "1,2"),
+              "bragg must be auto or two vectors Q1X,Q1Y:Q2X,Q2Y in nm^-1, not '1,2'");
+    EXPECT_EQ(message("drift-correct", "-2"),
+              "drift-correct takes a positive length LAMBDA in nm, not '-2'");
+    EXPECT_EQ(message("topography-direction", "up"),
+              "topography-direction must be forward or backward, not 'up'");
+}
+
+TEST(PlanSettings, ChecksOfLockinFitFourierAndScan) {
+    const auto refusal = [](const std::vector<std::pair<std::string, std::string>>& settings) {
+        grid_plan p;
+        plan_given given;
+        std::string error;
+        for (const auto& [name, value] : settings)
+            EXPECT_TRUE(set_plan_value(name, value, &p, &given, &error)) << error;
+        return finish_plan(&p, given, &error) ? std::string() : error;
+    };
+    EXPECT_EQ(refusal({{"lockin-cal", "fit"}}),
+              "--lockin-cal calibrates the channel of --didv-channel, which is not given");
+    EXPECT_EQ(refusal({{"force", ""}}),
+              "--force lets --didv-channel take a channel of any unit; --didv-channel is not "
+              "given");
+    EXPECT_EQ(refusal({{"didv-channel", "X (A)"}, {"lockin-cal", "amplitude"},
+                       {"lockin-fit", "pixel"}}),
+              "--lockin-cal=amplitude gives one scale for the grid; --lockin-fit=pixel fits "
+              "one for each pixel: choose one");
+    EXPECT_EQ(refusal({{"fit-window", "1"}}),
+              "the --fit-* options set the gap fit of --fit=dynes|dynes-sis, which is not given");
+    EXPECT_EQ(refusal({{"fit", "dynes"}, {"fit-tip-gamma", "1"}}),
+              "--fit-tip-gap and --fit-tip-gamma are the superconducting tip's: they need "
+              "--fit=dynes-sis");
+    EXPECT_EQ(refusal({{"bragg", "auto"}}), "--bragg works on the Fourier maps: give --fft as well");
+    EXPECT_EQ(refusal({{"topography-direction", "forward"}}),
+              "--topography-direction chooses the image of --topography=FILE.sxm, which is not "
+              "given");
+    EXPECT_EQ(refusal({{"didv-channel", "X (A)"}, {"lockin-cal", "amplitude"}, {"force", ""},
+                       {"fit", "dynes-sis"}, {"fit-tip-gap", "1"}, {"fft", ""},
+                       {"symmetrise", "4mm"}, {"topography", "s.sxm"},
+                       {"topography-channel", "Z"}}),
+              "");
+    // --fit with maps at biases draws the fit's maps.
+    grid_plan p;
+    plan_given given;
+    std::string error;
+    p.fit.given = true;
+    p.maps = {0.1};
+    EXPECT_TRUE(finish_plan(&p, given, &error));
+    EXPECT_TRUE(p.fit_map);
+}
