@@ -142,9 +142,9 @@ bool requested_cut(grid_store& store, const query& q, q_target* t, q_cut* c, rep
     std::string error;
     int status = 400;
     if (!q.only({"file", "variable", "q0x", "q0y", "q1x", "q1y", "group", "window"}, &error) ||
-        !find_q_target(store, q, t, &status, &error) || !query_number(q, "q0x", &c->q0x, &error) ||
-        !query_number(q, "q0y", &c->q0y, &error) || !query_number(q, "q1x", &c->q1x, &error) ||
-        !query_number(q, "q1y", &c->q1y, &error)) {
+        !query_number(q, "q0x", &c->q0x, &error) || !query_number(q, "q0y", &c->q0y, &error) ||
+        !query_number(q, "q1x", &c->q1x, &error) || !query_number(q, "q1y", &c->q1y, &error) ||
+        !find_q_target(store, q, t, &status, &error)) {
         *refusal = refuse(status, error);
         return false;
     }

@@ -1,6 +1,7 @@
 // The reciprocal-space pane's numbers: see fourier_view.h.
 #include "stsview/fourier_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -158,21 +159,29 @@ bool q_slices(grid_store& store, const q_request& r, const q_lattice& lattice,
             *out = c.stack;
             return true;
         }
+        c.stack.reset();  // one stack at a time: the old one goes before the new is made
     }
     std::vector<point_operation> ops;
     if (!group_of(r, lattice, &ops, error)) return false;
     auto s = std::make_shared<q_stack>();
     const size_t pixels = f.pixels(), n = f.length(*r.variable);
-    std::vector<float> maps(n * pixels), slice;
-    for (size_t k = 0; k < n; ++k) {
-        if (!store.map(r.file, *r.variable, k, &slice, error)) return false;
-        std::copy(slice.begin(), slice.end(), maps.begin() + static_cast<long>(k * pixels));
-    }
     s->slices = n;
     s->qx = q_axis(f.nx(), step(f.x()));
     s->qy = q_axis(f.ny(), step(f.y()));
     s->values.assign(n * pixels, 0.0f);
-    std::string why = fft_maps(maps.data(), n, f.nx(), f.ny(), options_of(r.hann), 0, s->values.data());
+    // A few slices at a time through one small buffer: the memory beyond
+    // the kept stack is that buffer, not a second stack.
+    const size_t chunk = 16;
+    std::vector<float> maps(std::min(chunk, n) * pixels), slice;
+    std::string why;
+    for (size_t k = 0; why.empty() && k < n; k += chunk) {
+        const size_t count = std::min(chunk, n - k);
+        for (size_t i = 0; i < count; ++i) {
+            if (!store.map(r.file, *r.variable, k + i, &slice, error)) return false;
+            std::copy(slice.begin(), slice.end(), maps.begin() + static_cast<long>(i * pixels));
+        }
+        why = fft_maps(maps.data(), count, f.nx(), f.ny(), options_of(r.hann), 0, s->values.data() + k * pixels);
+    }
     const double dqx = s->qx[1] - s->qx[0], dqy = s->qy[1] - s->qy[0];
     for (size_t k = 0; why.empty() && !ops.empty() && k < n; ++k) {
         std::copy(s->values.begin() + static_cast<long>(k * pixels),

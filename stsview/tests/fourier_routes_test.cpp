@@ -1,5 +1,5 @@
 // The reciprocal-space routes through the whole handler, on a synthetic
-// QPI grid (make_qpi_grid: a plane wave per midpoint on q-pixels, a square
+// QPI grid (make_plane_wave_grid: a plane wave per midpoint on q-pixels, a square
 // lattice in the topography): the q-map against stsgrid --fft's file bit
 // for bit (plain and symmetrised), against NumPy's fft2 of the slice read
 // with netCDF4 (qpane_check.py), the cut against NumPy read bilinearly,
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "stsview/fourier_query.h"
 #include "stsview/request_handler.h"
 #include "grid_fixture.h"
 #include "testkit/testkit.h"
@@ -37,7 +38,7 @@ struct qpi_fixture {
         sym_fft = dir / "sym_fft.nc";
         flat = dir / "flat.nc";
         row = dir / "row.nc";
-        const auto a = testkit::run({MAKE_QPI_GRID_BIN, g});
+        const auto a = testkit::run({MAKE_PLANE_WAVE_GRID_BIN, g});
         const auto b = testkit::run({STSGRID_BIN, "-o", nc, "--fft", g});
         const auto c = testkit::run({STSGRID_BIN, "-o", dir / "sym.nc", "--fft", "--symmetrise=4mm", g});
         const auto d = testkit::run({MAKE_GRID_BIN, "8", "6", "10", f});
@@ -72,27 +73,29 @@ struct handler {
     }
 };
 
-// The numbers of "name":[...] in a JSON reply, as doubles (null as NaN).
+// The numbers of "name":[...] in a JSON reply, as doubles, nested arrays
+// flattened (null as NaN).
 std::vector<double> numbers(const std::string& body, const std::string& name) {
     std::vector<double> out;
     size_t at = body.find("\"" + name + "\":[");
     if (at == std::string::npos) return out;
     at += name.size() + 4;
-    while (at < body.size() && body[at] != ']') {
-        if (body[at] == '[') {
+    for (int depth = 1; depth > 0 && at < body.size();) {
+        const char c = body[at];
+        if (c == '[' || c == ']') {
+            depth += c == '[' ? 1 : -1;
             ++at;
-            continue;
-        }
-        if (body.compare(at, 4, "null") == 0) {
+        } else if (c == ',') {
+            ++at;
+        } else if (body.compare(at, 4, "null") == 0) {
             out.push_back(NAN);
             at += 4;
         } else {
             char* end = nullptr;
             out.push_back(std::strtod(body.c_str() + at, &end));
+            if (end == body.c_str() + at) break;  // not JSON of numbers
             at = static_cast<size_t>(end - body.c_str());
         }
-        while (at < body.size() && (body[at] == ',' || (body[at] == ']' && body[at + 1] == ','))) ++at;
-        if (body[at] == ']' && body[at + 1] == ']') ++at;
     }
     return out;
 }
@@ -106,7 +109,7 @@ std::string bytes_of(const std::vector<T>& v) {
     return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
 }
 
-testkit::outcome check(const testkit::temp_dir& dir, std::vector<std::string> args) {
+testkit::outcome check(const testkit::temp_dir&, std::vector<std::string> args) {
     if (!testkit::python_imports("numpy, netCDF4, xarray"))
         ADD_FAILURE() << testkit::missing_package("python3-netcdf4 python3-xarray");
     args.insert(args.begin(), {"/usr/bin/python3", STSVIEW_TEST_DIR "/qpane_check.py"});
@@ -244,7 +247,7 @@ TEST(QRoutes, RefusalsSayWhy) {
         {"qmap?file=0&variable=didv&index=0&group=4x", "--symmetrise=4x"},
         {"qmap?file=0&variable=didv&index=0&group=4%20mm", "group must be"},
         {"qmap?file=0&variable=didv&index=0&window=hamming", "window must be hann or none"},
-        {"qmap?file=0&variable=didv&index=0&extra=1", "extra"},
+        {"qmap?file=0&variable=didv&index=0&extra=1", "unknown query parameter"},
         {"qmap?file=1&variable=didv&index=0&group=4mm", "no lattice in the transform of the topography"},
         {"qmap?file=2&variable=didv&index=0", "at least 2 x 2 pixels"},
         {"qcut?file=0&variable=didv&q0x=0&q0y=0&q1x=0.5", "give q1y"},
@@ -261,4 +264,38 @@ TEST(QRoutes, RefusalsSayWhy) {
         EXPECT_TRUE(has(r.body, words)) << route << ": " << r.body;
     }
     EXPECT_EQ(h.api(cut).status, 200);
+}
+
+// The cut's numbers, the group's text and the window, parsed strictly.
+TEST(QRoutes, ParametersParseStrictly) {
+    auto parsed = [](const std::string& text) {
+        sts::query q;
+        std::string error;
+        EXPECT_TRUE(q.parse(text, &error)) << text << error;
+        return q;
+    };
+    std::string error;
+    double v = 0;
+    for (const auto& [text, want] : std::vector<std::pair<std::string, double>>{
+             {"0.25", 0.25}, {"-1.5e-1", -0.15}, {"3", 3}, {"1E2", 100}, {"-0", 0}, {".5", 0.5}}) {
+        EXPECT_TRUE(sts::query_number(parsed("a=" + text), "a", &v, &error)) << text << error;
+        EXPECT_EQ(v, want) << text;
+    }
+    for (const std::string& text : std::vector<std::string>{"", "+1", "1,2", "inf", "nan", "0x10", "%201", "1e400", "1..2", "e5", "-",
+                                   std::string(33, '1')}) {
+        error.clear();
+        EXPECT_FALSE(sts::query_number(parsed("a=" + text), "a", &v, &error)) << text;
+        EXPECT_NE(error.find("a must be a finite decimal number"), std::string::npos) << text << error;
+    }
+    EXPECT_FALSE(sts::query_number(parsed("b=1"), "a", &v, &error));
+    EXPECT_EQ(error, "give a (a number, nm^-1)");
+    std::string g;
+    EXPECT_TRUE(sts::query_group(parsed("x=1"), &g, &error) && g.empty());
+    EXPECT_TRUE(sts::query_group(parsed("group=r90,m0"), &g, &error) && g == "r90,m0");
+    for (const std::string& text : std::vector<std::string>{"group=", "group=4mm;", "group=a%20b", "group=" + std::string(65, 'm')})
+        EXPECT_FALSE(sts::query_group(parsed(text), &g, &error)) << text;
+    bool hann = false;
+    EXPECT_TRUE(sts::query_window(parsed("x=1"), &hann, &error) && hann);
+    EXPECT_TRUE(sts::query_window(parsed("window=none"), &hann, &error) && !hann);
+    EXPECT_FALSE(sts::query_window(parsed("window=Hann"), &hann, &error));
 }

@@ -7,7 +7,7 @@
 // (0, +-8 dq).  The current is the running sum of the conductance over the
 // sweep, so that its numerical derivative is the conductance itself.
 //
-//     make_qpi_grid FILE
+//     make_plane_wave_grid FILE
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -27,7 +27,7 @@ double wave_y(long) { return dq * 3; }
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_qpi_grid FILE\n");
+        std::fprintf(stderr, "usage: make_plane_wave_grid FILE\n");
         return 2;
     }
     testkit::nanonis_grid_layout g = testkit::turned_raster_grid(side, side, points, 0);
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     });
     std::FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0) {
-        std::fprintf(stderr, "make_qpi_grid: cannot write %s\n", argv[1]);
+        std::fprintf(stderr, "make_plane_wave_grid: cannot write %s\n", argv[1]);
         return 1;
     }
     return 0;
