@@ -45,7 +45,13 @@ def q_offset(page, x, y):
     return int(round(px - w / 2)), int(round(py - h / 2))
 
 
+def into_view(page):
+    """The q-pane stands after the curves, below the first row: scrolled to."""
+    page.d.execute_script("document.getElementById('q-section').scrollIntoView({block: 'center'})")
+
+
 def at_q(page, x, y):
+    into_view(page)
     dx, dy = q_offset(page, x, y)
     return ActionChains(page.d).move_to_element_with_offset(page.d.find_element(By.ID, "qmap"), dx, dy)
 
@@ -93,6 +99,7 @@ def dispersion(page, url, work):
     page.d.get(url + "#file=0&variable=didv&index=2")
     page.wait(lambda: page.data("qmap").get("index") == "2", "the q-map at index 2")
     # A cut along qy = 3 dq from q_x = 0 to 12 dq: through each slice's wave.
+    into_view(page)
     ActionChains(page.d).move_to_element_with_offset(page.d.find_element(By.ID, "qmap"), *q_offset(page, 16, 19)) \
         .click_and_hold().move_to_element_with_offset(page.d.find_element(By.ID, "qmap"), *q_offset(page, 28, 19)) \
         .release().perform()
