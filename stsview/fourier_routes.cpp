@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -91,7 +92,21 @@ std::string header(const grid_file& f, const q_target& t) {
            f.bias_units() + "\n";
 }
 
-reply qmap_reply(grid_store& store, const query& q, bool text) {
+// Little-endian floats, as the page's Float32Array reads them.
+std::string float_bytes(const std::vector<float>& values) {
+    std::string out(values.size() * sizeof(float), '\0');
+    for (size_t i = 0; i < values.size(); ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        for (int b = 0; b < 4; ++b) out[i * 4 + static_cast<size_t>(b)] = static_cast<char>(bits >> (8 * b));
+    }
+    return out;
+}
+
+// form: "json", "txt" or "f32" (the values alone, for the page's bias steps:
+// the axes and the Bragg vectors stay those of the last JSON reply).
+reply qmap_reply(grid_store& store, const query& q, const std::string_view form) {
+    const bool text = form == "txt";
     std::string error;
     q_target t;
     size_t k = 0;
@@ -103,6 +118,7 @@ reply qmap_reply(grid_store& store, const query& q, bool text) {
     q_map m;
     if (!q_slice(store, t.r, k, t.lattice, &m, &error)) return refuse(500, error);
     const float bias = f.axis_of(*t.r.variable)[k];
+    if (form == "f32") return {200, "application/octet-stream", float_bytes(m.values), "", ""};
     if (text) {
         std::string out = header(f, t) + "# bias " + g9(bias) + " " + f.bias_units() + "\n# qx qy |F|\n";
         for (size_t y = 0; y < m.ny; ++y)
@@ -271,7 +287,8 @@ reply qcut_reply(grid_store& store, const query& q, const std::string_view form)
 }  // namespace
 
 bool fourier_api(grid_store& store, std::string_view name, bool text, const query& q, reply* out) {
-    if (name == (text ? "qmap.txt" : "qmap")) *out = qmap_reply(store, q, text);
+    if (name == (text ? "qmap.txt" : "qmap")) *out = qmap_reply(store, q, text ? "txt" : "json");
+    else if (!text && name == "qmap.f32") *out = qmap_reply(store, q, "f32");
     else if (!text && name == "qcut") *out = qcut_reply(store, q, "");
     else if (text && name == "qcut.txt") *out = qcut_reply(store, q, "txt");
     else if (text && name == "qcut.nc") *out = qcut_reply(store, q, "nc");

@@ -2,6 +2,7 @@
 //
 //   /api/qmap?file&variable&index[&group][&window]   one slice's |F| on q axes,
 //                                                    the Bragg vectors
+//   /api/qmap.f32?(the same)                         its |F| alone as little-endian floats
 //   /api/qcut?file&variable&q0x&q0y&q1x&q1y[&group][&window]
 //                                                    |F| along q0 -> q1 at every bias
 //   /api/export/qmap.txt, /api/export/qcut.txt       the same as text, # header

@@ -145,6 +145,19 @@ TEST(QMap, EqualsStsgridsFourierFile) {
             EXPECT_EQ(differ, 0u) << "slice " << k << (symmetrised ? " symmetrised" : "");
         }
     }
+    // The floats the page's bias steps take: the same slice's bytes, little-endian.
+    const sts::reply binary = h.api("qmap.f32?file=0&variable=didv&index=3");
+    ASSERT_EQ(binary.status, 200) << binary.body;
+    ASSERT_EQ(binary.body.size(), pixels * 4);
+    for (size_t p = 0; p < pixels; ++p) {
+        uint32_t bits = 0;
+        for (int b = 0; b < 4; ++b)
+            bits |= static_cast<uint32_t>(static_cast<unsigned char>(binary.body[p * 4 + static_cast<size_t>(b)]))
+                    << (8 * b);
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        ASSERT_TRUE(same_bits(v, plain[3 * pixels + p])) << p;
+    }
     const sts::reply r = h.api("qmap?file=0&variable=didv&index=0");
     const auto qx = floats(numbers(r.body, "qx")), qy = floats(numbers(r.body, "qy"));
     ASSERT_EQ(qx.size(), 32u);

@@ -3,7 +3,7 @@
 // with the page's colour-range controls (on |F|, or on log10 |F| with the
 // log box), and keeps the export links.  main.js calls update() after a
 // new map and redraw() after new colour settings.
-import { getJSON } from './api.js';
+import { getJSON, getFloats } from './api.js';
 import { scaleFor } from './colour_maps.js';
 import { setLink } from './exports.js';
 import { QPane } from './q_pane.js';
@@ -51,7 +51,12 @@ export class QView {
     if (key !== this.key) { this.cut = null; this.dispersion.hide(); this.pane.cut = null; }
     const serial = ++this.serial;
     try {
-      const map = await getJSON('qmap', { ...p, index: t.index });
+      // A bias step of the same map: the values alone, as floats (the axes
+      // and the Bragg vectors are the file's and stay).
+      const same = key === this.key && this.map;
+      const map = same ? { ...this.map, index: t.index, bias: t.v.bias[t.index],
+                           values: await getFloats('qmap.f32', { ...p, index: t.index }) }
+                       : await getJSON('qmap', { ...p, index: t.index });
       if (serial !== this.serial) return;
       this.key = key;
       this.map = map;
