@@ -32,7 +32,8 @@ export class QPane {
     this.draw();
     const g = this.bar.getContext('2d');
     g.clearRect(0, 0, this.bar.width, this.bar.height);
-    const ticks = paintBar(g, scale, 4, margin.top, this.box.height, labels.unit);
+    // 40 px in: the unit under the bar ("|F| (nA/V)") is centred on it.
+    const ticks = paintBar(g, scale, 40, margin.top, this.box.height, labels.unit);
     Object.assign(this.bar.dataset, { lo: String(scale.lo), hi: String(scale.hi), unit: labels.unit,
                                       ticks: ticks.join(',') });
     if (this.hover) this.describe(this.hover);
