@@ -3,7 +3,8 @@
 WebDriver): from start to the first map drawn (with the topography beside
 it), a bias step to the new map drawn (arrow key) with the topography pane
 on and then off, a pixel click to its curve drawn, a 64 x 64 region's
-mean +- SE, the line cut's netCDF file, and the server's memory.
+mean +- SE, the line cut's netCDF file, a q-map and a cut in q, and the
+server's memory.
 
     /usr/bin/python3 bench/stsview_bench.py [--build DIR] [--grid FILE.nc] [--steps 20]
 
@@ -127,6 +128,20 @@ def main():
                                     f"&token={token}")
                 body_bytes = len(conn.getresponse().read())
                 lines.append((time.perf_counter() - t0) * 1000)
+            qmaps = []
+            for i in range(5):
+                t0 = time.perf_counter()
+                conn.request("GET", f"/api/qmap?file=0&variable=didv&index={100 + 50 * i}&token={token}")
+                conn.getresponse().read()
+                qmaps.append((time.perf_counter() - t0) * 1000)
+            # The first cut transforms every slice (kept); the next ones read the kept stack.
+            qcuts = []
+            for i in range(3):
+                t0 = time.perf_counter()
+                conn.request("GET", f"/api/qcut?file=0&variable=didv&q0x=0&q0y=0&q1x={1 + 0.5 * i}&q1y=1"
+                                    f"&token={token}")
+                conn.getresponse().read()
+                qcuts.append((time.perf_counter() - t0) * 1000)
             memory = rss_mib(server.pid)
         finally:
             driver.quit()
@@ -143,7 +158,9 @@ def main():
     print(f"click to curve drawn       median {statistics.median(clicks):6.1f} ms  (max {max(clicks):.1f})")
     print(f"64 x 64 region mean +- SE  median {statistics.median(regions):6.1f} ms  (max {max(regions):.1f})")
     print(f"line cut as netCDF         median {statistics.median(lines):6.1f} ms  (max {max(lines):.1f}; {body_bytes} bytes)")
-    print(f"server memory (RSS)        {memory:8.0f} MiB")
+    print(f"q-map (one transform)      median {statistics.median(qmaps):6.1f} ms  (max {max(qmaps):.1f})")
+    print(f"q cut, every slice         first {qcuts[0]:8.1f} ms, then median {statistics.median(qcuts[1:]):.1f} ms")
+    print(f"server memory (RSS)        {memory:8.0f} MiB  (with the q cut's stack of transforms)")
 
 
 if __name__ == "__main__":

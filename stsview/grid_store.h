@@ -92,6 +92,10 @@ public:
     // Bytes held by the bias-major copy (for the load test's memory check).
     size_t cached_bytes();
 
+    // The store's lock, for a caller that calls the netCDF library itself
+    // (an export written through the engine's writers): held while it lives.
+    std::unique_lock<std::mutex> library_lock() { return std::unique_lock<std::mutex>(lock_); }
+
 private:
     bool fill_cache(size_t file, const grid_variable& v, std::string* error);
 

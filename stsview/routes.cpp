@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "output/pair_format.h"
+#include "stsview/fourier_routes.h"
 #include "stsview/json_text.h"
 #include "stsview/line_export.h"
 #include "stsview/query.h"
@@ -384,6 +385,7 @@ reply handle_api(grid_store& store, std::string_view path, const query& q) {
     if (name == (text ? "region.txt" : "region")) return region_reply(store, q, text);
     if (name == (text ? "linecut.txt" : "linecut")) return linecut_reply(store, q, text);
     if (text && name == "line.nc") return line_file_reply(store, q);
+    if (reply r; fourier_api(store, name, text, q, &r)) return r;
     return bad(404, "no such route");
 }
 

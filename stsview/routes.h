@@ -15,6 +15,7 @@
 //   /api/pixelmap.f32?file&variable             a (y, x) variable as floats
 //   /api/export/{map,curve,mean,region,linecut}.txt   the same as text
 //   /api/export/line.nc?file&x0&y0&x1&y1        the line as stsgrid's _line.nc
+//   /api/qmap, /api/qcut and their exports      reciprocal space: fourier_routes.h
 #ifndef STSVIEW_ROUTES_H
 #define STSVIEW_ROUTES_H
 

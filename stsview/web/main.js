@@ -10,6 +10,7 @@ import { CurvePane, palette } from './curve_pane.js';
 import { LineCutPane } from './linecut_pane.js';
 import { savePng, setLink, mapPng, saveWithHeader } from './exports.js';
 import { readFragment, writeFragment } from './page_state.js';
+import { QView } from './q_view.js';
 
 const $ = (id) => document.getElementById(id);
 const fmt = (v) => (v === null || v === undefined || !Number.isFinite(v) ? 'NaN' : String(v));
@@ -50,6 +51,9 @@ const mapPane = new MapPane($('map'), $('colour-bar'), $('readout'), mouse);
 const sidePane = new MapPane($('side'), $('side-bar'), $('side-readout'), mouse);
 const curvePane = new CurvePane($('curves'), { bias: (k) => setIndex(k) });
 const cutPane = new LineCutPane($('linecut'), $('linecut-title'));
+// The reciprocal-space pane: the map's variable at the map's bias.
+const qView = new QView(() => ({ file: state.file, variable: state.variable, index: state.index, f: file(),
+                                 v: variable() }), () => scaleSettings(), (e) => fail(e));
 
 function scaleSettings() {
   return { mode: $('range-mode').value, colours: $('colours').value,
@@ -113,6 +117,7 @@ async function loadMap() {
   const fetched = performance.now();
   data.map = { index: k, bias: axis()[k], values, variable: name, file: state.file };
   drawMap();
+  qView.update();
   // Request to drawn, and the two parts of it.
   Object.assign($('map').dataset, { drawMs: (performance.now() - started).toFixed(1),
     fetchMs: (fetched - started).toFixed(1), paintMs: (performance.now() - fetched).toFixed(1) });
@@ -420,6 +425,7 @@ function redrawScales() {
   drawMap();
   drawSide();
   if (data.cut) cutPane.rescale(scaleFor(data.cut.values, scaleSettings()));
+  qView.redraw();
 }
 
 function wire() {
