@@ -11,7 +11,8 @@ const std::vector<std::string>& asset_names() {
     static const std::vector<std::string> names = {
         "index.html",  "stsview.css",   "main.js",     "api.js",          "colour_maps.js",
         "map_pane.js", "curve_pane.js", "exports.js",  "uPlot.esm.js",    "uPlot.min.css",
-        "linecut_pane.js", "page_state.js", "axis_ticks.js"};
+        "linecut_pane.js", "page_state.js", "axis_ticks.js",
+        "fit_overlay.js"};
     return names;
 }
 
