@@ -248,6 +248,40 @@ TEST(FitRoutes, BadRequestsAreRefusedWithAMessage) {
     EXPECT_NE(other.body.find("ask for variable=didv"), std::string::npos) << other.body;
 }
 
+// A copy of the fitted file with its fit spoiled: the fitted variable named
+// wrong, a status beyond the file's words.  The file still opens; the fit
+// is refused naming what is wrong, or the status shown as its number.
+TEST(FitRoutes, SpoiledFitsAreNamed) {
+    auto& g = fit_files::get();
+    ASSERT_TRUE(g.ok);
+    testkit::temp_dir dir;
+    const std::string wrong = dir / "wrong.nc", odd = dir / "odd.nc";
+    testkit::write_file(wrong, testkit::read_file(g.wide));
+    testkit::write_file(odd, testkit::read_file(g.wide));
+    int id = -1, var = -1;
+    ASSERT_EQ(nc_open(wrong.c_str(), NC_WRITE, &id), NC_NOERR);
+    EXPECT_EQ(nc_put_att_text(id, NC_GLOBAL, "fit_curve_of", 4, "nope"), NC_NOERR);
+    nc_close(id);
+    ASSERT_EQ(nc_open(odd.c_str(), NC_WRITE, &id), NC_NOERR);
+    const signed char code = 100;
+    const size_t at[2] = {1, 2};
+    EXPECT_EQ(nc_inq_varid(id, "fit_status", &var), NC_NOERR);
+    EXPECT_EQ(nc_put_var1_schar(id, var, at, &code), NC_NOERR);
+    nc_close(id);
+    handler h({wrong, odd});
+    const sts::reply files = h.api("files");
+    EXPECT_NE(files.body.find("\"present\":false,\"problem\":\"the file's fit cannot be drawn: the fitted "
+                              "variable 'nope' (fit_curve_of) is not in the file\""),
+              std::string::npos)
+        << files.body;
+    const sts::reply r = h.api("fit?file=0&x=0&y=0");
+    EXPECT_EQ(r.status, 400);
+    EXPECT_NE(r.body.find("'nope'"), std::string::npos) << r.body;
+    const sts::reply c = h.api("fit?file=1&x=2&y=1");
+    EXPECT_EQ(c.status, 200);
+    EXPECT_NE(c.body.find("\"status\":100,\"word\":\"code 100\""), std::string::npos) << c.body;
+}
+
 // The real Pb line at 0.42 K (man/stsgrid.1, FITS): with V_0 held at 0
 // every pixel is poor_fit, its values and curve kept and served as they are.
 TEST(FitRoutes, RealPbLine) {
