@@ -2,7 +2,8 @@
 // Host and Cookie lines of the input (split at newlines) go through the
 // guards, the query parser and every data route over a small grid file
 // written once (with a topography and gap maps, so that the per-pixel maps
-// and the line cut's netCDF file have every kind of quantity to carry).
+// and the line cut's netCDF file have every kind of quantity to carry, and
+// a --fit's records, so that the fit's route and export are driven too).
 // Every reply is a 2xx or a 4xx with a message; none is a 5xx (the file is
 // good), a crash or a hang.
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "fuzz/fuzz_grid_file.h"
 #include "grid/netcdf_writer.h"
 #include "spectrum/gap.h"
+#include "spectrum/gap_fit.h"
 #include "stsview/request_handler.h"
 
 using namespace sts;
@@ -33,7 +35,8 @@ std::string write_grid() {
     fuzz_check(mkdtemp(folder) != nullptr, "a scratch folder");
     const std::string path = std::string(folder) + "/g.nc";
     grid_description d = fuzz_grid_description();
-    d.groups = {quantity_group::gap, quantity_group::topography};
+    d.groups = {quantity_group::gap, quantity_group::topography, quantity_group::fit};
+    d.attributes = {{"fit_model", "dynes (normal tip)"}, {"fit_curve_of", "didv"}, {"fit_window", "|V| <= 0.5 V"}};
     d.has_topography = true;
     pixel_block b;
     b.count = 18;
@@ -53,6 +56,15 @@ std::string write_grid() {
                         &b.peak_high_height})
             v->push_back(gap ? 0.1f * static_cast<float>(p % 5) - 0.2f : NAN);
         b.gap_status.push_back(static_cast<signed char>(gap ? gap_reason::found : gap_reason::not_below));
+        // Pixel 7 not fitted, pixel 3 without a gap, the others converged.
+        const bool fitted = gap;
+        for (auto* v : {&b.fit_gap, &b.fit_gamma, &b.fit_temperature, &b.fit_tip_gap, &b.fit_scale, &b.fit_offset,
+                        &b.fit_background, &b.fit_se_gap, &b.fit_se_gamma, &b.fit_se_temperature, &b.fit_se_tip_gap,
+                        &b.fit_se_scale, &b.fit_se_offset, &b.fit_se_background, &b.fit_chi2, &b.fit_iterations})
+            v->push_back(fitted ? 0.01f * static_cast<float>(p + 1) : NAN);
+        for (int i = 0; i < 5; ++i) b.fit_curve.push_back(fitted && i > 0 && i < 4 ? 0.2f * static_cast<float>(i) : NAN);
+        b.fit_status.push_back(static_cast<signed char>(
+            p == 7 ? gap_fit_status::not_computed : gap ? gap_fit_status::converged : gap_fit_status::no_gap));
     }
     netcdf_writer w;
     std::string error;

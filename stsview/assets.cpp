@@ -12,7 +12,7 @@ const std::vector<std::string>& asset_names() {
         "index.html",  "stsview.css",   "main.js",     "api.js",          "colour_maps.js",
         "map_pane.js", "curve_pane.js", "exports.js",  "uPlot.esm.js",    "uPlot.min.css",
         "linecut_pane.js", "page_state.js", "axis_ticks.js",
-        "q_pane.js", "q_view.js", "dispersion_pane.js"};
+        "q_pane.js", "q_view.js", "dispersion_pane.js", "fit_overlay.js"};
     return names;
 }
 

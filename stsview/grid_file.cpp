@@ -153,6 +153,16 @@ bool grid_file::read_plane(const std::string& name, std::vector<float>* out, std
     return fail(NC_NOERR, *error, error);
 }
 
+bool grid_file::read_point(const std::string& name, size_t x, size_t y, float* out, std::string* error) {
+    if (!unchanged(error)) return false;
+    if (read_pixel_value(file_->id(), name, ny(), nx(), x, y, out, error)) return true;
+    return fail(NC_NOERR, *error, error);
+}
+
+std::string grid_file::variable_text(const std::string& name, const char* attribute) const {
+    return file_ ? sts::variable_text(file_->id(), name, attribute) : "";
+}
+
 bool grid_file::read_globals(std::vector<std::pair<std::string, std::string>>* out, std::string* error) {
     if (!unchanged(error)) return false;
     const int ncid = file_->id();

@@ -83,6 +83,11 @@ public:
     // A variable over (y, x) alone (pixel_maps.h), through this file's own
     // handle, row-major.
     bool read_plane(const std::string& name, std::vector<float>* out, std::string* error);
+    // One pixel's value of a (y, x) variable (NaN for its _FillValue), and
+    // a text attribute of a variable ("" where it has none): the fit's
+    // records (fit_records.h).
+    bool read_point(const std::string& name, size_t x, size_t y, float* out, std::string* error);
+    std::string variable_text(const std::string& name, const char* attribute) const;
     // The file's global text attributes, in its order.
     bool read_globals(std::vector<std::pair<std::string, std::string>>* out, std::string* error);
     // mean_<name>, se_<name> and their "pixels" attribute.

@@ -12,8 +12,11 @@ bool grid_store::open(const std::vector<std::string>& paths, std::string* error)
         if (!f.open(p, error)) return false;
         std::vector<pixel_map_variable> maps;
         if (!list_pixel_maps(p, f.ny(), f.nx(), &maps, error)) return false;
+        fit_description fit;
+        if (!describe_fit(f, maps, &fit, error)) return false;
         files_.push_back(std::move(f));
         maps_.push_back(std::move(maps));
+        fits_.push_back(std::move(fit));
     }
     return true;
 }
@@ -116,6 +119,12 @@ bool grid_store::line_file(size_t file, size_t x0, size_t y0, size_t x1, size_t 
     std::lock_guard<std::mutex> hold(lock_);
     quiet_library_errors();
     return line_file_bytes(files_[file], maps_[file], x0, y0, x1, y1, bytes, error);
+}
+
+bool grid_store::pixel_fit(size_t file, size_t x, size_t y, pixel_fit_record* out, std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    quiet_library_errors();
+    return read_pixel_fit(files_[file], fits_[file], x, y, out, error);
 }
 
 void grid_store::warm(size_t file, const std::string& variable) {

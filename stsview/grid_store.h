@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "grid/line_cut.h"
+#include "stsview/fit_records.h"
 #include "stsview/grid_file.h"
 #include "stsview/pixel_maps.h"
 #include "stsview/region_statistics.h"
@@ -85,6 +86,11 @@ public:
     // One of them (a name pixel_maps lists), row-major.
     bool pixel_map(size_t file, const std::string& name, std::vector<float>* out, std::string* error);
 
+    // The file's --fit, as read at opening (fit_records.h), and one
+    // pixel's fit from it (x < nx, y < ny; fit(file).present).
+    const fit_description& fit(size_t index) const { return fits_[index]; }
+    bool pixel_fit(size_t file, size_t x, size_t y, pixel_fit_record* out, std::string* error);
+
     // Makes the bias-major copy of a variable (the page's first map) ahead
     // of the first request; does nothing for a variable the file lacks.
     void warm(size_t file, const std::string& variable);
@@ -102,6 +108,7 @@ private:
     std::mutex lock_;
     std::vector<grid_file> files_;
     std::vector<std::vector<pixel_map_variable>> maps_;
+    std::vector<fit_description> fits_;
     size_t cache_file_ = 0;
     std::string cache_variable_;
     std::vector<float> cache_;  // [k * pixels + pixel]

@@ -91,4 +91,30 @@ bool read_pixel_map(int id, const std::string& name, size_t ny, size_t nx, std::
     return true;
 }
 
+bool read_pixel_value(int id, const std::string& name, size_t ny, size_t nx, size_t x, size_t y,
+                      float* out, std::string* error) {
+    int s = NC_NOERR, var = -1;
+    if ((s = nc_inq_varid(id, name.c_str(), &var)) != NC_NOERR) return nc_fail(s, name, error);
+    if (!over_y_x(id, var, ny, nx) || x >= nx || y >= ny) {
+        *error = name + " is not a variable over (y, x) holding pixel (" + std::to_string(x) + ", " +
+                 std::to_string(y) + ")";
+        return false;
+    }
+    const size_t start[2] = {y, x}, count[2] = {1, 1};
+    if ((s = nc_get_vara_float(id, var, start, count, out)) != NC_NOERR) return nc_fail(s, name, error);
+    float fill = 0;
+    nc_type type = NC_NAT;
+    size_t length = 0;
+    if (nc_inq_att(id, var, "_FillValue", &type, &length) == NC_NOERR && length == 1 &&
+        nc_get_att_float(id, var, "_FillValue", &fill) == NC_NOERR && *out == fill)
+        *out = std::nanf("");
+    return true;
+}
+
+std::string variable_text(int id, const std::string& name, const char* attribute) {
+    int var = -1;
+    if (nc_inq_varid(id, name.c_str(), &var) != NC_NOERR) return "";
+    return text_attribute(id, var, attribute);
+}
+
 }  // namespace sts

@@ -26,6 +26,11 @@ bool read_pixel_map(const std::string& path, const std::string& name, size_t ny,
 // again for every map grows the libraries' memory by kilobytes each time).
 bool read_pixel_map(int ncid, const std::string& name, size_t ny, size_t nx, std::vector<float>* out,
                     std::string* error);
+// The value at pixel (x, y) alone (x < nx, y < ny), NaN for the _FillValue.
+bool read_pixel_value(int ncid, const std::string& name, size_t ny, size_t nx, size_t x, size_t y,
+                      float* out, std::string* error);
+// A text attribute of the variable name, or "" where it has none.
+std::string variable_text(int ncid, const std::string& name, const char* attribute);
 
 }  // namespace sts
 

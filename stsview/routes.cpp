@@ -8,6 +8,7 @@
 
 #include "output/pair_format.h"
 #include "stsview/fourier_routes.h"
+#include "stsview/fit_route.h"
 #include "stsview/json_text.h"
 #include "stsview/line_export.h"
 #include "stsview/query.h"
@@ -102,6 +103,7 @@ reply files_reply(grid_store& store) {
                 out += '}';
             }
             out += ']';
+            fit_file_json(&out, store.fit(i));
             json_key(&out, "variables");
             out += '[';
             for (size_t k = 0; k < f.variables().size(); ++k) {
@@ -228,11 +230,14 @@ reply curve_reply(grid_store& store, const query& q, bool text) {
     std::string error;
     target t;
     size_t x = 0, y = 0;
-    if (!q.only({"file", "variable", "x", "y"}, &error) || !find_target(store, q, &t, &error) ||
-        !q.index("x", t.nx, &x, &error) || !q.index("y", t.ny, &y, &error))
-        return bad(400, error);
+    size_t fit = 0;  // the export with the file's fit beside (fit_route.h)
+    if (!q.only({"file", "variable", "x", "y", "fit"}, &error) || !find_target(store, q, &t, &error) ||
+        !q.index("x", t.nx, &x, &error) || !q.index("y", t.ny, &y, &error) ||
+        (q.has("fit") && (!text || !q.index("fit", 2, &fit, &error))))
+        return bad(400, error.empty() ? "fit=1 is for the text export (export/curve.txt)" : error);
     pixel_curve c;
     if (!store.curve(t.file, *t.variable, x, y, &c, &error)) return bad(500, error);
+    if (fit) return fit_curve_text(store, t.file, *t.variable, x, y, c);
     const std::vector<float>& values = c.values;
     const std::vector<float>& axis = c.axis;
     if (text) {
@@ -379,6 +384,7 @@ reply handle_api(grid_store& store, std::string_view path, const query& q) {
     if (!text && name == "axis") return axis_reply(store, q);
     if (!text && name == "map.f32") return map_binary(store, q);
     if (!text && name == "pixelmap.f32") return pixel_map_binary(store, q);
+    if (!text && name == "fit") return fit_reply(store, q);
     if (name == (text ? "map.txt" : "map")) return map_reply(store, q, text);
     if (name == (text ? "curve.txt" : "curve")) return curve_reply(store, q, text);
     if (name == (text ? "mean.txt" : "mean")) return mean_reply(store, q, text);

@@ -40,7 +40,7 @@ export class CurvePane {
     return { min: lo - pad, max: hi + pad };
   }
 
-  // axis: the bias axis; curves: [{label, colour, values}]; mean and
+  // axis: the bias axis; curves: [{label, colour, values, dash?}]; mean and
   // region: {mean, se} or null; index: the bias index of the marker.
   show(axis, curves, mean, region, index, units) {
     const series = [{ label: `bias (${units.bias})` }], data = [axis], bands = [];
@@ -57,7 +57,7 @@ export class CurvePane {
       const lo = add('region −SE', band(region.mean, region.se, -1), { stroke: 'rgba(184,134,11,0.2)', width: 0.5 });
       bands.push({ series: [hi, lo], fill: 'rgba(184,134,11,0.18)' });
     }
-    for (const c of curves) add(c.label, c.values, { stroke: c.colour, width: 1.5 });
+    for (const c of curves) add(c.label, c.values, { stroke: c.colour, width: 1.5, ...(c.dash ? { dash: c.dash } : {}) });
     this.axis = axis;
     this.index = index;
     if (this.plot) this.plot.destroy();
@@ -76,6 +76,7 @@ export class CurvePane {
     };
     this.zoomed = false;
     this.plot = new uPlot(opts, data, this.element);
+    this.element.uplot = this.plot;  // the drawn series, for the page's tests
     let downAt = null;
     this.plot.over.addEventListener('mousedown', (e) => { downAt = [e.clientX, e.clientY]; });
     // A drag is a zoom: the range function then keeps the box's limits.

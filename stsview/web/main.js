@@ -11,6 +11,7 @@ import { LineCutPane } from './linecut_pane.js';
 import { savePng, setLink, mapPng, saveWithHeader } from './exports.js';
 import { readFragment, writeFragment } from './page_state.js';
 import { QView } from './q_view.js';
+import { loadFits, fitCurves, fillFitTable, fitHeader, fitOf } from './fit_overlay.js';
 
 const $ = (id) => document.getElementById(id);
 const fmt = (v) => (v === null || v === undefined || !Number.isFinite(v) ? 'NaN' : String(v));
@@ -25,7 +26,7 @@ const maxCurves = 12;
 // file has it), kept across files.
 const state = { file: 0, variable: null, spectra: 'didv', index: 0, pixels: [], region: null, line: null,
                 side: 'none', sideChoice: null };
-const data = { files: [], map: null, strip: null, mean: null, curves: new Map(), region: null, cut: null,
+const data = { files: [], map: null, strip: null, mean: null, curves: new Map(), fits: new Map(), region: null, cut: null,
                side: null, sideScale: null };
 const serials = { map: 0, curves: 0, region: 0, line: 0, side: 0 };
 let sideLoads = 0;  // fetches of the pane beside the map (the tests count them)
@@ -207,7 +208,8 @@ function setIndex(k) {
 function showCurves() {
   const v = variable();
   const curves = state.pixels.filter((p) => data.curves.has(key(p))).map((p, i) =>
-    ({ label: `(${p.x}, ${p.y})`, colour: palette[i % palette.length], values: data.curves.get(key(p)).values }));
+    ({ label: `(${p.x}, ${p.y})`, colour: palette[i % palette.length], values: data.curves.get(key(p)).values }))
+    .concat(fitCurves(file(), data.fits, state.pixels, spectra().name, palette));
   const mean = $('show-mean').checked ? data.mean : null;
   curvePane.show(axis(), curves, mean, data.region, state.index,
                  { bias: file().bias_units, value: `${v.name} (${v.units})` });
@@ -248,11 +250,20 @@ function fillTable() {
   for (const p of state.pixels) {
     const c = data.curves.get(key(p));
     if (!c) continue;
+    const fit = fitted(p);
     row(`pixel (${p.x}, ${p.y}) ${c.reason === 'processed' ? '' : c.reason}`,
         { kind: 'pixel', x: p.x, y: p.y, status: c.status }, c.values[k], undefined,
-        { route: 'curve.txt', params: params({ x: p.x, y: p.y }), name: `${spectra().name}_x${p.x}_y${p.y}.txt`,
-          header: header('curve', p) });
+        { route: 'curve.txt', params: params({ x: p.x, y: p.y, ...(fit ? { fit: 1 } : {}) }),
+          name: `${spectra().name}_${fit ? 'fit_' : ''}x${p.x}_y${p.y}.txt`, header: header('curve', p) });
+    if (fit) row(`fit of (${p.x}, ${p.y}), ${fit.word}`, { kind: 'fit', x: p.x, y: p.y, word: fit.word }, fit.curve[k]);
   }
+  fillFitTable($('fit-numbers'), $('fit-note'), file(), data.fits, state.pixels, spectra().name);
+}
+
+// The pixel's fit where it is drawn over the curves shown, else null.
+function fitted(p) {
+  const r = data.fits.get(key(p)), fit = fitOf(file());
+  return r && r.drawn && fit && fit.variable === spectra().name ? r : null;
 }
 
 // The "# " lines on top of a text export: what, from which file, in which
@@ -273,6 +284,7 @@ function header(kind, extra = {}) {
                `status ${c ? c.reason : 'unknown'}`,
       f.per_pixel_axis ? `bias: the pixel's own axis, in ${bu}` : biasAxis,
       `columns: bias (${bu}), ${v.name} (${v.units}); rows in bias order, points the pixel lacks left out`);
+    if (fitted(extra)) lines.push(...fitHeader(f, fitted(extra)));
   } else if (kind === 'mean' || kind === 'region') {
     const s = kind === 'mean' ? data.mean : data.region;
     lines.push(kind === 'mean' ? `grid mean over ${s ? s.pixels : '?'} processed pixels, as stsgrid stored it` :
@@ -301,7 +313,10 @@ async function setPixels(list) {
     if (serial !== serials.curves) return;
     curves.set(key(p), c);
   }
+  const fits = await loadFits(state.file, file(), state.pixels);
+  if (serial !== serials.curves) return;
   data.curves = curves;
+  data.fits = fits;
   showCurves();
   $('curves').dataset.curveMs = (performance.now() - started).toFixed(1);
   $('curves').dataset.count = state.pixels.length;
@@ -386,7 +401,7 @@ async function select(fileIndex, variableName, wanted = {}) {
   if (region && !fits(region.x1, region.y1)) region = null;
   let line = 'line' in wanted ? wanted.line : state.line;
   if (line) line = clipLine(line, f);
-  data.map = null; data.strip = null; data.pixelMap = null; data.stripScale = null; data.curves = new Map(); data.region = null; data.cut = null;
+  data.map = null; data.strip = null; data.pixelMap = null; data.stripScale = null; data.curves = new Map(); data.fits = new Map(); data.region = null; data.cut = null;
   mapPane.forget();
   hideSide();
   await loadMean();
