@@ -61,6 +61,8 @@ def main():
     p.add_argument("build", nargs="?", default="build/default")
     p.add_argument("--size", type=int, default=128)
     p.add_argument("--subset", type=int, default=20)
+    p.add_argument("--repeat", type=int, default=1,
+                   help="-j1 and -j2 runs, interleaved, this many times each")
     a = p.parse_args()
     build = os.path.abspath(a.build)
     stsgrid = os.path.join(build, "stsgrid", "stsgrid")
@@ -73,8 +75,11 @@ def main():
         base = [stsgrid, grid, "--no-progress", "-o", out]
         fit = ["--fit=dynes", "--fit-temperature=0.5"]
         plain1 = run(base + ["-j1"])
-        fit1 = run(base + fit + ["-j1"])
-        fit2 = run(base + fit + ["-j2"])
+        # Interleaved, so that a change of the machine's load falls on both.
+        pairs = []
+        for _ in range(a.repeat):
+            pairs.append((run(base + fit + ["-j1"]), run(base + fit + ["-j2"])))
+        fit1, fit2 = pairs[0]
         ds = netCDF4.Dataset(out)
         ds.set_auto_mask(False)
         status = ds["fit_status"][:].ravel()
@@ -105,8 +110,11 @@ def main():
     print(f"curve_fit + NumPy model: {a.subset} pixels, {1e3 * scipy_s:.1f} ms per pixel")
     print(f"ratio curve_fit / stsgrid fit per pixel: {scipy_s / fit_s:.1f} "
           f"(whole run: {scipy_s / whole_s:.1f}; goal >= 20)")
-    print(f"-j2 / -j1 wall speed-up: {fit1[0] / fit2[0]:.2f} (goal >= 1.7; "
-          f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores)")
+    ratios = [one[0] / two[0] for one, two in pairs]
+    print("-j1, -j2 wall seconds: " + ", ".join(f"{one[0]:.1f} {two[0]:.1f}" for one, two in pairs))
+    print(f"-j2 / -j1 wall speed-up: {' '.join(f'{r:.2f}' for r in ratios)}, median "
+          f"{float(np.median(ratios)):.2f} (goal >= 1.7; load average {os.getloadavg()[0]:.1f} "
+          f"on {os.cpu_count()} cores)")
     print(f"largest relative difference of Delta, curve_fit vs stsgrid: {worst:.1e}")
 
 

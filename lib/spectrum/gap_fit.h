@@ -30,7 +30,12 @@
 // mean residual over the dip's core above a quarter of G_N and three of its
 // standard errors) is poor_fit: on the real Pb line with V_0 held at 0 the
 // best Dynes curve (found alike by SciPy from a grid of starts) dips to 60 %
-// of G_N where the data fall to 0.
+// of G_N where the data fall to 0.  So is a fit with Gamma >= Delta: a
+// curve with no coherence peaks, whose least chi^2 is often a background's
+// (the 0.4 K Pb spectrum over +-10 mV, V_0 held: Delta 3.8 meV).
+// The solver ends at GSL's tolerances or when chi^2 stalls (lowered by
+// less than 1e-4 of the reduced chi^2 over 10 steps): a parameter creeping
+// to its bound would otherwise walk to the iteration limit.
 // Standard errors: the square roots of the diagonal of (J^T W J)^-1 scaled
 // by the reduced chi^2 (chi^2 / (points - free parameters)), carried
 // through the transform to each parameter's own unit.
@@ -51,14 +56,15 @@ enum class gap_model : signed char { dynes = 0, dynes_sis = 1 };
 
 // The numbers are those to be written to files (fit_status).
 enum class gap_fit_status : signed char {
-    converged = 0,       // the fit met its tolerances inside the bounds
+    converged = 0,       // the fit met its tolerances (or chi^2 stalled) inside the bounds
     at_bound = 1,        // converged, with a parameter at a bound (its error is not meaningful)
     no_gap = 2,          // the curve in the window does not look like a gap: not fitted
     too_few_points = 3,  // the window holds no more points than free parameters
     bad_input = 4,       // NaN or infinite values, T <= 0, settings out of range
     not_converged = 5,   // the iteration limit, or no step would lower chi^2
     not_computed = 6,    // no fit asked for (set by callers, never here)
-    poor_fit = 7,        // converged, but the curve misses the data's dip (values kept, suspect)
+    poor_fit = 7,        // converged, but the curve misses the data's dip, or Gamma >= Delta
+                         // (values kept, suspect)
 };
 constexpr int gap_fit_status_count = 8;
 // The statuses' names in order, space-separated (a flag_meanings attribute).

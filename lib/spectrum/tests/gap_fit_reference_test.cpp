@@ -177,4 +177,57 @@ TEST(GapFitReference, RealPbSpectraGiveSensibleGaps) {
     EXPECT_GT(gap, 0.1);
 }
 
+// The 0.4 K spectrum over +-10 mV: with V_0 held the least chi^2 is a
+// Dynes curve 3.8 meV wide with Gamma 4.6 meV, fitted to the spectrum's
+// V-shaped background rather than its gap (one point at -0.125 mV falls
+// to a tenth of G_N, the curve to 0.8): poor_fit, values kept.  With V_0
+// free the fit finds the narrow gap.
+TEST(GapFitReference, RealPbSpectrumWideWindowHeldOffsetIsPoorFit) {
+    const std::string dir = testkit::realdata_dir();
+    if (dir.empty()) GTEST_SKIP() << "no ../shared/realdata";
+    const noisy d = derivative(dir + "/nanonis2025_pb_0p4K.txt");
+    gap_fit_settings s;
+    s.window = 0.01;
+    s.temperature = 0.4;
+    gap_fit_workspace w;
+    const int n = static_cast<int>(d.bias.size());
+    const gap_fit_result held = fit_gap(d.bias.data(), d.didv.data(), n, s, &w);
+    EXPECT_EQ(held.status, gap_fit_status::poor_fit);
+    EXPECT_GT(held.gap, 1.0);
+    EXPECT_GE(held.gamma, held.gap);
+    s.fit_offset = true;
+    const gap_fit_result freed = fit_gap(d.bias.data(), d.didv.data(), n, s, &w);
+    EXPECT_EQ(freed.status, gap_fit_status::converged);
+    EXPECT_GT(freed.gap, 0.2);
+    EXPECT_LT(freed.gap, 0.35);
+    EXPECT_LT(freed.gamma, freed.gap);
+}
+
+// A superconducting tip over the real Pb line with V_0 free: Gamma_s goes
+// to its lower bound (the edges are sharper than the tip's own broadening
+// leaves room for) and chi^2 then falls by 1e-7 of itself in 170 steps.
+// The fit ends there, at its bound, well inside the iteration limit
+// (it ran into the limit, not_converged, a minute a pixel).
+TEST(GapFitReference, SuperconductingTipOnThePbLineEndsAtItsBound) {
+    const std::string dir = testkit::realdata_dir();
+    if (dir.empty()) GTEST_SKIP() << "no ../shared/realdata";
+    const noisy d = derivative(dir + "/nanonis2025_pbline_2.txt");
+    gap_fit_settings s;
+    s.model = gap_model::dynes_sis;
+    s.window = 0.001;
+    s.temperature = 0.42;
+    s.fit_offset = true;
+    gap_fit_workspace w;
+    const gap_fit_result r =
+        fit_gap(d.bias.data(), d.didv.data(), static_cast<int>(d.bias.size()), s, &w);
+    EXPECT_EQ(r.status, gap_fit_status::at_bound);
+    EXPECT_LT(r.iterations, s.max_iterations / 2);
+    EXPECT_LT(r.gamma, 2 * s.gamma_min);
+    // V_0 as the normal tip's fit of the line finds it, the gap inside the peaks.
+    EXPECT_LT(r.offset, 0);
+    EXPECT_GT(r.offset, -0.0002);
+    EXPECT_GT(r.gap, 0.1);
+    EXPECT_LT(r.gap, 0.4);
+}
+
 }  // namespace

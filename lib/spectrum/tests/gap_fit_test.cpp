@@ -382,3 +382,24 @@ TEST(GapFit, NoisyPeaksDoNotMisleadTheStart) {
               "converged at_bound no_gap too_few_points bad_input not_converged not_computed "
               "poor_fit");
 }
+
+// A Dynes curve broadened past its gap (Gamma > Delta) has no coherence
+// peaks: the fit finds it, but the numbers cannot be told from those of a
+// background's dip, so the status says so and the values stay.
+TEST(GapFit, BroadenedPastTheGapIsPoorFit) {
+    const std::vector<float> bias = sweep(400, 0.004);
+    gap_curve c = normal_tip();
+    c.gap = 0.5;
+    c.gamma = 0.7;
+    const std::vector<float> didv = as_float(model(c, bias));
+    gap_fit_workspace w;
+    const gap_fit_result r = fit_gap(bias.data(), didv.data(), 400, settings_for(c), &w);
+    EXPECT_EQ(r.status, gap_fit_status::poor_fit);
+    expect_relative(r.gap, 0.5, 1e-3, "Delta");
+    expect_relative(r.gamma, 0.7, 1e-3, "Gamma");
+    // Just inside (Gamma = 0.9 Delta): an ordinary fit.
+    c.gamma = 0.45;
+    const std::vector<float> inside = as_float(model(c, bias));
+    EXPECT_EQ(fit_gap(bias.data(), inside.data(), 400, settings_for(c), &w).status,
+              gap_fit_status::converged);
+}
