@@ -125,8 +125,9 @@ void report_fit(const grid_collector& c) {
     std::printf("stsgrid: gap fit: %s (codes in the variable 'fit_status')\n",
                 counts.empty() ? "no pixels" : counts.c_str());
     if (f.by_status[static_cast<size_t>(gap_fit_status::poor_fit)] > 0)
-        std::printf("stsgrid: gap fit: poor_fit: the fitted curve misses the data's dip (a bias "
-                    "offset? try --fit-free=offset; or the model, the temperature)\n");
+        std::printf("stsgrid: gap fit: poor_fit: the fitted curve misses the data's dip, or its "
+                    "Gamma is at or above its Delta (a bias offset? try --fit-free=offset; a "
+                    "narrower --fit-window; or the model, the temperature)\n");
 }
 
 }  // namespace sts

@@ -107,8 +107,8 @@ std::string fit_status_sentence(const std::string& word) {
                       "settings out of range"},
         {"not_converged", "the iteration limit, or no step would lower chi^2"},
         {"not_computed", "the pixel was not processed, so not fitted"},
-        {"poor_fit", "converged, but the curve misses the data's dip: the best the model allows, not a "
-                     "measurement of the gap"},
+        {"poor_fit", "converged, but the curve misses the data's dip, or Gamma is at or above "
+                     "Delta: the best the model allows, not a measurement of the gap"},
     };
     for (const auto& [w, s] : sentences)
         if (word == w) return s;

@@ -11,7 +11,7 @@ const char* const gap_comment =
 
 const char* const fit_comment =
     "NaN unless fit_status is 0 (converged), 1 (at_bound) or 7 (poor_fit: the curve misses the "
-    "data's dip; kept to be looked at). The model, curve, window and fixed "
+    "data's dip, or Gamma is at or above Delta; kept to be looked at). The model, curve, window and fixed "
     "values are the global attributes fit_model, fit_curve_of, fit_window, fit_temperature and "
     "fit_tip_gap.";
 
