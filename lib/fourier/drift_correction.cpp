@@ -8,7 +8,6 @@
 #include <numbers>
 #include <thread>
 
-#include "fourier/bilinear.h"
 
 namespace sts {
 
@@ -125,29 +124,36 @@ std::string drift_field_of(const float* topography, size_t nx, size_t ny, double
     return "";
 }
 
-std::string drift_correct(const drift_field& field, const float* maps, size_t nslices,
-                          unsigned threads, float* out) {
+std::string drift_resampler::make(const drift_field& field) {
+    taps_.clear();
     const size_t n = field.nx * field.ny;
     if (n == 0 || field.ux.size() != n || field.uy.size() != n || !(field.dx > 0 && field.dy > 0))
         return "the displacement field does not fit its size";
     if (n > UINT32_MAX) return "the map is too large";
-    // Where each pixel reads, worked out once for every slice.
-    std::vector<bilinear_taps> taps(n);
+    taps_.resize(n);
     for (size_t y = 0; y < field.ny; ++y)
         for (size_t x = 0; x < field.nx; ++x) {
             const size_t i = y * field.nx + x;
-            taps[i] = bilinear_at(field.nx, field.ny, static_cast<double>(x) + field.ux[i] / field.dx,
-                                  static_cast<double>(y) + field.uy[i] / field.dy);
+            taps_[i] = bilinear_at(field.nx, field.ny, static_cast<double>(x) + field.ux[i] / field.dx,
+                                   static_cast<double>(y) + field.uy[i] / field.dy);
         }
+    return "";
+}
+
+void drift_resampler::correct(const float* map, float* out) const {
+    for (size_t i = 0; i < taps_.size(); ++i) out[i] = static_cast<float>(bilinear_read(map, taps_[i]));
+}
+
+std::string drift_correct(const drift_field& field, const float* maps, size_t nslices,
+                          unsigned threads, float* out) {
+    drift_resampler resampler;
+    if (std::string why = resampler.make(field); !why.empty()) return why;
+    const size_t n = field.nx * field.ny;
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(nslices, 1)));
     std::atomic<size_t> next{0};
     auto work = [&] {
-        for (size_t k; (k = next++) < nslices;) {
-            const float* in = maps + k * n;
-            float* o = out + k * n;
-            for (size_t i = 0; i < n; ++i) o[i] = static_cast<float>(bilinear_read(in, taps[i]));
-        }
+        for (size_t k; (k = next++) < nslices;) resampler.correct(maps + k * n, out + k * n);
     };
     std::vector<std::thread> pool;
     for (unsigned i = 1; i < threads; ++i) pool.emplace_back(work);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "fourier/bilinear.h"
 #include "fourier/lattice.h"
 
 namespace sts {
@@ -45,6 +46,21 @@ std::string drift_field_of(const float* topography, size_t nx, size_t ny, double
 // r + u(r) falls outside the map, or by a missing pixel, are NaN.
 std::string drift_correct(const drift_field& field, const float* maps, size_t nslices,
                           unsigned threads, float* out);
+
+// Where every pixel of a field's maps reads, worked out once (the
+// bilinear taps at r + u(r)) and applied to slice after slice, from any
+// number of threads at once: what drift_correct does per call, for a
+// caller that streams the slices.  Holds nx * ny taps (56 bytes each).
+class drift_resampler {
+public:
+    // "" or the reason (as drift_correct gives it).
+    std::string make(const drift_field& field);
+    // One map of the field's size read at r + u(r) into out (not map).
+    void correct(const float* map, float* out) const;
+
+private:
+    std::vector<bilinear_taps> taps_;
+};
 
 }  // namespace sts
 
