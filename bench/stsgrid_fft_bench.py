@@ -14,13 +14,25 @@ points (500 midpoints: 500 maps of dI/dV, bench/make_grid):
     fftshift, |F|) and the stack written with netCDF4, timed in this
     process;
   - peak resident memory of each stsgrid run (/usr/bin/time's maximum
-    RSS), and the maps' stack (500 slices of 256 x 256 float32, 125 MiB).
+    RSS) against the goal: --fft at most one slice (256 x 256 float32,
+    256 KiB) per thread beyond the plain run, whose peak is the grid's
+    file's layout (the maps' stack, 125 MiB, goes to a scratch file).
+    The resident pages of FFTW's library that its planner touches count
+    in that peak too (code, not data: the same for any map's size), so
+    they are measured on their own in a bare process (a 256 x 256 plan
+    made through ctypes) and set apart;
+  - the two ratios: the NumPy road over the Fourier pass (goal: at least
+    3) and the drift road over the Fourier pass (goal: at most 2).
 
-Every figure from one run on the shared machine, so that the ratios compare
-like with like; absolute times are not the point.
+The three stsgrid runs go in turns, ROUNDS times (default 2), and each
+figure is the median of its rounds, so that a burst of load on the shared
+machine does not fall on one road alone.  Every figure from one run of the
+script, so that the ratios compare like with like; absolute times are not
+the point.
 
-    /usr/bin/python3 bench/stsgrid_fft_bench.py [build-dir]
+    /usr/bin/python3 bench/stsgrid_fft_bench.py [build-dir] [ROUNDS]
 """
+import statistics
 import os
 import subprocess
 import sys
@@ -70,36 +82,79 @@ def numpy_road(grid_nc, out_nc):
     return end - start, read - start, loop - read
 
 
+def fftw_pages_kib():
+    """The resident library pages (KiB) making one 256 x 256 float plan adds."""
+    script = """
+import ctypes
+def rss_file():
+    for line in open("/proc/self/status"):
+        if line.startswith("RssFile:"):
+            return int(line.split()[1])
+lib = ctypes.CDLL("libfftw3f.so.3")
+lib.fftwf_alloc_complex.restype = ctypes.c_void_p
+lib.fftwf_plan_dft_r2c_2d.restype = ctypes.c_void_p
+lib.fftwf_plan_dft_r2c_2d.argtypes = [ctypes.c_int, ctypes.c_int, ctypes.c_void_p,
+                                      ctypes.c_void_p, ctypes.c_uint]
+buffer = lib.fftwf_alloc_complex(%d * (%d // 2 + 1))
+before = rss_file()
+lib.fftwf_plan_dft_r2c_2d(%d, %d, buffer, buffer, 1 << 6)  # FFTW_ESTIMATE
+print(rss_file() - before)
+""" % (NY, NX, NY, NX)
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    return int(r.stdout)
+
+
+def median_run(runs):
+    """The median of each figure over the rounds."""
+    return tuple(statistics.median(r[i] for r in runs) for i in range(3))
+
+
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build/default"
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 2
     stsgrid = os.path.abspath(os.path.join(build, "stsgrid", "stsgrid"))
     make_grid = os.path.abspath(os.path.join(build, "bench", "make_grid"))
+    threads = 2
     with tempfile.TemporaryDirectory(dir=os.environ.get("TMPDIR", "/tmp")) as work:
         subprocess.run([make_grid, str(NX), str(NY), str(POINTS), "g.3ds"], cwd=work, check=True)
-        common = [stsgrid, "--no-progress", "-j", "2", "g.3ds"]
-        plain = timed(common + ["-o", "plain.nc"], work, "plain.nc")
-        fft = timed(common + ["-o", "f.nc", "--fft"], work, "f.nc")
-        drift = timed(common + ["-o", "d.nc", "--fft", "--bragg=10,0:0,10", "--drift-correct"],
-                      work, "d.nc")
+        common = [stsgrid, "--no-progress", "-j", str(threads), "g.3ds"]
+        roads = {"plain": ["-o", "plain.nc"], "fft": ["-o", "f.nc", "--fft"],
+                 "drift": ["-o", "d.nc", "--fft", "--bragg=10,0:0,10", "--drift-correct"]}
+        runs = {name: [] for name in roads}
+        for _ in range(rounds):
+            for name, options in roads.items():
+                runs[name].append(timed(common + options, work, options[1]))
+        plain, fft, drift = (median_run(runs[name]) for name in roads)
         numpy_all, numpy_read, numpy_loop = numpy_road(os.path.join(work, "plain.nc"),
                                                        os.path.join(work, "np_fft.nc"))
-    stack_mib = (POINTS - 1) * NX * NY * 4 / 2**20
+    slice_mib = NX * NY * 4 / 2**20
+    stack_mib = (POINTS - 1) * slice_mib
     fft_pass, drift_pass = fft[2] - plain[2], drift[2] - plain[2]
-    print(f"grid {NX} x {NY} x {POINTS} points: {POINTS - 1} maps, a stack of {stack_mib:.0f} MiB")
-    print(f"stsgrid (2 threads)                 {plain[0]:8.2f} s  peak {plain[1] / 1024:7.0f} MiB")
-    print(f"stsgrid --fft                       {fft[0]:8.2f} s  peak {fft[1] / 1024:7.0f} MiB")
-    print(f"stsgrid --fft --drift-correct       {drift[0]:8.2f} s  peak {drift[1] / 1024:7.0f} MiB")
+    print(f"grid {NX} x {NY} x {POINTS} points: {POINTS - 1} maps, a stack of {stack_mib:.0f} MiB; "
+          f"medians of {rounds} rounds")
+    print(f"stsgrid ({threads} threads)                 {plain[0]:8.2f} s  peak {plain[1] / 1024:7.1f} MiB")
+    print(f"stsgrid --fft                       {fft[0]:8.2f} s  peak {fft[1] / 1024:7.1f} MiB")
+    print(f"stsgrid --fft --drift-correct       {drift[0]:8.2f} s  peak {drift[1] / 1024:7.1f} MiB")
     print(f"after the grid's file: plain {plain[2]:.3f} s, --fft {fft[2]:.3f} s, "
           f"--drift-correct {drift[2]:.3f} s")
     print(f"the Fourier pass                    {fft_pass:8.2f} s  "
-          f"peak +{(fft[1] - plain[1]) / 1024:.0f} MiB")
+          f"peak {(fft[1] - plain[1]) / 1024:+.1f} MiB")
     print(f"the drift road                      {drift_pass:8.2f} s  "
-          f"peak +{(drift[1] - plain[1]) / 1024:.0f} MiB")
+          f"peak {(drift[1] - plain[1]) / 1024:+.1f} MiB")
     print(f"numpy: read {numpy_read:.2f} s + loop {numpy_loop:.2f} s + write "
           f"{numpy_all - numpy_read - numpy_loop:.2f} s = {numpy_all:.2f} s")
-    print(f"numpy road / Fourier pass: {numpy_all / fft_pass:.2f}x "
-          f"(the loop alone: {numpy_loop / fft_pass:.2f}x)")
-    print(f"drift road / Fourier pass: {drift_pass / fft_pass:.2f}")
+    goal = threads * slice_mib
+    extra = (fft[1] - plain[1]) / 1024
+    fftw = fftw_pages_kib() / 1024
+    print(f"memory: --fft {extra:+.1f} MiB beyond the plain run, of which FFTW's library pages "
+          f"{fftw:.1f} MiB; the rest {extra - fftw:+.1f} MiB, goal at most {goal:.1f} MiB "
+          f"(one slice per thread): {'met' if extra - fftw <= goal else 'NOT met'}")
+    ratio = numpy_all / fft_pass
+    print(f"numpy road / Fourier pass: {ratio:.2f}x (the loop alone: {numpy_loop / fft_pass:.2f}x), "
+          f"goal at least 3: {'met' if ratio >= 3 else 'NOT met'}")
+    drift_ratio = drift_pass / fft_pass
+    print(f"drift road / Fourier pass: {drift_ratio:.2f}, goal at most 2: "
+          f"{'met' if drift_ratio <= 2 else 'NOT met'}")
 
 
 if __name__ == "__main__":

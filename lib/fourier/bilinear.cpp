@@ -20,11 +20,16 @@ bool cell(double v, size_t n, size_t& i, double& t) {
 
 }  // namespace
 
+bool bilinear_cell(size_t nx, size_t ny, double x, double y, size_t& i, size_t& j, double& tx,
+                   double& ty) {
+    return nx != 0 && ny != 0 && cell(x, nx, i, tx) && cell(y, ny, j, ty);
+}
+
 bilinear_taps bilinear_at(size_t nx, size_t ny, double x, double y) {
     bilinear_taps taps;
     size_t i = 0, j = 0;
     double tx = 0, ty = 0;
-    if (nx == 0 || ny == 0 || !cell(x, nx, i, tx) || !cell(y, ny, j, ty)) return taps;
+    if (!bilinear_cell(nx, ny, x, y, i, j, tx, ty)) return taps;
     const size_t i1 = nx > 1 ? i + 1 : i, j1 = ny > 1 ? j + 1 : j;
     const size_t pixel[4] = {j * nx + i, j * nx + i1, j1 * nx + i, j1 * nx + i1};
     const double weight[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};

@@ -26,6 +26,13 @@ struct bilinear_taps {
 // rounding margin of 1e-9 pixel) none.  nx * ny must fit 32 bits.
 bilinear_taps bilinear_at(size_t nx, size_t ny, double x, double y);
 
+// The cell that holds fractional pixel (x, y) as bilinear_at finds it:
+// its first corner (i, j) and the weights tx, ty of the next column and
+// row, or false outside.  What a caller that keeps many points compactly
+// (drift correction's stack) stores instead of the taps.
+bool bilinear_cell(size_t nx, size_t ny, double x, double y, size_t& i, size_t& j, double& tx,
+                   double& ty);
+
 // The value the taps read: NaN outside, or where a pixel they weigh is NaN.
 double bilinear_read(const float* map, const bilinear_taps& taps);
 

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <thread>
 
 #include "fourier/bilinear.h"
+
 
 namespace sts {
 
@@ -112,8 +114,11 @@ std::string drift_field_of(const float* topography, size_t nx, size_t ny, double
     std::vector<double> t(nx * ny);
     for (size_t i = 0; i < nx * ny; ++i)
         t[i] = std::isfinite(topography[i]) ? topography[i] - mean : 0.0;
+    // The two phases apart from each other, the second on a thread of its own.
+    std::vector<double> theta2;
+    std::thread second([&] { theta2 = local_phase(t, nx, ny, dx, dy, q2, lambda); });
     const std::vector<double> theta1 = local_phase(t, nx, ny, dx, dy, q1, lambda);
-    const std::vector<double> theta2 = local_phase(t, nx, ny, dx, dy, q2, lambda);
+    second.join();
     // [Q1; Q2] u = -[theta1; theta2], by Cramer's rule.
     const double det = q1.qx * q2.qy - q1.qy * q2.qx;
     out = drift_field{nx, ny, dx, dy, lambda, std::vector<float>(nx * ny), std::vector<float>(nx * ny)};
@@ -125,29 +130,62 @@ std::string drift_field_of(const float* topography, size_t nx, size_t ny, double
     return "";
 }
 
-std::string drift_correct(const drift_field& field, const float* maps, size_t nslices,
-                          unsigned threads, float* out) {
+std::string drift_resampler::make(const drift_field& field) {
+    points_.clear();
     const size_t n = field.nx * field.ny;
     if (n == 0 || field.ux.size() != n || field.uy.size() != n || !(field.dx > 0 && field.dy > 0))
         return "the displacement field does not fit its size";
     if (n > UINT32_MAX) return "the map is too large";
-    // Where each pixel reads, worked out once for every slice.
-    std::vector<bilinear_taps> taps(n);
+    right_ = field.nx > 1 ? 1 : 0;
+    down_ = field.ny > 1 ? static_cast<uint32_t>(field.nx) : 0;
+    points_.resize(n);
     for (size_t y = 0; y < field.ny; ++y)
         for (size_t x = 0; x < field.nx; ++x) {
-            const size_t i = y * field.nx + x;
-            taps[i] = bilinear_at(field.nx, field.ny, static_cast<double>(x) + field.ux[i] / field.dx,
-                                  static_cast<double>(y) + field.uy[i] / field.dy);
+            const size_t at = y * field.nx + x;
+            point& p = points_[at];
+            size_t i = 0, j = 0;
+            p.inside = bilinear_cell(field.nx, field.ny,
+                                     static_cast<double>(x) + field.ux[at] / field.dx,
+                                     static_cast<double>(y) + field.uy[at] / field.dy, i, j, p.tx, p.ty);
+            p.corner = static_cast<uint32_t>(j * field.nx + i);
         }
+    return "";
+}
+
+void drift_resampler::correct(const float* map, float* out) const {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (size_t at = 0; at < points_.size(); ++at) {
+        const point& p = points_[at];
+        if (!p.inside) {
+            out[at] = nan;
+            continue;
+        }
+        // bilinear_at's weights, and bilinear_read's sums over those not
+        // zero, in the same order.
+        const double weight[4] = {(1 - p.tx) * (1 - p.ty), p.tx * (1 - p.ty), (1 - p.tx) * p.ty,
+                                  p.tx * p.ty};
+        const uint32_t pixel[4] = {p.corner, p.corner + right_, p.corner + down_,
+                                   p.corner + down_ + right_};
+        double total = 0, sum = 0;
+        for (int k = 0; k < 4; ++k)
+            if (weight[k] != 0) {
+                total += weight[k];
+                sum += weight[k] * map[pixel[k]];
+            }
+        out[at] = total > 0 ? static_cast<float>(sum / total) : nan;
+    }
+}
+
+std::string drift_correct(const drift_field& field, const float* maps, size_t nslices,
+                          unsigned threads, float* out) {
+    drift_resampler resampler;
+    if (std::string why = resampler.make(field); !why.empty()) return why;
+    const size_t n = field.nx * field.ny;
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(nslices, 1)));
     std::atomic<size_t> next{0};
     auto work = [&] {
-        for (size_t k; (k = next++) < nslices;) {
-            const float* in = maps + k * n;
-            float* o = out + k * n;
-            for (size_t i = 0; i < n; ++i) o[i] = static_cast<float>(bilinear_read(in, taps[i]));
-        }
+        for (size_t k; (k = next++) < nslices;) resampler.correct(maps + k * n, out + k * n);
     };
     std::vector<std::thread> pool;
     for (unsigned i = 1; i < threads; ++i) pool.emplace_back(work);

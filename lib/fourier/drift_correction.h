@@ -15,6 +15,7 @@
 #define FOURIER_DRIFT_CORRECTION_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,30 @@ std::string drift_field_of(const float* topography, size_t nx, size_t ny, double
 // r + u(r) falls outside the map, or by a missing pixel, are NaN.
 std::string drift_correct(const drift_field& field, const float* maps, size_t nslices,
                           unsigned threads, float* out);
+
+// Where every pixel of a field's maps reads, worked out once (the
+// bilinear cell at r + u(r)) and applied to slice after slice, from any
+// number of threads at once, for a caller that streams the slices.  Each
+// pixel keeps its cell's corner and its two fractions (24 bytes, where
+// the four taps take 56), and the weights are worked from them as
+// bilinear_at works them: the same values, read with less memory traffic.
+class drift_resampler {
+public:
+    // "" or the reason (as drift_correct gives it).
+    std::string make(const drift_field& field);
+    // One map of the field's size read at r + u(r) into out (not map):
+    // the values bilinear_read gives of bilinear_at's taps.
+    void correct(const float* map, float* out) const;
+
+private:
+    struct point {
+        double tx = 0, ty = 0;
+        uint32_t corner = 0;
+        bool inside = false;
+    };
+    std::vector<point> points_;
+    uint32_t right_ = 1, down_ = 1;  // from a cell's first corner to the next column, row
+};
 
 }  // namespace sts
 

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <thread>
 
@@ -112,6 +113,31 @@ std::string make_transform(size_t nx, size_t ny, const fft_options& options, tra
 }
 
 }  // namespace
+
+struct map_transform::state {
+    transform t;
+    scratch s;
+    state(size_t nx, size_t ny) : s(nx, ny) {}
+};
+
+map_transform::map_transform() = default;
+map_transform::~map_transform() { delete s_; }
+
+std::string map_transform::make(size_t nx, size_t ny, const fft_options& options) {
+    delete s_;
+    s_ = nullptr;
+    if (std::string problem = fft_problem(nx, ny, 1.0, 1.0); !problem.empty()) return problem;
+    auto made = std::make_unique<state>(nx, ny);
+    if (!made->s.ok()) return "no memory for the transforms";
+    if (std::string problem = make_transform(nx, ny, options, made->t); !problem.empty())
+        return problem;
+    s_ = made.release();
+    return "";
+}
+
+size_t map_transform::run(const float* map, float* out) {
+    return one_slice(s_->t, map, s_->s, out, nullptr);
+}
 
 std::string fft_problem(size_t nx, size_t ny, double dx, double dy) {
     if (nx == 0 || ny == 0) return "the map has no pixels";

@@ -49,6 +49,28 @@ std::string fft_maps(const float* stack, size_t nslices, size_t nx, size_t ny,
                      const fft_options& options, unsigned threads, float* out,
                      std::vector<size_t>* missing = nullptr);
 
+// One thread's transforms of map after map of one size (what fft_maps
+// does on each of its threads), for a caller that streams slices through
+// reusable buffers: the plan, the window and one slice of scratch, made
+// once.  Not to be shared between threads.
+class map_transform {
+public:
+    map_transform();
+    ~map_transform();
+    map_transform(const map_transform&) = delete;
+    map_transform& operator=(const map_transform&) = delete;
+    // For maps of nx x ny pixels; "" or the reason (as fft_maps gives it).
+    std::string make(size_t nx, size_t ny, const fft_options& options);
+    // The transform of map into out (both ny x nx; out may be map itself),
+    // the same bytes as fft_maps gives; returns the count of filled
+    // pixels.
+    size_t run(const float* map, float* out);
+
+private:
+    struct state;
+    state* s_ = nullptr;
+};
+
 }  // namespace sts
 
 #endif

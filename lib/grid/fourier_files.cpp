@@ -140,6 +140,10 @@ void fft_file::put_slices(size_t first, size_t count, const float* fft, const fl
     if (symmetrised) f_.put_slices(symmetrised_, first, count, ny_, nx_, symmetrised);
 }
 
+void fft_file::put_symmetrised(size_t first, size_t count, const float* symmetrised) {
+    f_.put_slices(symmetrised_, first, count, ny_, nx_, symmetrised);
+}
+
 void fft_file::put_missing(const std::vector<int>& missing) { f_.put(missing_, missing.data()); }
 
 void fft_file::put_topography(const float* fft) {

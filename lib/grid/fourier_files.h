@@ -44,6 +44,8 @@ public:
     // count slices from first: the transforms, and their symmetrisation
     // (nullptr without one).
     void put_slices(size_t first, size_t count, const float* fft, const float* symmetrised);
+    // count symmetrised slices from first on their own.
+    void put_symmetrised(size_t first, size_t count, const float* symmetrised);
     void put_missing(const std::vector<int>& missing);
     void put_topography(const float* fft);
     bool finish(std::string* error) { return f_.finish(error); }

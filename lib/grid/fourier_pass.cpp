@@ -2,7 +2,11 @@
 #include "grid/fourier_pass.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <unistd.h>
 
 #include "fourier/fft_map.h"
 #include "fourier/lattice.h"
@@ -119,29 +123,86 @@ bool check_fourier_against_grid(const grid_plan& p, const grid_description& d,
     return true;
 }
 
-fourier_gatherer::fourier_gatherer(const grid_description& d, const pixel_quantity& q)
+fourier_gatherer::fourier_gatherer(const grid_description& d, const pixel_quantity& q,
+                                   const std::string& folder, scratch_disk* disk)
     : q_(q),
       slices_(values_per_pixel(q, static_cast<size_t>(d.points))),
       pixels_(static_cast<size_t>(d.nx * d.ny)),
-      stack_(slices_ * pixels_, std::nanf("")) {
+      folder_(folder),
+      disk_(disk),
+      seen_(pixels_, 0) {
     if (d.has_topography) topography_.assign(pixels_, std::nanf(""));
+    fd_ = disk_->make_nameless(folder_);
+    if (fd_ < 0)
+        problem_ = "cannot make the maps' scratch file in " + folder_ + ": " + std::strerror(errno) +
+                   " (it needs " + std::to_string(slices_ * pixels_ * sizeof(float) / (1 << 20) + 1) +
+                   " MiB there)";
+}
+
+fourier_gatherer::~fourier_gatherer() {
+    if (fd_ >= 0) close(fd_);
+}
+
+// count floats at float index at of the file, whole.
+bool fourier_gatherer::put(size_t at, const float* values, size_t count) {
+    const char* from = reinterpret_cast<const char*>(values);
+    size_t left = count * sizeof(float);
+    off_t offset = static_cast<off_t>(at * sizeof(float));
+    while (left > 0) {
+        const ssize_t n = disk_->pwrite(fd_, from, left, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            problem_ = "cannot write the maps' scratch file in " + folder_ + ": " +
+                       (n < 0 ? std::strerror(errno) : "the disk took nothing");
+            return false;
+        }
+        from += n, left -= static_cast<size_t>(n), offset += n;
+    }
+    return true;
 }
 
 void fourier_gatherer::add(const pixel_block& b) {
     const std::vector<float>& v = b.*(q_.values);
-    const size_t count = static_cast<size_t>(b.count);
+    const size_t count = static_cast<size_t>(b.count), first = static_cast<size_t>(b.first);
     const size_t record = values_per_pixel(q_, static_cast<size_t>(std::max(b.points, 2)));
     const size_t taken = std::min(record, slices_);
-    if (v.size() >= count * record)
-        for (size_t i = 0; i < count; ++i) {
-            const size_t pixel = static_cast<size_t>(b.first) + i;
-            if (pixel >= pixels_) break;
-            const float* values = v.data() + i * record;
-            for (size_t k = 0; k < taken; ++k) stack_[k * pixels_ + pixel] = values[k];
-        }
+    if (problem_.empty() && v.size() >= count * record && first < pixels_) {
+        const size_t n = std::min(count, pixels_ - first);
+        transposed_.assign(n * slices_, std::nanf(""));
+        for (size_t i = 0; i < n; ++i)
+            for (size_t k = 0; k < taken; ++k) transposed_[k * n + i] = v[i * record + k];
+        for (size_t k = 0; k < slices_ && put(k * pixels_ + first, &transposed_[k * n], n); ++k) {}
+        std::fill(seen_.begin() + static_cast<long>(first), seen_.begin() + static_cast<long>(first + n), 1);
+    }
     if (!topography_.empty() && b.topography.size() >= count)
         for (size_t i = 0; i < count && b.first + i < pixels_; ++i)
             topography_[static_cast<size_t>(b.first) + i] = b.topography[i];
+}
+
+bool fourier_gatherer::read_slice(size_t k, float* out, std::string* error) const {
+    if (!problem_.empty()) {
+        *error = problem_;
+        return false;
+    }
+    char* to = reinterpret_cast<char*>(out);
+    size_t left = pixels_ * sizeof(float);
+    off_t offset = static_cast<off_t>(k * pixels_ * sizeof(float));
+    while (left > 0) {
+        const ssize_t n = disk_->pread(fd_, to, left, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = "cannot read the maps' scratch file in " + folder_ + ": " + std::strerror(errno);
+            return false;
+        }
+        if (n == 0) {  // beyond the last pixel written: those never came
+            std::fill(to, to + left, 0);
+            break;
+        }
+        to += n, left -= static_cast<size_t>(n), offset += n;
+    }
+    for (size_t p = 0; p < pixels_; ++p)
+        if (!seen_[p]) out[p] = std::nanf("");
+    return true;
 }
 
 }  // namespace sts

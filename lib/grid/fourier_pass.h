@@ -8,6 +8,7 @@
 #define GRID_FOURIER_PASS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,28 +16,48 @@
 #include "grid/grid_plan.h"
 #include "grid/pixel_block.h"
 #include "grid/quantities.h"
+#include "grid/scratch_disk.h"
 
 namespace sts {
 
 // The values of one quantity at every point of every pixel, slice by
 // slice (slice k: every pixel's k-th value, row-major), and the
-// topography where the grid records it.  Peak memory: the stack itself.
+// topography where the grid records it.  The slices go to a nameless
+// scratch file in folder (the output's), slice after slice, as the blocks
+// come, so that memory holds one block's values and the topography
+// rather than the stack (500 slices of 256 x 256: 125 MiB); the pass
+// reads them back one at a time.
 class fourier_gatherer {
 public:
-    fourier_gatherer(const grid_description& d, const pixel_quantity& q);
+    fourier_gatherer(const grid_description& d, const pixel_quantity& q, const std::string& folder,
+                     scratch_disk* disk = &system_scratch_disk());
+    ~fourier_gatherer();
+    fourier_gatherer(const fourier_gatherer&) = delete;
+    fourier_gatherer& operator=(const fourier_gatherer&) = delete;
     // One block, as the run hands them on (any order; each pixel once).
+    // A failure to write is kept for problem().
     void add(const pixel_block& b);
+    // Slice k (pixels() floats) into out, NaN at the pixels that never
+    // came; false with *error.  Safe from several threads at once.
+    bool read_slice(size_t k, float* out, std::string* error) const;
+    // "" or why the scratch file could not be made or written.
+    const std::string& problem() const { return problem_; }
 
     const pixel_quantity& quantity() const { return q_; }
     size_t slices() const { return slices_; }
     size_t pixels() const { return pixels_; }
-    std::vector<float>& stack() { return stack_; }
     std::vector<float>& topography() { return topography_; }  // empty without one
 
 private:
+    bool put(size_t at, const float* values, size_t count);
     const pixel_quantity& q_;
     size_t slices_, pixels_;
-    std::vector<float> stack_, topography_;
+    std::string folder_, problem_;
+    scratch_disk* disk_;
+    int fd_ = -1;
+    std::vector<uint8_t> seen_;         // per pixel: its values were written
+    std::vector<float> transposed_;    // one block's values, slice by slice
+    std::vector<float> topography_;
 };
 
 // A transform at a bias of --map, for its picture.
@@ -85,8 +106,9 @@ const pixel_quantity* fourier_quantity(const grid_plan& p);
 std::string fourier_file_name(const std::string& output);
 std::string corrected_file_name(const std::string& output);
 
-// Transforms what g gathered (the stack is corrected in place with drift
-// correction) and writes the files beside output.  false with *error.
+// Transforms what g gathered, a slice at a time (read, with drift
+// correction corrected, transformed, symmetrised, written), and writes the
+// files beside output.  false with *error.
 bool run_fourier_pass(const grid_plan& p, const grid_description& d, fourier_gatherer& g,
                       const std::string& output, fourier_outcome* out, std::string* error);
 

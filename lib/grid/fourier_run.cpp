@@ -1,10 +1,13 @@
-// The Fourier pass over a gathered stack: the lattice, the drift
-// correction, the transforms and their symmetrisation, a few slices at a
-// time so that beyond the stack the pass holds a chunk of slices (four
-// per thread) and one slice of scratch per thread.  See fourier_pass.h.
+// The Fourier pass over a gathered stack: the lattice and the drift field
+// from the topography, then every slice streamed once from the scratch
+// file through its thread's buffers (read, corrected, transformed,
+// symmetrised) and written in order to <out>_corrected.nc and
+// <out>_fft.nc, so that the pass holds two to four slices per thread (and,
+// with drift correction, the field's taps) whatever the count of slices.
+// See fourier_pass.h.
 #include <algorithm>
 #include <cmath>
-#include <thread>
+#include <memory>
 
 #include "fourier/bragg_peaks.h"
 #include "fourier/drift_correction.h"
@@ -14,6 +17,7 @@
 #include "fourier/symmetrise.h"
 #include "grid/fourier_files.h"
 #include "grid/fourier_pass.h"
+#include "grid/fourier_stream.h"
 #include "grid/grid_engine.h"
 
 namespace sts {
@@ -30,7 +34,6 @@ struct pass {
     fft_options options;
     unsigned threads = 1;
     std::vector<point_operation> group;
-    size_t chunk() const { return 4 * static_cast<size_t>(threads); }
     size_t pixels() const { return nx * ny; }
     fourier_file_facts facts(const std::string& grid_file) const {
         return {&d, &g.quantity(), out, options.window == fft_window::hann,
@@ -81,18 +84,16 @@ double rms_length(const drift_field& field) {
     return n ? std::sqrt(sum / static_cast<double>(n)) : 0.0;
 }
 
-// Every map read at r + u(r), the stack in place, into <out>_corrected.nc;
-// the topography's transform then of the corrected topography.
-bool correct_drift(pass& s, const std::string& grid_file, q_map& topography,
-                   std::string* error) {
+// The field from the topography, the topography corrected and its
+// transform made again of it; the widths of Q1's peak before and after.
+bool drift_field_for(pass& s, q_map& topography, drift_field& field, std::string* error) {
     fourier_outcome& o = *s.out;
     const bragg_vector q1{o.q1x, o.q1y}, q2{o.q2x, o.q2y};
     std::vector<float>& topo = s.g.topography();
-    drift_field field;
     std::string why = drift_field_of(topo.data(), s.nx, s.ny, s.dx, s.dy, q1, q2,
                                      s.p.fft.drift_lambda, field);
     std::vector<float> corrected(s.pixels());
-    if (why.empty()) why = drift_correct(field, topo.data(), 1, s.threads, corrected.data());
+    if (why.empty()) why = drift_correct(field, topo.data(), 1, 1, corrected.data());
     if (!why.empty()) {
         *error = "drift correction: " + why;
         return false;
@@ -102,42 +103,12 @@ bool correct_drift(pass& s, const std::string& grid_file, q_map& topography,
     o.width_before = measure_bragg_peak(topography, q1).width;
     topo = std::move(corrected);
     why = fft_map(topo.data(), s.nx, s.ny, s.dx, s.dy, s.options, topography);
-    o.width_after = measure_bragg_peak(topography, q1).width;
-    corrected_file file(o.corrected);
-    if (!why.empty() || !file.open(s.facts(grid_file), error)) {
-        if (!why.empty()) *error = "drift correction: " + why;
+    if (!why.empty()) {
+        *error = "drift correction: " + why;
         return false;
     }
-    std::vector<float>& stack = s.g.stack();
-    std::vector<float> buffer(std::min(s.chunk(), o.slices) * s.pixels());
-    for (size_t k = 0; k < o.slices; k += s.chunk()) {
-        const size_t n = std::min(s.chunk(), o.slices - k);
-        float* slices = stack.data() + k * s.pixels();
-        why = drift_correct(field, slices, n, s.threads, buffer.data());
-        if (!why.empty()) {
-            *error = "drift correction: " + why;
-            return false;
-        }
-        file.put_slices(k, n, buffer.data());
-        std::copy(buffer.begin(), buffer.begin() + static_cast<long>(n * s.pixels()), slices);
-    }
-    file.put_field(topo.data(), field.ux.data(), field.uy.data());
-    return file.finish(error);
-}
-
-// n slices symmetrised, on the pass's threads.
-void symmetrise_slices(const pass& s, const float* in, size_t n, float* out) {
-    const fourier_outcome& o = *s.out;
-    const double dqx = o.qx[1] - o.qx[0], dqy = o.qy[1] - o.qy[0];
-    auto work = [&](size_t first) {
-        for (size_t k = first; k < n; k += s.threads)
-            symmetrise_values(in + k * s.pixels(), s.nx, s.ny, dqx, dqy, o.q1_angle, s.group,
-                              out + k * s.pixels());
-    };
-    std::vector<std::thread> team;
-    for (size_t t = 1; t < std::min<size_t>(s.threads, n); ++t) team.emplace_back(work, t);
-    work(0);
-    for (std::thread& t : team) t.join();
+    o.width_after = measure_bragg_peak(topography, q1).width;
+    return true;
 }
 
 // The slice whose bias lies nearest each of --map's biases.
@@ -168,38 +139,106 @@ void keep_pictures(pass& s, const std::vector<size_t>& at, size_t first, size_t 
     }
 }
 
-// The transforms into <out>_fft.nc.
-bool transform(pass& s, const std::string& grid_file, const q_map* topography,
-               std::string* error) {
+// One thread's buffers: the slice as read (then its transform), the
+// corrected slice, the symmetrised transform.
+struct lane {
+    map_transform fft;
+    std::vector<float> out, corrected, symmetrised;
+    size_t missing = 0;
+    std::string error;
+};
+
+// Slice k read, corrected, transformed and symmetrised in l's buffers.
+bool work_slice(const pass& s, const drift_resampler* drift, size_t k, lane& l) {
+    if (!s.g.read_slice(k, l.out.data(), &l.error)) return false;
+    const float* map = l.out.data();
+    if (drift) {
+        drift->correct(l.out.data(), l.corrected.data());
+        map = l.corrected.data();
+    }
+    l.missing = l.fft.run(map, l.out.data());
+    if (!s.group.empty()) {
+        const fourier_outcome& o = *s.out;
+        symmetrise_values(l.out.data(), s.nx, s.ny, o.qx[1] - o.qx[0], o.qy[1] - o.qy[0],
+                          o.q1_angle, s.group, l.symmetrised.data());
+    }
+    return true;
+}
+
+// Every slice through the lanes into the files (corrected: nullptr
+// without drift correction), in order.
+bool stream_slices(pass& s, const drift_resampler* drift, fft_file& file, corrected_file* corrected,
+                   std::string* error) {
     fourier_outcome& o = *s.out;
-    fft_file file(o.file);
-    if (!file.open(s.facts(grid_file), error)) return false;
     const std::vector<float>& axis =
         s.g.quantity().along == quantity_axis::point ? s.d.bias : s.d.vmid;
     const std::vector<size_t> at = picture_slices(s, axis);
-    const size_t chunk = std::min(s.chunk(), o.slices);
-    std::vector<float> fft(chunk * s.pixels()), symmetrised(s.group.empty() ? 0 : fft.size());
-    std::vector<int> missing;
-    for (size_t k = 0; k < o.slices; k += chunk) {
-        const size_t n = std::min(chunk, o.slices - k);
-        std::vector<size_t> filled;
-        const std::string why = fft_maps(s.g.stack().data() + k * s.pixels(), n, s.nx, s.ny,
-                                         s.options, s.threads, fft.data(), &filled);
-        if (!why.empty()) {
+    std::vector<lane> lanes(std::clamp<size_t>(s.threads, 1, std::max<size_t>(o.slices, 1)));
+    for (lane& l : lanes) {
+        if (std::string why = l.fft.make(s.nx, s.ny, s.options); !why.empty()) {
             *error = "--fft: " + why;
             return false;
         }
-        for (size_t m : filled) {
-            missing.push_back(static_cast<int>(m));
-            o.slices_with_missing += m > 0;
-            o.most_missing = std::max(o.most_missing, m);
+        l.out.resize(s.pixels());
+        l.corrected.resize(drift ? s.pixels() : 0);
+        l.symmetrised.resize(s.group.empty() ? 0 : s.pixels());
+    }
+    // The symmetrised slices go to the file in groups of four per thread,
+    // each after its group's transforms: the order of chunks in the file
+    // that it has had since --symmetrise came (its bytes depend on it).
+    const size_t group = std::min<size_t>(4 * static_cast<size_t>(s.threads), o.slices);
+    std::vector<float> held(s.group.empty() ? 0 : group * s.pixels());
+    std::vector<int> missing;
+    auto work = [&](size_t k, unsigned w) { return work_slice(s, drift, k, lanes[w]); };
+    auto deliver = [&](size_t k, unsigned w) {
+        const lane& l = lanes[w];
+        if (corrected) corrected->put_slices(k, 1, l.corrected.data());
+        const float* sym = s.group.empty() ? nullptr : l.symmetrised.data();
+        file.put_slices(k, 1, l.out.data(), nullptr);
+        if (sym) {
+            std::copy(l.symmetrised.begin(), l.symmetrised.end(),
+                      held.begin() + static_cast<long>((k % group) * s.pixels()));
+            if ((k + 1) % group == 0 || k + 1 == o.slices)
+                file.put_symmetrised(k - k % group, k % group + 1, held.data());
         }
-        if (!s.group.empty()) symmetrise_slices(s, fft.data(), n, symmetrised.data());
-        const float* sym = s.group.empty() ? nullptr : symmetrised.data();
-        file.put_slices(k, n, fft.data(), sym);
-        keep_pictures(s, at, k, n, fft.data(), sym);
+        keep_pictures(s, at, k, 1, l.out.data(), sym);
+        missing.push_back(static_cast<int>(l.missing));
+        o.slices_with_missing += l.missing > 0;
+        o.most_missing = std::max(o.most_missing, l.missing);
+        return true;
+    };
+    if (!ordered_slices(o.slices, static_cast<unsigned>(lanes.size()), work, deliver)) {
+        for (const lane& l : lanes)
+            if (!l.error.empty()) *error = "--fft: " + l.error;
+        return false;
     }
     file.put_missing(missing);
+    return true;
+}
+
+// The files: <out>_corrected.nc with drift correction (completed first)
+// and <out>_fft.nc, written together as the slices stream.
+bool write_files(pass& s, const std::string& grid_file, const q_map* topography,
+                 const drift_field* field, std::string* error) {
+    fourier_outcome& o = *s.out;
+    drift_resampler resampler;
+    std::unique_ptr<corrected_file> corrected;
+    if (field) {
+        if (std::string why = resampler.make(*field); !why.empty()) {
+            *error = "drift correction: " + why;
+            return false;
+        }
+        corrected = std::make_unique<corrected_file>(o.corrected);
+        if (!corrected->open(s.facts(grid_file), error)) return false;
+    }
+    fft_file file(o.file);
+    if (!file.open(s.facts(grid_file), error) ||
+        !stream_slices(s, field ? &resampler : nullptr, file, corrected.get(), error))
+        return false;
+    if (corrected) {
+        corrected->put_field(s.g.topography().data(), field->ux.data(), field->uy.data());
+        if (!corrected->finish(error)) return false;
+    }
     if (topography) file.put_topography(topography->values.data());
     return file.finish(error);
 }
@@ -239,8 +278,14 @@ bool run_fourier_pass(const grid_plan& p, const grid_description& d, fourier_gat
     }
     if (p.fft.lattice_wanted() && !find_lattice(s, topo ? &topography : nullptr, error))
         return false;
-    if (p.fft.drift && !correct_drift(s, output, topography, error)) return false;
-    return transform(s, output, topo ? &topography : nullptr, error);
+    if (!g.problem().empty()) {
+        *error = "--fft: " + g.problem();
+        return false;
+    }
+    drift_field field;
+    if (p.fft.drift && !drift_field_for(s, topography, field, error)) return false;
+    return write_files(s, output, topo ? &topography : nullptr, p.fft.drift ? &field : nullptr,
+                       error);
 }
 
 }  // namespace sts

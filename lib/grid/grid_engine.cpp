@@ -199,7 +199,13 @@ run_outcome run_plan(const grid_plan& plan, const run_callbacks& callbacks) {
         return finished(std::move(out), run_status::refused, error);
     out.collector = std::make_unique<grid_collector>(out.description, p);
     std::unique_ptr<fourier_gatherer> fourier;
-    if (p.fft.given) fourier = std::make_unique<fourier_gatherer>(out.description, *fourier_quantity(p));
+    if (p.fft.given) {
+        // The maps' scratch file beside the output, as the statistics' are.
+        fourier = std::make_unique<fourier_gatherer>(out.description, *fourier_quantity(p),
+                                                     folder_of(out.output));
+        if (!fourier->problem().empty())
+            return finished(std::move(out), run_status::failed, "--fft: " + fourier->problem());
+    }
     run_state s{p, callbacks, *src, &out, fourier.get()};
     if (!compute(s, ls, &error)) {
         return finished(std::move(out), s.cancelled ? run_status::cancelled : run_status::failed,

@@ -42,6 +42,10 @@ ssize_t scratch_disk::pread(int fd, void* data, size_t size, off_t at) {
     return ::pread(fd, data, size, at);
 }
 
+ssize_t scratch_disk::pwrite(int fd, const void* data, size_t size, off_t at) {
+    return ::pwrite(fd, data, size, at);
+}
+
 scratch_disk& system_scratch_disk() {
     static scratch_disk disk;
     return disk;

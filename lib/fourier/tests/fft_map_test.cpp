@@ -16,6 +16,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <sstream>
 #include <thread>
@@ -54,10 +55,20 @@ reference numpy_transform(const std::vector<float>& map, size_t nx, size_t ny, d
 
 double worst_ratio = 0;
 
+void expect_values_agree(const sts::q_map& ours, const std::vector<float>& map, size_t nx,
+                         size_t ny, double dx, double dy, const sts::fft_options& o,
+                         const std::string& what);
+
 void expect_agrees(const std::vector<float>& map, size_t nx, size_t ny, double dx, double dy,
                    const sts::fft_options& o, const std::string& what) {
     sts::q_map ours;
     ASSERT_EQ(sts::fft_map(map.data(), nx, ny, dx, dy, o, ours), "") << what;
+    expect_values_agree(ours, map, nx, ny, dx, dy, o, what);
+}
+
+void expect_values_agree(const sts::q_map& ours, const std::vector<float>& map, size_t nx,
+                         size_t ny, double dx, double dy, const sts::fft_options& o,
+                         const std::string& what) {
     const reference theirs = numpy_transform(map, nx, ny, dx, dy, o);
     ASSERT_EQ(theirs.values.size(), nx * ny) << what;
     const double n = static_cast<double>(nx * ny);
@@ -169,6 +180,42 @@ TEST(FftMap, StackAgreesWithOneMapAtATimeOnAnyThreads) {
         }
         EXPECT_EQ(missing[3], 1u);
     }
+}
+
+// One thread's transform, made once and run on map after map in place (as
+// the Fourier pass streams slices through one buffer): each against NumPy,
+// and the same bytes as fft_maps gives for the stack.
+TEST(FftMap, ReusedTransformInPlaceAgreesWithNumpy) {
+    const size_t nx = 100, ny = 60, slices = 3;
+    std::vector<float> stack = testkit::random_floats(nx * ny * slices, 21);
+    for (size_t i = 0; i < nx * 3; ++i) stack[nx * ny + 2 * i] = std::nanf("");  // slice 1 gaps
+    for (size_t i = 0; i < nx * ny; ++i) stack[2 * nx * ny + i] = std::nanf("");  // slice 2 none
+    for (const auto& o : all_options) {
+        sts::map_transform t;
+        ASSERT_EQ(t.make(nx, ny, o), "");
+        std::vector<float> stacked(stack.size());
+        std::vector<size_t> missing;
+        ASSERT_EQ(sts::fft_maps(stack.data(), slices, nx, ny, o, 2, stacked.data(), &missing), "");
+        for (size_t k = 0; k < slices; ++k) {
+            const std::vector<float> map(stack.begin() + static_cast<long>(k * nx * ny),
+                                         stack.begin() + static_cast<long>((k + 1) * nx * ny));
+            sts::q_map ours;
+            ours.values = map;
+            ours.qx = sts::q_axis(nx, 1.0);
+            ours.qy = sts::q_axis(ny, 1.0);
+            EXPECT_EQ(t.run(ours.values.data(), ours.values.data()), missing[k]);
+            EXPECT_EQ(std::memcmp(ours.values.data(), stacked.data() + k * nx * ny,
+                                  nx * ny * sizeof(float)), 0) << k;
+            if (k == 2) {
+                EXPECT_EQ(missing[k], nx * ny);
+                EXPECT_TRUE(std::isnan(ours.values[0]));
+                continue;
+            }
+            expect_values_agree(ours, map, nx, ny, 1.0, 1.0, o, testkit::format("reused %zu", k));
+        }
+    }
+    sts::map_transform t;
+    EXPECT_NE(t.make(0, 4, {}), "");
 }
 
 TEST(FftMap, PlansMadeFromManyThreadsAtOnce) {

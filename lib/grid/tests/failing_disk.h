@@ -31,6 +31,22 @@ public:
         if (done > 0) written_ += static_cast<size_t>(done);
         return done;
     }
+    // As write, and at most piece bytes a call (a write that comes back
+    // short).
+    size_t piece = std::numeric_limits<size_t>::max();
+    ssize_t pwrite(int fd, const void* data, size_t size, off_t at) override {
+        if (interrupted()) return -1;
+        if (write_returns_zero) return 0;
+        if (written_ >= write_room) {
+            errno = ENOSPC;
+            return -1;
+        }
+        size_t n = size < write_room - written_ ? size : write_room - written_;
+        if (n > piece) n = piece;
+        const ssize_t done = scratch_disk::pwrite(fd, data, n, at);
+        if (done > 0) written_ += static_cast<size_t>(done);
+        return done;
+    }
     ssize_t pread(int fd, void* data, size_t size, off_t at) override {
         if (interrupted()) return -1;
         if (read_error != 0) {

@@ -3,12 +3,15 @@
 // hand-worked case; the checks of the plan and of the plan against the
 // grid; and a run of the engine through its plan, whose outcome says what
 // the pass did.
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "failing_disk.h"
 #include "grid/fourier_pass.h"
 #include "grid/grid_engine.h"
 #include "testkit/instrument_files.h"
@@ -57,18 +60,81 @@ grid_plan fft_plan() {
 
 TEST(FourierPass, GathersSlicesFromBlocksInAnyOrder) {
     const grid_description d = three_by_two();
-    fourier_gatherer g(d, *find_pixel_quantity("didv"));
+    fourier_gatherer g(d, *find_pixel_quantity("didv"), testing::TempDir());
+    ASSERT_EQ(g.problem(), "");
     ASSERT_EQ(g.slices(), 3u);
     g.add(block(4, 2));
     g.add(block(0, 3));  // pixel 3 never comes: NaN
-    for (size_t k = 0; k < 3; ++k)
+    for (size_t k = 0; k < 3; ++k) {
+        std::vector<float> slice(6, -1.0f);
+        std::string error;
+        ASSERT_TRUE(g.read_slice(k, slice.data(), &error)) << error;
         for (size_t p = 0; p < 6; ++p) {
-            const float v = g.stack()[k * 6 + p];
+            const float v = slice[p];
             if (p == 3) EXPECT_TRUE(std::isnan(v));
             else EXPECT_EQ(v, static_cast<float>(10 * p + k)) << k << " " << p;
         }
+    }
     EXPECT_EQ(g.topography()[5], 5.0f);
     EXPECT_TRUE(std::isnan(g.topography()[3]));
+}
+
+// 40 x 30 pixels of 9 slices from blocks of 7 in shuffled order, through
+// a disk that interrupts every other call and writes at most 10 bytes a
+// call: every slice read back against the values the blocks were made of.
+TEST(FourierPass, GathersALargerStackThroughAShortWritingDisk) {
+    grid_description d = three_by_two();
+    d.nx = 40;
+    d.ny = 30;
+    d.points = 10;
+    failing_disk disk;
+    disk.interrupt_every_other = true;
+    disk.piece = 10;
+    fourier_gatherer g(d, *find_pixel_quantity("didv"), testing::TempDir(), &disk);
+    ASSERT_EQ(g.problem(), "");
+    std::vector<uint64_t> firsts;
+    for (uint64_t p = 0; p < 1200; p += 7) firsts.push_back(p);
+    for (size_t i = 0; i < firsts.size(); ++i) std::swap(firsts[i], firsts[(i * 37 + 11) % firsts.size()]);
+    for (uint64_t first : firsts) {
+        pixel_block b;
+        b.first = first;
+        b.count = static_cast<int>(std::min<uint64_t>(7, 1200 - first));
+        b.points = 10;
+        for (int i = 0; i < b.count; ++i)
+            for (int k = 0; k < 9; ++k) b.didv.push_back(static_cast<float>((first + i) * 100 + k));
+        g.add(b);
+    }
+    ASSERT_EQ(g.problem(), "");
+    std::vector<float> slice(1200);
+    std::string error;
+    for (size_t k = 0; k < 9; ++k) {
+        ASSERT_TRUE(g.read_slice(k, slice.data(), &error)) << error;
+        for (size_t p = 0; p < 1200; ++p) ASSERT_EQ(slice[p], static_cast<float>(p * 100 + k)) << k;
+    }
+}
+
+// A full disk is kept and reported where the slices are read; a read
+// error says what could not be read.
+TEST(FourierPass, TheScratchFileFailingIsReported) {
+    const grid_description d = three_by_two();
+    std::vector<float> slice(6);
+    std::string error;
+    failing_disk full;
+    full.write_room = 20;
+    fourier_gatherer g(d, *find_pixel_quantity("didv"), testing::TempDir(), &full);
+    g.add(block(0, 6));
+    EXPECT_NE(g.problem().find("cannot write the maps' scratch file"), std::string::npos) << g.problem();
+    EXPECT_FALSE(g.read_slice(0, slice.data(), &error));
+    EXPECT_EQ(error, g.problem());
+    failing_disk unreadable;
+    unreadable.read_error = EIO;
+    fourier_gatherer h(d, *find_pixel_quantity("didv"), testing::TempDir(), &unreadable);
+    h.add(block(0, 6));
+    EXPECT_FALSE(h.read_slice(1, slice.data(), &error));
+    EXPECT_NE(error.find("cannot read the maps' scratch file"), std::string::npos) << error;
+    fourier_gatherer nowhere(d, *find_pixel_quantity("didv"), "/nonexistent/folder");
+    EXPECT_NE(nowhere.problem().find("cannot make the maps' scratch file in /nonexistent/folder"),
+              std::string::npos) << nowhere.problem();
 }
 
 TEST(FourierPass, ChecksThePlan) {
