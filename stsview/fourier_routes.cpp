@@ -14,8 +14,10 @@
 #include "fourier/q_cut.h"
 #include "grid/q_cut_file.h"
 #include "stsview/fourier_query.h"
+#include "stsview/float_bytes.h"
 #include "stsview/fourier_view.h"
 #include "stsview/json_text.h"
+#include "stsview/private_folder.h"
 
 namespace sts {
 
@@ -90,17 +92,6 @@ std::string header(const grid_file& f, const q_target& t) {
            "), the unnormalised 2-D DFT with the mean removed, window " + (t.r.hann ? "hann" : "none") +
            (t.r.group.empty() ? "" : ", symmetrised by " + t.r.group) + "\n# q in nm^-1, bias in " +
            f.bias_units() + "\n";
-}
-
-// Little-endian floats, as the page's Float32Array reads them.
-std::string float_bytes(const std::vector<float>& values) {
-    std::string out(values.size() * sizeof(float), '\0');
-    for (size_t i = 0; i < values.size(); ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, &values[i], sizeof bits);
-        for (int b = 0; b < 4; ++b) out[i * 4 + static_cast<size_t>(b)] = static_cast<char>(bits >> (8 * b));
-    }
-    return out;
 }
 
 // form: "json", "txt" or "f32" (the values alone, for the page's bias steps:
@@ -195,25 +186,6 @@ std::string cut_text(const grid_file& f, const q_target& t, const q_cut& c) {
     return out;
 }
 
-// A folder of our own (mode 0700) for the one file, gone when this is.
-struct private_folder {
-    std::string path;
-    ~private_folder() {
-        if (!path.empty()) std::filesystem::remove_all(path);
-    }
-    bool make(std::string* error) {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / "stsview-qcut.XXXXXX").string();
-        if (ec) pattern = "/tmp/stsview-qcut.XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            *error = "cannot make a folder for the cut's file: " + std::string(std::strerror(errno));
-            return false;
-        }
-        path = pattern;
-        return true;
-    }
-};
-
 bool cut_file_bytes(grid_store& store, const q_target& t, const q_cut& c, std::string* bytes, std::string* error) {
     const grid_file& f = store.file(t.r.file);
     q_cut_facts facts;
@@ -233,7 +205,7 @@ bool cut_file_bytes(grid_store& store, const q_target& t, const q_cut& c, std::s
     facts.hann = t.r.hann;
     facts.group = t.r.group;
     private_folder folder;
-    if (!folder.make(error)) return false;
+    if (!folder.make("stsview-qcut", "the cut's file", error)) return false;
     const std::string path = folder.path + "/cut.nc";
     {
         // The netCDF library is not thread-safe: the store's lock while it writes.

@@ -17,6 +17,7 @@
 #include "grid/line_cut.h"
 #include "grid/line_file.h"
 #include "grid/quantities.h"
+#include "stsview/private_folder.h"
 
 namespace sts {
 
@@ -134,25 +135,6 @@ bool pixel_of(grid_file& f, const grid_description& d, const pixel_values& maps,
     return true;
 }
 
-// A folder of our own (mode 0700) for the one file, gone when this is.
-struct private_folder {
-    std::string path;
-    ~private_folder() {
-        if (!path.empty()) std::filesystem::remove_all(path);
-    }
-    bool make(std::string* error) {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / "stsview-line.XXXXXX").string();
-        if (ec) pattern = "/tmp/stsview-line.XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            *error = "cannot make a folder for the line file: " + std::string(std::strerror(errno));
-            return false;
-        }
-        path = pattern;
-        return true;
-    }
-};
-
 bool read_bytes(const std::string& path, std::string* out, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -181,7 +163,7 @@ bool line_file_bytes(grid_file& f, const std::vector<pixel_map_variable>& maps, 
         c.add(b);
     }
     private_folder folder;
-    if (!folder.make(error)) return false;
+    if (!folder.make("stsview-line", "the line file", error)) return false;
     const std::string name = f.path().substr(f.path().rfind('/') + 1);
     const std::string path = folder.path + "/" + line_file_download(f.path());
     pixel_line line;

@@ -9,6 +9,7 @@
 #include "output/pair_format.h"
 #include "stsview/fourier_routes.h"
 #include "stsview/fit_route.h"
+#include "stsview/float_bytes.h"
 #include "stsview/json_text.h"
 #include "stsview/line_export.h"
 #include "stsview/query.h"
@@ -159,17 +160,6 @@ bool requested_map(grid_store& store, const query& q, target* t, size_t* k,
         return false;
     }
     return true;
-}
-
-// Little-endian floats, as the page's Float32Array reads them.
-std::string float_bytes(const std::vector<float>& values) {
-    std::string out(values.size() * sizeof(float), '\0');
-    for (size_t i = 0; i < values.size(); ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, &values[i], sizeof bits);
-        for (int b = 0; b < 4; ++b) out[i * 4 + static_cast<size_t>(b)] = static_cast<char>(bits >> (8 * b));
-    }
-    return out;
 }
 
 // A per-pixel variable without a bias axis (status, gap_*, ...) as floats.
